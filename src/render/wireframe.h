@@ -1,0 +1,15 @@
+// The wireframe renderer: projection parameters, facing test, projection and line stepper.
+#pragma once
+
+#include <cstdint>
+
+#include "math/matrix.h"
+#include "scene/records.h"
+
+// Stores the frame size and computes the projection scale (320.0 for a width of 640).
+void SetProjection(int32_t width, int32_t height);
+
+// Draws the faces of `object` that face the camera as one-pixel lines of 0x0064FF96 into
+// `pixels`, a frame of the size given to SetProjection with rows exactly that wide.
+void RenderObject(const Matrix4& objectMatrix, const Matrix4& cameraMatrix,
+                  const MeshObject& object, uint32_t* pixels);

@@ -1,0 +1,133 @@
+// The scene records that one load produces, and the arena that owns their memory.
+//
+// Plain data with public fields. Engine axes differ from the file's: a file triple
+// (x, y, z) is stored as (x, z, y) for vertex positions, light positions, spotlight
+// targets and keyframe positions/axes; the mesh matrix, the camera chunk's raw values,
+// texture coordinates and colours keep the file's order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+#include "math/matrix.h"
+
+struct Vertex {
+    float x, y, z;     // position in engine axes
+    float u, v;        // texture coordinates in the file's order
+    float nx, ny, nz;  // unit vertex normal (derived after loading)
+};
+
+struct Face {
+    int32_t material;  // index into Scene::materials, -1 when its group named no material
+    Vertex* vertex0;   // the file's first index
+    Vertex* vertex1;   // the file's third index
+    Vertex* vertex2;   // the file's second index
+    float plane[4];    // a, b, c (unit normal), d: a x + b y + c z + d = 0 on the face
+};
+
+struct MeshObject {
+    int32_t nodeId;  // node id of the keyframer object node that names this object, else 0
+    char* name;
+    int32_t vertexCount;
+    int32_t faceCount;
+    Face* faces;        // faceCount faces, null without a face list
+    Vertex* vertices;   // vertexCount vertices, null without a vertex list
+    Matrix4 matrix;     // the file's mesh matrix; the viewer resets it and spins it
+    int32_t parentId;   // parent node id (0xFFFF stored as 65535)
+    int32_t positionKeyCount;
+    int32_t rotationKeyCount;
+    float* positionKeyFrames;
+    float* positionKeyX;
+    float* positionKeyY;
+    float* positionKeyZ;
+    float* rotationKeyFrames;
+    float* rotationKeyAngle;
+    float* rotationKeyAxisX;
+    float* rotationKeyAxisY;
+    float* rotationKeyAxisZ;
+};
+
+struct Material {
+    char* name;
+};
+
+struct Light {
+    char* name;
+    int32_t isSpot;
+    int32_t isOff;
+    int32_t rayShadow;
+    float position[3];  // engine axes
+    float target[3];    // spotlight target, engine axes
+    float hotspot;
+    float falloff;
+    float innerRange;
+    float outerRange;
+    float multiplier;
+    float color[3];       // red, green, blue as in the file
+    int32_t color255[3];  // 255 * color, truncated toward zero
+};
+
+struct Camera {
+    char* name;
+    Matrix4 matrix;     // camera to scene, from the first keys of its tracks
+    float position[3];  // camera chunk values, file order
+    float target[3];
+    float bank;
+    float lens;
+    int32_t targetKeyCount;
+    int32_t positionKeyCount;
+    float* targetKeyFrames;
+    float* targetKeyX;
+    float* targetKeyY;
+    float* targetKeyZ;
+    float* positionKeyFrames;
+    float* positionKeyX;
+    float* positionKeyY;
+    float* positionKeyZ;
+};
+
+// Memory of one load: a list of heap blocks, released together by FreeScene.
+struct ArenaBlock;
+struct SceneArena {
+    ArenaBlock* blocks = nullptr;  // most recent first
+    size_t bytesReserved = 0;      // total of all blocks, headers included
+};
+
+struct Scene {
+    uint32_t segmentStart;
+    uint32_t segmentEnd;
+    int32_t objectCount;
+    int32_t cameraCount;
+    int32_t lightCount;
+    int32_t materialCount;
+    MeshObject* objects;
+    Camera* cameras;
+    Light* lights;
+    Material* materials;
+    SceneArena arena;  // owns every array, name and key track above
+};
+
+// A new Scene with every field zero, or nullptr when the heap is exhausted.
+Scene* NewScene();
+
+// Releases the scene and everything its arena holds. Null is allowed.
+void FreeScene(Scene* scene);
+
+// `bytes` of uninitialised memory aligned to `align` (a power of two, at most 16),
+// owned by the arena; nullptr when the heap is exhausted. Zero bytes gives a valid
+// non-null pointer that must not be dereferenced.
+void* ArenaAllocate(SceneArena& arena, size_t bytes, size_t align);
+
+// `count` uninitialised elements of T, or nullptr when the heap is exhausted or
+// count * sizeof(T) overflows.
+template <class T>
+T* ArenaAllocateArray(SceneArena& arena, size_t count) {
+    static_assert(alignof(T) <= 16);
+    if (count > SIZE_MAX / sizeof(T)) return nullptr;
+    return static_cast<T*>(ArenaAllocate(arena, count * sizeof(T), alignof(T)));
+}
+
+// A NUL-terminated copy of `text` owned by the arena, exactly its length plus one
+// byte; nullptr when the heap is exhausted.
+char* ArenaCopyName(SceneArena& arena, const char* text);
