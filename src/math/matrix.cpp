@@ -92,12 +92,11 @@ void MatrixInverse(const Matrix4& src, Matrix4& dst) {
 
     // Translation row: minus the translation times the adjugate columns, each entry
     // formed from src's triple products rather than from the cofactors stored above.
-    dst[12] = -(s12 * (s5 * s10 - s6 * s9) + s13 * (s6 * s8 - s4 * s10) +
-                s14 * (s4 * s9 - s5 * s8));
-    dst[13] = -(s12 * (s9 * s2 - s10 * s1) + s13 * (s0 * s10 - s8 * s2) +
-                s14 * (s8 * s1 - s0 * s9));
-    dst[14] = -(s12 * (s1 * s6 - s5 * s2) + s13 * (s2 * s4 - s0 * s6) +
-                s14 * (s0 * s5 - s1 * s4));
+    dst[12] =
+        -(s12 * (s5 * s10 - s6 * s9) + s13 * (s6 * s8 - s4 * s10) + s14 * (s4 * s9 - s5 * s8));
+    dst[13] =
+        -(s12 * (s9 * s2 - s10 * s1) + s13 * (s0 * s10 - s8 * s2) + s14 * (s8 * s1 - s0 * s9));
+    dst[14] = -(s12 * (s1 * s6 - s5 * s2) + s13 * (s2 * s4 - s0 * s6) + s14 * (s0 * s5 - s1 * s4));
 
     // Determinant of the 3x3 part, rounded to a float before the divisions.
     const float det =
