@@ -1,0 +1,614 @@
+// The SDL2 backend: Win32 windows and messages over an SDL window and its event queue,
+// DirectDraw surfaces over an SDL renderer with one streaming texture.
+#include "platform/sdl/sdl.h"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct SdlDirectDraw;
+struct SdlSurface;
+
+struct SdlState {
+    bool open = false;
+    bool windowed = false;
+    Uint32 timerEvent = 0;
+
+    HWND__ window{};
+    HINSTANCE__ instance{};
+    HICON__ icon{};
+    HICON__ cursor{};
+    HBRUSH__ brush{};
+
+    WNDCLASSEXA registeredClass{};
+    char className[64] = {};
+    bool classRegistered = false;
+    SDL_Window* sdlWindow = nullptr;
+    bool windowAlive = false;
+    WNDPROC windowProc = nullptr;
+
+    SDL_TimerID timer = 0;
+    UINT_PTR timerId = 0;
+    std::atomic<bool> timerPending{false};
+
+    int cursorCount = 0;
+    bool quitPosted = false;
+    int quitCode = 0;
+
+    SdlDirectDraw* directDraw = nullptr;
+    SdlSurface* primary = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;  // the picture of the primary and its back buffer
+    bool textureLost = false;
+};
+
+SdlState sdl;
+
+struct SdlDirectDraw final : IDirectDraw {
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC desc, LPDIRECTDRAWSURFACE* surface,
+                                            IUnknown* outer) override;
+    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD width, DWORD height, DWORD bpp) override;
+
+    DWORD cooperativeFlags = 0;
+    int32_t modeWidth = 0;
+    int32_t modeHeight = 0;
+    bool fullscreen = false;
+};
+
+enum class SurfaceRole { Primary, BackBuffer, Work };
+
+struct SdlSurface final : IDirectDrawSurface {
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source,
+                                      LPRECT sourceRect, DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE target, DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS caps,
+                                                 LPDIRECTDRAWSURFACE* attached) override;
+    HRESULT STDMETHODCALLTYPE Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD flags,
+                                   HANDLE event) override;
+    HRESULT STDMETHODCALLTYPE Restore() override;
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID data) override;
+
+    SurfaceRole role = SurfaceRole::Work;
+    DWORD surfaceCaps = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint32_t> pixels;      // work surfaces only: the frame in system memory
+    SdlSurface* backBuffer = nullptr;  // the primary's attached back buffer
+    bool locked = false;
+};
+
+bool IsLiveWindow(HWND window) {
+    return window == &sdl.window && sdl.windowAlive;
+}
+
+void DestroyPresentation() {
+    if (sdl.texture) SDL_DestroyTexture(sdl.texture);
+    if (sdl.renderer) SDL_DestroyRenderer(sdl.renderer);
+    sdl.texture = nullptr;
+    sdl.renderer = nullptr;
+    sdl.textureLost = false;
+}
+
+bool CreateTexture(int32_t width, int32_t height) {
+    // XRGB8888: 0x00RRGGBB in one 32-bit word, top byte ignored, as the frame is laid out.
+    sdl.texture = SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_RGB888,
+                                    SDL_TEXTUREACCESS_STREAMING, width, height);
+    sdl.textureLost = sdl.texture == nullptr;
+    return sdl.texture != nullptr;
+}
+
+// --- DirectDraw object -------------------------------------------------------------------
+
+ULONG STDMETHODCALLTYPE SdlDirectDraw::Release() {
+    // Releasing the object ends exclusive mode: the screen gets its own mode back.
+    if (fullscreen && sdl.sdlWindow) SDL_SetWindowFullscreen(sdl.sdlWindow, 0);
+    if (sdl.directDraw == this) sdl.directDraw = nullptr;
+    delete this;
+    return 0;
+}
+
+HRESULT STDMETHODCALLTYPE SdlDirectDraw::SetCooperativeLevel(HWND window, DWORD flags) {
+    if (!IsLiveWindow(window)) return DDERR_INVALIDPARAMS;
+    if ((flags & DDSCL_FULLSCREEN) != 0 && (flags & DDSCL_EXCLUSIVE) == 0) {
+        return DDERR_INVALIDPARAMS;
+    }
+    cooperativeFlags = flags;
+    return DD_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SdlDirectDraw::SetDisplayMode(DWORD width, DWORD height, DWORD bpp) {
+    if ((cooperativeFlags & DDSCL_EXCLUSIVE) == 0) return DDERR_NOEXCLUSIVEMODE;
+    if (width == 0 || height == 0 || width > 16384 || height > 16384 || bpp != 32) {
+        return DDERR_INVALIDMODE;
+    }
+    if (!sdl.sdlWindow) return DDERR_GENERIC;
+    modeWidth = static_cast<int32_t>(width);
+    modeHeight = static_cast<int32_t>(height);
+    if (sdl.windowed) {
+        SDL_SetWindowSize(sdl.sdlWindow, modeWidth, modeHeight);
+        return DD_OK;
+    }
+    // A real mode change where the display lists the size; otherwise cover the desktop and
+    // let the renderer scale (see CreateSurface).
+    int display = SDL_GetWindowDisplayIndex(sdl.sdlWindow);
+    int modes = display >= 0 ? SDL_GetNumDisplayModes(display) : 0;
+    for (int i = 0; i < modes; ++i) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDisplayMode(display, i, &mode) != 0) continue;
+        if (mode.w != modeWidth || mode.h != modeHeight) continue;
+        if (SDL_SetWindowDisplayMode(sdl.sdlWindow, &mode) == 0 &&
+            SDL_SetWindowFullscreen(sdl.sdlWindow, SDL_WINDOW_FULLSCREEN) == 0) {
+            fullscreen = true;
+            return DD_OK;
+        }
+        break;
+    }
+    if (SDL_SetWindowFullscreen(sdl.sdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) {
+        fullscreen = true;
+    }
+    // Without full screen at all the frame still shows, in the window.
+    return DD_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SdlDirectDraw::CreateSurface(LPDDSURFACEDESC desc,
+                                                       LPDIRECTDRAWSURFACE* surface,
+                                                       IUnknown* outer) {
+    if (!surface) return DDERR_INVALIDPARAMS;
+    *surface = nullptr;
+    if (!desc || outer || desc->dwSize != sizeof(DDSURFACEDESC) ||
+        (desc->dwFlags & DDSD_CAPS) == 0) {
+        return DDERR_INVALIDPARAMS;
+    }
+    DWORD caps = desc->ddsCaps.dwCaps;
+    if ((caps & DDSCAPS_PRIMARYSURFACE) != 0) {
+        if (modeWidth == 0) return DDERR_NOEXCLUSIVEMODE;
+        if (sdl.primary) return DDERR_INVALIDPARAMS;
+        bool flipping = (caps & DDSCAPS_FLIP) != 0;
+        if (!flipping || (desc->dwFlags & DDSD_BACKBUFFERCOUNT) == 0 ||
+            desc->dwBackBufferCount != 1 || (caps & DDSCAPS_COMPLEX) == 0) {
+            return DDERR_INVALIDCAPS;
+        }
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        sdl.renderer = SDL_CreateRenderer(sdl.sdlWindow, -1, 0);
+        if (!sdl.renderer) return DDERR_GENERIC;
+        // The frame keeps its exact aspect; at the mode's own size this is a 1:1 copy.
+        if (SDL_RenderSetLogicalSize(sdl.renderer, modeWidth, modeHeight) != 0 ||
+            !CreateTexture(modeWidth, modeHeight)) {
+            DestroyPresentation();
+            return DDERR_GENERIC;
+        }
+        auto* primary = new SdlSurface;
+        primary->role = SurfaceRole::Primary;
+        primary->surfaceCaps = caps;
+        primary->width = modeWidth;
+        primary->height = modeHeight;
+        auto* back = new SdlSurface;
+        back->role = SurfaceRole::BackBuffer;
+        back->surfaceCaps = DDSCAPS_BACKBUFFER | (caps & DDSCAPS_HWCODEC);
+        back->width = modeWidth;
+        back->height = modeHeight;
+        primary->backBuffer = back;
+        sdl.primary = primary;
+        // Black until the first flip.
+        SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
+        SDL_RenderClear(sdl.renderer);
+        SDL_RenderPresent(sdl.renderer);
+        *surface = primary;
+        return DD_OK;
+    }
+    if ((caps & DDSCAPS_OFFSCREENPLAIN) != 0) {
+        DWORD needed = DDSD_WIDTH | DDSD_HEIGHT;
+        if ((desc->dwFlags & needed) != needed || desc->dwWidth == 0 || desc->dwHeight == 0 ||
+            desc->dwWidth > 16384 || desc->dwHeight > 16384) {
+            return DDERR_INVALIDPARAMS;
+        }
+        auto* work = new SdlSurface;
+        work->role = SurfaceRole::Work;
+        work->surfaceCaps = caps;
+        work->width = static_cast<int32_t>(desc->dwWidth);
+        work->height = static_cast<int32_t>(desc->dwHeight);
+        work->pixels.assign(static_cast<size_t>(work->width) * work->height, 0);
+        *surface = work;
+        return DD_OK;
+    }
+    return DDERR_INVALIDCAPS;
+}
+
+// --- Surfaces ----------------------------------------------------------------------------
+
+ULONG STDMETHODCALLTYPE SdlSurface::Release() {
+    // The back buffer lives as long as its chain (GetAttachedSurface added no reference).
+    if (role == SurfaceRole::BackBuffer) return 1;
+    if (role == SurfaceRole::Primary) {
+        delete backBuffer;
+        DestroyPresentation();
+        if (sdl.primary == this) sdl.primary = nullptr;
+    }
+    delete this;
+    return 0;
+}
+
+HRESULT STDMETHODCALLTYPE SdlSurface::GetAttachedSurface(LPDDSCAPS caps,
+                                                         LPDIRECTDRAWSURFACE* attached) {
+    if (!caps || !attached) return DDERR_INVALIDPARAMS;
+    *attached = nullptr;
+    if (!backBuffer || (caps->dwCaps & DDSCAPS_BACKBUFFER) == 0) return DDERR_NOTFOUND;
+    *attached = backBuffer;
+    return DD_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SdlSurface::Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD /*flags*/,
+                                           HANDLE /*event*/) {
+    if (!desc || desc->dwSize != sizeof(DDSURFACEDESC) || rect) return DDERR_INVALIDPARAMS;
+    if (role != SurfaceRole::Work) return DDERR_UNSUPPORTED;
+    if (locked) return DDERR_SURFACEBUSY;
+    locked = true;
+    desc->dwFlags =
+        DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_LPSURFACE;
+    desc->dwWidth = static_cast<DWORD>(width);
+    desc->dwHeight = static_cast<DWORD>(height);
+    desc->lPitch = width * 4;
+    desc->lpSurface = pixels.data();
+    desc->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+    desc->ddpfPixelFormat.dwFlags = DDPF_RGB;
+    desc->ddpfPixelFormat.dwRGBBitCount = 32;
+    desc->ddpfPixelFormat.dwRBitMask = 0x00FF0000u;
+    desc->ddpfPixelFormat.dwGBitMask = 0x0000FF00u;
+    desc->ddpfPixelFormat.dwBBitMask = 0x000000FFu;
+    desc->ddpfPixelFormat.dwRGBAlphaBitMask = 0;
+    desc->ddsCaps.dwCaps = surfaceCaps;
+    return DD_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SdlSurface::Unlock(LPVOID /*data*/) {
+    if (!locked) return DDERR_NOTLOCKED;
+    locked = false;
+    return DD_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SdlSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source,
+                                              LPRECT sourceRect, DWORD /*flags*/) {
+    auto* from = static_cast<SdlSurface*>(source);
+    if (!from || from->role != SurfaceRole::Work || role != SurfaceRole::BackBuffer) {
+        return DDERR_UNSUPPORTED;
+    }
+    if (from->locked) return DDERR_SURFACEBUSY;
+    if (sdl.textureLost) return DDERR_SURFACELOST;
+    RECT r = sourceRect ? *sourceRect : RECT{0, 0, from->width, from->height};
+    bool inSource = r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
+                    r.right <= from->width && r.bottom <= from->height;
+    bool inDest = x <= static_cast<DWORD>(width) && y <= static_cast<DWORD>(height) &&
+                  r.right - r.left <= width - static_cast<LONG>(x) &&
+                  r.bottom - r.top <= height - static_cast<LONG>(y);
+    if (!inSource || !inDest) return DDERR_INVALIDRECT;
+    SDL_Rect target = {static_cast<int>(x), static_cast<int>(y), r.right - r.left,
+                       r.bottom - r.top};
+    const uint32_t* first =
+        &from->pixels[static_cast<size_t>(r.top) * from->width + static_cast<size_t>(r.left)];
+    if (SDL_UpdateTexture(sdl.texture, &target, first, from->width * 4) != 0) {
+        return DDERR_GENERIC;
+    }
+    return DD_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SdlSurface::Flip(LPDIRECTDRAWSURFACE target, DWORD /*flags*/) {
+    if (role != SurfaceRole::Primary) return DDERR_NOTFLIPPABLE;
+    if (target && target != backBuffer) return DDERR_INVALIDPARAMS;
+    if (sdl.textureLost) return DDERR_SURFACELOST;
+    SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(sdl.renderer);
+    SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+    SDL_RenderPresent(sdl.renderer);
+    return DD_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SdlSurface::Restore() {
+    if (role != SurfaceRole::Primary || !sdl.textureLost) return DD_OK;
+    // The renderer's device was reset: the texture is made anew.
+    if (sdl.texture) SDL_DestroyTexture(sdl.texture);
+    sdl.texture = nullptr;
+    return CreateTexture(width, height) ? DD_OK : DDERR_SURFACELOST;
+}
+
+// --- Win32 -------------------------------------------------------------------------------
+
+HMODULE SdlGetModuleHandle(LPCSTR moduleName) {
+    return moduleName ? nullptr : &sdl.instance;
+}
+
+HICON SdlLoadIcon(HINSTANCE, LPCSTR) {
+    return &sdl.icon;
+}
+
+HCURSOR SdlLoadCursor(HINSTANCE, LPCSTR) {
+    return &sdl.cursor;
+}
+
+HGDIOBJ SdlGetStockObject(int object) {
+    return object == WHITE_BRUSH ? &sdl.brush : nullptr;
+}
+
+ATOM SdlRegisterClassEx(const WNDCLASSEXA* windowClass) {
+    if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpszClassName ||
+        !windowClass->lpfnWndProc || sdl.classRegistered) {
+        return 0;
+    }
+    sdl.registeredClass = *windowClass;
+    std::snprintf(sdl.className, sizeof sdl.className, "%s", windowClass->lpszClassName);
+    sdl.registeredClass.lpszClassName = sdl.className;
+    sdl.registeredClass.lpszMenuName = nullptr;
+    sdl.classRegistered = true;
+    return 1;
+}
+
+HWND SdlCreateWindowEx(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                       int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
+    if (!sdl.open || !sdl.classRegistered || !className ||
+        std::strcmp(className, sdl.className) != 0 || sdl.sdlWindow) {
+        return nullptr;
+    }
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    // A pop-up window has no frame; with --windowed it gets the usual one and a close button.
+    if ((style & WS_POPUP) != 0 && !sdl.windowed) flags |= SDL_WINDOW_BORDERLESS;
+    int left = x == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : x;
+    int top = y == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : y;
+    sdl.sdlWindow = SDL_CreateWindow(windowName ? windowName : "", left, top, width, height, flags);
+    if (!sdl.sdlWindow) return nullptr;
+    sdl.windowAlive = true;
+    sdl.windowProc = sdl.registeredClass.lpfnWndProc;
+    return &sdl.window;
+}
+
+BOOL SdlShowWindow(HWND window, int showCommand) {
+    if (!IsLiveWindow(window)) return FALSE;
+    bool wasVisible = (SDL_GetWindowFlags(sdl.sdlWindow) & SDL_WINDOW_SHOWN) != 0;
+    if (showCommand == SW_HIDE) {
+        SDL_HideWindow(sdl.sdlWindow);
+    } else {
+        SDL_ShowWindow(sdl.sdlWindow);
+        SDL_RaiseWindow(sdl.sdlWindow);
+    }
+    return wasVisible ? TRUE : FALSE;
+}
+
+BOOL SdlUpdateWindow(HWND window) {
+    return IsLiveWindow(window) ? TRUE : FALSE;
+}
+
+BOOL SdlDestroyWindow(HWND window) {
+    if (!IsLiveWindow(window)) return FALSE;
+    sdl.windowAlive = false;
+    if (sdl.timer) SDL_RemoveTimer(sdl.timer);
+    sdl.timer = 0;
+    // The SDL window stays (hidden) until CloseSdlBackend: the display's surfaces, released
+    // after the message loop, still use its renderer.
+    SDL_HideWindow(sdl.sdlWindow);
+    sdl.windowProc(window, WM_DESTROY, 0, 0);
+    return TRUE;
+}
+
+int SdlShowCursor(BOOL show) {
+    sdl.cursorCount += show ? 1 : -1;
+    SDL_ShowCursor(sdl.cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    return sdl.cursorCount;
+}
+
+// Runs on SDL's timer thread. Like the Win32 queue, at most one timer message is pending:
+// a slow tick is followed by one more tick, not by a backlog.
+Uint32 PostTimerEvent(Uint32 interval, void*) {
+    if (!sdl.timerPending.exchange(true)) {
+        SDL_Event event;
+        SDL_zero(event);
+        event.type = sdl.timerEvent;
+        if (SDL_PushEvent(&event) != 1) sdl.timerPending.store(false);
+    }
+    return interval;
+}
+
+UINT_PTR SdlSetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC) {
+    if (!IsLiveWindow(window)) return 0;
+    // One timer per window is all the shell uses; a second call replaces the first.
+    if (sdl.timer) SDL_RemoveTimer(sdl.timer);
+    sdl.timerId = id;
+    sdl.timer = SDL_AddTimer(elapse > 0 ? elapse : 1, PostTimerEvent, nullptr);
+    return sdl.timer ? 1 : 0;
+}
+
+WPARAM VirtualKey(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) return static_cast<WPARAM>('A' + (key - SDLK_a));
+    if (key >= SDLK_0 && key <= SDLK_9) return static_cast<WPARAM>('0' + (key - SDLK_0));
+    if (key >= SDLK_F1 && key <= SDLK_F12) return static_cast<WPARAM>(VK_F1 + (key - SDLK_F1));
+    switch (key) {
+        case SDLK_ESCAPE:
+            return VK_ESCAPE;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+            return VK_RETURN;
+        case SDLK_SPACE:
+            return VK_SPACE;
+        case SDLK_TAB:
+            return VK_TAB;
+        case SDLK_BACKSPACE:
+            return VK_BACK;
+        case SDLK_LEFT:
+            return VK_LEFT;
+        case SDLK_RIGHT:
+            return VK_RIGHT;
+        case SDLK_UP:
+            return VK_UP;
+        case SDLK_DOWN:
+            return VK_DOWN;
+        case SDLK_PAGEUP:
+            return VK_PRIOR;
+        case SDLK_PAGEDOWN:
+            return VK_NEXT;
+        case SDLK_HOME:
+            return VK_HOME;
+        case SDLK_END:
+            return VK_END;
+        case SDLK_INSERT:
+            return VK_INSERT;
+        case SDLK_DELETE:
+            return VK_DELETE;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT:
+            return VK_SHIFT;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL:
+            return VK_CONTROL;
+        case SDLK_LALT:
+        case SDLK_RALT:
+            return VK_MENU;
+        default:
+            return 0;
+    }
+}
+
+void FillMessage(LPMSG message, HWND window, UINT code, WPARAM wParam, LPARAM lParam) {
+    *message = MSG{window, code, wParam, lParam, SDL_GetTicks(), {0, 0}};
+}
+
+BOOL SdlGetMessage(LPMSG message, HWND, UINT, UINT) {
+    for (;;) {
+        if (sdl.quitPosted) {
+            sdl.quitPosted = false;
+            FillMessage(message, nullptr, WM_QUIT, static_cast<WPARAM>(sdl.quitCode), 0);
+            return FALSE;
+        }
+        SDL_Event event;
+        if (SDL_WaitEvent(&event) == 0) {
+            // The event queue itself failed: nothing can arrive any more, so end the loop.
+            FillMessage(message, nullptr, WM_QUIT, 0, 0);
+            return FALSE;
+        }
+        if (event.type == sdl.timerEvent) {
+            sdl.timerPending.store(false);
+            if (!sdl.windowAlive || !sdl.timer) continue;
+            FillMessage(message, &sdl.window, WM_TIMER, sdl.timerId, 0);
+            return TRUE;
+        }
+        switch (event.type) {
+            case SDL_QUIT:
+                // Ctrl+C, a termination signal or the window's close button.
+                if (!sdl.windowAlive) {
+                    FillMessage(message, nullptr, WM_QUIT, 0, 0);
+                    return FALSE;
+                }
+                FillMessage(message, &sdl.window, WM_CLOSE, 0, 0);
+                return TRUE;
+            case SDL_KEYDOWN: {
+                WPARAM key = VirtualKey(event.key.keysym.sym);
+                if (key == 0 || !sdl.windowAlive) continue;
+                // Repeat count 1; bit 30 set when the key was already down.
+                LPARAM flags = 1 | (event.key.repeat ? LPARAM{1} << 30 : 0);
+                FillMessage(message, &sdl.window, WM_KEYDOWN, key, flags);
+                return TRUE;
+            }
+            case SDL_RENDER_DEVICE_RESET:
+                sdl.textureLost = true;
+                continue;
+            default:
+                continue;
+        }
+    }
+}
+
+BOOL SdlTranslateMessage(const MSG*) {
+    return FALSE;
+}
+
+LRESULT SdlDispatchMessage(const MSG* message) {
+    if (!message || !IsLiveWindow(message->hwnd)) return 0;
+    return sdl.windowProc(message->hwnd, message->message, message->wParam, message->lParam);
+}
+
+LRESULT SdlDefWindowProc(HWND window, UINT message, WPARAM, LPARAM) {
+    if (message == WM_CLOSE) SdlDestroyWindow(window);
+    return 0;
+}
+
+LRESULT SdlSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!IsLiveWindow(window)) return 0;
+    return sdl.windowProc(window, message, wParam, lParam);
+}
+
+void SdlPostQuitMessage(int exitCode) {
+    sdl.quitPosted = true;
+    sdl.quitCode = exitCode;
+}
+
+HRESULT SdlDirectDrawCreate(GUID* guid, LPDIRECTDRAW* directDraw, IUnknown* outer) {
+    if (!directDraw) return DDERR_INVALIDPARAMS;
+    *directDraw = nullptr;
+    if (guid || outer) return DDERR_INVALIDPARAMS;
+    if (!sdl.open) return DDERR_NODIRECTDRAWHW;
+    if (sdl.directDraw) return DDERR_GENERIC;  // one exclusive owner of the screen
+    sdl.directDraw = new SdlDirectDraw;
+    *directDraw = sdl.directDraw;
+    return DD_OK;
+}
+
+const PlatformBackend sdlBackend = {
+    "sdl",
+    SdlGetModuleHandle,
+    SdlLoadIcon,
+    SdlLoadCursor,
+    SdlGetStockObject,
+    SdlRegisterClassEx,
+    SdlCreateWindowEx,
+    SdlShowWindow,
+    SdlUpdateWindow,
+    SdlDestroyWindow,
+    SdlShowCursor,
+    SdlSetTimer,
+    SdlGetMessage,
+    SdlTranslateMessage,
+    SdlDispatchMessage,
+    SdlDefWindowProc,
+    SdlSendMessage,
+    SdlPostQuitMessage,
+    SdlDirectDrawCreate,
+};
+
+}  // namespace
+
+bool OpenSdlBackend(bool windowed, std::string& error) {
+    if (sdl.open) return true;
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
+        error = SDL_GetError();
+        return false;
+    }
+    sdl.timerEvent = SDL_RegisterEvents(1);
+    if (sdl.timerEvent == static_cast<Uint32>(-1)) {
+        error = "no SDL event type left for the timer";
+        SDL_Quit();
+        return false;
+    }
+    sdl.open = true;
+    sdl.windowed = windowed;
+    return true;
+}
+
+const PlatformBackend& SdlBackend() {
+    return sdlBackend;
+}
+
+void CloseSdlBackend() {
+    if (!sdl.open) return;
+    if (sdl.timer) SDL_RemoveTimer(sdl.timer);
+    sdl.timer = 0;
+    DestroyPresentation();
+    if (sdl.sdlWindow) SDL_DestroyWindow(sdl.sdlWindow);
+    sdl.sdlWindow = nullptr;
+    sdl.windowAlive = false;
+    sdl.open = false;
+    SDL_Quit();
+}
