@@ -586,6 +586,20 @@ bool OpenSdlBackend(bool windowed, std::string& error) {
         error = SDL_GetError();
         return false;
     }
+    // SDL falls back to drivers that show nothing; unless asked for by name they mean
+    // that there is no display.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* requested = SDL_getenv("SDL_VIDEODRIVER");
+    bool invisible =
+        driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+    if (invisible && !(requested && std::strcmp(requested, driver) == 0)) {
+        const char* x11 = SDL_getenv("DISPLAY");
+        error = (x11 && x11[0]) ? "no X11, Wayland or console display could be opened"
+                                : "no X11, Wayland or console display could be opened "
+                                  "(DISPLAY is not set)";
+        SDL_Quit();
+        return false;
+    }
     sdl.timerEvent = SDL_RegisterEvents(1);
     if (sdl.timerEvent == static_cast<Uint32>(-1)) {
         error = "no SDL event type left for the timer";

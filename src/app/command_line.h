@@ -1,0 +1,31 @@
+// The viewer's command line: what to load, how to show it, or where to write it instead.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class ImageFormat { None, Png, Gif };
+
+struct CommandLine {
+    const char* sceneFile = "svet.3ds";  // [SCENE]
+    bool windowed = false;               // -w, --windowed
+    const char* outputFile = nullptr;    // -o, --output FILE
+    ImageFormat outputFormat = ImageFormat::None;
+    int32_t frames = 0;  // --frames N; 0 until parsed, then the default for the format
+    bool help = false;
+    bool version = false;
+};
+
+enum class ParseResult { Run, Help, Version, UsageError };
+
+// The largest --frames accepted.
+inline constexpr int32_t kMaxFrames = 1000000;
+
+// Parses argv (argv[0] is the program name). On UsageError `error` says why, in one line.
+ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error);
+
+// The format named by the file's extension (.png or .gif, any case), or None.
+ImageFormat ImageFormatForPath(const char* path);
+
+// The --help text.
+const char* UsageText();

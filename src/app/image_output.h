@@ -1,0 +1,45 @@
+// Writes presented frames to an image file: .png holds the last frame, .gif every frame
+// as a looping animation, 20 ms per frame.
+//
+// The file is written under a temporary name beside FILE and renamed over FILE only when
+// complete, so a failed run never leaves a partial image or destroys an existing one.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+
+struct GifFileType;
+
+struct ImageOutput {
+    ImageFormat format = ImageFormat::None;
+    std::string path;
+    std::string partPath;        // the temporary name written to
+    std::FILE* file = nullptr;   // .png
+    GifFileType* gif = nullptr;  // .gif
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t framesWritten = 0;
+    std::vector<uint32_t> lastFrame;      // .png: the most recent frame
+    std::vector<uint8_t> row;             // .gif: one row of palette indices
+    std::vector<uint32_t> globalColours;  // .gif: the palette of the first frame
+    std::vector<uint32_t> frameColours;   // .gif: the colours of the frame being written
+    std::string error;                    // the first failure; once set, later frames are ignored
+};
+
+// Opens the temporary file for `path` in `format`. False with a reason in `error`.
+bool OpenImageOutput(ImageOutput& output, const char* path, ImageFormat format, std::string& error);
+
+// Adds one frame: width x height pixels 0x00RRGGBB, rows exactly width apart. Every frame
+// must have the size of the first. Failures are kept for FinishImageOutput.
+void WriteImageFrame(ImageOutput& output, const uint32_t* pixels, int32_t width, int32_t height);
+
+// Completes the file and renames it to its path. False with a reason in `error` (no frame
+// at all is a failure too); the temporary file is then removed.
+bool FinishImageOutput(ImageOutput& output, std::string& error);
+
+// Closes and removes the temporary file; the path is left as it was.
+void AbandonImageOutput(ImageOutput& output);

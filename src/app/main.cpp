@@ -1,0 +1,94 @@
+// The process entry: reads the command line, chooses the platform backend and runs WinMain.
+//
+// With no arguments this is exactly the viewer: "svet.3ds", full screen, Escape to end.
+// --output runs the same shell on the headless backend and writes the presented frames.
+#include <cstdio>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/image_output.h"
+#include "app/shell.h"
+#include "platform/headless/headless.h"
+#include "platform/sdl/sdl.h"
+
+namespace {
+
+constexpr int kStatusUsage = 2;
+constexpr int kStatusFailure = 1;
+constexpr int kStatusNoDisplay = 3;
+
+// WinMain receives the command line after the program name, blank-separated.
+std::string JoinArguments(int argc, char** argv) {
+    std::string joined;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) joined += ' ';
+        joined += argv[i];
+    }
+    return joined;
+}
+
+int RunViewer(const CommandLine& line, std::string& arguments) {
+    std::string error;
+    if (!OpenSdlBackend(line.windowed, error)) {
+        std::fprintf(stderr, "trellis: no display: %s\n", error.c_str());
+        return kStatusNoDisplay;
+    }
+    SetPlatformBackend(&SdlBackend());
+    int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
+    SetPlatformBackend(nullptr);
+    CloseSdlBackend();
+    return status;
+}
+
+void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* user) {
+    WriteImageFrame(*static_cast<ImageOutput*>(user), pixels, width, height);
+}
+
+int RunHeadless(const CommandLine& line, std::string& arguments) {
+    ImageOutput output;
+    std::string error;
+    if (!OpenImageOutput(output, line.outputFile, line.outputFormat, error)) {
+        std::fprintf(stderr, "trellis: %s: %s\n", line.outputFile, error.c_str());
+        return kStatusFailure;
+    }
+    UseHeadlessBackend();
+    HeadlessScriptTicks(line.frames);
+    HeadlessScriptKey(VK_ESCAPE);
+    HeadlessSetFrameCallback(WriteFrame, &output);
+    int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
+    SetPlatformBackend(nullptr);
+    ResetHeadlessBackend();
+    if (status != 0) {
+        AbandonImageOutput(output);
+        return status;
+    }
+    if (!FinishImageOutput(output, error)) {
+        std::fprintf(stderr, "trellis: %s: %s\n", line.outputFile, error.c_str());
+        return kStatusFailure;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CommandLine line;
+    std::string error;
+    switch (ParseCommandLine(argc, argv, line, error)) {
+        case ParseResult::Help:
+            std::fputs(UsageText(), stdout);
+            return 0;
+        case ParseResult::Version:
+            std::printf("trellis %s\n", TRELLIS_VERSION);
+            return 0;
+        case ParseResult::UsageError:
+            std::fprintf(stderr, "trellis: %s\nTry 'trellis --help' for more information.\n",
+                         error.c_str());
+            return kStatusUsage;
+        case ParseResult::Run:
+            break;
+    }
+    shellState.sceneFileName = line.sceneFile;
+    std::string arguments = JoinArguments(argc, argv);
+    return line.outputFile ? RunHeadless(line, arguments) : RunViewer(line, arguments);
+}

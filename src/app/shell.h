@@ -1,0 +1,43 @@
+// The application shell: the entry point, the one window, start-up and shutdown order,
+// the timer-driven frame tick and the Escape key.
+#pragma once
+
+#include <cstdint>
+
+#include "math/matrix.h"
+#include "platform/win32.h"
+#include "scene/records.h"
+
+struct ShellState {
+    int32_t screenWidth = 640;        // window, display mode, projection and frame width
+    int32_t screenHeight = 480;       // ... and height
+    Matrix4 viewCamera = {};          // built once at start-up; the camera of every RenderObject
+    Scene* loadedScene = nullptr;     // owned from start-up to process exit
+    uint32_t* framePixels = nullptr;  // the frame locked for the current tick
+    const char* sceneFileName = "svet.3ds";  // the scene loaded at start-up
+};
+
+// The shell's module state.
+extern ShellState shellState;
+
+// Fixed values of the shell.
+inline constexpr const char* kWindowClassName = "Trellis_Engine";
+inline constexpr const char* kWindowTitle = "Trellis Engine 1.0";
+inline constexpr float kSpinStep = 0.06283185f;     // 2 pi / 100: one turn per 100 ticks
+inline constexpr float kCameraTurnZ = -3.1415925f;  // one float step short of -pi
+inline constexpr float kCameraTurnX = -0.5235988f;  // -30 degrees
+inline constexpr float kCameraDistance = -150.0f;
+
+// Runs the viewer: window, camera, scene, projection, timer, display, message loop,
+// shutdown. Returns the exit status: 0 after a normal run; 1 when the scene could not be
+// loaded (the reason is printed on stderr and the display is never touched).
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
+                   int showCommand);
+
+// The window procedure: WM_TIMER draws one frame, Escape closes the window, WM_DESTROY
+// ends the message loop; everything else goes to DefWindowProcA.
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Frees the loaded scene and returns the state to its process-start values (for tests;
+// the scene file name is kept).
+void ResetShellState();
