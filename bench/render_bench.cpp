@@ -78,7 +78,7 @@ void FlipWinding(Mesh& mesh) {
 // elsewhere, 2 * 256 * 128 = 65,536 faces, of which the last is dropped to keep to 65,535. The winding is
 // chosen so that the faces turned towards the camera are the ones drawn.
 void BuildSphere(Mesh& mesh) {
-    const int slices = 256, stacks = 129;
+    constexpr int slices = 256, stacks = 129;
     const double radius = 85.0, pi = 3.141592653589793;
     for (int i = 0; i <= stacks; ++i) {
         const double theta = pi * i / stacks;
@@ -91,7 +91,7 @@ void BuildSphere(Mesh& mesh) {
         }
     }
     Vertex* v = mesh.vertices.data();
-    const auto at = [v, slices](int i, int j) { return &v[i * (slices + 1) + j]; };
+    const auto at = [v](int i, int j) { return &v[i * (slices + 1) + j]; };
     for (int i = 0; i < stacks; ++i) {
         for (int j = 0; j < slices; ++j) {
             if (i != stacks - 1)

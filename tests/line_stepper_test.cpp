@@ -286,6 +286,44 @@ TEST(LineStepper, MatchesThePlainWalkOnChosenLongLines) {
     }
 }
 
+TEST(LineStepper, FaceWithACornerJustPastTheNearLimitDrawsThePlainWalkOfItsEdges) {
+    // View space is object space. The far corner lands millions of pixels away; the face's
+    // three edges are exactly the plain walks between its projected corners.
+    struct Case {
+        Vertex corners[3];
+    };
+    const float near = 0.1000001f;
+    const Case cases[] = {
+        {{{0, 0, 10, 0, 0, 0, 0, 0}, {5, 0, 10, 0, 0, 0, 0, 0}, {-1000, 750, near, 0, 0, 0, 0, 0}}},
+        {{{-1000, 7, near, 0, 0, 0, 0, 0},
+          {1000, -7, near, 0, 0, 0, 0, 0},
+          {0, 1, 10, 0, 0, 0, 0, 0}}},
+    };
+    SetProjection(640, 480);
+    Matrix4 identity;
+    MatrixIdentity(identity);
+    for (const Case& c : cases) {
+        std::vector<Vertex> vertices(c.corners, c.corners + 3);
+        Face face{-1, &vertices[0], &vertices[1], &vertices[2], {0, 0, 0, 0}};
+        MeshObject object{};
+        object.vertexCount = 3;
+        object.vertices = vertices.data();
+        object.faceCount = 1;
+        object.faces = &face;
+        ScreenPoint slot[3];
+        for (int k = 0; k < 3; ++k)
+            ASSERT_TRUE(ProjectCorner(identity, vertices[k], slot[k]));
+        std::vector<uint32_t> expected(640 * 480, 0), actual(640 * 480, 0);
+        ReferenceLine(slot[0], slot[1], 640, 480, expected.data());
+        ReferenceLine(slot[2], slot[1], 640, 480, expected.data());
+        ReferenceLine(slot[0], slot[2], 640, 480, expected.data());
+        RenderObject(identity, identity, object, actual.data());
+        EXPECT_TRUE(expected == actual) << c.corners[0].x;
+        // The far edges reach the frame: more than the short edge's few pixels are lit.
+        EXPECT_GT(std::count(expected.begin(), expected.end(), kLineColour), 200);
+    }
+}
+
 // --- The minor-axis jump ----------------------------------------------------------------
 
 // The size of one grid step of doubles around |y|.

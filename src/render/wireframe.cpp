@@ -118,7 +118,10 @@ double AdvanceMinorAxis(double y, float increment, uint64_t steps) {
         bool plainStep = true;
         double next = 0.0;
         uint64_t taken = 1;
-        if (y != 0.0 && std::isfinite(y) && std::isfinite(inc)) {
+        // Jumps need a finite increment and a normal y (the grid below is that of normal
+        // doubles); the stepper's y is a multiple of its float increment's last bit, so it
+        // is zero or at least 2^-56 in size.
+        if (std::fabs(y) >= 0x1p-1000 && std::isfinite(y) && std::isfinite(inc)) {
             // Work on the magnitude: rounding to nearest is symmetric, so for negative y
             // the walk is the mirror of a walk of |y| with the increment negated.
             const double sign = y < 0.0 ? -1.0 : 1.0;
