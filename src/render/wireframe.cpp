@@ -43,15 +43,22 @@ float ToFloat(double value) {
     return value < 0.0 ? -magnitude : magnitude;
 }
 
+// The frame as the stepper sees it, copied from the module state once per line so that
+// the pixel stores, which could alias the state, do not force it to be reloaded.
+struct FrameView {
+    uint32_t* pixels;
+    double width, height;
+    size_t rowLength;
+};
+
 // The one place where the renderer writes a pixel. The test is strict and on the
 // unrounded coordinates: a point with x or y exactly 0, or at the width or height, is
 // outside.
-inline void PutPixel(double x, double y, uint32_t* pixels) {
-    if (0.0 < x && x < static_cast<double>(state.renderWidth) && 0.0 < y &&
-        y < static_cast<double>(state.renderHeight)) {
+inline void PutPixel(const FrameView& frame, double x, double y) {
+    if (0.0 < x && x < frame.width && 0.0 < y && y < frame.height) {
         const size_t row = static_cast<size_t>(static_cast<int32_t>(y));
         const size_t column = static_cast<size_t>(static_cast<int32_t>(x));
-        pixels[row * static_cast<size_t>(state.renderWidth) + column] = kLineColour;
+        frame.pixels[row * frame.rowLength + column] = kLineColour;
     }
 }
 
@@ -203,16 +210,21 @@ void DrawLine(ScreenPoint start, ScreenPoint end, uint32_t* pixels) {
     const int64_t absDy = dy < 0 ? -dy : dy;
     const int64_t n = absDx >= absDy ? absDx : absDy;
     if (n == 0) return;
-    // The increments are the exact quotients rounded to single floats; along the longer
-    // axis that is exactly +1 or -1, so that coordinate stays an exact integer.
-    const float incX = static_cast<float>(static_cast<double>(dx) / static_cast<double>(n));
-    const float incY = static_cast<float>(static_cast<double>(dy) / static_cast<double>(n));
+    // The increments are the exact quotients dx / n and dy / n rounded to single floats;
+    // along the longer axis that is exactly +1 or -1, so that coordinate stays an exact
+    // integer and only the other quotient needs a division.
+    const auto quotient = [n](int64_t d) {
+        return static_cast<float>(static_cast<double>(d) / static_cast<double>(n));
+    };
+    const bool alongX = absDx >= absDy;
+    const float incX = alongX ? (dx > 0 ? 1.0f : -1.0f) : quotient(dx);
+    const float incY = alongX ? quotient(dy) : (dy > 0 ? 1.0f : -1.0f);
     const double stepX = static_cast<double>(incX);
     const double stepY = static_cast<double>(incY);
 
     int64_t first, last;
     double x, y;
-    if (absDx >= absDy) {
+    if (alongX) {
         const int64_t direction = dx > 0 ? 1 : -1;
         if (!VisibleSteps(xs, direction, n, state.renderWidth, first, last)) return;
         x = static_cast<double>(xs - first * direction);
@@ -223,8 +235,11 @@ void DrawLine(ScreenPoint start, ScreenPoint end, uint32_t* pixels) {
         x = AdvanceMinorAxis(static_cast<double>(xs), incX, static_cast<uint64_t>(first));
         y = static_cast<double>(ys - first * direction);
     }
+    const FrameView frame{pixels, static_cast<double>(state.renderWidth),
+                          static_cast<double>(state.renderHeight),
+                          static_cast<size_t>(state.renderWidth)};
     for (int64_t k = first; k <= last; ++k) {
-        PutPixel(x, y, pixels);
+        PutPixel(frame, x, y);
         x -= stepX;
         y -= stepY;
     }
