@@ -20,10 +20,16 @@ build: configure
 test: build
 	ctest --preset $(PRESET)
 
+# The viewer on the bundled scene; until that exists, on the fixture scene of the tests.
 run: deps
 	cmake --preset $(RUN_PRESET)
 	cmake --build --preset $(RUN_PRESET)
-	@echo "trellis: the viewer arrives with the application shell; the core library is built."
+	@if [ -f assets/svet.3ds ]; then \
+		cd assets && ../$(BUILD)/$(RUN_PRESET)/src/trellis $(ARGS); \
+	else \
+		$(BUILD)/$(RUN_PRESET)/tests/viewer_fixture_scene $(BUILD)/$(RUN_PRESET)/svet.3ds && \
+		cd $(BUILD)/$(RUN_PRESET) && src/trellis $(ARGS); \
+	fi
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

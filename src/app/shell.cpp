@@ -13,19 +13,18 @@ ShellState shellState;
 
 namespace {
 
-// One line on stderr: which file, where the loader stopped and why.
+// One line on stderr: which file, where the loader stopped (chunk and offset) and why.
 void ReportLoadFailure(const char* fileName) {
     const LoadError& error = LastLoadError();
     const char* reason = error.message.empty() ? "cannot be loaded" : error.message.c_str();
-    if (error.chunkId != 0) {
-        std::fprintf(stderr, "trellis: %s: chunk 0x%04X at offset %" PRId64 ": %s\n", fileName,
-                     static_cast<unsigned>(error.chunkId), error.offset, reason);
-    } else if (error.offset != 0) {
-        std::fprintf(stderr, "trellis: %s: at offset %" PRId64 ": %s\n", fileName, error.offset,
-                     reason);
-    } else {
-        std::fprintf(stderr, "trellis: %s: %s\n", fileName, reason);
+    char location[64] = "";
+    if (error.chunkId != 0 || error.offset != 0) {
+        std::snprintf(location, sizeof location, "chunk 0x%04X at offset %" PRId64 ": ",
+                      static_cast<unsigned>(error.chunkId), error.offset);
+        // The loader may already lead its reason with the location.
+        if (std::strncmp(reason, location, std::strlen(location)) == 0) location[0] = '\0';
     }
+    std::fprintf(stderr, "trellis: %s: %s%s\n", fileName, location, reason);
 }
 
 // One timer message: lock, clear, turn and draw every object in array order, present.
