@@ -15,8 +15,8 @@ struct Parsed {
 };
 
 Parsed Parse(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), "trellis");
-    std::vector<char*> argv;
+    std::string program = "trellis";
+    std::vector<char*> argv = {program.data()};
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);

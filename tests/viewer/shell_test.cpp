@@ -30,8 +30,10 @@ fs::path TempDir() {
     return dir;
 }
 
+// Tests run in parallel processes: each writes its files under names of its own.
 std::string WriteScene(const char* name, const std::vector<uint8_t>& bytes) {
-    fs::path path = TempDir() / name;
+    const char* test = testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::path path = TempDir() / (std::string(test) + "." + name);
     EXPECT_TRUE(WriteBytesToFile(bytes, path.c_str()));
     return path.string();
 }
@@ -86,6 +88,7 @@ protected:
         UseHeadlessBackend();
         ResetDisplayContext();
         ResetShellState();
+        presented = Presented{};
         HeadlessSetFrameCallback(KeepFrame, &presented);
         fixture = WriteScene("fixture.3ds", FixtureSceneBytes());
     }
