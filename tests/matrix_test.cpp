@@ -44,7 +44,8 @@ TEST(Matrix, IdentityHasOnesOnTheDiagonalOnly) {
     Matrix4 m;
     m.fill(7.0f);
     MatrixIdentity(m);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], (i % 5 == 0) ? 1.0f : 0.0f) << i;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(m[i], (i % 5 == 0) ? 1.0f : 0.0f) << i;
 }
 
 TEST(Matrix, MultiplyTakesTheSecondArgumentAsTheLeftFactor) {
@@ -59,7 +60,8 @@ TEST(Matrix, MultiplyTakesTheSecondArgumentAsTheLeftFactor) {
 
 TEST(Matrix, MultiplyIsSafeWhenTheOutputAliasesAnInput) {
     Matrix4 m;
-    for (int i = 0; i < 16; ++i) m[i] = static_cast<float>(i + 1);
+    for (int i = 0; i < 16; ++i)
+        m[i] = static_cast<float>(i + 1);
     Matrix4 expected;
     MatrixMultiply(m, m, expected);
     // Written out: (m*m)[0] = 1*1 + 2*5 + 3*9 + 4*13 = 90.
@@ -125,9 +127,10 @@ TEST(Matrix, ViewingCameraOfTheViewerHasTheExpectedRows) {
     MatrixRotateZ(m, -3.1415925f);
     MatrixRotateX(m, -0.5235988f);
     MatrixTranslate(m, 0.0f, 0.0f, -150.0f);
-    const float expected[16] = {-1, 0,          0,          0, 0, -0.8660254f, -0.5f,      0,
-                                0,  -0.5f,      0.8660254f, 0, 0, 75,          -129.90381f, 1};
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(m[i], expected[i], 2e-5f) << i;
+    const float expected[16] = {-1, 0,     0,          0, 0, -0.8660254f, -0.5f,       0,
+                                0,  -0.5f, 0.8660254f, 0, 0, 75,          -129.90381f, 1};
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(m[i], expected[i], 2e-5f) << i;
 }
 
 TEST(Matrix, InverseOfScaledTranslatedMatrix) {
@@ -141,7 +144,8 @@ TEST(Matrix, InverseOfScaledTranslatedMatrix) {
     Matrix4 inv;
     MatrixInverse(m, inv);
     const float expected[16] = {0.5f, 0, 0, 0, 0, 1.0f / 3, 0, 0, 0, 0, 2, 0, -4, -5, -6, 1};
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(inv[i], expected[i], 1e-6f) << i;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(inv[i], expected[i], 1e-6f) << i;
 }
 
 TEST(Matrix, InverseWritesTheLastColumnAsAffineAndIgnoresItInTheSource) {

@@ -26,13 +26,16 @@ std::array<float, 4> ComputeFacePlane(const Face& face) {
 void ComputeFacePlanes(MeshObject& mesh) {
     for (int32_t i = 0; i < mesh.faceCount; ++i) {
         const std::array<float, 4> plane = ComputeFacePlane(mesh.faces[i]);
-        for (int k = 0; k < 4; ++k) mesh.faces[i].plane[k] = plane[k];
+        for (int k = 0; k < 4; ++k)
+            mesh.faces[i].plane[k] = plane[k];
     }
 }
 
 namespace {
 
-bool HasNaN(const Vertex& v) { return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z); }
+bool HasNaN(const Vertex& v) {
+    return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z);
+}
 
 // Hash of a position; adding +0.0f first turns -0.0 into +0.0 so both hash alike.
 uint32_t HashPosition(const Vertex& v) {
@@ -48,7 +51,9 @@ uint32_t HashPosition(const Vertex& v) {
     return h;
 }
 
-bool SamePosition(const Vertex& a, const Vertex& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+bool SamePosition(const Vertex& a, const Vertex& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
 }  // namespace
 
@@ -60,7 +65,8 @@ void ComputeVertexNormals(MeshObject& mesh) {
     // Group the vertices by exact position with an open-addressing table that holds
     // the first vertex of each group. Vertices with a NaN coordinate get no group.
     size_t capacity = 16;
-    while (capacity < 2 * static_cast<size_t>(n)) capacity *= 2;
+    while (capacity < 2 * static_cast<size_t>(n))
+        capacity *= 2;
     const size_t mask = capacity - 1;
     std::vector<int32_t> slots(capacity, -1);  // first vertex of the group in this slot
     std::vector<int32_t> group(static_cast<size_t>(n), -1);

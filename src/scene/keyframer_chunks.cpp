@@ -57,7 +57,7 @@ int32_t ReadTrackHeader(FILE* stream, int32_t chunkEnd, uint16_t* keyCount) {
 int32_t FailKey(uint32_t key, int64_t need, int32_t chunkEnd) {
     return LoadFail("key %u needs %lld more bytes, %lld left in the %s", key,
                     static_cast<long long>(need), static_cast<long long>(BytesLeft(chunkEnd)),
-                    chunkEnd <= loaderState.fileLength ? "chunk" : "file");
+                    LimitName());
 }
 
 // Reads one key header: the lower 16 bits of its 32-bit frame number, the upper half
@@ -177,8 +177,7 @@ int32_t ReadNodeId(FILE* stream, int32_t chunkEnd) {
 int32_t ReadNodeHeader(FILE* stream, int32_t chunkEnd) {
     LoaderState& s = loaderState;
     if (ReadName(stream, chunkEnd, s.nodeName)) {
-        return LoadFail("the node name runs into the end of the %s",
-                        chunkEnd <= s.fileLength ? "chunk" : "file");
+        return LoadFail("the node name runs into the end of the %s", LimitName());
     }
     unsigned char bytes[6];
     if (ReadFixed(stream, chunkEnd, bytes, sizeof bytes, "the node header needs") != 0) return -1;

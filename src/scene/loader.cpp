@@ -156,9 +156,8 @@ int32_t LoadFail(const char* format, ...) {
 int32_t NeedBytes(int32_t chunkEnd, int64_t need, const char* subject) {
     const int64_t left = BytesLeft(chunkEnd);
     if (need <= left) return 0;
-    const char* where = chunkEnd <= loaderState.fileLength ? "chunk" : "file";
     return LoadFail("%s %lld bytes, %lld left in the %s", subject, static_cast<long long>(need),
-                    static_cast<long long>(left), where);
+                    static_cast<long long>(left), LimitName());
 }
 
 int32_t ReadBytes(FILE* stream, void* out, size_t count) {
@@ -282,6 +281,7 @@ int32_t WalkChunks(FILE* stream, int32_t end) {
         if (walkEnd - start < 6) break;
         s.chunkId = 0;
         s.chunkStart = start;
+        s.chunkClaimedEnd = 0;
         unsigned char header[6];
         if (ReadBytes(stream, header, sizeof header) != 0) return -1;
         const uint16_t id = GetU16(header);
@@ -296,6 +296,7 @@ int32_t WalkChunks(FILE* stream, int32_t end) {
         if (s.depth > kMaxChunkDepth) {
             return LoadFail("chunks are nested more than %d deep", kMaxChunkDepth);
         }
+        s.chunkClaimedEnd = start + length;
         const int32_t chunkEnd = static_cast<int32_t>(std::min<int64_t>(start + length, walkEnd));
         if (row >= 0) {
             const ChunkRow& entry = ChunkTable[row];
@@ -304,6 +305,7 @@ int32_t WalkChunks(FILE* stream, int32_t end) {
         }
         s.chunkId = id;
         s.chunkStart = start;
+        s.chunkClaimedEnd = start + length;
         assert(s.position <= chunkEnd);
         if (s.position != chunkEnd && SkipBytes(stream, chunkEnd - s.position) != 0) return -1;
         if (std::ferror(stream)) return LoadFail("read error: %s", std::strerror(errno));
@@ -349,6 +351,7 @@ void BeginPass() {
     s.depth = 0;
     s.chunkId = 0;
     s.chunkStart = 0;
+    s.chunkClaimedEnd = 0;
 }
 
 // Sets loaderState.fileLength to the length of the open file. One byte is read first, so

@@ -89,6 +89,7 @@ struct LoaderState {
     int32_t depth = 0;       // nesting depth of the chunks being walked
     uint16_t chunkId = 0;    // chunk whose handler is running, for error reports
     int64_t chunkStart = 0;
+    int64_t chunkClaimedEnd = 0;       // its end as its header gives it
     unsigned char* scratch = nullptr;  // one array payload at a time (malloc, freed by
     size_t scratchSize = 0;            // ResetLoaderState and at the end of each load)
     LoadError error;

@@ -20,6 +20,12 @@ int32_t LoadFail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // for them, so a short read can only mean an I/O error or a file that changed between the
 // passes, and either fails the load.
 
+// "file" when the running chunk claims more bytes than the file holds (a file cut short),
+// else "chunk": the end that limits the chunk's reads, for the reasons of failures.
+inline const char* LimitName() {
+    return loaderState.chunkClaimedEnd > loaderState.fileLength ? "file" : "chunk";
+}
+
 // Bytes that can still be read before the chunk's end and the file's end.
 inline int64_t BytesLeft(int32_t chunkEnd) {
     const int64_t end = chunkEnd < loaderState.fileLength ? chunkEnd : loaderState.fileLength;

@@ -42,11 +42,6 @@ uint32_t TexCoordsKept(uint32_t count, const MeshObject& mesh) {
 
 // ---- Shared pieces ----------------------------------------------------------------------
 
-// "chunk" or "file": which end limits the reads of this chunk.
-const char* LimitName(int32_t chunkEnd) {
-    return chunkEnd <= loaderState.fileLength ? "chunk" : "file";
-}
-
 // Reads a u16 count and checks that `count` entries of `entrySize` bytes follow it in the
 // chunk. `entries` names the entries in the plural, for the reason of a failure.
 int32_t ReadCountedPayload(FILE* stream, int32_t chunkEnd, int64_t entrySize, const char* entries,
@@ -119,7 +114,7 @@ int32_t ReadObjectName(FILE* stream, int32_t chunkEnd) {
 int32_t ReadMaterialName(FILE* stream, int32_t chunkEnd) {
     LoaderState& s = loaderState;
     if (ReadName(stream, chunkEnd, s.currentName)) {
-        return LoadFail("the material name runs into the end of the %s", LimitName(chunkEnd));
+        return LoadFail("the material name runs into the end of the %s", LimitName());
     }
     Scene* scene = s.scene;
     if (s.countingPass) {
@@ -268,7 +263,7 @@ int32_t ReadFaceMaterials(FILE* stream, int32_t chunkEnd) {
     char name[64];
     if (ReadName(stream, chunkEnd, name)) {
         return LoadFail("the material name of a face group runs into the end of the %s",
-                        LimitName(chunkEnd));
+                        LimitName());
     }
     uint16_t count;
     if (ReadCountedPayload(stream, chunkEnd, 2, "face indices", &count) != 0) return -1;

@@ -31,10 +31,10 @@ struct MeshObject {
     char* name;
     int32_t vertexCount;
     int32_t faceCount;
-    Face* faces;        // faceCount faces, null without a face list
-    Vertex* vertices;   // vertexCount vertices, null without a vertex list
-    Matrix4 matrix;     // the file's mesh matrix; the viewer resets it and spins it
-    int32_t parentId;   // parent node id (0xFFFF stored as 65535)
+    Face* faces;       // faceCount faces, null without a face list
+    Vertex* vertices;  // vertexCount vertices, null without a vertex list
+    Matrix4 matrix;    // the file's mesh matrix; the viewer resets it and spins it
+    int32_t parentId;  // parent node id (0xFFFF stored as 65535)
     int32_t positionKeyCount;
     int32_t rotationKeyCount;
     float* positionKeyFrames;
