@@ -253,6 +253,28 @@ TEST(LoadScene, ChunkPastItsParentsEndIsCutThere) {
     EXPECT_EQ(scene->objects[1].faceCount, 1);
 }
 
+// Many chunks that each claim to run to the end of the file: each is cut at its parent's
+// end, so every header is met once per pass and the work stays in proportion to the file.
+TEST(LoadScene, EveryChunkIsWalkedOncePerPass) {
+    constexpr int kParents = 300;
+    ChunkWriter w;
+    for (int i = 0; i < kParents; ++i) {
+        w.Begin(chunk::Editor).Begin(chunk::NamedObject).Name("M");
+        w.Chunk(chunk::TriMesh, [] {});
+        w.EndWithLength(0x7FFFFFF0u - static_cast<uint32_t>(w.open.back())).End();
+    }
+    static int headers;
+    headers = 0;
+    loaderState.observer = [](int32_t, uint16_t, int64_t, uint32_t, int32_t) {
+        if (loaderState.countingPass) ++headers;
+    };
+    ScenePtr scene = LoadBytes(w.bytes);
+    loaderState.observer = nullptr;
+    ASSERT_NE(scene, nullptr) << LastLoadError().message;
+    EXPECT_EQ(scene->objectCount, kParents);
+    EXPECT_EQ(headers, 3 * kParents);
+}
+
 TEST(LoadScene, TopLevelChunkPastTheEndOfTheFileLoads) {
     ChunkWriter w;
     w.Begin(chunk::Main);
