@@ -86,7 +86,7 @@ struct TrackDestination {
 // its keys can have before anything is allocated.
 int32_t ReadTrack(FILE* stream, int32_t chunkEnd, int32_t payloadFloats, const int32_t* source,
                   const TrackDestination& destination) {
-    uint16_t keyCount;
+    uint16_t keyCount = 0;
     if (ReadTrackHeader(stream, chunkEnd, &keyCount) != 0) return -1;
     const int64_t payloadSize = 4 * int64_t{payloadFloats};
     char subject[64];
@@ -105,7 +105,7 @@ int32_t ReadTrack(FILE* stream, int32_t chunkEnd, int32_t payloadFloats, const i
             *destination.columns[c] = columns[c];
     }
     for (uint32_t k = 0; k < keyCount; ++k) {
-        uint16_t frame;
+        uint16_t frame = 0;
         if (ReadKeyHeader(stream, chunkEnd, k, &frame) != 0) return -1;
         unsigned char payload[16];
         if (BytesLeft(chunkEnd) < payloadSize) return FailKey(k, payloadSize, chunkEnd);
@@ -165,7 +165,7 @@ int32_t ReadSegment(FILE* stream, int32_t chunkEnd) {
 
 // 0xB030: the node id that the next object node header records, in both passes.
 int32_t ReadNodeId(FILE* stream, int32_t chunkEnd) {
-    uint16_t id;
+    uint16_t id = 0;
     if (ReadU16(stream, chunkEnd, &id, "the node id needs") != 0) return -1;
     loaderState.currentNodeId = id;
     return 0;

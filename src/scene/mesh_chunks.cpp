@@ -191,7 +191,7 @@ int32_t ReadCamera(FILE* stream, int32_t chunkEnd) {
 // A mesh keeps one vertex array for its faces: a vertex list that comes after the mesh's
 // faces were read fails the load, since those faces point into the earlier array.
 int32_t ReadVertexList(FILE* stream, int32_t chunkEnd) {
-    uint16_t count;
+    uint16_t count = 0;
     if (ReadCountedPayload(stream, chunkEnd, 12, "vertices", &count) != 0) return -1;
     const int64_t bytes = int64_t{count} * 12;
     MeshObject* mesh = OpenMesh();
@@ -227,7 +227,7 @@ int32_t SkipVertexFlags(FILE*, int32_t) {
 // vertex0 = a, vertex1 = c, vertex2 = b; material is -1 until a group names the face. Reads
 // exactly its 2 + 8n bytes, so the walk of its children starts right after the last face.
 int32_t ReadFaceList(FILE* stream, int32_t chunkEnd) {
-    uint16_t count;
+    uint16_t count = 0;
     if (ReadCountedPayload(stream, chunkEnd, 8, "faces", &count) != 0) return -1;
     const int64_t bytes = int64_t{count} * 8;
     MeshObject* mesh = OpenMesh();
@@ -265,7 +265,7 @@ int32_t ReadFaceMaterials(FILE* stream, int32_t chunkEnd) {
         return LoadFail("the material name of a face group runs into the end of the %s",
                         LimitName());
     }
-    uint16_t count;
+    uint16_t count = 0;
     if (ReadCountedPayload(stream, chunkEnd, 2, "face indices", &count) != 0) return -1;
     const int64_t bytes = int64_t{count} * 2;
     MeshObject* mesh = OpenMesh();
@@ -282,7 +282,7 @@ int32_t ReadFaceMaterials(FILE* stream, int32_t chunkEnd) {
 
 // 0x4140: n pairs (u, v) for the first n vertices of the open mesh, in the file's order.
 int32_t ReadTexCoords(FILE* stream, int32_t chunkEnd) {
-    uint16_t count;
+    uint16_t count = 0;
     if (ReadCountedPayload(stream, chunkEnd, 8, "texture coordinates", &count) != 0) return -1;
     MeshObject* mesh = OpenMesh();
     const uint32_t kept = mesh == nullptr ? 0 : TexCoordsKept(count, *mesh);
