@@ -183,6 +183,53 @@ TEST(LoadScene, FileRemovedBetweenThePassesFails) {
               "cannot open again \"" + path + "\": No such file or directory");
 }
 
+// The file is rewritten while the counting pass walks it (its bytes are already buffered):
+// the fill pass meets more records than were counted, or a shorter file, and fails.
+TEST(LoadScene, FileChangedBetweenThePassesFails) {
+    // The same length, first with an unknown chunk where the rewritten file has a mesh.
+    ChunkWriter grown;
+    grown.Chunk(chunk::Main, [&] {
+        WriteTriangle(grown, "Box");
+        WriteTriangle(grown, "Extra");
+    });
+    ChunkWriter original;
+    original.Chunk(chunk::Main, [&] {
+        WriteTriangle(original, "Box");
+        original.Chunk(0x7777,
+                       [&] { original.Fill(grown.bytes.size() - original.bytes.size(), 0); });
+    });
+    ASSERT_EQ(original.bytes.size(), grown.bytes.size());
+    const std::vector<uint8_t> shrunk(original.bytes.begin(), original.bytes.begin() + 20);
+    struct Case {
+        const std::vector<uint8_t>* replacement;
+        std::string reason;
+    };
+    const std::string length = std::to_string(original.bytes.size());
+    for (const Case& c :
+         {Case{&grown.bytes,
+               "more meshes than the first pass counted: the file changed while "
+               "loading"},
+          Case{&shrunk, "the file ended at offset 20, before its measured length " + length}}) {
+        SCOPED_TRACE(c.reason);
+        static std::string path;
+        static const std::vector<uint8_t>* replacement;
+        path = FixturePath();
+        replacement = c.replacement;
+        ASSERT_TRUE(WriteBytesToFile(original.bytes, path.c_str()));
+        loaderState.observer = [](int32_t, uint16_t, int64_t offset, uint32_t, int32_t) {
+            if (loaderState.countingPass && offset == 0) {
+                WriteBytesToFile(*replacement, path.c_str());
+            }
+        };
+        Scene* scene = LoadScene(path.c_str());
+        loaderState.observer = nullptr;
+        std::remove(path.c_str());
+        EXPECT_EQ(scene, nullptr);
+        const std::string& message = LastLoadError().message;
+        EXPECT_EQ(message.substr(message.find(": ") + 2), c.reason) << message;
+    }
+}
+
 TEST(LoadScene, DirectoryFailsWithAReason) {
     const char* env = std::getenv("TRELLIS_TEST_TMP");
     const std::string dir = env != nullptr ? env : "/tmp";
