@@ -1,8 +1,15 @@
 // Loading a .3ds chunk file into a Scene: the chunk walker, its dispatch table and the
 // two-pass load driver.
+//
+// The file is walked twice with the same handlers: a counting pass that only counts the
+// records of each kind, and a fill pass that fills the records allocated from those counts.
+// Every count and index read from the file is checked against the bytes left in its chunk
+// and in the file, or against the array it addresses, before it is used; a failure is
+// recorded in LastLoadError where it is found and ends the load with no scene.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "scene/records.h"
@@ -21,3 +28,92 @@ Scene* LoadScene(const char* path);
 
 // The reason the most recent LoadScene failed.
 const LoadError& LastLoadError();
+
+// A chunk handler: called with the stream just after the chunk's 6-byte header and the
+// offset where the chunk ends (never past the end of the chunk that holds it, nor past the
+// end of the file). Returns 0, or -1 after recording why in LastLoadError.
+using ChunkHandler = int32_t (*)(FILE* stream, int32_t chunkEnd);
+
+// One row of ChunkTable: a chunk id, whether the walker descends into the chunk's payload
+// as a sequence of chunks, the handler (or nullptr) and a few words on the chunk's role
+// (empty when the chunk has no known role) for tools that print the chunk tree.
+struct ChunkRow {
+    uint16_t id;
+    int32_t hasChildren;
+    ChunkHandler handler;
+    const char* role;
+};
+
+inline constexpr int32_t kChunkTableRows = 88;
+extern const ChunkRow ChunkTable[kChunkTableRows];
+
+// The row of ChunkTable with this id, or -1.
+int32_t FindChunkRow(uint16_t id);
+
+// Called by the walker for every chunk header it reads, before the header is checked:
+// the nesting depth (1 for top-level chunks), id, header offset, length as stored and the
+// ChunkTable row (-1 for an unknown id). For tools that print the chunk tree.
+using ChunkObserver = void (*)(int32_t depth, uint16_t id, int64_t offset, uint32_t length,
+                               int32_t row);
+
+// Kinds of the keyframer node being read (LoaderState::nodeKind).
+inline constexpr int32_t NodeObjectPending = 0;  // object node before its header
+inline constexpr int32_t NodeTarget = 2;         // camera target node
+inline constexpr int32_t NodeCamera = 3;         // camera node
+inline constexpr int32_t NodeObject = 4;         // object node after its header
+inline constexpr int32_t NodeNone = 5;           // outside any node, or a node whose tracks we drop
+
+// Chunks nested deeper than this fail the load (top-level chunks are depth 1).
+inline constexpr int32_t kMaxChunkDepth = 64;
+
+// All state of one load, shared by LoadScene, the walker and the chunk handlers.
+struct LoaderState {
+    Scene* scene = nullptr;     // the scene being loaded; after a good load the returned one
+    int32_t countingPass = 0;   // 1 during the counting pass, 0 during the fill pass
+    char currentName[64] = {};  // most recent object or material name, at most 63 characters
+    MeshObject* currentObject = nullptr;  // record most recently opened of each kind in
+    Light* currentLight = nullptr;        // the fill pass; null until the first one opens
+    Camera* currentCamera = nullptr;
+    int32_t nextObject = 0;  // index of the next record of each kind to open (fill pass)
+    int32_t nextLight = 0;
+    int32_t nextCamera = 0;
+    int32_t nextMaterial = 0;
+    int32_t nodeKind = NodeNone;  // one of the Node* kinds above
+    int32_t nodeIndex = -1;       // record the current node resolved to, -1 when none
+    int32_t currentNodeId = 0;    // id of the most recent node-id chunk
+    char nodeName[64] = {};       // name of the most recent node header
+
+    // Walk bookkeeping.
+    int64_t fileLength = 0;  // measured once, before the counting pass
+    int64_t position = 0;    // the stream's offset, kept by every read and seek
+    int32_t depth = 0;       // nesting depth of the chunks being walked
+    uint16_t chunkId = 0;    // chunk whose handler is running, for error reports
+    int64_t chunkStart = 0;
+    int64_t chunkClaimedEnd = 0;       // its end as its header gives it
+    unsigned char* scratch = nullptr;  // one array payload at a time (malloc, freed by
+    size_t scratchSize = 0;            // ResetLoaderState and at the end of each load)
+    LoadError error;
+    ChunkObserver observer = nullptr;  // kept across loads; see ChunkObserver
+};
+
+extern LoaderState loaderState;
+
+// Clears every field of loaderState except the observer, and releases the scratch memory.
+// LoadScene calls it at its start.
+void ResetLoaderState();
+
+// Walks the chunks from the stream's position up to `end` (an offset not past the end of
+// the file): each chunk's handler runs, its children are walked when its row says so, and
+// the stream is then set to the chunk's end. Returns 0, or -1 after recording the reason.
+// Relies on the state that LoadScene sets up (file length, position, pass).
+int32_t ParseChunks(FILE* stream, int32_t end);
+
+// Index of the first record of that kind in loaderState.scene whose name equals `name`
+// byte for byte, or -1. Records not yet opened in the fill pass have no name.
+int32_t FindObjectByName(const char* name);
+int32_t FindCameraByName(const char* name);
+int32_t FindLightByName(const char* name);
+int32_t FindMaterialByName(const char* name);
+
+// Sets nodeId and parentId of objects[index]; index comes from FindObjectByName. Returns 0.
+int32_t RecordObjectNode(int32_t index, int32_t nodeId, int32_t parentId);

@@ -1,0 +1,498 @@
+// The chunk walker, its dispatch table, the two-pass load driver, the lookups by name and
+// the read helpers that every byte of the scene file passes through.
+#include "scene/loader.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+#include "scene/derived.h"
+#include "scene/loader_internal.h"
+
+LoaderState loaderState;
+
+// Rows in the order the file format's reference lists them. No id stands twice, so the
+// order does not change the walk. The ambient, light, light-target and spotlight nodes
+// (0xB001, 0xB005 to 0xB007) get ReadOtherNode: their tracks are read and dropped.
+const ChunkRow ChunkTable[kChunkTableRows] = {
+    {0x0002, 0, Skip2Bytes, "file version"},
+    {0x0010, 0, ReadFloatColor, "colour, three floats"},
+    {0x0011, 0, Skip3Bytes, "colour, three bytes"},
+    {0x0012, 0, Skip3Bytes, "colour, three bytes"},
+    {0x0013, 0, ReadFloatColor, "colour, three floats"},
+    {0x0030, 0, Skip2Bytes, "percentage, integer"},
+    {0x0031, 0, Skip4Bytes, "percentage, float"},
+    {0x0100, 0, Skip4Bytes, "master scale"},
+    {0xC23D, 1, nullptr, ""},
+    {0x3DAA, 1, nullptr, ""},
+    {0x3D3E, 0, Skip2Bytes, "mesh version"},
+    {0x4D4D, 1, nullptr, "main chunk"},
+    {0x3D3D, 1, nullptr, "scene editor data"},
+    {0x1200, 1, nullptr, "background colour"},
+    {0x2100, 1, nullptr, "ambient light colour"},
+    {0x4000, 1, ReadObjectName, "named object"},
+    {0x4100, 1, ReadTriMesh, "triangle mesh"},
+    {0x4110, 0, ReadVertexList, "vertex list"},
+    {0x4111, 0, SkipVertexFlags, "vertex flags"},
+    {0x4120, 1, ReadFaceList, "face list"},
+    {0x4130, 0, ReadFaceMaterials, "face material group"},
+    {0x4140, 0, ReadTexCoords, "texture coordinates"},
+    {0x4150, 0, SkipSmoothGroups, "smoothing groups"},
+    {0x4160, 0, ReadMeshMatrix, "mesh matrix"},
+    {0x4165, 0, IgnoreChunk, ""},
+    {0x4170, 0, IgnoreChunk, ""},
+    {0x4190, 0, nullptr, ""},
+    {0x4600, 1, ReadLight, "light"},
+    {0x4610, 0, ReadSpotlight, "spotlight"},
+    {0x4700, 0, ReadCamera, "camera"},
+    {0x4F00, 1, nullptr, ""},
+    {0x7001, 0, IgnoreChunk, ""},
+    {0x7020, 0, IgnoreChunk, ""},
+    {0xAFFF, 1, nullptr, "material"},
+    {0xA000, 0, ReadMaterialName, "material name"},
+    {0xA010, 1, nullptr, "material colour"},
+    {0xA020, 1, nullptr, "material colour"},
+    {0xA030, 1, nullptr, "material colour"},
+    {0xA040, 1, nullptr, ""},
+    {0xA041, 1, nullptr, ""},
+    {0xA050, 1, nullptr, ""},
+    {0xA052, 1, nullptr, ""},
+    {0xA053, 1, nullptr, ""},
+    {0xA084, 1, nullptr, ""},
+    {0xA081, 0, IgnoreChunk, ""},
+    {0xA083, 0, IgnoreChunk, ""},
+    {0xA085, 0, IgnoreChunk, ""},
+    {0xA087, 0, Skip4Bytes, ""},
+    {0xA08C, 0, IgnoreChunk, ""},
+    {0xA100, 0, Skip2Bytes, ""},
+    {0xA200, 1, IgnoreChunk, "texture map"},
+    {0xA220, 1, IgnoreChunk, "reflection map"},
+    {0xA230, 1, IgnoreChunk, "bump map"},
+    {0xA252, 0, Skip2Bytes, ""},
+    {0xA300, 0, SkipMapName, "map file name"},
+    {0xA351, 0, Skip2Bytes, "map parameter"},
+    {0xA353, 0, Skip4Bytes, "map parameter"},
+    {0xA354, 0, Skip4Bytes, "map parameter"},
+    {0xA356, 0, Skip4Bytes, "map parameter"},
+    {0xA358, 0, Skip4Bytes, "map parameter"},
+    {0xA35A, 0, Skip4Bytes, "map parameter"},
+    {0xA35C, 0, Skip4Bytes, "map parameter"},
+    {0xB000, 1, nullptr, "keyframer data"},
+    {0xB001, 1, ReadOtherNode, "ambient node"},
+    {0xB002, 1, ReadObjectNode, "object node"},
+    {0xB008, 0, ReadSegment, "keyframe segment"},
+    {0xB010, 0, ReadNodeHeader, "node header"},
+    {0xB011, 0, nullptr, ""},
+    {0xB013, 0, SkipPivot, "pivot"},
+    {0xB020, 0, ReadPositionTrack, "position track"},
+    {0xB025, 0, SkipVectorTrack, "colour track"},
+    {0xB021, 0, ReadRotationTrack, "rotation track"},
+    {0xB022, 0, SkipScalarTrack, ""},
+    {0xB026, 0, nullptr, ""},
+    {0xB029, 0, nullptr, ""},
+    {0xB030, 0, ReadNodeId, "node id"},
+    {0xB003, 1, ReadCameraNode, "camera node"},
+    {0xB004, 1, ReadTargetNode, "camera target node"},
+    {0xB005, 1, ReadOtherNode, "light node"},
+    {0xB006, 1, ReadOtherNode, "light target node"},
+    {0xB007, 1, ReadOtherNode, "spotlight node"},
+    {0xB023, 0, SkipScalarTrack, "field-of-view track"},
+    {0xB024, 0, SkipScalarTrack, "roll track"},
+    {0x4659, 0, ReadLightInnerRange, "light inner range"},
+    {0x465A, 0, ReadLightOuterRange, "light outer range"},
+    {0x465B, 0, ReadLightMultiplier, "light multiplier"},
+    {0x4620, 0, ReadLightOff, "light off"},
+    {0x4627, 0, ReadLightRayShadow, "light ray-traced shadow"},
+};
+
+// ---- Failures and read helpers ----------------------------------------------------------
+
+namespace {
+
+// Stream buffer of each pass. Large array payloads bypass it (stdio reads them straight
+// into the scratch memory), so it only needs to hold many small chunks; a larger one makes
+// the counting pass's seeks past array payloads refill more bytes than they skip.
+constexpr size_t kStreamBufferSize = 64 * 1024;
+
+// Records a failure that belongs to no chunk (opening or measuring the file).
+int32_t FailWithoutChunk(const char* what, const char* path) {
+    LoadError& error = loaderState.error;
+    if (!error.message.empty()) return -1;
+    error.offset = 0;
+    error.chunkId = 0;
+    error.message = std::string(what) + " \"" + path + "\": " + std::strerror(errno);
+    return -1;
+}
+
+void ReleaseScratch() {
+    std::free(loaderState.scratch);
+    loaderState.scratch = nullptr;
+    loaderState.scratchSize = 0;
+}
+
+}  // namespace
+
+int32_t LoadFail(const char* format, ...) {
+    LoaderState& s = loaderState;
+    if (!s.error.message.empty()) return -1;
+    char reason[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "chunk 0x%04X at offset %lld: ", s.chunkId,
+                  static_cast<long long>(s.chunkStart));
+    s.error.offset = s.chunkStart;
+    s.error.chunkId = s.chunkId;
+    s.error.message = std::string(prefix) + reason;
+    return -1;
+}
+
+int32_t NeedBytes(int32_t chunkEnd, int64_t need, const char* subject) {
+    const int64_t left = BytesLeft(chunkEnd);
+    if (need <= left) return 0;
+    return LoadFail("%s %lld bytes, %lld left in the %s", subject, static_cast<long long>(need),
+                    static_cast<long long>(left), LimitName());
+}
+
+int32_t ReadBytes(FILE* stream, void* out, size_t count) {
+    const size_t got = std::fread(out, 1, count, stream);
+    loaderState.position += static_cast<int64_t>(got);
+    if (got == count) return 0;
+    if (std::ferror(stream)) return LoadFail("read error: %s", std::strerror(errno));
+    return LoadFail("the file ended at offset %lld, before its measured length %lld",
+                    static_cast<long long>(loaderState.position),
+                    static_cast<long long>(loaderState.fileLength));
+}
+
+int32_t SkipBytes(FILE* stream, int64_t count) {
+    if (count == 0) return 0;
+    const int64_t target = loaderState.position + count;
+    if (std::fseek(stream, static_cast<long>(target), SEEK_SET) != 0) {
+        return LoadFail("cannot seek to offset %lld: %s", static_cast<long long>(target),
+                        std::strerror(errno));
+    }
+    loaderState.position = target;
+    return 0;
+}
+
+void SkipAtMost(FILE* stream, int32_t chunkEnd, int64_t count) {
+    const int64_t left = BytesLeft(chunkEnd);
+    const int64_t target = loaderState.position + (count < left ? count : left);
+    // A failed seek leaves the position alone; the walker's own seek to the chunk's end
+    // then fails and reports it.
+    if (std::fseek(stream, static_cast<long>(target), SEEK_SET) == 0) {
+        loaderState.position = target;
+    }
+}
+
+const unsigned char* ReadToScratch(FILE* stream, size_t count) {
+    static const unsigned char nothing = 0;
+    if (count == 0) return &nothing;
+    LoaderState& s = loaderState;
+    if (count > s.scratchSize) {
+        void* grown = std::realloc(s.scratch, count);
+        if (grown == nullptr) {
+            LoadFail("out of memory for %zu bytes of payload", count);
+            return nullptr;
+        }
+        s.scratch = static_cast<unsigned char*>(grown);
+        s.scratchSize = count;
+    }
+    if (ReadBytes(stream, s.scratch, count) != 0) return nullptr;
+    return s.scratch;
+}
+
+bool ReadName(FILE* stream, int32_t chunkEnd, char (&name)[64]) {
+    int64_t left = BytesLeft(chunkEnd);
+    size_t stored = 0;
+    bool endedAtNul = false;
+    while (left > 0) {
+        const int c = std::getc(stream);
+        if (c == EOF) break;  // a shrunken file or a read error; the walker checks the latter
+        ++loaderState.position;
+        --left;
+        if (c == 0) {
+            endedAtNul = true;
+            break;
+        }
+        if (stored < sizeof name - 1) name[stored++] = static_cast<char>(c);
+    }
+    name[stored] = '\0';
+    return !endedAtNul && stored < sizeof name - 1;
+}
+
+// ---- Trivial handlers -------------------------------------------------------------------
+
+int32_t IgnoreChunk(FILE*, int32_t) {
+    return 0;
+}
+
+int32_t Skip2Bytes(FILE* stream, int32_t chunkEnd) {
+    SkipAtMost(stream, chunkEnd, 2);
+    return 0;
+}
+
+int32_t Skip3Bytes(FILE* stream, int32_t chunkEnd) {
+    SkipAtMost(stream, chunkEnd, 3);
+    return 0;
+}
+
+int32_t Skip4Bytes(FILE* stream, int32_t chunkEnd) {
+    SkipAtMost(stream, chunkEnd, 4);
+    return 0;
+}
+
+// ---- The walker -------------------------------------------------------------------------
+
+int32_t FindChunkRow(uint16_t id) {
+    for (int32_t row = 0; row < kChunkTableRows; ++row) {
+        if (ChunkTable[row].id == id) return row;
+    }
+    return -1;
+}
+
+namespace {
+
+// The walk of ParseChunks at the depth already entered.
+//
+// Choices the walker makes where the file is malformed:
+// - A chunk length below 6, a chunk end past offset 2^31 - 1, and a chunk nested deeper
+//   than kMaxChunkDepth fail the load.
+// - Fewer than 6 bytes left before the end of the walk cannot hold a chunk header: the
+//   walk ends there with success, and the bytes are skipped (the walk above seeks past
+//   them). Some writers pad the end of a file or of a chunk.
+// - A chunk that claims to run past the end of the walk (its parent's end, or the file's
+//   end at the top) is cut at that end: its handler reads and its children are walked
+//   only up to there, and the walk of its parent ends with success after it. A top-level
+//   chunk cut by the end of the file thus ends the load's walk with success. Because no
+//   chunk reaches out of its parent, every byte of the file is walked at most once per
+//   pass, so neither the time nor the memory of a load can grow faster than the file.
+int32_t WalkChunks(FILE* stream, int32_t end) {
+    LoaderState& s = loaderState;
+    const int64_t walkEnd = std::min<int64_t>(end, s.fileLength);
+    while (s.position < walkEnd) {
+        const int64_t start = s.position;
+        if (walkEnd - start < 6) break;
+        s.chunkId = 0;
+        s.chunkStart = start;
+        s.chunkClaimedEnd = 0;
+        unsigned char header[6];
+        if (ReadBytes(stream, header, sizeof header) != 0) return -1;
+        const uint16_t id = GetU16(header);
+        const uint32_t length = GetU32(header + 2);
+        const int32_t row = FindChunkRow(id);
+        s.chunkId = id;
+        if (s.observer != nullptr) s.observer(s.depth, id, start, length, row);
+        if (length < 6) return LoadFail("length %u is shorter than a chunk header", length);
+        if (start + length > INT32_MAX) {
+            return LoadFail("length %u puts the chunk's end past offset %d", length, INT32_MAX);
+        }
+        if (s.depth > kMaxChunkDepth) {
+            return LoadFail("chunks are nested more than %d deep", kMaxChunkDepth);
+        }
+        s.chunkClaimedEnd = start + length;
+        const int32_t chunkEnd = static_cast<int32_t>(std::min<int64_t>(start + length, walkEnd));
+        if (row >= 0) {
+            const ChunkRow& entry = ChunkTable[row];
+            if (entry.handler != nullptr && entry.handler(stream, chunkEnd) != 0) return -1;
+            if (entry.hasChildren && ParseChunks(stream, chunkEnd) != 0) return -1;
+        }
+        s.chunkId = id;
+        s.chunkStart = start;
+        s.chunkClaimedEnd = start + length;
+        assert(s.position <= chunkEnd);
+        if (s.position != chunkEnd && SkipBytes(stream, chunkEnd - s.position) != 0) return -1;
+        if (std::ferror(stream)) return LoadFail("read error: %s", std::strerror(errno));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int32_t ParseChunks(FILE* stream, int32_t end) {
+    ++loaderState.depth;
+    const int32_t result = WalkChunks(stream, end);
+    --loaderState.depth;
+    return result;
+}
+
+// ---- The load driver --------------------------------------------------------------------
+
+void ResetLoaderState() {
+    ReleaseScratch();
+    const ChunkObserver observer = loaderState.observer;
+    loaderState = LoaderState{};
+    loaderState.observer = observer;
+}
+
+namespace {
+
+// State that each pass starts from. Both passes start alike, so they walk the same tree the
+// same way: a record opened before any name gets an empty name in both, and keyframer
+// chunks outside any node belong to no node (kind NodeNone) in both.
+void BeginPass() {
+    LoaderState& s = loaderState;
+    s.currentName[0] = '\0';
+    s.currentObject = nullptr;
+    s.currentLight = nullptr;
+    s.currentCamera = nullptr;
+    s.nextObject = s.nextLight = s.nextCamera = s.nextMaterial = 0;
+    s.nodeKind = NodeNone;
+    s.nodeIndex = -1;
+    s.currentNodeId = 0;
+    s.nodeName[0] = '\0';
+    s.position = 0;
+    s.depth = 0;
+    s.chunkId = 0;
+    s.chunkStart = 0;
+    s.chunkClaimedEnd = 0;
+}
+
+// Sets loaderState.fileLength to the length of the open file. One byte is read first, so
+// that a path that opens but cannot be read (a directory) fails with the system's reason.
+int32_t MeasureFile(FILE* stream, const char* path) {
+    if (std::getc(stream) == EOF && std::ferror(stream))
+        return FailWithoutChunk("cannot read", path);
+    long length = -1;
+    if (std::fseek(stream, 0, SEEK_END) == 0) length = std::ftell(stream);
+    if (length < 0 || std::fseek(stream, 0, SEEK_SET) != 0) {
+        return FailWithoutChunk("cannot measure", path);
+    }
+    if (length > INT32_MAX) {
+        loaderState.error.message =
+            "the file is " + std::to_string(length) + " bytes long; at most 2147483647 can be read";
+        return -1;
+    }
+    loaderState.fileLength = length;
+    return 0;
+}
+
+// Opens the file, measures it in the counting pass, walks it and closes it.
+int32_t RunPass(const char* path) {
+    LoaderState& s = loaderState;
+    FILE* stream = std::fopen(path, "rb");
+    if (stream == nullptr) {
+        return FailWithoutChunk(s.countingPass ? "cannot open" : "cannot open again", path);
+    }
+    char* buffer = static_cast<char*>(std::malloc(kStreamBufferSize));
+    if (buffer != nullptr) std::setvbuf(stream, buffer, _IOFBF, kStreamBufferSize);
+    int32_t result = s.countingPass ? MeasureFile(stream, path) : 0;
+    if (result == 0) {
+        s.position = 0;
+        result = ParseChunks(stream, static_cast<int32_t>(s.fileLength));
+    }
+    std::fclose(stream);
+    std::free(buffer);
+    return result;
+}
+
+Scene* AbandonLoad(Scene* scene) {
+    FreeScene(scene);
+    loaderState.scene = nullptr;
+    loaderState.currentObject = nullptr;
+    loaderState.currentLight = nullptr;
+    loaderState.currentCamera = nullptr;
+    ReleaseScratch();
+    return nullptr;
+}
+
+template <class T>
+T* AllocateRecords(Scene* scene, int32_t count) {
+    T* records = ArenaAllocateArray<T>(scene->arena, static_cast<size_t>(count));
+    if (records != nullptr) std::fill_n(records, count, T{});
+    return records;
+}
+
+}  // namespace
+
+Scene* LoadScene(const char* path) {
+    ResetLoaderState();
+    LoaderState& s = loaderState;
+    Scene* scene = NewScene();
+    if (scene == nullptr) {
+        s.error.message = "out of memory for the scene";
+        return nullptr;
+    }
+    s.scene = scene;
+
+    s.countingPass = 1;
+    BeginPass();
+    if (RunPass(path) != 0) return AbandonLoad(scene);
+
+    // Every count is at most one per chunk of the file, so these sizes are bounded by it.
+    scene->materials = AllocateRecords<Material>(scene, scene->materialCount);
+    scene->objects = AllocateRecords<MeshObject>(scene, scene->objectCount);
+    scene->cameras = AllocateRecords<Camera>(scene, scene->cameraCount);
+    scene->lights = AllocateRecords<Light>(scene, scene->lightCount);
+    if (scene->materials == nullptr || scene->objects == nullptr || scene->cameras == nullptr ||
+        scene->lights == nullptr) {
+        s.error.message = "out of memory for the scene's records";
+        return AbandonLoad(scene);
+    }
+
+    s.countingPass = 0;
+    BeginPass();
+    if (RunPass(path) != 0) return AbandonLoad(scene);
+    ReleaseScratch();
+
+    for (int32_t i = 0; i < scene->objectCount; ++i) {
+        ComputeFacePlanes(scene->objects[i]);
+        ComputeVertexNormals(scene->objects[i]);
+    }
+    for (int32_t i = 0; i < scene->cameraCount; ++i)
+        SetupCamera(scene->cameras[i]);
+    return scene;
+}
+
+const LoadError& LastLoadError() {
+    return loaderState.error;
+}
+
+// ---- Lookups ----------------------------------------------------------------------------
+
+namespace {
+
+template <class T>
+int32_t FindByName(const T* records, int32_t count, const char* name) {
+    if (records == nullptr) return -1;
+    for (int32_t i = 0; i < count; ++i) {
+        if (records[i].name != nullptr && std::strcmp(records[i].name, name) == 0) return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int32_t FindObjectByName(const char* name) {
+    const Scene* scene = loaderState.scene;
+    return scene == nullptr ? -1 : FindByName(scene->objects, scene->objectCount, name);
+}
+
+int32_t FindCameraByName(const char* name) {
+    const Scene* scene = loaderState.scene;
+    return scene == nullptr ? -1 : FindByName(scene->cameras, scene->cameraCount, name);
+}
+
+int32_t FindLightByName(const char* name) {
+    const Scene* scene = loaderState.scene;
+    return scene == nullptr ? -1 : FindByName(scene->lights, scene->lightCount, name);
+}
+
+int32_t FindMaterialByName(const char* name) {
+    const Scene* scene = loaderState.scene;
+    return scene == nullptr ? -1 : FindByName(scene->materials, scene->materialCount, name);
+}
+
+int32_t RecordObjectNode(int32_t index, int32_t nodeId, int32_t parentId) {
+    Scene* scene = loaderState.scene;
+    assert(scene != nullptr && index >= 0 && index < scene->objectCount);
+    scene->objects[index].nodeId = nodeId;
+    scene->objects[index].parentId = parentId;
+    return 0;
+}

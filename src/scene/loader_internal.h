@@ -1,0 +1,133 @@
+// What the walker and the chunk handlers share: the read helpers through which every byte
+// of the file passes, the failure recorder, and the handlers named in ChunkTable.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "scene/loader.h"
+
+// ---- Failures ---------------------------------------------------------------------------
+
+// Records why the load stops, as "chunk 0x4110 at offset 1234: <reason>" with the chunk
+// whose handler is running, and returns -1. The first failure of a load is kept.
+int32_t LoadFail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// ---- Reading ----------------------------------------------------------------------------
+// Every read knows the end it may not pass: the chunk's end or the file's end, whichever
+// comes first. Payloads are checked against that end before anything is read or allocated
+// for them, so a short read can only mean an I/O error or a file that changed between the
+// passes, and either fails the load.
+
+// "file" when the running chunk claims more bytes than the file holds (a file cut short),
+// else "chunk": the end that limits the chunk's reads, for the reasons of failures.
+inline const char* LimitName() {
+    return loaderState.chunkClaimedEnd > loaderState.fileLength ? "file" : "chunk";
+}
+
+// Bytes that can still be read before the chunk's end and the file's end.
+inline int64_t BytesLeft(int32_t chunkEnd) {
+    const int64_t end = chunkEnd < loaderState.fileLength ? chunkEnd : loaderState.fileLength;
+    return end > loaderState.position ? end - loaderState.position : 0;
+}
+
+// 0 when `need` bytes are left before `chunkEnd` (and the file's end); otherwise records
+// "<subject> need(s) N bytes, M left in the chunk" and returns -1. `subject` carries its
+// verb, e.g. "40 vertices need" or "the camera needs".
+int32_t NeedBytes(int32_t chunkEnd, int64_t need, const char* subject);
+
+// Reads exactly `count` bytes; -1 (recorded) when the stream gives fewer.
+int32_t ReadBytes(FILE* stream, void* out, size_t count);
+
+// Checks that `count` bytes are left, then reads them: a fixed-size payload. A payload cut
+// short by the chunk's or the file's end fails with `subject` in the reason.
+inline int32_t ReadFixed(FILE* stream, int32_t chunkEnd, void* out, size_t count,
+                         const char* subject) {
+    if (NeedBytes(chunkEnd, static_cast<int64_t>(count), subject) != 0) return -1;
+    return ReadBytes(stream, out, count);
+}
+
+// Moves the stream `count` bytes on (already checked against the chunk's end).
+int32_t SkipBytes(FILE* stream, int64_t count);
+
+// Like SkipBytes, but never past the chunk's end or the file's end, and never fails: for
+// the Skip handlers, whose bytes are dropped anyway.
+void SkipAtMost(FILE* stream, int32_t chunkEnd, int64_t count);
+
+// Reads `count` bytes (already checked) into loaderState.scratch and returns its start, or
+// nullptr (recorded) on a short read or when the scratch memory cannot grow.
+const unsigned char* ReadToScratch(FILE* stream, size_t count);
+
+// Reads a NUL-terminated name: stores at most 63 characters and a NUL in `name`, and reads
+// on to the NUL (which is consumed) so that what follows the name starts in the right place.
+// Stops early at the chunk's end or the file's end. Returns true when it stopped there with
+// fewer than 63 characters stored: a name cut short.
+bool ReadName(FILE* stream, int32_t chunkEnd, char (&name)[64]);
+
+// Little-endian values assembled from bytes already read.
+inline uint16_t GetU16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t GetU32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline float GetFloat(const unsigned char* p) {
+    const uint32_t bits = GetU32(p);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// Reads a u16 count or id at the start of a payload (2 bytes, checked).
+inline int32_t ReadU16(FILE* stream, int32_t chunkEnd, uint16_t* value, const char* subject) {
+    unsigned char bytes[2];
+    if (ReadFixed(stream, chunkEnd, bytes, 2, subject) != 0) return -1;
+    *value = GetU16(bytes);
+    return 0;
+}
+
+// ---- Handlers of ChunkTable -------------------------------------------------------------
+
+// Trivial handlers: store nothing, never fail.
+int32_t IgnoreChunk(FILE* stream, int32_t chunkEnd);
+int32_t Skip2Bytes(FILE* stream, int32_t chunkEnd);
+int32_t Skip3Bytes(FILE* stream, int32_t chunkEnd);
+int32_t Skip4Bytes(FILE* stream, int32_t chunkEnd);
+
+// Mesh, material, light and camera chunks (mesh_chunks.cpp).
+int32_t ReadObjectName(FILE* stream, int32_t chunkEnd);
+int32_t ReadTriMesh(FILE* stream, int32_t chunkEnd);
+int32_t ReadVertexList(FILE* stream, int32_t chunkEnd);
+int32_t SkipVertexFlags(FILE* stream, int32_t chunkEnd);
+int32_t ReadFaceList(FILE* stream, int32_t chunkEnd);
+int32_t ReadFaceMaterials(FILE* stream, int32_t chunkEnd);
+int32_t ReadTexCoords(FILE* stream, int32_t chunkEnd);
+int32_t SkipSmoothGroups(FILE* stream, int32_t chunkEnd);
+int32_t ReadMeshMatrix(FILE* stream, int32_t chunkEnd);
+int32_t ReadLight(FILE* stream, int32_t chunkEnd);
+int32_t ReadSpotlight(FILE* stream, int32_t chunkEnd);
+int32_t ReadLightOff(FILE* stream, int32_t chunkEnd);
+int32_t ReadLightRayShadow(FILE* stream, int32_t chunkEnd);
+int32_t ReadLightInnerRange(FILE* stream, int32_t chunkEnd);
+int32_t ReadLightOuterRange(FILE* stream, int32_t chunkEnd);
+int32_t ReadLightMultiplier(FILE* stream, int32_t chunkEnd);
+int32_t ReadFloatColor(FILE* stream, int32_t chunkEnd);
+int32_t ReadCamera(FILE* stream, int32_t chunkEnd);
+int32_t ReadMaterialName(FILE* stream, int32_t chunkEnd);
+int32_t SkipMapName(FILE* stream, int32_t chunkEnd);
+
+// Keyframer chunks (keyframer_chunks.cpp).
+int32_t ReadObjectNode(FILE* stream, int32_t chunkEnd);
+int32_t ReadCameraNode(FILE* stream, int32_t chunkEnd);
+int32_t ReadTargetNode(FILE* stream, int32_t chunkEnd);
+int32_t ReadOtherNode(FILE* stream, int32_t chunkEnd);
+int32_t ReadSegment(FILE* stream, int32_t chunkEnd);
+int32_t ReadNodeHeader(FILE* stream, int32_t chunkEnd);
+int32_t SkipPivot(FILE* stream, int32_t chunkEnd);
+int32_t ReadPositionTrack(FILE* stream, int32_t chunkEnd);
+int32_t ReadRotationTrack(FILE* stream, int32_t chunkEnd);
+int32_t SkipScalarTrack(FILE* stream, int32_t chunkEnd);
+int32_t SkipVectorTrack(FILE* stream, int32_t chunkEnd);
+int32_t ReadNodeId(FILE* stream, int32_t chunkEnd);
