@@ -20,16 +20,11 @@ build: configure
 test: build
 	ctest --preset $(PRESET)
 
-# The viewer on the bundled scene; until that exists, on the fixture scene of the tests.
+# The viewer on the bundled scene (svet.3ds in the working directory, as with no arguments).
 run: deps
 	cmake --preset $(RUN_PRESET)
 	cmake --build --preset $(RUN_PRESET)
-	@if [ -f assets/svet.3ds ]; then \
-		cd assets && ../$(BUILD)/$(RUN_PRESET)/src/trellis $(ARGS); \
-	else \
-		$(BUILD)/$(RUN_PRESET)/tests/viewer_fixture_scene $(BUILD)/$(RUN_PRESET)/svet.3ds && \
-		cd $(BUILD)/$(RUN_PRESET) && src/trellis $(ARGS); \
-	fi
+	cd assets && ../$(BUILD)/$(RUN_PRESET)/src/trellis $(ARGS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
