@@ -151,6 +151,13 @@ HRESULT STDMETHODCALLTYPE SdlDirectDraw::SetDisplayMode(DWORD width, DWORD heigh
         }
         break;
     }
+    // The window is first moved over the whole display by hand: without a window manager
+    // (a bare X server) the full-screen request alone leaves it where it was.
+    SDL_Rect bounds;
+    if (display >= 0 && SDL_GetDisplayBounds(display, &bounds) == 0) {
+        SDL_SetWindowPosition(sdl.sdlWindow, bounds.x, bounds.y);
+        SDL_SetWindowSize(sdl.sdlWindow, bounds.w, bounds.h);
+    }
     if (SDL_SetWindowFullscreen(sdl.sdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) {
         fullscreen = true;
     }
