@@ -1,8 +1,10 @@
 // PNG through libpng's simplified writer, GIF through giflib's streaming encoder.
 #include "app/image_output.h"
 
+#include <fcntl.h>
 #include <gif_lib.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -185,10 +187,19 @@ bool OpenImageOutput(ImageOutput& output, const char* path, ImageFormat format,
         return true;
     }
     if (format == ImageFormat::Gif) {
+        // Opened here rather than by giflib, which would make the file private to its
+        // owner: like the PNG, it gets the usual permissions under the umask.
+        int fd = open(output.partPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            error = std::strerror(errno);
+            return false;
+        }
         int code = 0;
-        output.gif = EGifOpenFileName(output.partPath.c_str(), false, &code);
+        output.gif = EGifOpenFileHandle(fd, &code);
         if (!output.gif) {
-            error = code == E_GIF_ERR_OPEN_FAILED ? std::strerror(errno) : GifReason(code);
+            close(fd);
+            std::remove(output.partPath.c_str());
+            error = GifReason(code);
             return false;
         }
         return true;

@@ -5,6 +5,7 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// The permissions a new file gets under the process's umask.
+fs::perms UsualPermissions() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return static_cast<fs::perms>(0666 & ~mask);
+}
 
 fs::path TempDir() {
     const char* base = std::getenv("TRELLIS_TEST_TMP");
@@ -109,6 +117,7 @@ TEST(ImageOutput, PngHoldsTheLastFrameExactly) {
     EXPECT_EQ(width, 4);
     EXPECT_EQ(height, 3);
     EXPECT_FALSE(fs::exists(output.partPath));
+    EXPECT_EQ(fs::status(path).permissions(), UsualPermissions());
 }
 
 TEST(ImageOutput, GifHoldsEveryFrameTwentyMillisecondsApartLooping) {
@@ -128,6 +137,7 @@ TEST(ImageOutput, GifHoldsEveryFrameTwentyMillisecondsApartLooping) {
         EXPECT_EQ(gif.frames[i], kFrames[i]) << "frame " << i;
     EXPECT_EQ(gif.delays, (std::vector<int>{2, 2, 2}));
     EXPECT_TRUE(gif.loopsForever);
+    EXPECT_EQ(fs::status(path).permissions(), UsualPermissions());
 }
 
 TEST(ImageOutput, FailuresLeaveNoPartialFileAndKeepAnExistingOne) {
