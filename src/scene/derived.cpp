@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <vector>
 
-std::array<float, 4> ComputeFacePlane(const Face& face) {
+namespace {
+
+// The plane of one face, written into `plane`; inlined into the per-mesh loop.
+inline void PlaneOfFace(const Face& face, float* plane) {
     const Vertex& p0 = *face.vertex0;
     const Vertex& p1 = *face.vertex1;
     const Vertex& p2 = *face.vertex2;
@@ -17,18 +20,28 @@ std::array<float, 4> ComputeFacePlane(const Face& face) {
     const float ny = e2z * e1x - e2x * e1z;
     const float nz = e2x * e1y - e2y * e1x;
     const float len = std::sqrt(nx * nx + ny * ny + nz * nz);
-    if (len == 0.0f) return {0.0f, 0.0f, 0.0f, 0.0f};
+    if (len == 0.0f) {
+        plane[0] = plane[1] = plane[2] = plane[3] = 0.0f;
+        return;
+    }
     const float a = nx / len, b = ny / len, c = nz / len;
-    const float d = -(a * p0.x + b * p0.y + c * p0.z);
-    return {a, b, c, d};
+    plane[0] = a;
+    plane[1] = b;
+    plane[2] = c;
+    plane[3] = -(a * p0.x + b * p0.y + c * p0.z);
+}
+
+}  // namespace
+
+std::array<float, 4> ComputeFacePlane(const Face& face) {
+    std::array<float, 4> plane;
+    PlaneOfFace(face, plane.data());
+    return plane;
 }
 
 void ComputeFacePlanes(MeshObject& mesh) {
-    for (int32_t i = 0; i < mesh.faceCount; ++i) {
-        const std::array<float, 4> plane = ComputeFacePlane(mesh.faces[i]);
-        for (int k = 0; k < 4; ++k)
-            mesh.faces[i].plane[k] = plane[k];
-    }
+    for (int32_t i = 0; i < mesh.faceCount; ++i)
+        PlaneOfFace(mesh.faces[i], mesh.faces[i].plane);
 }
 
 namespace {
@@ -38,7 +51,7 @@ bool HasNaN(const Vertex& v) {
 }
 
 // Hash of a position; adding +0.0f first turns -0.0 into +0.0 so both hash alike.
-uint32_t HashPosition(const Vertex& v) {
+inline uint32_t HashPosition(const Vertex& v) {
     const uint32_t x = std::bit_cast<uint32_t>(v.x + 0.0f);
     const uint32_t y = std::bit_cast<uint32_t>(v.y + 0.0f);
     const uint32_t z = std::bit_cast<uint32_t>(v.z + 0.0f);
@@ -51,9 +64,21 @@ uint32_t HashPosition(const Vertex& v) {
     return h;
 }
 
-bool SamePosition(const Vertex& a, const Vertex& b) {
-    return a.x == b.x && a.y == b.y && a.z == b.z;
-}
+// One slot of the position table: a position and the group of vertices standing there.
+struct PositionSlot {
+    float x, y, z;
+    int32_t group;  // -1 while the slot is empty
+};
+
+// Scratch of ComputeVertexNormals, kept between calls so that loading a scene of many
+// meshes does not allocate and fault in fresh pages for every one of them.
+struct NormalScratch {
+    std::vector<PositionSlot> slots;
+    std::vector<int32_t> group;
+    std::vector<float> sums;
+};
+
+thread_local NormalScratch scratch;
 
 }  // namespace
 
@@ -62,34 +87,48 @@ void ComputeVertexNormals(MeshObject& mesh) {
     if (n <= 0 || mesh.vertices == nullptr) return;
     Vertex* const vertices = mesh.vertices;
 
-    // Group the vertices by exact position with an open-addressing table that holds
-    // the first vertex of each group. Vertices with a NaN coordinate get no group.
+    // Group the vertices by exact position with an open-addressing table that holds each
+    // group's position inline, so a probe touches one slot. Vertices with a NaN
+    // coordinate get no group.
     size_t capacity = 16;
     while (capacity < 2 * static_cast<size_t>(n))
         capacity *= 2;
     const size_t mask = capacity - 1;
-    std::vector<int32_t> slots(capacity, -1);  // first vertex of the group in this slot
-    std::vector<int32_t> group(static_cast<size_t>(n), -1);
-    std::vector<int32_t> groupOfSlot(capacity, -1);
+    std::vector<PositionSlot>& slots = scratch.slots;
+    std::vector<int32_t>& group = scratch.group;
+    slots.assign(capacity, PositionSlot{0.0f, 0.0f, 0.0f, -1});
+    group.assign(static_cast<size_t>(n), -1);
     int32_t groupCount = 0;
+    // The table is larger than the caches for big meshes; fetching the slot of a vertex a
+    // little ahead hides most of the wait for memory.
+    constexpr int32_t kAhead = 16;  // a power of two: the ring of hashes computed ahead
+    uint32_t ahead[kAhead];
+    for (int32_t i = 0; i < kAhead && i < n; ++i)
+        ahead[i] = HashPosition(vertices[i]);
     for (int32_t i = 0; i < n; ++i) {
+        const uint32_t hash = ahead[i & (kAhead - 1)];
+        if (i + kAhead < n) {
+            const uint32_t next = HashPosition(vertices[i + kAhead]);
+            ahead[i & (kAhead - 1)] = next;
+            __builtin_prefetch(&slots[next & mask]);
+        }
         const Vertex& v = vertices[i];
         if (HasNaN(v)) continue;
-        size_t slot = HashPosition(v) & mask;
-        while (slots[slot] >= 0 && !SamePosition(vertices[slots[slot]], v)) {
-            slot = (slot + 1) & mask;
+        size_t index = hash & mask;
+        while (slots[index].group >= 0 &&
+               !(slots[index].x == v.x && slots[index].y == v.y && slots[index].z == v.z)) {
+            index = (index + 1) & mask;
         }
-        if (slots[slot] < 0) {
-            slots[slot] = i;
-            groupOfSlot[slot] = groupCount++;
-        }
-        group[static_cast<size_t>(i)] = groupOfSlot[slot];
+        PositionSlot& slot = slots[index];
+        if (slot.group < 0) slot = PositionSlot{v.x, v.y, v.z, groupCount++};
+        group[static_cast<size_t>(i)] = slot.group;
     }
 
     // Sum the planes per group, faces in index order and corners in the order
     // vertex0, vertex1, vertex2: the same float additions, in the same order, that
     // each vertex of the group would receive one by one.
-    std::vector<float> sums(3 * static_cast<size_t>(groupCount), 0.0f);
+    std::vector<float>& sums = scratch.sums;
+    sums.assign(3 * static_cast<size_t>(groupCount), 0.0f);
     for (int32_t f = 0; f < mesh.faceCount; ++f) {
         const Face& face = mesh.faces[f];
         const Vertex* const corners[3] = {face.vertex0, face.vertex1, face.vertex2};

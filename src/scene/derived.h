@@ -25,7 +25,8 @@ void ComputeFacePlanes(MeshObject& mesh);
 // add the face's (a, b, c)", but it takes time linear in the mesh: vertices are grouped
 // by position and each group's sum is accumulated in the same face and corner order.
 // A normal whose sum has length 0 (a vertex that no face touches, or whose planes
-// cancel) is stored as (0, 0, 0). Needs the face planes; allocates scratch memory.
+// cancel) is stored as (0, 0, 0). Needs the face planes. Keeps a per-thread scratch table
+// between calls, so a load of many meshes allocates it once.
 void ComputeVertexNormals(MeshObject& mesh);
 
 // Sets the camera's matrix from the first keys of its tracks:
