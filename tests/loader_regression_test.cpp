@@ -75,4 +75,67 @@ TEST(LoadRegression, MaterialsSeedGroupsFacesAndDropsTheUnknownMaterial) {
     EXPECT_EQ(scene->objects[1].faces[1].material, 1);
 }
 
+// ---- Slow inputs ------------------------------------------------------------------------
+// Records are found by name through an index, so a file with many names and many lookups
+// loads in time linear in its length; it must find what a search of the records in order
+// would: the first record of a name, among the records opened so far.
+
+std::string Numbered(const char* prefix, int32_t n) {
+    return prefix + std::to_string(n);
+}
+
+TEST(LoadRegression, ManyNamesResolveToTheFirstRecordOpenedUnderThem) {
+    constexpr int32_t kNames = 1500;
+    std::vector<uint8_t> bytes;
+    {
+        ChunkWriter w;
+        w.Chunk(chunk::Main, [&] {
+            w.Chunk(chunk::Editor, [&] {
+                w.Chunk(chunk::Material,
+                        [&] { w.Chunk(chunk::MaterialName, [&] { w.Name("Early"); }); });
+                // Every name twice: objects kNames to 2 kNames - 1 repeat the first ones.
+                for (int32_t i = 0; i < 2 * kNames; ++i) {
+                    WriteNamedMesh(w, Numbered("Obj", i % kNames), [&] {
+                        WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+                        WriteFaceList(w, {0, 1, 2, 0, 2, 1}, [&] {
+                            w.Chunk(chunk::FaceMaterials, [&] { w.Name("Early").U16(1).U16(0); });
+                            // Opened only after the meshes: not found yet.
+                            w.Chunk(chunk::FaceMaterials, [&] { w.Name("Late").U16(1).U16(1); });
+                        });
+                    });
+                }
+                w.Chunk(chunk::Material,
+                        [&] { w.Chunk(chunk::MaterialName, [&] { w.Name("Late"); }); });
+            });
+            w.Chunk(chunk::Keyframer, [&] {
+                // Nodes name the objects from the last name back, and names of no object.
+                for (int32_t i = kNames - 1; i >= 0; --i) {
+                    for (const std::string& name : {Numbered("Obj", i), Numbered("Nobody", i)}) {
+                        w.Chunk(chunk::ObjectNode, [&] {
+                            w.Chunk(chunk::NodeId, [&] { w.U16(static_cast<uint16_t>(i + 1)); });
+                            w.Chunk(chunk::NodeHeader, [&] { w.Name(name).U16(0).U16(0).U16(7); });
+                        });
+                    }
+                }
+            });
+        });
+        bytes = w.bytes;
+    }
+    ScenePtr scene = LoadBytes(bytes);
+    ASSERT_NE(scene, nullptr) << LastLoadError().message;
+    ASSERT_EQ(scene->objectCount, 2 * kNames);
+    for (int32_t i = 0; i < 2 * kNames; ++i) {
+        SCOPED_TRACE(i);
+        const MeshObject& object = scene->objects[i];
+        ASSERT_EQ(object.nodeId, i < kNames ? i + 1 : 0);
+        ASSERT_EQ(object.parentId, i < kNames ? 7 : 0);
+        ASSERT_EQ(object.faces[0].material, 0);
+        ASSERT_EQ(object.faces[1].material, -1);
+    }
+    // After the load every record is open, so both materials are found.
+    EXPECT_EQ(FindMaterialByName("Late"), 1);
+    EXPECT_EQ(FindObjectByName("Obj1499"), kNames - 1);
+    EXPECT_EQ(FindObjectByName("Nobody0"), -1);
+}
+
 }  // namespace
