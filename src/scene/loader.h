@@ -113,8 +113,7 @@ struct LoaderState {
 extern LoaderState loaderState;
 
 // Clears every field of loaderState except the observer, and releases the scratch memory
-// and the name indexes.
-// LoadScene calls it at its start.
+// and the name indexes. LoadScene calls it at its start.
 void ResetLoaderState();
 
 // Walks the chunks from the stream's position up to `end` (an offset not past the end of
