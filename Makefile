@@ -4,7 +4,7 @@ PRESET ?= dev
 RUN_PRESET ?= release
 BUILD := build
 
-.PHONY: all deps configure build test run clean format
+.PHONY: all deps configure build test run clean format fuzz
 
 all: build
 
@@ -25,6 +25,21 @@ run: deps
 	cmake --preset $(RUN_PRESET)
 	cmake --build --preset $(RUN_PRESET)
 	cd assets && ../$(BUILD)/$(RUN_PRESET)/src/trellis $(ARGS)
+
+# Fuzzes the loader for SECONDS seconds (clang, libFuzzer, ASan+UBSan): builds the fuzz preset,
+# writes the seed scenes into build/fuzz/corpus (inputs found by earlier runs stay there) and
+# fails when the fuzzer reports a crash, a leak, a slow input or a memory blow-up; the input
+# is then in build/fuzz/artifacts/.
+SECONDS ?= 60
+FUZZ_DIR := $(BUILD)/fuzz
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	$(FUZZ_DIR)/fuzz/make_corpus $(FUZZ_DIR)/corpus
+	mkdir -p $(FUZZ_DIR)/artifacts
+	$(FUZZ_DIR)/fuzz/load_fuzzer $(FUZZ_DIR)/corpus -dict=fuzz/chunks.dict \
+	    -max_total_time=$(SECONDS) -timeout=10 -rss_limit_mb=512 -malloc_limit_mb=128 \
+	    -artifact_prefix=$(FUZZ_DIR)/artifacts/ -print_final_stats=1
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,13 +1,23 @@
-// libFuzzer target: every input is loaded as a scene file and released again.
+// libFuzzer target: every input is loaded as a scene file, checked and released again.
 //
 // The loader reads from a path (it opens the file twice, once per pass), so each input
 // is written to an anonymous in-memory file and loaded through /proc/self/fd.
+//
+// Beyond what the sanitizers catch, a load must end in one of two sound states, and the
+// target aborts (a crash the fuzzer reports) when it does not:
+// - no scene, with a one-line reason in LastLoadError;
+// - a scene whose every count matches its array, every face points into its own mesh's
+//   vertices, every material index names a material, every name fits its 63 characters,
+//   every key track has its arrays, and whose memory stays in proportion to the file.
+// Every value the scene holds is read once, so that the sanitizers see any byte of it that
+// was never written.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "scene/loader.h"
 
@@ -15,6 +25,119 @@ namespace {
 
 int memoryFile = -1;
 char memoryPath[64];
+
+// Aborts with `what` when `holds` is false.
+void Check(bool holds, const char* what) {
+    if (holds) return;
+    std::fprintf(stderr, "load_fuzzer: unsound result: %s\n", what);
+    std::abort();
+}
+
+// Sums the values so that every one is read; the sum itself means nothing.
+float Touch(const float* values, int32_t count) {
+    Check(count == 0 || values != nullptr, "a key track without its array");
+    float sum = 0.0f;
+    for (int32_t i = 0; i < count; ++i)
+        sum += values[i];
+    return sum;
+}
+
+void CheckName(const char* name) {
+    Check(name != nullptr, "a record without a name");
+    Check(std::strlen(name) <= 63, "a name longer than 63 characters");
+}
+
+float CheckMesh(const Scene& scene, const MeshObject& mesh) {
+    CheckName(mesh.name);
+    Check(mesh.vertexCount >= 0 && mesh.vertexCount <= 65535, "a vertex count out of range");
+    Check(mesh.faceCount >= 0 && mesh.faceCount <= 65535, "a face count out of range");
+    Check(mesh.vertexCount == 0 || mesh.vertices != nullptr, "vertices without their array");
+    Check(mesh.faceCount == 0 || mesh.faces != nullptr, "faces without their array");
+    float sum = 0.0f;
+    for (int32_t v = 0; v < mesh.vertexCount; ++v) {
+        const Vertex& vertex = mesh.vertices[v];
+        sum += vertex.x + vertex.y + vertex.z + vertex.u + vertex.v;
+        sum += vertex.nx + vertex.ny + vertex.nz;
+    }
+    for (int32_t f = 0; f < mesh.faceCount; ++f) {
+        const Face& face = mesh.faces[f];
+        for (const Vertex* corner : {face.vertex0, face.vertex1, face.vertex2}) {
+            Check(corner >= mesh.vertices && corner < mesh.vertices + mesh.vertexCount,
+                  "a face corner outside its mesh's vertices");
+        }
+        Check(face.material >= -1 && face.material < scene.materialCount,
+              "a face material index out of range");
+        sum += face.plane[0] + face.plane[1] + face.plane[2] + face.plane[3];
+    }
+    for (float m : mesh.matrix)
+        sum += m;
+    const int32_t p = mesh.positionKeyCount, r = mesh.rotationKeyCount;
+    Check(p >= 0 && r >= 0, "a negative key count");
+    sum += Touch(mesh.positionKeyFrames, p) + Touch(mesh.positionKeyX, p) +
+           Touch(mesh.positionKeyY, p) + Touch(mesh.positionKeyZ, p);
+    sum += Touch(mesh.rotationKeyFrames, r) + Touch(mesh.rotationKeyAngle, r) +
+           Touch(mesh.rotationKeyAxisX, r) + Touch(mesh.rotationKeyAxisY, r) +
+           Touch(mesh.rotationKeyAxisZ, r);
+    return sum + static_cast<float>(mesh.nodeId + mesh.parentId);
+}
+
+float CheckCamera(const Camera& camera) {
+    CheckName(camera.name);
+    float sum = camera.bank + camera.lens;
+    for (int i = 0; i < 3; ++i)
+        sum += camera.position[i] + camera.target[i];
+    for (float m : camera.matrix)
+        sum += m;
+    const int32_t p = camera.positionKeyCount, t = camera.targetKeyCount;
+    Check(p >= 0 && t >= 0, "a negative key count");
+    sum += Touch(camera.positionKeyFrames, p) + Touch(camera.positionKeyX, p) +
+           Touch(camera.positionKeyY, p) + Touch(camera.positionKeyZ, p);
+    sum += Touch(camera.targetKeyFrames, t) + Touch(camera.targetKeyX, t) +
+           Touch(camera.targetKeyY, t) + Touch(camera.targetKeyZ, t);
+    return sum;
+}
+
+float CheckLight(const Light& light) {
+    CheckName(light.name);
+    float sum =
+        light.hotspot + light.falloff + light.innerRange + light.outerRange + light.multiplier;
+    for (int i = 0; i < 3; ++i) {
+        sum += light.position[i] + light.target[i] + light.color[i];
+        sum += static_cast<float>(light.color255[i]);
+    }
+    return sum + static_cast<float>(light.isSpot + light.isOff + light.rayShadow);
+}
+
+void CheckScene(const Scene& scene, size_t fileSize) {
+    Check(LastLoadError().message.empty(), "a scene with a failure reason");
+    Check(scene.objectCount >= 0 && scene.cameraCount >= 0 && scene.lightCount >= 0 &&
+              scene.materialCount >= 0,
+          "a negative record count");
+    Check(scene.objectCount == 0 || scene.objects != nullptr, "objects without their array");
+    Check(scene.cameraCount == 0 || scene.cameras != nullptr, "cameras without their array");
+    Check(scene.lightCount == 0 || scene.lights != nullptr, "lights without their array");
+    Check(scene.materialCount == 0 || scene.materials != nullptr, "materials without their array");
+    float sum = static_cast<float>(scene.segmentStart) + static_cast<float>(scene.segmentEnd);
+    for (int32_t i = 0; i < scene.objectCount; ++i)
+        sum += CheckMesh(scene, scene.objects[i]);
+    for (int32_t i = 0; i < scene.cameraCount; ++i)
+        sum += CheckCamera(scene.cameras[i]);
+    for (int32_t i = 0; i < scene.lightCount; ++i)
+        sum += CheckLight(scene.lights[i]);
+    for (int32_t i = 0; i < scene.materialCount; ++i)
+        CheckName(scene.materials[i].name);
+    // Records, arrays and names together: a few tens of bytes for each byte of the file.
+    Check(scene.arena.bytesReserved <= 64 * fileSize + (1u << 20),
+          "more memory than the file justifies");
+    volatile float sink = sum;
+    (void)sink;
+}
+
+void CheckFailure() {
+    const std::string& message = LastLoadError().message;
+    Check(!message.empty(), "no scene and no reason");
+    Check(message.find('\n') == std::string::npos, "a reason of more than one line");
+}
 
 }  // namespace
 
@@ -34,6 +157,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
     Scene* scene = LoadScene(memoryPath);
+    if (scene != nullptr) {
+        CheckScene(*scene, size);
+    } else {
+        CheckFailure();
+    }
     FreeScene(scene);
     return 0;
 }

@@ -134,6 +134,14 @@ void ReleaseScratch() {
     loaderState.scratchSize = 0;
 }
 
+void ReleaseNameIndexes() {
+    LoaderState& s = loaderState;
+    for (NameIndex* names : {&s.objectNames, &s.cameraNames, &s.lightNames, &s.materialNames}) {
+        std::free(names->slots);
+        *names = NameIndex{};
+    }
+}
+
 }  // namespace
 
 int32_t LoadFail(const char* format, ...) {
@@ -326,6 +334,7 @@ int32_t ParseChunks(FILE* stream, int32_t end) {
 
 void ResetLoaderState() {
     ReleaseScratch();
+    ReleaseNameIndexes();
     const ChunkObserver observer = loaderState.observer;
     loaderState = LoaderState{};
     loaderState.observer = observer;
@@ -399,7 +408,23 @@ Scene* AbandonLoad(Scene* scene) {
     loaderState.currentLight = nullptr;
     loaderState.currentCamera = nullptr;
     ReleaseScratch();
+    ReleaseNameIndexes();
     return nullptr;
+}
+
+// Gives `names` the smallest power-of-two size at least twice `count`, every slot empty;
+// no slots for no records. Counts are at most one per 6 bytes of a file of at most 2^31
+// bytes, so the size stays below 2^30. False when the memory cannot be had.
+bool AllocateNameIndex(NameIndex& names, int32_t count) {
+    if (count <= 0) return true;
+    uint32_t size = 2;
+    while (size < 2 * static_cast<uint64_t>(count))
+        size *= 2;
+    names.slots = static_cast<int32_t*>(std::malloc(size * sizeof(int32_t)));
+    if (names.slots == nullptr) return false;
+    names.size = size;
+    std::fill_n(names.slots, size, -1);
+    return true;
 }
 
 template <class T>
@@ -435,6 +460,13 @@ Scene* LoadScene(const char* path) {
         s.error.message = "out of memory for the scene's records";
         return AbandonLoad(scene);
     }
+    if (!AllocateNameIndex(s.objectNames, scene->objectCount) ||
+        !AllocateNameIndex(s.cameraNames, scene->cameraCount) ||
+        !AllocateNameIndex(s.lightNames, scene->lightCount) ||
+        !AllocateNameIndex(s.materialNames, scene->materialCount)) {
+        s.error.message = "out of memory for the index of the scene's names";
+        return AbandonLoad(scene);
+    }
 
     s.countingPass = 0;
     BeginPass();
@@ -458,35 +490,42 @@ const LoadError& LastLoadError() {
 
 namespace {
 
+// The index stands empty until the fill pass opens records (the record arrays are null in
+// the counting pass), and every name in it belongs to an opened record.
 template <class T>
-int32_t FindByName(const T* records, int32_t count, const char* name) {
-    if (records == nullptr) return -1;
-    for (int32_t i = 0; i < count; ++i) {
-        if (records[i].name != nullptr && std::strcmp(records[i].name, name) == 0) return i;
-    }
-    return -1;
+int32_t FindByName(const NameIndex& names, const T* records, const char* name) {
+    if (records == nullptr || names.size == 0) return -1;
+    return *NameSlot(names, records, name);
 }
 
 }  // namespace
 
+uint32_t HashName(const char* name) {
+    uint32_t hash = 2166136261u;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
+        hash = (hash ^ *p) * 16777619u;
+    }
+    return hash;
+}
+
 int32_t FindObjectByName(const char* name) {
     const Scene* scene = loaderState.scene;
-    return scene == nullptr ? -1 : FindByName(scene->objects, scene->objectCount, name);
+    return scene == nullptr ? -1 : FindByName(loaderState.objectNames, scene->objects, name);
 }
 
 int32_t FindCameraByName(const char* name) {
     const Scene* scene = loaderState.scene;
-    return scene == nullptr ? -1 : FindByName(scene->cameras, scene->cameraCount, name);
+    return scene == nullptr ? -1 : FindByName(loaderState.cameraNames, scene->cameras, name);
 }
 
 int32_t FindLightByName(const char* name) {
     const Scene* scene = loaderState.scene;
-    return scene == nullptr ? -1 : FindByName(scene->lights, scene->lightCount, name);
+    return scene == nullptr ? -1 : FindByName(loaderState.lightNames, scene->lights, name);
 }
 
 int32_t FindMaterialByName(const char* name) {
     const Scene* scene = loaderState.scene;
-    return scene == nullptr ? -1 : FindByName(scene->materials, scene->materialCount, name);
+    return scene == nullptr ? -1 : FindByName(loaderState.materialNames, scene->materials, name);
 }
 
 int32_t RecordObjectNode(int32_t index, int32_t nodeId, int32_t parentId) {

@@ -66,6 +66,16 @@ inline constexpr int32_t NodeNone = 5;           // outside any node, or a node 
 // Chunks nested deeper than this fail the load (top-level chunks are depth 1).
 inline constexpr int32_t kMaxChunkDepth = 64;
 
+// Records of one kind by name, for the lookups: an open-addressing table of record indices
+// (-1 in an empty slot) holding each name once, with the first record opened under it. Its
+// size is a power of two at least twice the count of records, so a lookup costs the same
+// however many records the file holds (a linear search would make a load with many names
+// and many lookups take time that grows with the square of the file's length).
+struct NameIndex {
+    int32_t* slots = nullptr;  // malloc; released by ResetLoaderState and by a failed load
+    uint32_t size = 0;         // 0 when the kind has no records
+};
+
 // All state of one load, shared by LoadScene, the walker and the chunk handlers.
 struct LoaderState {
     Scene* scene = nullptr;     // the scene being loaded; after a good load the returned one
@@ -82,6 +92,10 @@ struct LoaderState {
     int32_t nodeIndex = -1;       // record the current node resolved to, -1 when none
     int32_t currentNodeId = 0;    // id of the most recent node-id chunk
     char nodeName[64] = {};       // name of the most recent node header
+    NameIndex objectNames;        // records opened so far in the fill pass, by name; kept
+    NameIndex cameraNames;        // after a good load for lookups into its scene
+    NameIndex lightNames;
+    NameIndex materialNames;
 
     // Walk bookkeeping.
     int64_t fileLength = 0;  // measured once, before the counting pass
@@ -98,8 +112,8 @@ struct LoaderState {
 
 extern LoaderState loaderState;
 
-// Clears every field of loaderState except the observer, and releases the scratch memory.
-// LoadScene calls it at its start.
+// Clears every field of loaderState except the observer, and releases the scratch memory
+// and the name indexes. LoadScene calls it at its start.
 void ResetLoaderState();
 
 // Walks the chunks from the stream's position up to `end` (an offset not past the end of
@@ -109,7 +123,8 @@ void ResetLoaderState();
 int32_t ParseChunks(FILE* stream, int32_t end);
 
 // Index of the first record of that kind in loaderState.scene whose name equals `name`
-// byte for byte, or -1. Records not yet opened in the fill pass have no name.
+// byte for byte, or -1. Records not yet opened in the fill pass have no name. Each looks the
+// name up in the kind's NameIndex.
 int32_t FindObjectByName(const char* name);
 int32_t FindCameraByName(const char* name);
 int32_t FindLightByName(const char* name);

@@ -88,6 +88,30 @@ inline int32_t ReadU16(FILE* stream, int32_t chunkEnd, uint16_t* value, const ch
     return 0;
 }
 
+// ---- Records by name --------------------------------------------------------------------
+
+// 32-bit FNV-1a hash of a NUL-terminated name.
+uint32_t HashName(const char* name);
+
+// The slot of `names` holding the record named `name`, or the empty slot (-1) where the
+// probe for it ended. `names` has slots, and at least one of them is empty.
+template <class T>
+int32_t* NameSlot(const NameIndex& names, const T* records, const char* name) {
+    const uint32_t mask = names.size - 1;
+    uint32_t i = HashName(name) & mask;
+    while (names.slots[i] >= 0 && std::strcmp(records[names.slots[i]].name, name) != 0)
+        i = (i + 1) & mask;
+    return &names.slots[i];
+}
+
+// Adds records[index], just opened and named, to `names`, unless a record opened before
+// it has the same name: the first of several equal names keeps winning.
+template <class T>
+void AddToNameIndex(NameIndex& names, const T* records, int32_t index) {
+    int32_t* slot = NameSlot(names, records, records[index].name);
+    if (*slot < 0) *slot = index;
+}
+
 // ---- Handlers of ChunkTable -------------------------------------------------------------
 
 // Trivial handlers: store nothing, never fail.

@@ -61,11 +61,12 @@ Light* OpenLight() {
     return loaderState.countingPass ? nullptr : loaderState.currentLight;
 }
 
-// Fill pass: the next record of a kind, with its name copied from currentName. The
+// Fill pass: the next record of a kind, with its name copied from currentName and entered
+// in the kind's index of names. The
 // counting pass counted every record, so the cursor stays below the count unless the
 // file changed between the passes, which fails the load.
 template <class T>
-T* OpenNextRecord(T* records, int32_t count, int32_t& cursor, const char* kind) {
+T* OpenNextRecord(T* records, int32_t count, int32_t& cursor, NameIndex& names, const char* kind) {
     LoaderState& s = loaderState;
     if (cursor >= count) {
         LoadFail("more %s than the first pass counted: the file changed while loading", kind);
@@ -77,6 +78,7 @@ T* OpenNextRecord(T* records, int32_t count, int32_t& cursor, const char* kind) 
         LoadFail("out of memory for the name \"%s\"", s.currentName);
         return nullptr;
     }
+    AddToNameIndex(names, records, cursor - 1);
     return record;
 }
 
@@ -121,8 +123,8 @@ int32_t ReadMaterialName(FILE* stream, int32_t chunkEnd) {
         ++scene->materialCount;
         return 0;
     }
-    Material* material =
-        OpenNextRecord(scene->materials, scene->materialCount, s.nextMaterial, "materials");
+    Material* material = OpenNextRecord(scene->materials, scene->materialCount, s.nextMaterial,
+                                        s.materialNames, "materials");
     return material == nullptr ? -1 : 0;
 }
 
@@ -134,7 +136,8 @@ int32_t ReadTriMesh(FILE*, int32_t) {
         ++scene->objectCount;
         return 0;
     }
-    MeshObject* mesh = OpenNextRecord(scene->objects, scene->objectCount, s.nextObject, "meshes");
+    MeshObject* mesh =
+        OpenNextRecord(scene->objects, scene->objectCount, s.nextObject, s.objectNames, "meshes");
     if (mesh == nullptr) return -1;
     s.currentObject = mesh;
     return 0;
@@ -152,7 +155,8 @@ int32_t ReadLight(FILE* stream, int32_t chunkEnd) {
         ++scene->lightCount;
         return 0;
     }
-    Light* light = OpenNextRecord(scene->lights, scene->lightCount, s.nextLight, "lights");
+    Light* light =
+        OpenNextRecord(scene->lights, scene->lightCount, s.nextLight, s.lightNames, "lights");
     if (light == nullptr) return -1;
     s.currentLight = light;
     light->position[0] = GetFloat(bytes);
@@ -173,7 +177,8 @@ int32_t ReadCamera(FILE* stream, int32_t chunkEnd) {
         ++scene->cameraCount;
         return 0;
     }
-    Camera* camera = OpenNextRecord(scene->cameras, scene->cameraCount, s.nextCamera, "cameras");
+    Camera* camera =
+        OpenNextRecord(scene->cameras, scene->cameraCount, s.nextCamera, s.cameraNames, "cameras");
     if (camera == nullptr) return -1;
     s.currentCamera = camera;
     for (int i = 0; i < 3; ++i) {

@@ -1,0 +1,141 @@
+// Inputs found by fuzzing the loader, kept as byte tables with what each one exercised, and
+// the fuzzer's seed scenes, which must all load: a seed that fails to load would only teach
+// the fuzzer the loader's error paths.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../fuzz/seed_scenes.h"
+#include "load_fixture.h"
+#include "scene/loader.h"
+
+namespace {
+
+// ---- Seeds ------------------------------------------------------------------------------
+
+struct SeedCounts {
+    const char* name;
+    int32_t objects, lights, cameras, materials;
+};
+
+TEST(LoadRegression, EverySeedLoadsWithWhatItWasWrittenFor) {
+    const SeedCounts expected[] = {
+        {"bundled.3ds", 5, 2, 1, 4},   {"meshes_materials.3ds", 2, 0, 0, 3},
+        {"lights.3ds", 0, 3, 0, 0},    {"camera.3ds", 1, 0, 1, 0},
+        {"keyframer.3ds", 2, 2, 1, 0}, {"triangle.3ds", 1, 0, 0, 0},
+    };
+    const std::vector<seed_scenes::Seed> seeds = seed_scenes::All();
+    ASSERT_EQ(seeds.size(), std::size(expected));
+    for (size_t i = 0; i < seeds.size(); ++i) {
+        const seed_scenes::Seed& seed = seeds[i];
+        SCOPED_TRACE(seed.name);
+        EXPECT_EQ(seed.name, expected[i].name);
+        if (seed.name != "bundled.3ds") {
+            EXPECT_LE(seed.bytes.size(), 4096u);
+        }
+        ScenePtr scene = LoadBytes(seed.bytes);
+        ASSERT_NE(scene, nullptr) << LastLoadError().message;
+        EXPECT_EQ(scene->objectCount, expected[i].objects);
+        EXPECT_EQ(scene->lightCount, expected[i].lights);
+        EXPECT_EQ(scene->cameraCount, expected[i].cameras);
+        EXPECT_EQ(scene->materialCount, expected[i].materials);
+    }
+}
+
+TEST(LoadRegression, KeyframerSeedStoresTracksOfEveryStoredKind) {
+    ScenePtr scene = LoadBytes(seed_scenes::Keyframer());
+    ASSERT_NE(scene, nullptr) << LastLoadError().message;
+    ASSERT_EQ(scene->objectCount, 2);
+    const MeshObject& parent = scene->objects[0];
+    const MeshObject& child = scene->objects[1];
+    EXPECT_EQ(parent.positionKeyCount, 2);
+    EXPECT_EQ(parent.rotationKeyCount, 2);
+    EXPECT_EQ(child.positionKeyCount, 3);
+    EXPECT_EQ(child.nodeId, 1);
+    EXPECT_EQ(child.parentId, 0);
+    EXPECT_EQ(scene->cameras[0].positionKeyCount, 2);
+    EXPECT_EQ(scene->cameras[0].targetKeyCount, 2);
+    EXPECT_EQ(scene->segmentEnd, 100u);
+}
+
+TEST(LoadRegression, MaterialsSeedGroupsFacesAndDropsTheUnknownMaterial) {
+    ScenePtr scene = LoadBytes(seed_scenes::MeshesAndMaterials());
+    ASSERT_NE(scene, nullptr) << LastLoadError().message;
+    ASSERT_EQ(scene->objectCount, 2);
+    const MeshObject& left = scene->objects[0];
+    ASSERT_EQ(left.faceCount, 12);
+    EXPECT_EQ(left.faces[0].material, 0);
+    EXPECT_EQ(left.faces[6].material, 1);
+    EXPECT_EQ(left.faces[11].material, 2);
+    // The right cube's last group names no material: face 0 loses the blue it had.
+    EXPECT_EQ(scene->objects[1].faces[0].material, -1);
+    EXPECT_EQ(scene->objects[1].faces[1].material, 1);
+}
+
+// ---- Slow inputs ------------------------------------------------------------------------
+// Records are found by name through an index, so a file with many names and many lookups
+// loads in time linear in its length; it must find what a search of the records in order
+// would: the first record of a name, among the records opened so far.
+
+std::string Numbered(const char* prefix, int32_t n) {
+    return prefix + std::to_string(n);
+}
+
+TEST(LoadRegression, ManyNamesResolveToTheFirstRecordOpenedUnderThem) {
+    constexpr int32_t kNames = 1500;
+    std::vector<uint8_t> bytes;
+    {
+        ChunkWriter w;
+        w.Chunk(chunk::Main, [&] {
+            w.Chunk(chunk::Editor, [&] {
+                w.Chunk(chunk::Material,
+                        [&] { w.Chunk(chunk::MaterialName, [&] { w.Name("Early"); }); });
+                // Every name twice: objects kNames to 2 kNames - 1 repeat the first ones.
+                for (int32_t i = 0; i < 2 * kNames; ++i) {
+                    WriteNamedMesh(w, Numbered("Obj", i % kNames), [&] {
+                        WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+                        WriteFaceList(w, {0, 1, 2, 0, 2, 1}, [&] {
+                            w.Chunk(chunk::FaceMaterials, [&] { w.Name("Early").U16(1).U16(0); });
+                            // Opened only after the meshes: not found yet.
+                            w.Chunk(chunk::FaceMaterials, [&] { w.Name("Late").U16(1).U16(1); });
+                        });
+                    });
+                }
+                w.Chunk(chunk::Material,
+                        [&] { w.Chunk(chunk::MaterialName, [&] { w.Name("Late"); }); });
+            });
+            w.Chunk(chunk::Keyframer, [&] {
+                // Nodes name the objects from the last name back, and names of no object.
+                for (int32_t i = kNames - 1; i >= 0; --i) {
+                    for (const std::string& name : {Numbered("Obj", i), Numbered("Nobody", i)}) {
+                        w.Chunk(chunk::ObjectNode, [&] {
+                            w.Chunk(chunk::NodeId, [&] { w.U16(static_cast<uint16_t>(i + 1)); });
+                            w.Chunk(chunk::NodeHeader, [&] { w.Name(name).U16(0).U16(0).U16(7); });
+                        });
+                    }
+                }
+            });
+        });
+        bytes = w.bytes;
+    }
+    ScenePtr scene = LoadBytes(bytes);
+    ASSERT_NE(scene, nullptr) << LastLoadError().message;
+    ASSERT_EQ(scene->objectCount, 2 * kNames);
+    for (int32_t i = 0; i < 2 * kNames; ++i) {
+        SCOPED_TRACE(i);
+        const MeshObject& object = scene->objects[i];
+        ASSERT_EQ(object.nodeId, i < kNames ? i + 1 : 0);
+        ASSERT_EQ(object.parentId, i < kNames ? 7 : 0);
+        ASSERT_EQ(object.faces[0].material, 0);
+        ASSERT_EQ(object.faces[1].material, -1);
+    }
+    // After the load every record is open, so both materials are found.
+    EXPECT_EQ(FindMaterialByName("Late"), 1);
+    EXPECT_EQ(FindObjectByName("Obj1499"), kNames - 1);
+    EXPECT_EQ(FindObjectByName("Nobody0"), -1);
+}
+
+}  // namespace
