@@ -10,12 +10,15 @@
 
 namespace {
 
-enum : int { kOptionFrames = 0x100 };
+enum : int { kOptionFrames = 0x100, kOptionJson, kOptionChunks };
 
 const option kOptions[] = {
     {"windowed", no_argument, nullptr, 'w'},
     {"output", required_argument, nullptr, 'o'},
     {"frames", required_argument, nullptr, kOptionFrames},
+    {"info", no_argument, nullptr, 'i'},
+    {"json", no_argument, nullptr, kOptionJson},
+    {"chunks", no_argument, nullptr, kOptionChunks},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -57,7 +60,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     opterr = 0;  // messages are ours
     for (;;) {
         int longIndex = 0;
-        int option = getopt_long(argc, argv, ":wo:hV", kOptions, &longIndex);
+        int option = getopt_long(argc, argv, ":wo:ihV", kOptions, &longIndex);
         if (option == -1) break;
         switch (option) {
             case 'w':
@@ -73,6 +76,15 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                     return ParseResult::UsageError;
                 }
                 framesGiven = true;
+                break;
+            case 'i':
+                line.info = true;
+                break;
+            case kOptionJson:
+                line.json = true;
+                break;
+            case kOptionChunks:
+                line.chunks = true;
                 break;
             case 'h':
                 line.help = true;
@@ -102,6 +114,15 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     }
     if (line.sceneFile[0] == '\0') {
         error = "the scene file name is empty";
+        return ParseResult::UsageError;
+    }
+    if (line.json && !line.info) {
+        error = "--json applies only with --info";
+        return ParseResult::UsageError;
+    }
+    if ((line.info || line.chunks) &&
+        (line.outputFile || line.windowed || line.info == line.chunks)) {
+        error = "--info and --chunks stand alone: no --output, --windowed or each other";
         return ParseResult::UsageError;
     }
     if (framesGiven && !line.outputFile) {
@@ -136,6 +157,11 @@ const char* UsageText() {
            "                       looping)\n"
            "      --frames N       ticks to run with --output (default 1 for .png,\n"
            "                       100 for .gif: one full turn)\n"
+           "  -i, --info           print what the scene holds (objects, materials, lights,\n"
+           "                       cameras, segment), or why it does not load, and exit\n"
+           "      --json           with --info: the same as one JSON document\n"
+           "      --chunks         print the chunk tree as the loader walks it, marking the\n"
+           "                       chunk where a load fails and why, and exit\n"
            "  -h, --help           show this help and exit\n"
            "  -V, --version        show the version and exit\n"
            "\n"

@@ -11,7 +11,10 @@ struct CommandLine {
     bool windowed = false;               // -w, --windowed
     const char* outputFile = nullptr;    // -o, --output FILE
     ImageFormat outputFormat = ImageFormat::None;
-    int32_t frames = 0;  // --frames N; 0 until parsed, then the default for the format
+    int32_t frames = 0;   // --frames N; 0 until parsed, then the default for the format
+    bool info = false;    // -i, --info: print what the scene holds and exit
+    bool json = false;    // --json: --info as one JSON document
+    bool chunks = false;  // --chunks: print the chunk tree and exit
     bool help = false;
     bool version = false;
 };

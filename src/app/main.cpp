@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/image_output.h"
+#include "app/inspect.h"
 #include "app/shell.h"
 #include "platform/headless/headless.h"
 #include "platform/sdl/sdl.h"
@@ -88,6 +89,8 @@ int main(int argc, char** argv) {
         case ParseResult::Run:
             break;
     }
+    if (line.info) return PrintSceneInfo(line.sceneFile, line.json, stdout, stderr);
+    if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
     shellState.sceneFileName = line.sceneFile;
     std::string arguments = JoinArguments(argc, argv);
     return line.outputFile ? RunHeadless(line, arguments) : RunViewer(line, arguments);

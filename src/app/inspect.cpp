@@ -1,0 +1,285 @@
+// The --info and --chunks reports.
+#include "app/inspect.h"
+
+#include <cinttypes>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "scene/loader.h"
+
+namespace {
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past
+// U+10FFFF).
+bool IsUtf8(const unsigned char* s, size_t n) {
+    static const uint32_t kSmallest[4] = {0, 0x80, 0x800, 0x10000};
+    size_t i = 0;
+    while (i < n) {
+        const unsigned char b = s[i];
+        size_t extra;
+        uint32_t code;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if ((b & 0xE0) == 0xC0) {
+            extra = 1;
+            code = b & 0x1Fu;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2;
+            code = b & 0x0Fu;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3;
+            code = b & 0x07u;
+        } else {
+            return false;
+        }
+        if (n - i <= extra) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (s[i + k] & 0x3Fu);
+        }
+        if (code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Names in .3ds files are bytes in whatever code page the exporter used. Valid UTF-8 is
+// kept as it is; anything else is read as Latin-1, which maps every byte to one character
+// and so loses nothing.
+std::string NameText(const char* name) {
+    if (name == nullptr) return {};
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name);
+    const size_t length = std::strlen(name);
+    if (IsUtf8(bytes, length)) return std::string(name, length);
+    std::string latin1;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char b = bytes[i];
+        if (b < 0x80) {
+            latin1 += static_cast<char>(b);
+        } else {
+            latin1 += static_cast<char>(0xC0 | (b >> 6));
+            latin1 += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return latin1;
+}
+
+std::string LoadFailure(const char* path) {
+    const LoadError& error = LastLoadError();
+    return std::string(path) + ": " + (error.message.empty() ? "cannot load" : error.message);
+}
+
+nlohmann::json Triple(const float* v) {
+    return nlohmann::json::array({v[0], v[1], v[2]});
+}
+
+nlohmann::json MatrixRows(const Matrix4& m) {
+    nlohmann::json rows = nlohmann::json::array();
+    for (int r = 0; r < 4; ++r)
+        rows.push_back({m[4 * r], m[4 * r + 1], m[4 * r + 2], m[4 * r + 3]});
+    return rows;
+}
+
+nlohmann::json SceneJson(const char* path, const Scene& scene) {
+    nlohmann::json doc;
+    doc["file"] = NameText(path);
+    doc["segment"] = {{"start", scene.segmentStart}, {"end", scene.segmentEnd}};
+    doc["objects"] = nlohmann::json::array();
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        const MeshObject& o = scene.objects[i];
+        doc["objects"].push_back({{"name", NameText(o.name)},
+                                  {"vertices", o.vertexCount},
+                                  {"faces", o.faceCount},
+                                  {"nodeId", o.nodeId},
+                                  {"parentId", o.parentId},
+                                  {"positionKeys", o.positionKeyCount},
+                                  {"rotationKeys", o.rotationKeyCount}});
+    }
+    doc["materials"] = nlohmann::json::array();
+    for (int32_t i = 0; i < scene.materialCount; ++i) {
+        doc["materials"].push_back({{"name", NameText(scene.materials[i].name)}});
+    }
+    doc["lights"] = nlohmann::json::array();
+    for (int32_t i = 0; i < scene.lightCount; ++i) {
+        const Light& l = scene.lights[i];
+        nlohmann::json light = {{"name", NameText(l.name)},
+                                {"spot", l.isSpot != 0},
+                                {"off", l.isOff != 0},
+                                {"rayShadow", l.rayShadow != 0},
+                                {"position", Triple(l.position)},
+                                {"color", Triple(l.color)},
+                                {"color255", {l.color255[0], l.color255[1], l.color255[2]}},
+                                {"multiplier", l.multiplier},
+                                {"innerRange", l.innerRange},
+                                {"outerRange", l.outerRange}};
+        if (l.isSpot != 0) {
+            light["target"] = Triple(l.target);
+            light["hotspot"] = l.hotspot;
+            light["falloff"] = l.falloff;
+        }
+        doc["lights"].push_back(light);
+    }
+    doc["cameras"] = nlohmann::json::array();
+    for (int32_t i = 0; i < scene.cameraCount; ++i) {
+        const Camera& c = scene.cameras[i];
+        doc["cameras"].push_back({{"name", NameText(c.name)},
+                                  {"position", Triple(c.position)},
+                                  {"target", Triple(c.target)},
+                                  {"bank", c.bank},
+                                  {"lens", c.lens},
+                                  {"positionKeys", c.positionKeyCount},
+                                  {"targetKeys", c.targetKeyCount},
+                                  {"matrix", MatrixRows(c.matrix)}});
+    }
+    return doc;
+}
+
+void PrintText(const char* path, const Scene& scene, std::FILE* out) {
+    std::fprintf(out, "%s\n", path);
+    std::fprintf(out, "segment: frames %" PRIu32 " to %" PRIu32 "\n", scene.segmentStart,
+                 scene.segmentEnd);
+    std::fprintf(out, "objects: %d\n", scene.objectCount);
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        const MeshObject& o = scene.objects[i];
+        std::fprintf(out, "  %-20s %6d vertices %6d faces  node %d", NameText(o.name).c_str(),
+                     o.vertexCount, o.faceCount, o.nodeId);
+        if (o.parentId == 65535) {
+            std::fprintf(out, " (root)");
+        } else {
+            std::fprintf(out, " (parent %d)", o.parentId);
+        }
+        std::fprintf(out, "  keys: %d position, %d rotation\n", o.positionKeyCount,
+                     o.rotationKeyCount);
+    }
+    std::fprintf(out, "materials: %d\n", scene.materialCount);
+    for (int32_t i = 0; i < scene.materialCount; ++i) {
+        std::fprintf(out, "  %s\n", NameText(scene.materials[i].name).c_str());
+    }
+    std::fprintf(out, "lights: %d\n", scene.lightCount);
+    for (int32_t i = 0; i < scene.lightCount; ++i) {
+        const Light& l = scene.lights[i];
+        std::fprintf(out, "  %-20s %s at (%g, %g, %g)  colour (%g, %g, %g) = %d %d %d",
+                     NameText(l.name).c_str(), l.isSpot ? "spotlight" : "light",
+                     static_cast<double>(l.position[0]), static_cast<double>(l.position[1]),
+                     static_cast<double>(l.position[2]), static_cast<double>(l.color[0]),
+                     static_cast<double>(l.color[1]), static_cast<double>(l.color[2]),
+                     l.color255[0], l.color255[1], l.color255[2]);
+        if (l.isSpot) {
+            std::fprintf(out, "  target (%g, %g, %g)  hotspot %g  falloff %g",
+                         static_cast<double>(l.target[0]), static_cast<double>(l.target[1]),
+                         static_cast<double>(l.target[2]), static_cast<double>(l.hotspot),
+                         static_cast<double>(l.falloff));
+        }
+        if (l.isOff) std::fprintf(out, "  off");
+        std::fprintf(out, "\n");
+    }
+    std::fprintf(out, "cameras: %d\n", scene.cameraCount);
+    for (int32_t i = 0; i < scene.cameraCount; ++i) {
+        const Camera& c = scene.cameras[i];
+        std::fprintf(out, "  %-20s keys: %d position, %d target  lens %g\n",
+                     NameText(c.name).c_str(), c.positionKeyCount, c.targetKeyCount,
+                     static_cast<double>(c.lens));
+        for (int r = 0; r < 4; ++r) {
+            std::fprintf(
+                out, "    %s %10.5f %10.5f %10.5f %10.5f\n", r == 0 ? "matrix" : "      ",
+                static_cast<double>(c.matrix[4 * r]), static_cast<double>(c.matrix[4 * r + 1]),
+                static_cast<double>(c.matrix[4 * r + 2]), static_cast<double>(c.matrix[4 * r + 3]));
+        }
+    }
+}
+
+// The chunk headers of the first pass, in walk order.
+struct ChunkLine {
+    int32_t depth;
+    uint16_t id;
+    int64_t offset;
+    uint32_t length;
+    int32_t row;
+};
+std::vector<ChunkLine>* chunkLines = nullptr;
+
+void CollectChunk(int32_t depth, uint16_t id, int64_t offset, uint32_t length, int32_t row) {
+    if (chunkLines != nullptr && loaderState.countingPass == 1) {
+        chunkLines->push_back({depth, id, offset, length, row});
+    }
+}
+
+}  // namespace
+
+int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err) {
+    Scene* scene = LoadScene(path);
+    if (scene == nullptr) {
+        if (json) {
+            const LoadError& error = LastLoadError();
+            nlohmann::json doc = {
+                {"file", NameText(path)},
+                {"error",
+                 {{"message", error.message}, {"offset", error.offset}, {"chunk", error.chunkId}}}};
+            std::fprintf(out, "%s\n", doc.dump(2).c_str());
+        } else {
+            std::fprintf(err, "trellis: %s\n", LoadFailure(path).c_str());
+        }
+        return 1;
+    }
+    if (json) {
+        std::fprintf(out, "%s\n", SceneJson(path, *scene).dump(2).c_str());
+    } else {
+        PrintText(path, *scene, out);
+    }
+    FreeScene(scene);
+    return 0;
+}
+
+int PrintChunkTree(const char* path, std::FILE* out) {
+    std::vector<ChunkLine> lines;
+    chunkLines = &lines;
+    const ChunkObserver previous = loaderState.observer;
+    loaderState.observer = CollectChunk;
+    Scene* scene = LoadScene(path);
+    loaderState.observer = previous;
+    chunkLines = nullptr;
+    const LoadError error = LastLoadError();
+    const bool failed = scene == nullptr;
+    FreeScene(scene);
+
+    // The chunk where the load stopped: the last header at the error's offset, or the last
+    // chunk that contains it.
+    size_t failedLine = lines.size();
+    if (failed) {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const ChunkLine& l = lines[i];
+            if (l.offset == error.offset ||
+                (l.offset <= error.offset &&
+                 error.offset < l.offset + static_cast<int64_t>(l.length))) {
+                failedLine = i;
+            }
+        }
+    }
+    std::fprintf(out, "%-28s %-34s %10s %10s\n", "chunk", "role", "offset", "length");
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const ChunkLine& l = lines[i];
+        const char* role = "unknown";
+        if (l.row >= 0 && ChunkTable[l.row].role != nullptr && ChunkTable[l.row].role[0] != '\0') {
+            role = ChunkTable[l.row].role;
+        } else if (l.row >= 0) {
+            role = "known, no role";
+        }
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%04X", l.id);
+        const std::string id = std::string(2 * static_cast<size_t>(l.depth - 1), ' ') + hex;
+        std::fprintf(out, "%-28s %-34s %10" PRId64 " %10" PRIu32 "%s\n", id.c_str(), role, l.offset,
+                     l.length, i == failedLine ? "  <-- load fails here" : "");
+    }
+    if (failed) {
+        std::fprintf(out, "load fails: %s\n", error.message.c_str());
+        return 1;
+    }
+    std::fprintf(out, "loads: %zu chunks\n", lines.size());
+    return 0;
+}
