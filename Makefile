@@ -21,10 +21,17 @@ test: build
 	ctest --preset $(PRESET)
 
 # The viewer on the bundled scene (svet.3ds in the working directory, as with no arguments).
+# With no display at all, the whole turn is rendered headless into build/svet.gif instead.
 run: deps
 	cmake --preset $(RUN_PRESET)
 	cmake --build --preset $(RUN_PRESET)
-	cd assets && ../$(BUILD)/$(RUN_PRESET)/src/trellis $(ARGS)
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+		cd assets && ../$(BUILD)/$(RUN_PRESET)/src/trellis $(ARGS); \
+	else \
+		echo "make run: no DISPLAY or WAYLAND_DISPLAY; rendering one turn headless instead"; \
+		cd assets && ../$(BUILD)/$(RUN_PRESET)/src/trellis --output ../$(BUILD)/svet.gif && \
+		echo "make run: wrote $(CURDIR)/$(BUILD)/svet.gif (100 frames, one full turn)"; \
+	fi
 
 # Fuzzes the loader for SECONDS seconds (clang, libFuzzer, ASan+UBSan): builds the fuzz preset,
 # writes the seed scenes into build/fuzz/corpus (inputs found by earlier runs stay there) and
