@@ -441,10 +441,8 @@ Scene* LoadScene(const char* path) {
     if (RunPass(path) != 0) return AbandonLoad(scene);
     ReleaseScratch();
 
-    for (int32_t i = 0; i < scene->objectCount; ++i) {
-        ComputeFacePlanes(scene->objects[i]);
-        ComputeVertexNormals(scene->objects[i]);
-    }
+    for (int32_t i = 0; i < scene->objectCount; ++i)
+        ComputePlanesAndNormals(scene->objects[i]);
     for (int32_t i = 0; i < scene->cameraCount; ++i)
         SetupCamera(scene->cameras[i]);
     return scene;
