@@ -184,6 +184,96 @@ TEST(ComputeVertexNormals, MatchesThePlainLoopBitForBitOnRandomMeshes) {
     }
 }
 
+// Equal bits, or NaN on both sides: which NaN an operation passes on when both of its
+// operands are NaN is the compiler's choice of operand order, in scalar code too.
+bool SameBitsOrBothNaN(float a, float b) {
+    return SameBits(a, b) || (std::isnan(a) && std::isnan(b));
+}
+
+// A random mesh whose positions repeat, with -0.0, NaN, infinities, huge values (whose
+// products overflow) and degenerate faces; face counts that are not multiples of four.
+struct RandomMesh {
+    std::vector<Vertex> vertices;
+    std::vector<Face> faces;
+};
+
+RandomMesh MakeRandomMesh(std::mt19937& rng) {
+    const float special[] = {-0.0f,
+                             0.0f,
+                             std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(),
+                             3e38f,
+                             1e-40f};
+    RandomMesh mesh;
+    mesh.vertices.resize(1 + rng() % 200);
+    for (Vertex& vertex : mesh.vertices) {
+        float c[3];
+        for (float& x : c) {
+            const size_t pick = rng() % 40;
+            x = pick < 7 ? special[pick]
+                         : static_cast<float>(static_cast<int>(rng() % 9) - 4) * 0.5f;
+        }
+        vertex = At(c[0], c[1], c[2]);
+    }
+    mesh.faces.resize(rng() % 300);
+    for (Face& face : mesh.faces) {
+        Vertex* a = &mesh.vertices[rng() % mesh.vertices.size()];
+        Vertex* b = rng() % 10 == 0 ? a : &mesh.vertices[rng() % mesh.vertices.size()];
+        face = FaceOf(a, b, &mesh.vertices[rng() % mesh.vertices.size()]);
+    }
+    return mesh;
+}
+
+TEST(ComputeFacePlanes, MatchesOneFaceAtATimeOnRandomMeshes) {
+    std::mt19937 rng(2024);
+    for (int trial = 0; trial < 200; ++trial) {
+        RandomMesh random = MakeRandomMesh(rng);
+        MeshObject mesh = MeshOf(random.vertices, random.faces);
+        ComputeFacePlanes(mesh);
+        for (size_t i = 0; i < random.faces.size(); ++i) {
+            const std::array<float, 4> expected = ComputeFacePlane(random.faces[i]);
+            for (int k = 0; k < 4; ++k) {
+                ASSERT_TRUE(SameBitsOrBothNaN(random.faces[i].plane[k], expected[k]))
+                    << "trial " << trial << " face " << i << " lane " << k << ": "
+                    << random.faces[i].plane[k] << " vs " << expected[k];
+            }
+        }
+    }
+}
+
+TEST(ComputePlanesAndNormals, MatchesPlanesThenNormalsOnRandomMeshes) {
+    std::mt19937 rng(77);
+    for (int trial = 0; trial < 200; ++trial) {
+        RandomMesh fused = MakeRandomMesh(rng);
+        RandomMesh apart = fused;
+        for (Face& face : apart.faces) {
+            face.vertex0 = apart.vertices.data() + (face.vertex0 - fused.vertices.data());
+            face.vertex1 = apart.vertices.data() + (face.vertex1 - fused.vertices.data());
+            face.vertex2 = apart.vertices.data() + (face.vertex2 - fused.vertices.data());
+        }
+        MeshObject fusedMesh = MeshOf(fused.vertices, fused.faces);
+        MeshObject apartMesh = MeshOf(apart.vertices, apart.faces);
+        ComputePlanesAndNormals(fusedMesh);
+        ComputeFacePlanes(apartMesh);
+        ComputeVertexNormals(apartMesh);
+        for (size_t i = 0; i < fused.faces.size(); ++i) {
+            for (int k = 0; k < 4; ++k) {
+                ASSERT_TRUE(SameBitsOrBothNaN(fused.faces[i].plane[k], apart.faces[i].plane[k]))
+                    << "trial " << trial << " face " << i << " lane " << k;
+            }
+        }
+        for (size_t i = 0; i < fused.vertices.size(); ++i) {
+            const Vertex& a = fused.vertices[i];
+            const Vertex& b = apart.vertices[i];
+            ASSERT_TRUE(SameBitsOrBothNaN(a.nx, b.nx) && SameBitsOrBothNaN(a.ny, b.ny) &&
+                        SameBitsOrBothNaN(a.nz, b.nz))
+                << "trial " << trial << " vertex " << i << ": " << a.nx << " " << a.ny << " "
+                << a.nz << " vs " << b.nx << " " << b.ny << " " << b.nz;
+        }
+    }
+}
+
 struct CameraCase {
     const char* name;
     std::vector<float> position;  // first position key, empty for no track

@@ -1,15 +1,42 @@
 // Face planes, vertex normals grouped by position, and camera matrices.
 #include "scene/derived.h"
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
 
-// The plane of one face, written into `plane`; inlined into the per-mesh loop.
+// Four floats or four 32-bit masks: one lane per face, per vertex or per coordinate.
+//
+// Lane-wise IEEE +, -, *, / and sqrt give exactly the bits of the scalar operations, and a
+// NaN that an operation creates (0 / 0, inf - inf) is the same default NaN either way. Only
+// a NaN that is passed on from an operand can differ: when both operands are NaN, which one
+// is kept depends on the operand order that the compiler picks, for scalar code as well. So
+// work whose inputs hold a NaN is left to the scalar code, written as the plain loops write
+// it, and the four-wide code handles the rest.
+using Float4 = float __attribute__((vector_size(16)));
+using Mask4 = int32_t __attribute__((vector_size(16)));
+
+bool AnyLane(Mask4 mask) {
+    return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
+}
+
+Float4 LoadPlane(const Face& face) {
+    Float4 plane;
+    std::memcpy(&plane, face.plane, sizeof plane);
+    return plane;
+}
+
+void StorePlane(Face& face, Float4 plane) {
+    std::memcpy(face.plane, &plane, sizeof plane);
+}
+
+// The plane of one face, as the header describes it.
 inline void PlaneOfFace(const Face& face, float* plane) {
     const Vertex& p0 = *face.vertex0;
     const Vertex& p1 = *face.vertex1;
@@ -31,6 +58,66 @@ inline void PlaneOfFace(const Face& face, float* plane) {
     plane[3] = -(a * p0.x + b * p0.y + c * p0.z);
 }
 
+// Lanes 0 to 3 are x, y, z and u of the vertex; u is loaded along and never used.
+Float4 LoadPosition(const Vertex* v) {
+    Float4 position;
+    std::memcpy(&position, v, sizeof position);
+    return position;
+}
+
+// Rows r0 to r3 turned into columns: lane k of column j is lane j of row k.
+struct Columns {
+    Float4 c0, c1, c2, c3;
+};
+
+Columns Transpose(Float4 r0, Float4 r1, Float4 r2, Float4 r3) {
+    const Float4 t0 = __builtin_shufflevector(r0, r1, 0, 4, 1, 5);
+    const Float4 t1 = __builtin_shufflevector(r2, r3, 0, 4, 1, 5);
+    const Float4 t2 = __builtin_shufflevector(r0, r1, 2, 6, 3, 7);
+    const Float4 t3 = __builtin_shufflevector(r2, r3, 2, 6, 3, 7);
+    return Columns{
+        __builtin_shufflevector(t0, t1, 0, 1, 4, 5), __builtin_shufflevector(t0, t1, 2, 3, 6, 7),
+        __builtin_shufflevector(t2, t3, 0, 1, 4, 5), __builtin_shufflevector(t2, t3, 2, 3, 6, 7)};
+}
+
+// Sets the planes of four consecutive faces: the steps of PlaneOfFace, each taken for the
+// four faces at once. A NaN coordinate always reaches nx x nx + ny x ny + nz x nz, so when
+// that sum is NaN for any of the four (a NaN corner, or infinities) PlaneOfFace sets each.
+inline void PlanesOfFourFaces(Face* faces) {
+    const Columns p0 = Transpose(LoadPosition(faces[0].vertex0), LoadPosition(faces[1].vertex0),
+                                 LoadPosition(faces[2].vertex0), LoadPosition(faces[3].vertex0));
+    const Columns p1 = Transpose(LoadPosition(faces[0].vertex1), LoadPosition(faces[1].vertex1),
+                                 LoadPosition(faces[2].vertex1), LoadPosition(faces[3].vertex1));
+    const Columns p2 = Transpose(LoadPosition(faces[0].vertex2), LoadPosition(faces[1].vertex2),
+                                 LoadPosition(faces[2].vertex2), LoadPosition(faces[3].vertex2));
+    const Float4 x0 = p0.c0, y0 = p0.c1, z0 = p0.c2;
+    const Float4 e1x = p1.c0 - x0, e1y = p1.c1 - y0, e1z = p1.c2 - z0;
+    const Float4 e2x = p2.c0 - x0, e2y = p2.c1 - y0, e2z = p2.c2 - z0;
+    const Float4 nx = e2y * e1z - e2z * e1y;
+    const Float4 ny = e2z * e1x - e2x * e1z;
+    const Float4 nz = e2x * e1y - e2y * e1x;
+    const Float4 squared = nx * nx + ny * ny + nz * nz;
+    if (AnyLane(squared != squared)) {
+        for (int k = 0; k < 4; ++k)
+            PlaneOfFace(faces[k], faces[k].plane);
+        return;
+    }
+    const Float4 len = {std::sqrt(squared[0]), std::sqrt(squared[1]), std::sqrt(squared[2]),
+                        std::sqrt(squared[3])};
+    const Float4 a = nx / len, b = ny / len, c = nz / len;
+    const Float4 d = -(a * x0 + b * y0 + c * z0);
+    // A degenerate face (len == 0) gets the zero plane: clear all four of its lanes.
+    const Mask4 keep = len != Float4{};
+    const Columns planes = Transpose(std::bit_cast<Float4>(std::bit_cast<Mask4>(a) & keep),
+                                     std::bit_cast<Float4>(std::bit_cast<Mask4>(b) & keep),
+                                     std::bit_cast<Float4>(std::bit_cast<Mask4>(c) & keep),
+                                     std::bit_cast<Float4>(std::bit_cast<Mask4>(d) & keep));
+    StorePlane(faces[0], planes.c0);
+    StorePlane(faces[1], planes.c1);
+    StorePlane(faces[2], planes.c2);
+    StorePlane(faces[3], planes.c3);
+}
+
 }  // namespace
 
 std::array<float, 4> ComputeFacePlane(const Face& face) {
@@ -40,7 +127,10 @@ std::array<float, 4> ComputeFacePlane(const Face& face) {
 }
 
 void ComputeFacePlanes(MeshObject& mesh) {
-    for (int32_t i = 0; i < mesh.faceCount; ++i)
+    int32_t i = 0;
+    for (; i + 4 <= mesh.faceCount; i += 4)
+        PlanesOfFourFaces(&mesh.faces[i]);
+    for (; i < mesh.faceCount; ++i)
         PlaneOfFace(mesh.faces[i], mesh.faces[i].plane);
 }
 
@@ -64,43 +154,66 @@ inline uint32_t HashPosition(const Vertex& v) {
     return h;
 }
 
-// One slot of the position table: a position and the group of vertices standing there.
+// One slot of the position table: the hash of a position and the group of vertices
+// standing there. The group's position itself is kept once, in its sum's place, while the
+// vertices are grouped; a slot is compared with it only when the hashes agree, so a probe
+// mostly touches the 8 bytes of its slot. A slot belongs to the mesh being grouped when its
+// stamp is at least that mesh's first stamp; older slots count as empty, so the table needs
+// no clearing between meshes.
 struct PositionSlot {
-    float x, y, z;
-    int32_t group;  // -1 while the slot is empty
+    uint32_t hash;
+    int32_t stamp;  // first stamp of the mesh + the group's number
 };
 
-// Scratch of ComputeVertexNormals, kept between calls so that loading a scene of many
-// meshes does not allocate and fault in fresh pages for every one of them.
+// The planes summed for one group: a, b, c, and d in a lane that is never read.
+struct alignas(16) PlaneSum {
+    float v[4];
+};
+
+// Scratch of the vertex grouping, kept between calls so that loading a scene of many meshes
+// does not allocate and fault in fresh pages for every one of them.
 struct NormalScratch {
     std::vector<PositionSlot> slots;
-    std::vector<int32_t> group;
-    std::vector<float> sums;
+    int32_t nextStamp = 0;
+    std::vector<int32_t> group;  // per vertex
+    std::vector<PlaneSum> sums;  // per group
 };
 
 thread_local NormalScratch scratch;
 
-}  // namespace
+// The vertices of one mesh grouped by exact position, and a sum of planes for each group.
+struct PositionGroups {
+    const Vertex* vertices;
+    const int32_t* group;  // group[i]: the group of vertex i
+    PlaneSum* sums;
+    int32_t spare;  // the group of every vertex with a NaN coordinate
+};
 
-void ComputeVertexNormals(MeshObject& mesh) {
+// Groups the mesh's vertices by exact position, numbered in order of first appearance, with
+// every sum zero. Vertices with a NaN coordinate match nothing; they all get the spare
+// group, numbered n (the vertex count), above every real group.
+PositionGroups GroupVertices(const MeshObject& mesh) {
     const int32_t n = mesh.vertexCount;
-    if (n <= 0 || mesh.vertices == nullptr) return;
-    Vertex* const vertices = mesh.vertices;
-
-    // Group the vertices by exact position with an open-addressing table that holds each
-    // group's position inline, so a probe touches one slot. Vertices with a NaN
-    // coordinate get no group.
+    const Vertex* const vertices = mesh.vertices;
+    // An open-addressing table at most half full.
     size_t capacity = 16;
     while (capacity < 2 * static_cast<size_t>(n))
         capacity *= 2;
     const size_t mask = capacity - 1;
-    std::vector<PositionSlot>& slots = scratch.slots;
-    std::vector<int32_t>& group = scratch.group;
-    slots.assign(capacity, PositionSlot{0.0f, 0.0f, 0.0f, -1});
-    group.assign(static_cast<size_t>(n), -1);
+    NormalScratch& s = scratch;
+    if (s.slots.size() < capacity || s.nextStamp > INT32_MAX - n) {
+        s.slots.assign(std::max(capacity, s.slots.size()), PositionSlot{0, -1});
+        s.nextStamp = 0;
+    }
+    if (s.group.size() < static_cast<size_t>(n)) s.group.resize(static_cast<size_t>(n));
+    if (s.sums.size() <= static_cast<size_t>(n)) s.sums.resize(static_cast<size_t>(n) + 1);
+    PositionSlot* const slots = s.slots.data();
+    int32_t* const group = s.group.data();
+    PlaneSum* const positions = s.sums.data();  // each group's position until the sums start
+    const int32_t firstStamp = s.nextStamp;
     int32_t groupCount = 0;
-    // The table is larger than the caches for big meshes; fetching the slot of a vertex a
-    // little ahead hides most of the wait for memory.
+    // The table is larger than the first caches for big meshes; fetching the slot of a
+    // vertex a little ahead hides most of the wait for memory.
     constexpr int32_t kAhead = 16;  // a power of two: the ring of hashes computed ahead
     uint32_t ahead[kAhead];
     for (int32_t i = 0; i < kAhead && i < n; ++i)
@@ -113,55 +226,145 @@ void ComputeVertexNormals(MeshObject& mesh) {
             __builtin_prefetch(&slots[next & mask]);
         }
         const Vertex& v = vertices[i];
-        if (HasNaN(v)) continue;
-        size_t index = hash & mask;
-        while (slots[index].group >= 0 &&
-               !(slots[index].x == v.x && slots[index].y == v.y && slots[index].z == v.z)) {
-            index = (index + 1) & mask;
+        if (HasNaN(v)) {
+            group[i] = n;
+            continue;
         }
-        PositionSlot& slot = slots[index];
-        if (slot.group < 0) slot = PositionSlot{v.x, v.y, v.z, groupCount++};
-        group[static_cast<size_t>(i)] = slot.group;
+        for (size_t index = hash & mask;; index = (index + 1) & mask) {
+            PositionSlot& slot = slots[index];
+            if (slot.stamp < firstStamp) {
+                slot = PositionSlot{hash, firstStamp + groupCount};
+                positions[groupCount] = PlaneSum{{v.x, v.y, v.z, 0.0f}};
+                group[i] = groupCount++;
+                break;
+            }
+            if (slot.hash == hash) {
+                const int32_t g = slot.stamp - firstStamp;
+                const float* p = positions[g].v;
+                if (p[0] == v.x && p[1] == v.y && p[2] == v.z) {
+                    group[i] = g;
+                    break;
+                }
+            }
+        }
     }
+    s.nextStamp = firstStamp + groupCount;
+    std::fill_n(positions, groupCount, PlaneSum{});
+    positions[n] = PlaneSum{};
+    return PositionGroups{vertices, group, positions, n};
+}
 
-    // Sum the planes per group, faces in index order and corners in the order
-    // vertex0, vertex1, vertex2: the same float additions, in the same order, that
-    // each vertex of the group would receive one by one.
-    std::vector<float>& sums = scratch.sums;
-    sums.assign(3 * static_cast<size_t>(groupCount), 0.0f);
-    for (int32_t f = 0; f < mesh.faceCount; ++f) {
-        const Face& face = mesh.faces[f];
-        const Vertex* const corners[3] = {face.vertex0, face.vertex1, face.vertex2};
+// Adds the face's plane to the sum of the group of each of its corners, in the order
+// vertex0, vertex1, vertex2. A plane without NaN is added four lanes at once: a NaN sum then
+// keeps its own NaN whatever the operand order.
+inline void AddPlaneToCorners(const PositionGroups& groups, const Face& face) {
+    assert(face.vertex0 >= groups.vertices && face.vertex0 - groups.vertices < groups.spare);
+    assert(face.vertex1 >= groups.vertices && face.vertex1 - groups.vertices < groups.spare);
+    assert(face.vertex2 >= groups.vertices && face.vertex2 - groups.vertices < groups.spare);
+    const Vertex* const corners[3] = {face.vertex0, face.vertex1, face.vertex2};
+    const Float4 plane = LoadPlane(face);
+    if (!AnyLane(plane != plane)) {
         for (const Vertex* corner : corners) {
-            const ptrdiff_t index = corner - vertices;
-            assert(index >= 0 && index < n);
-            const int32_t g = group[static_cast<size_t>(index)];
-            if (g < 0) continue;
-            float* sum = &sums[3 * static_cast<size_t>(g)];
-            sum[0] += face.plane[0];
-            sum[1] += face.plane[1];
-            sum[2] += face.plane[2];
+            PlaneSum& sum = groups.sums[groups.group[corner - groups.vertices]];
+            Float4 value;
+            std::memcpy(&value, sum.v, sizeof value);
+            value += plane;
+            std::memcpy(sum.v, &value, sizeof value);
         }
+        return;
     }
+    for (const Vertex* corner : corners) {
+        float* sum = groups.sums[groups.group[corner - groups.vertices]].v;
+        sum[0] += face.plane[0];
+        sum[1] += face.plane[1];
+        sum[2] += face.plane[2];
+    }
+}
 
-    for (int32_t i = 0; i < n; ++i) {
-        Vertex& v = vertices[i];
-        const int32_t g = group[static_cast<size_t>(i)];
-        float nx = 0.0f, ny = 0.0f, nz = 0.0f;
-        if (g >= 0) {
-            nx = sums[3 * static_cast<size_t>(g)];
-            ny = sums[3 * static_cast<size_t>(g) + 1];
-            nz = sums[3 * static_cast<size_t>(g) + 2];
+// Sets one vertex normal from its sum: (x, y, z) / sqrt(x x + y y + z z), or (0, 0, 0) for
+// a sum of length 0.
+inline void NormaliseOne(Vertex& v, float nx, float ny, float nz) {
+    const float len = std::sqrt(nx * nx + ny * ny + nz * nz);
+    if (len == 0.0f) {
+        v.nx = v.ny = v.nz = 0.0f;
+    } else {
+        v.nx = nx / len;
+        v.ny = ny / len;
+        v.nz = nz / len;
+    }
+}
+
+// Sets every vertex normal from the sum of its group, the spare group giving (0, 0, 0);
+// four vertices at a time unless x x + y y + z z is NaN for one of them, which it is for
+// every sum holding a NaN.
+void NormaliseSums(const PositionGroups& groups, Vertex* vertices) {
+    const int32_t n = groups.spare;
+    const auto sumOf = [&](int32_t i) {
+        const int32_t g = groups.group[i];
+        Float4 sum{};
+        if (g != groups.spare) std::memcpy(&sum, groups.sums[g].v, sizeof sum);
+        return sum;
+    };
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const Columns sums = Transpose(sumOf(i), sumOf(i + 1), sumOf(i + 2), sumOf(i + 3));
+        const Float4 x = sums.c0, y = sums.c1, z = sums.c2;
+        const Float4 squared = x * x + y * y + z * z;
+        if (AnyLane(squared != squared)) {  // a NaN sum, or infinities
+            for (int k = 0; k < 4; ++k)
+                NormaliseOne(vertices[i + k], x[k], y[k], z[k]);
+            continue;
         }
-        const float len = std::sqrt(nx * nx + ny * ny + nz * nz);
-        if (len == 0.0f) {
-            v.nx = v.ny = v.nz = 0.0f;
-        } else {
-            v.nx = nx / len;
-            v.ny = ny / len;
-            v.nz = nz / len;
+        const Float4 len = {std::sqrt(squared[0]), std::sqrt(squared[1]), std::sqrt(squared[2]),
+                            std::sqrt(squared[3])};
+        const Mask4 keep = len != Float4{};
+        const Mask4 nx = std::bit_cast<Mask4>(x / len) & keep;
+        const Mask4 ny = std::bit_cast<Mask4>(y / len) & keep;
+        const Mask4 nz = std::bit_cast<Mask4>(z / len) & keep;
+        for (int k = 0; k < 4; ++k) {
+            Vertex& v = vertices[i + k];
+            v.nx = std::bit_cast<float>(nx[k]);
+            v.ny = std::bit_cast<float>(ny[k]);
+            v.nz = std::bit_cast<float>(nz[k]);
         }
     }
+    for (; i < n; ++i) {
+        const Float4 sum = sumOf(i);
+        NormaliseOne(vertices[i], sum[0], sum[1], sum[2]);
+    }
+}
+
+}  // namespace
+
+// Sums the planes per group, faces in index order and corners in the order vertex0,
+// vertex1, vertex2: the same float additions, in the same order, that each vertex of the
+// group would receive one by one.
+void ComputeVertexNormals(MeshObject& mesh) {
+    if (mesh.vertexCount <= 0 || mesh.vertices == nullptr) return;
+    const PositionGroups groups = GroupVertices(mesh);
+    for (int32_t f = 0; f < mesh.faceCount; ++f)
+        AddPlaneToCorners(groups, mesh.faces[f]);
+    NormaliseSums(groups, mesh.vertices);
+}
+
+void ComputePlanesAndNormals(MeshObject& mesh) {
+    if (mesh.vertexCount <= 0 || mesh.vertices == nullptr) {
+        ComputeFacePlanes(mesh);
+        return;
+    }
+    const PositionGroups groups = GroupVertices(mesh);
+    Face* const faces = mesh.faces;
+    int32_t f = 0;
+    for (; f + 4 <= mesh.faceCount; f += 4) {
+        PlanesOfFourFaces(&faces[f]);
+        for (int k = 0; k < 4; ++k)
+            AddPlaneToCorners(groups, faces[f + k]);
+    }
+    for (; f < mesh.faceCount; ++f) {
+        PlaneOfFace(faces[f], faces[f].plane);
+        AddPlaneToCorners(groups, faces[f]);
+    }
+    NormaliseSums(groups, mesh.vertices);
 }
 
 void SetupCamera(Camera& camera) {

@@ -29,6 +29,10 @@ void ComputeFacePlanes(MeshObject& mesh);
 // between calls, so a load of many meshes allocates it once.
 void ComputeVertexNormals(MeshObject& mesh);
 
+// ComputeFacePlanes and then ComputeVertexNormals, with the same results, in one pass over
+// the faces: each face's plane is added to its corners' sums while the face is at hand.
+void ComputePlanesAndNormals(MeshObject& mesh);
+
 // Sets the camera's matrix from the first keys of its tracks:
 // - no position track (an array missing or a key count of 0): the identity;
 // - a position P but no target track: the identity with row 3 = P;

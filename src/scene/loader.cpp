@@ -113,10 +113,13 @@ const ChunkRow ChunkTable[kChunkTableRows] = {
 
 namespace {
 
-// Stream buffer of each pass. Large array payloads bypass it (stdio reads them straight
-// into the scratch memory), so it only needs to hold many small chunks; a larger one makes
-// the counting pass's seeks past array payloads refill more bytes than they skip.
-constexpr size_t kStreamBufferSize = 64 * 1024;
+// Stream buffers of the passes. The fill pass reads large array payloads straight into the
+// scratch memory, past its buffer, which only needs to hold many small chunks. The counting
+// pass seeks past every array payload, and each seek out of the buffer refills it at the new
+// position: a small buffer keeps those refills from reading bytes that the next seek skips
+// (with 64 KiB for both passes a large scene was read about one and a half times).
+constexpr size_t kFillStreamBufferSize = 64 * 1024;
+constexpr size_t kCountingStreamBufferSize = 4 * 1024;
 
 // Records a failure that belongs to no chunk (opening or measuring the file).
 int32_t FailWithoutChunk(const char* what, const char* path) {
@@ -389,8 +392,9 @@ int32_t RunPass(const char* path) {
     if (stream == nullptr) {
         return FailWithoutChunk(s.countingPass ? "cannot open" : "cannot open again", path);
     }
-    char* buffer = static_cast<char*>(std::malloc(kStreamBufferSize));
-    if (buffer != nullptr) std::setvbuf(stream, buffer, _IOFBF, kStreamBufferSize);
+    const size_t bufferSize = s.countingPass ? kCountingStreamBufferSize : kFillStreamBufferSize;
+    char* buffer = static_cast<char*>(std::malloc(bufferSize));
+    if (buffer != nullptr) std::setvbuf(stream, buffer, _IOFBF, bufferSize);
     int32_t result = s.countingPass ? MeasureFile(stream, path) : 0;
     if (result == 0) {
         s.position = 0;
@@ -473,10 +477,8 @@ Scene* LoadScene(const char* path) {
     if (RunPass(path) != 0) return AbandonLoad(scene);
     ReleaseScratch();
 
-    for (int32_t i = 0; i < scene->objectCount; ++i) {
-        ComputeFacePlanes(scene->objects[i]);
-        ComputeVertexNormals(scene->objects[i]);
-    }
+    for (int32_t i = 0; i < scene->objectCount; ++i)
+        ComputePlanesAndNormals(scene->objects[i]);
     for (int32_t i = 0; i < scene->cameraCount; ++i)
         SetupCamera(scene->cameras[i]);
     return scene;
