@@ -7,7 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/image_output.h"
-#include "app/inspect.h"
+#include "app/scene_report.h"
 #include "app/shell.h"
 #include "platform/headless/headless.h"
 #include "platform/sdl/sdl.h"

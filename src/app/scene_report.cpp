@@ -1,5 +1,5 @@
 // The --info and --chunks reports.
-#include "app/inspect.h"
+#include "app/scene_report.h"
 
 #include <cinttypes>
 #include <cstring>

@@ -1,5 +1,5 @@
 // The --info and --chunks reports on the bundled scene and on a broken file.
-#include "app/inspect.h"
+#include "app/scene_report.h"
 
 #include <gtest/gtest.h>
 
@@ -39,13 +39,13 @@ std::string BrokenScene() {
             break;
         }
     }
-    const std::string path = ::testing::TempDir() + "inspect_broken.3ds";
+    const std::string path = ::testing::TempDir() + "report_broken.3ds";
     std::ofstream(path, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
-TEST(Inspect, JsonInfoOfTheBundledSceneIsValidWithItsCounts) {
+TEST(SceneReport, JsonInfoOfTheBundledSceneIsValidWithItsCounts) {
     int status = -1;
     const std::string text = Capture(
         [](std::FILE* out) { return PrintSceneInfo(kScene.c_str(), true, out, stderr); }, status);
@@ -61,7 +61,7 @@ TEST(Inspect, JsonInfoOfTheBundledSceneIsValidWithItsCounts) {
     EXPECT_EQ(doc["segment"]["end"], 100);
 }
 
-TEST(Inspect, BrokenFileGivesTheReasonInEveryReport) {
+TEST(SceneReport, BrokenFileGivesTheReasonInEveryReport) {
     const std::string path = BrokenScene();
     int status = -1;
     const std::string json = Capture(
@@ -81,7 +81,7 @@ TEST(Inspect, BrokenFileGivesTheReasonInEveryReport) {
     EXPECT_NE(tree.find("load fails: chunk 0x4110"), std::string::npos);
 }
 
-TEST(Inspect, ChunkTreeOfTheBundledSceneIndentsByDepthAndNamesRoles) {
+TEST(SceneReport, ChunkTreeOfTheBundledSceneIndentsByDepthAndNamesRoles) {
     int status = -1;
     const std::string tree =
         Capture([](std::FILE* out) { return PrintChunkTree(kScene.c_str(), out); }, status);
