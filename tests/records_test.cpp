@@ -6,6 +6,17 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TRELLIS_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TRELLIS_ASAN 1
+#endif
+#endif
+#ifdef TRELLIS_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
 
 TEST(SceneArena, AllocationsAreAlignedAndDistinct) {
@@ -51,6 +62,38 @@ TEST(SceneArena, NameCopyIsExactAndOwnedByTheScene) {
     EXPECT_STREQ(ArenaCopyName(scene->arena, ""), "");
     FreeScene(scene);
     FreeScene(nullptr);
+}
+
+// The blocks of a freed scene serve the next load; the process keeps at most the blocks of
+// the last freed scene, and a block much bigger than a request is not handed out for it.
+TEST(SceneArena, FreedBlocksServeTheNextSceneAndOnlyTheLastSceneIsKept) {
+    ReleaseArenaCache();
+    Scene* first = NewScene();
+    ASSERT_NE(first, nullptr);
+    void* big = ArenaAllocate(first->arena, 200000, 16);
+    ASSERT_NE(ArenaAllocate(first->arena, 100, 8), nullptr);
+    const size_t firstBytes = first->arena.bytesReserved;
+    FreeScene(first);
+    EXPECT_EQ(ArenaCacheBytes(), firstBytes);
+#ifdef TRELLIS_ASAN
+    // Memory of a freed scene stays unaddressable while it waits in the cache.
+    EXPECT_TRUE(__asan_address_is_poisoned(big));
+#endif
+
+    Scene* second = NewScene();
+    ASSERT_NE(second, nullptr);
+    void* small = ArenaAllocate(second->arena, 120000, 16);  // 200,000 would waste too much
+    EXPECT_NE(small, big);
+    void* again = ArenaAllocate(second->arena, 190000, 16);
+    EXPECT_EQ(again, big);
+    std::memset(again, 0x5A, 190000);  // addressable again
+    ASSERT_NE(ArenaAllocate(second->arena, 300000, 16), nullptr);
+    const size_t secondBytes = second->arena.bytesReserved;
+    FreeScene(second);
+    EXPECT_EQ(ArenaCacheBytes(), secondBytes);  // the first scene's leftovers went back
+
+    ReleaseArenaCache();
+    EXPECT_EQ(ArenaCacheBytes(), 0u);
 }
 
 }  // namespace

@@ -111,8 +111,17 @@ struct Scene {
 // A new Scene with every field zero, or nullptr when the heap is exhausted.
 Scene* NewScene();
 
-// Releases the scene and everything its arena holds. Null is allowed.
+// Releases the scene and everything its arena holds. Null is allowed. Like LoadScene,
+// not for concurrent use. The arena's blocks
+// are kept for the next load (see ReleaseArenaCache); blocks kept from an earlier scene
+// go back to the heap, so the process holds at most one freed scene's memory.
 void FreeScene(Scene* scene);
+
+// Returns the blocks kept by the last FreeScene to the heap.
+void ReleaseArenaCache();
+
+// Bytes (headers included) of the blocks kept for the next load.
+size_t ArenaCacheBytes();
 
 // `bytes` of uninitialised memory aligned to `align` (a power of two, at most 16),
 // owned by the arena; nullptr when the heap is exhausted. Zero bytes gives a valid
