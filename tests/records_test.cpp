@@ -6,16 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TRELLIS_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TRELLIS_ASAN 1
-#endif
-#endif
-#ifdef TRELLIS_ASAN
-#include <sanitizer/asan_interface.h>
-#endif
+#include "scene/address_sanitizer.h"
 
 namespace {
 

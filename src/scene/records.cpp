@@ -5,16 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TRELLIS_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TRELLIS_ASAN 1
-#endif
-#endif
-#ifdef TRELLIS_ASAN
-#include <sanitizer/asan_interface.h>
-#endif
+#include "scene/address_sanitizer.h"
 
 struct ArenaBlock {
     ArenaBlock* next;
