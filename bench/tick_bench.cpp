@@ -12,34 +12,15 @@
 #include "platform/headless/headless.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
+#include "viewer_start.h"
 
 namespace {
 
-// The shell's start-up without its message loop; the ticks are then sent by hand.
-HWND StartViewer(const char* scenePath) {
+HWND StartHeadlessViewer(const char* scenePath) {
     UseHeadlessBackend();
     ResetDisplayContext();
     ResetShellState();
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.lpszClassName = kWindowClassName;
-    RegisterClassExA(&windowClass);
-    HWND window = CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_POPUP, 0, 0, 640, 480,
-                                  nullptr, nullptr, nullptr, nullptr);
-    ShellState& s = shellState;
-    MatrixIdentity(s.viewCamera);
-    MatrixRotateZ(s.viewCamera, kCameraTurnZ);
-    MatrixRotateX(s.viewCamera, kCameraTurnX);
-    MatrixTranslate(s.viewCamera, 0.0f, 0.0f, kCameraDistance);
-    s.loadedScene = LoadScene(scenePath);
-    if (!s.loadedScene) return nullptr;
-    for (int32_t i = 0; i < s.loadedScene->objectCount; ++i) {
-        MatrixIdentity(s.loadedScene->objects[i].matrix);
-    }
-    SetProjection(s.screenWidth, s.screenHeight);
-    InitDisplay(window, s.screenWidth, s.screenHeight);
-    return window;
+    return StartViewer(nullptr, scenePath);
 }
 
 void StopViewer() {
@@ -50,7 +31,7 @@ void StopViewer() {
 }
 
 void RunTicks(benchmark::State& state, const char* scenePath) {
-    HWND window = StartViewer(scenePath);
+    HWND window = StartHeadlessViewer(scenePath);
     if (!window) {
         state.SkipWithError(
             ("cannot load " + std::string(scenePath) + ": " + LastLoadError().message).c_str());

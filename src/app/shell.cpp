@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "display/display.h"
 #include "render/wireframe.h"
@@ -13,18 +14,8 @@ ShellState shellState;
 
 namespace {
 
-// One line on stderr: which file, where the loader stopped (chunk and offset) and why.
 void ReportLoadFailure(const char* fileName) {
-    const LoadError& error = LastLoadError();
-    const char* reason = error.message.empty() ? "cannot be loaded" : error.message.c_str();
-    char location[64] = "";
-    if (error.chunkId != 0 || error.offset != 0) {
-        std::snprintf(location, sizeof location, "chunk 0x%04X at offset %" PRId64 ": ",
-                      static_cast<unsigned>(error.chunkId), error.offset);
-        // The loader may already lead its reason with the location.
-        if (std::strncmp(reason, location, std::strlen(location)) == 0) location[0] = '\0';
-    }
-    std::fprintf(stderr, "trellis: %s: %s%s\n", fileName, location, reason);
+    std::fprintf(stderr, "trellis: %s\n", LoadFailureText(fileName).c_str());
 }
 
 // One timer message: lock, clear, turn and draw every object in array order, present.
@@ -121,6 +112,19 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+std::string LoadFailureText(const char* fileName) {
+    const LoadError& error = LastLoadError();
+    const char* reason = error.message.empty() ? "cannot be loaded" : error.message.c_str();
+    char location[64] = "";
+    if (error.chunkId != 0 || error.offset != 0) {
+        std::snprintf(location, sizeof location, "chunk 0x%04X at offset %" PRId64 ": ",
+                      static_cast<unsigned>(error.chunkId), error.offset);
+        // The loader may already lead its reason with the location.
+        if (std::strncmp(reason, location, std::strlen(location)) == 0) location[0] = '\0';
+    }
+    return std::string(fileName) + ": " + location + reason;
 }
 
 void ResetShellState() {

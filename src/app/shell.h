@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "math/matrix.h"
 #include "platform/win32.h"
@@ -37,6 +38,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
 // The window procedure: WM_TIMER draws one frame, Escape closes the window, WM_DESTROY
 // ends the message loop; everything else goes to DefWindowProcA.
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Why the last load of `fileName` failed, in one line: the file, where the loader stopped
+// (chunk and offset) and the reason. WinMain prints it on stderr after "trellis: ".
+std::string LoadFailureText(const char* fileName);
 
 // Frees the loaded scene and returns the state to its process-start values (for tests;
 // the scene file name is kept).

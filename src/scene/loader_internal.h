@@ -12,7 +12,12 @@
 
 // Records why the load stops, as "chunk 0x4110 at offset 1234: <reason>" with the chunk
 // whose handler is running, and returns -1. The first failure of a load is kept.
+// (mingw-w64 builds use its C99 printf, whose format checks are the GNU ones.)
+#ifdef __MINGW_PRINTF_FORMAT
+int32_t LoadFail(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+#else
 int32_t LoadFail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#endif
 
 // ---- Reading ----------------------------------------------------------------------------
 // Every read knows the end it may not pass: the chunk's end or the file's end, whichever

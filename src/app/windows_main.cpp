@@ -1,0 +1,70 @@
+// The process entry of the native Windows program: names the scene and runs WinMain.
+//
+//   trellis.exe [scene.3ds]
+//
+// With no argument this is exactly the viewer: "svet.3ds" in the working directory, full
+// screen, Escape to end. The C runtime has already split the command line (quotes
+// included) into argv, so a path with blanks, or a file dropped on the program's icon,
+// arrives whole.
+//
+// A program of the windows subsystem started from Explorer has no stderr. When there is
+// none, what the viewer would print there (why the scene did not load, the usage) is shown
+// in a message box instead, so that the user still learns the file and the reason.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/shell.h"
+#include "scene/loader.h"
+
+namespace {
+
+constexpr int kStatusUsage = 2;
+constexpr const char* kUsage = "usage: trellis.exe [scene.3ds]\n";
+
+bool HaveStderr() {
+    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+           GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+// Prints `text` on stderr, or shows it in a message box when there is no stderr.
+void Tell(const std::string& text, UINT icon) {
+    if (HaveStderr()) {
+        std::fputs(text.c_str(), stderr);
+        return;
+    }
+    MessageBoxA(nullptr, text.c_str(), kWindowTitle, MB_OK | icon);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        Tell(kUsage, MB_ICONINFORMATION);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        Tell(std::string("trellis ") + TRELLIS_VERSION + "\n", MB_ICONINFORMATION);
+        return 0;
+    }
+    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
+        Tell(std::string("trellis: the only argument is the scene file\n") + kUsage, MB_ICONERROR);
+        return kStatusUsage;
+    }
+    if (argc == 2) shellState.sceneFileName = argv[1];
+
+    // Without stderr the shell's own report of a failed load would go nowhere.
+    const bool haveStderr = HaveStderr();
+    // WinMain receives the command line after the program name.
+    char noArguments[] = "";
+    char* commandLine = argc == 2 ? argv[1] : noArguments;
+    int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
+    if (status != 0 && !haveStderr && shellState.loadedScene == nullptr) {
+        MessageBoxA(nullptr, ("trellis: " + LoadFailureText(shellState.sceneFileName)).c_str(),
+                    kWindowTitle, MB_OK | MB_ICONERROR);
+    }
+    return status;
+}
