@@ -48,6 +48,13 @@ struct HeadlessSurface final : IDirectDrawSurface {
     bool isBackBuffer = false;
 };
 
+// One message of the script, delivered `repeat` times in a row. A run of timer ticks is one
+// entry, so long runs take no memory per tick and deliver without allocating or freeing.
+struct ScriptEntry {
+    MSG message;
+    int32_t repeat;
+};
+
 struct HeadlessState {
     HWND__ window{};
     HINSTANCE__ instance{};
@@ -68,7 +75,10 @@ struct HeadlessState {
     int quitCode = 0;
     bool scriptCloseSent = false;
     DWORD messageTime = 0;
-    std::deque<MSG> script;
+    std::deque<ScriptEntry> script;
+    int32_t ticksDelivered = 0;
+    HeadlessMessageHook messageHook = nullptr;
+    void* messageHookUser = nullptr;
 
     HeadlessDirectDraw* directDraw = nullptr;
     std::vector<HeadlessSurface*> surfaces;  // live surfaces, back buffers included
@@ -573,8 +583,9 @@ BOOL HeadlessGetMessage(LPMSG message, HWND window, UINT filterMin, UINT filterM
             return FALSE;
         }
         if (!headless.script.empty()) {
-            MSG next = headless.script.front();
-            headless.script.pop_front();
+            ScriptEntry& entry = headless.script.front();
+            MSG next = entry.message;
+            if (--entry.repeat == 0) headless.script.pop_front();
             // Like the real queue, timer messages exist only while a timer runs.
             if (next.message == WM_TIMER && !headless.timerSet) continue;
             if (next.message == WM_TIMER) next.wParam = headless.timerId;
@@ -593,6 +604,11 @@ BOOL HeadlessGetMessage(LPMSG message, HWND window, UINT filterMin, UINT filterM
         }
         Log("GetMessageA(%s, %u, %u) -> 1: %s", HandleName(window), filterMin, filterMax,
             MessageName(message->message, name));
+        if (headless.messageHook) {
+            headless.messageHook(message->message, headless.ticksDelivered,
+                                 headless.messageHookUser);
+        }
+        if (message->message == WM_TIMER) headless.ticksDelivered++;
         return TRUE;
     }
 }
@@ -703,6 +719,9 @@ void ResetHeadlessBackend() {
     headless.scriptCloseSent = false;
     headless.messageTime = 0;
     headless.script.clear();
+    headless.ticksDelivered = 0;
+    headless.messageHook = nullptr;
+    headless.messageHookUser = nullptr;
     headless.workSurfacesCreated = 0;
     headless.workSurfaces.clear();
     headless.pixelBits = 32;
@@ -723,8 +742,15 @@ void UseHeadlessBackend() {
 }
 
 void HeadlessScriptTicks(int32_t ticks) {
-    for (int32_t i = 0; i < ticks; ++i)
-        HeadlessScriptMessage(WM_TIMER, 0, 0);
+    if (ticks <= 0) return;
+    if (!headless.script.empty()) {
+        ScriptEntry& last = headless.script.back();
+        if (last.message.message == WM_TIMER && last.repeat <= INT32_MAX - ticks) {
+            last.repeat += ticks;
+            return;
+        }
+    }
+    headless.script.push_back(ScriptEntry{MSG{nullptr, WM_TIMER, 0, 0, 0, {0, 0}}, ticks});
 }
 
 void HeadlessScriptKey(WPARAM key) {
@@ -732,7 +758,12 @@ void HeadlessScriptKey(WPARAM key) {
 }
 
 void HeadlessScriptMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    headless.script.push_back(MSG{nullptr, message, wParam, lParam, 0, {0, 0}});
+    headless.script.push_back(ScriptEntry{MSG{nullptr, message, wParam, lParam, 0, {0, 0}}, 1});
+}
+
+void HeadlessSetMessageHook(HeadlessMessageHook hook, void* user) {
+    headless.messageHook = hook;
+    headless.messageHookUser = user;
 }
 
 void HeadlessSetFrameCallback(HeadlessFrameCallback callback, void* user) {

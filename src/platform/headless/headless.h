@@ -44,6 +44,8 @@ void ResetHeadlessBackend();
 void UseHeadlessBackend();
 
 // Appends `ticks` WM_TIMER messages to the script (delivered only while a timer is set).
+// A run of ticks is held as one count, so it takes no memory per tick and is delivered
+// without allocating or freeing.
 void HeadlessScriptTicks(int32_t ticks);
 // Appends one WM_KEYDOWN message with the virtual-key code `key`.
 void HeadlessScriptKey(WPARAM key);
@@ -51,6 +53,14 @@ void HeadlessScriptKey(WPARAM key);
 void HeadlessScriptMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
 void HeadlessSetFrameCallback(HeadlessFrameCallback callback, void* user);
+
+// Called by GetMessageA each time it hands out a message of the script (or the WM_CLOSE that
+// ends a used-up script), before the message is dispatched and after everything the previous
+// message started has finished: between two ticks. `ticks` counts the WM_TIMER messages
+// handed out before this one. The hook may queue results, change the pixel format or read
+// the counters below; it is how tests switch faults on at chosen ticks.
+using HeadlessMessageHook = void (*)(UINT message, int32_t ticks, void* user);
+void HeadlessSetMessageHook(HeadlessMessageHook hook, void* user);
 
 // The next calls of `call` return `results` in order, doing nothing when a result is not
 // DD_OK; after them the call works normally again.
