@@ -11,8 +11,8 @@
 // BM_LoadSceneIntoFreshMemory, whose every load gets fresh pages from the kernel as a
 // program's first load does (x_fread: against an fread into a fresh buffer). The records of
 // this scene take about 125 MB (a Face is 48 bytes, a Vertex 32), and first touching those
-// pages costs more than reading the file. Run with GLIBC_TUNABLES=glibc.malloc.hugetlb=1 to
-// see fresh memory in transparent huge pages.
+// pages costs more than reading the file, unless they come in huge pages, as the program's
+// own arena memory gives them (BM_LoadSceneIntoFreshHugePages).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "chunk_writer.h"
+#include "platform/memory/huge_pages.h"
 #include "scene/loader.h"
 
 namespace {
@@ -240,11 +241,12 @@ void BM_FreadIntoWarmBuffer(benchmark::State& state) {
 
 // LoadScene alone: the caller's FreeScene afterwards is not timed. Each load after the
 // first reuses the blocks of the scene freed before it (pages already touched), as the
-// warm fread reuses its buffer; with `freshMemory` the kept blocks go back to the heap
-// after every load, so each load pays for fresh pages as a program's first load does, and
-// as the fresh-buffer fread does.
-void RunLoads(benchmark::State& state, bool freshMemory) {
+// warm fread reuses its buffer; with `freshMemory` the kept blocks go back after every
+// load, so each load pays for fresh pages as a program's first load does, and as the
+// fresh-buffer fread does. `memory` is where the arena's blocks come from (null: the heap).
+void RunLoads(benchmark::State& state, bool freshMemory, const ArenaMemory* memory) {
     const SceneFile& file = TheScene();
+    SetArenaMemory(memory);
     double total = 0.0;
     for (auto _ : state) {
         const Clock::time_point start = Clock::now();
@@ -256,7 +258,7 @@ void RunLoads(benchmark::State& state, bool freshMemory) {
         FreeScene(scene);
         if (freshMemory) ReleaseArenaCache();
     }
-    ReleaseArenaCache();
+    SetArenaMemory(nullptr);
     state.counters["MB"] = static_cast<double>(file.size) / 1e6;
     state.counters["meshes"] = file.meshes;
     const double mean = total / static_cast<double>(state.iterations());
@@ -265,17 +267,26 @@ void RunLoads(benchmark::State& state, bool freshMemory) {
 }
 
 void BM_LoadScene(benchmark::State& state) {
-    RunLoads(state, false);
+    RunLoads(state, false, nullptr);
 }
 
 void BM_LoadSceneIntoFreshMemory(benchmark::State& state) {
-    RunLoads(state, true);
+    RunLoads(state, true, nullptr);
+}
+
+// As the program loads its one scene: fresh memory, large blocks in huge pages.
+void BM_LoadSceneIntoFreshHugePages(benchmark::State& state) {
+    RunLoads(state, true, &HugePageArenaMemory());
 }
 
 BENCHMARK(BM_FreadWholeFile)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_FreadIntoWarmBuffer)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_LoadScene)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(3.0);
 BENCHMARK(BM_LoadSceneIntoFreshMemory)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->MinTime(3.0);
+BENCHMARK(BM_LoadSceneIntoFreshHugePages)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->MinTime(3.0);

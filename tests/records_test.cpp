@@ -87,4 +87,21 @@ TEST(SceneArena, FreedBlocksServeTheNextSceneAndOnlyTheLastSceneIsKept) {
     EXPECT_EQ(ArenaCacheBytes(), 0u);
 }
 
+#ifdef TRELLIS_ASAN
+// Arrays share blocks, so a run past the end of one would land in the next: under
+// AddressSanitizer the bytes after each allocation, and all of a block not handed out, are
+// poisoned.
+TEST(SceneArena, BytesAfterEachAllocationAreUnaddressable) {
+    Scene* scene = NewScene();
+    ASSERT_NE(scene, nullptr);
+    for (size_t bytes : {1u, 12u, 48u, 1000u, 40000u}) {
+        auto* p = static_cast<unsigned char*>(ArenaAllocate(scene->arena, bytes, 4));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(__asan_region_is_poisoned(p, bytes), nullptr) << bytes;
+        EXPECT_TRUE(__asan_address_is_poisoned(p + bytes)) << bytes;
+    }
+    FreeScene(scene);
+}
+#endif
+
 }  // namespace

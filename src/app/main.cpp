@@ -10,6 +10,7 @@
 #include "app/scene_report.h"
 #include "app/shell.h"
 #include "platform/headless/headless.h"
+#include "platform/memory/huge_pages.h"
 #include "platform/sdl/sdl.h"
 
 namespace {
@@ -73,6 +74,7 @@ int RunHeadless(const CommandLine& line, std::string& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    SetArenaMemory(&HugePageArenaMemory());
     CommandLine line;
     std::string error;
     switch (ParseCommandLine(argc, argv, line, error)) {

@@ -11,15 +11,58 @@ struct ArenaBlock {
     ArenaBlock* next;
     size_t size;  // usable bytes after the header
     size_t used;
+    void (*release)(void* block, size_t bytes);  // how this block goes back
 };
 
 namespace {
 
+void* HeapAllocate(size_t bytes) {
+    // malloc returns memory aligned for any fundamental type (16 bytes on our targets).
+    return std::malloc(bytes);
+}
+
+void HeapRelease(void* block, size_t /*bytes*/) {
+    std::free(block);
+}
+
+constexpr ArenaMemory kHeapMemory = {HeapAllocate, HeapRelease};
+ArenaMemory arenaMemory = kHeapMemory;
+
 constexpr size_t kBlockHeader = (sizeof(ArenaBlock) + 15) & ~size_t{15};
-constexpr size_t kBlockSize = 64 * 1024;  // small records share blocks of this size
+constexpr size_t kMinBlockSize = size_t{64} << 10;
+constexpr size_t kMaxBlockSize = size_t{16} << 20;
+
+#ifdef TRELLIS_ASAN
+// Under AddressSanitizer each allocation is followed by a poisoned gap, so that running
+// past the end of one array into the next one of the same block is reported.
+constexpr size_t kRedzone = 16;
+#else
+constexpr size_t kRedzone = 0;
+#endif
+
+// The `bytes` at `memory` are the caller's; the redzone after them is not.
+void* Handed(unsigned char* memory, size_t bytes) {
+#ifdef TRELLIS_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(memory, bytes);
+    ASAN_POISON_MEMORY_REGION(memory + bytes, kRedzone);
+#else
+    (void)bytes;
+#endif
+    return memory;
+}
 
 unsigned char* BlockData(ArenaBlock* block) {
     return reinterpret_cast<unsigned char*>(block) + kBlockHeader;
+}
+
+// Each block remembers where it came from, so it goes back there whatever memory is
+// installed by then.
+void ReleaseBlock(ArenaBlock* block) {
+#ifdef TRELLIS_ASAN
+    // The memory may be mapped again later at the same address, clean.
+    ASAN_UNPOISON_MEMORY_REGION(BlockData(block), block->size);
+#endif
+    block->release(block, kBlockHeader + block->size);
 }
 
 // The blocks of the last freed scene, kept for the next load, smallest first.
@@ -43,18 +86,14 @@ struct BlockCache {
 BlockCache blockCache;
 constexpr size_t kCacheLimit = size_t{1} << 30;
 
-void MarkCached(ArenaBlock* block, bool cached) {
+// Makes the whole of a block's memory unaddressable under AddressSanitizer: while it waits
+// in the cache (a use after FreeScene is still reported) and, in a block in use, every byte
+// not handed out.
+void PoisonBlock(ArenaBlock* block) {
 #ifdef TRELLIS_ASAN
-    // A freed scene's memory stays unaddressable while cached, so a use after FreeScene
-    // is still reported.
-    if (cached) {
-        ASAN_POISON_MEMORY_REGION(BlockData(block), block->size);
-    } else {
-        ASAN_UNPOISON_MEMORY_REGION(BlockData(block), block->size);
-    }
+    ASAN_POISON_MEMORY_REGION(BlockData(block), block->size);
 #else
     (void)block;
-    (void)cached;
 #endif
 }
 
@@ -74,7 +113,6 @@ ArenaBlock* TakeCachedBlock(size_t size) {
     std::copy(at + 1, end, at);
     c.count -= 1;
     c.bytes -= kBlockHeader + block->size;
-    MarkCached(block, false);
     return block;
 }
 
@@ -95,9 +133,9 @@ void CacheBlocks(ArenaBlock* first) {
         if (c.count < c.capacity && c.bytes + kBlockHeader + block->size <= kCacheLimit) {
             c.blocks[c.count++] = block;
             c.bytes += kBlockHeader + block->size;
-            MarkCached(block, true);
+            PoisonBlock(block);
         } else {
-            std::free(block);
+            ReleaseBlock(block);
         }
         block = next;
     }
@@ -109,12 +147,15 @@ ArenaBlock* NewBlock(SceneArena& arena, size_t size, bool dedicated) {
     if (size > SIZE_MAX - kBlockHeader) return nullptr;
     ArenaBlock* block = TakeCachedBlock(size);
     if (block == nullptr) {
-        // malloc returns memory aligned for any fundamental type (16 bytes on our targets).
-        void* memory = std::malloc(kBlockHeader + size);
+        void* memory = arenaMemory.allocate(kBlockHeader + size);
         if (memory == nullptr) return nullptr;
         block = static_cast<ArenaBlock*>(memory);
         block->size = size;
+        block->release = arenaMemory.release;
     }
+    // Nothing of a block is addressable until it is handed out (a cached block still is
+    // poisoned from its scene's release).
+    PoisonBlock(block);
     block->used = 0;
     if (dedicated && arena.blocks != nullptr) {
         block->next = arena.blocks->next;
@@ -145,12 +186,15 @@ void FreeScene(Scene* scene) {
 
 void ReleaseArenaCache() {
     BlockCache& c = blockCache;
-    for (size_t i = 0; i < c.count; ++i) {
-        MarkCached(c.blocks[i], false);
-        std::free(c.blocks[i]);
-    }
+    for (size_t i = 0; i < c.count; ++i)
+        ReleaseBlock(c.blocks[i]);
     std::free(c.blocks);
     c = BlockCache{};
+}
+
+void SetArenaMemory(const ArenaMemory* memory) {
+    ReleaseArenaCache();
+    arenaMemory = memory != nullptr ? *memory : kHeapMemory;
 }
 
 size_t ArenaCacheBytes() {
@@ -159,26 +203,28 @@ size_t ArenaCacheBytes() {
 
 void* ArenaAllocate(SceneArena& arena, size_t bytes, size_t align) {
     if (align == 0 || align > 16 || (align & (align - 1)) != 0) align = 16;
-    // Large requests get a block of their own, so a small block is never half wasted.
-    if (bytes > kBlockSize / 4) {
-        ArenaBlock* block = NewBlock(arena, bytes, true);
-        if (block == nullptr) return nullptr;
-        block->used = bytes;
-        return BlockData(block);
-    }
+    if (bytes > SIZE_MAX - kRedzone - 1) return nullptr;
+    // Even an empty request takes a byte, so that every pointer handed out is distinct.
+    const size_t reserved = (bytes == 0 ? 1 : bytes) + kRedzone;
     ArenaBlock* block = arena.blocks;
     // Only the newest block is filled further; the others are full or dedicated.
     if (block != nullptr) {
         size_t offset = (block->used + align - 1) & ~(align - 1);
-        if (offset <= block->size && bytes <= block->size - offset) {
-            block->used = offset + bytes;
-            return BlockData(block) + offset;
+        if (offset <= block->size && reserved <= block->size - offset) {
+            block->used = offset + reserved;
+            return Handed(BlockData(block) + offset, bytes);
         }
     }
-    block = NewBlock(arena, kBlockSize, false);
+    // New blocks grow with the arena, from kMinBlockSize up to kMaxBlockSize: a small scene
+    // takes little, and a large one's arrays share few big blocks (which the kernel can
+    // back with huge pages). A request of more than half a block gets a block of its own,
+    // behind the newest, which keeps filling; so no block is ever more than half wasted.
+    const size_t blockSize = std::clamp(arena.bytesReserved, kMinBlockSize, kMaxBlockSize);
+    const bool dedicated = reserved > blockSize / 2;
+    block = NewBlock(arena, dedicated ? reserved : blockSize, dedicated);
     if (block == nullptr) return nullptr;
-    block->used = bytes;
-    return BlockData(block);
+    block->used = reserved;
+    return Handed(BlockData(block), bytes);
 }
 
 char* ArenaCopyName(SceneArena& arena, const char* text) {

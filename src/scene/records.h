@@ -123,6 +123,19 @@ void ReleaseArenaCache();
 // Bytes (headers included) of the blocks kept for the next load.
 size_t ArenaCacheBytes();
 
+// Where arena blocks come from: the heap unless a program supplies its own (the platform
+// layer can offer memory in huge pages, which the kernel hands out far faster than the
+// 4 KiB pages of a large scene's records). `allocate` returns memory aligned to 16 bytes,
+// or nullptr; `release` gets back the same pointer and byte count.
+struct ArenaMemory {
+    void* (*allocate)(size_t bytes);
+    void (*release)(void* block, size_t bytes);
+};
+
+// Installs `memory` (nullptr: the heap again) for the blocks allocated from now on, after
+// returning the kept blocks. Every block goes back to the memory it came from.
+void SetArenaMemory(const ArenaMemory* memory);
+
 // `bytes` of uninitialised memory aligned to `align` (a power of two, at most 16),
 // owned by the arena; nullptr when the heap is exhausted. Zero bytes gives a valid
 // non-null pointer that must not be dereferenced.
