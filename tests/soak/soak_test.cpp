@@ -22,6 +22,7 @@
 #include "display/display.h"
 #include "fault_run.h"
 #include "platform/headless/headless.h"
+#include "script_window.h"
 
 namespace {
 
@@ -163,34 +164,16 @@ void SampleScript(UINT message, int32_t ticks, void* user) {
     probe.ticks = ticks;
 }
 
-LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 // A long run of scripted ticks is delivered without allocating or freeing (the script once
 // held one queue entry per tick and freed a block of them every few ticks).
 TEST(HeadlessScript, LongTickRunDeliversWithoutAllocating) {
     UseHeadlessBackend();
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = PlainWindowProc;
-    windowClass.lpszClassName = "ScriptTest";
-    RegisterClassExA(&windowClass);
-    HWND window = CreateWindowExA(0, "ScriptTest", "", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr,
-                                  nullptr, nullptr);
-    SetTimer(window, 0, 20, nullptr);
+    CreateScriptWindow("ScriptTest");
     HeadlessScriptTicks(50000);
     HeadlessScriptTicks(50000);
     ScriptProbe probe;
     HeadlessSetMessageHook(SampleScript, &probe);
-    MSG message = {};
-    while (GetMessageA(&message, nullptr, 0, 0)) {
-        DispatchMessageA(&message);
-    }
+    RunScriptedMessages();
     ResetHeadlessBackend();
     SetPlatformBackend(nullptr);
     EXPECT_EQ(probe.ticks, 100000);
@@ -271,14 +254,7 @@ uint32_t FreshSeed() {
 
 constexpr int32_t kFaultTicks = 10000;
 
-struct SwitchCase {
-    const char* name;
-    std::vector<fault_run::Switch> switches;  // empty: every switch, mixed
-};
-
-void PrintTo(const SwitchCase& c, std::ostream* os) {
-    *os << c.name;
-}
+using fault_run::SwitchCase;
 
 class LongFaultRun : public testing::TestWithParam<SwitchCase> {};
 
@@ -290,15 +266,8 @@ TEST_P(LongFaultRun, ViewerKeepsRunningAndEndsCleanlyAfterEscape) {
     fault_run::ExpectSoundRun(out, kFaultTicks, c.switches);
 }
 
-using fault_run::Switch;
-INSTANTIATE_TEST_SUITE_P(EachSwitch, LongFaultRun,
-                         testing::Values(SwitchCase{"Lock", {Switch::Lock}},
-                                         SwitchCase{"PixelFormat", {Switch::PixelFormat}},
-                                         SwitchCase{"BltFast", {Switch::BltFast}},
-                                         SwitchCase{"Flip", {Switch::Flip}},
-                                         SwitchCase{"Restore", {Switch::Restore}},
-                                         SwitchCase{"AllMixed", {}}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(EachSwitch, LongFaultRun, testing::ValuesIn(fault_run::EachSwitchCases()),
+                         fault_run::SwitchCaseName);
 
 TEST(LongFaultRun, FailedStartUpStepDropsEveryTickAndEscapeStillEndsCleanly) {
     for (const fault_run::StartUpFault& f : fault_run::StartUpFaults()) {

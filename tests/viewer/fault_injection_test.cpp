@@ -13,11 +13,11 @@
 
 #include "fault_run.h"
 #include "fixture_scene.h"
+#include "script_window.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using fault_run::Switch;
 
 constexpr int32_t kTicks = 1000;
 constexpr uint32_t kSeed = 20240611;
@@ -46,24 +46,9 @@ void Record(UINT message, int32_t ticks, void* user) {
     static_cast<Hooked*>(user)->seen.emplace_back(message, ticks);
 }
 
-LRESULT CALLBACK CloseOnDefault(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 TEST(HeadlessScript, HookSeesEveryMessageBeforeItsDispatchWithTheTicksBefore) {
     UseHeadlessBackend();
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = CloseOnDefault;
-    windowClass.lpszClassName = "HookTest";
-    RegisterClassExA(&windowClass);
-    HWND window = CreateWindowExA(0, "HookTest", "", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr,
-                                  nullptr, nullptr);
-    SetTimer(window, 0, 20, nullptr);
+    CreateScriptWindow("HookTest");
     // Runs of ticks given in several calls join into one entry of the script.
     HeadlessScriptTicks(2);
     HeadlessScriptTicks(1);
@@ -72,10 +57,7 @@ TEST(HeadlessScript, HookSeesEveryMessageBeforeItsDispatchWithTheTicksBefore) {
     HeadlessScriptTicks(1);
     Hooked hooked;
     HeadlessSetMessageHook(Record, &hooked);
-    MSG message = {};
-    while (GetMessageA(&message, nullptr, 0, 0)) {
-        DispatchMessageA(&message);
-    }
+    RunScriptedMessages();
     // WM_TIMER ticks are counted after their hook call; the used-up script closes the window.
     EXPECT_EQ(hooked.seen, (std::vector<std::pair<UINT, int32_t>>{{WM_TIMER, 0},
                                                                   {WM_TIMER, 1},
@@ -87,14 +69,7 @@ TEST(HeadlessScript, HookSeesEveryMessageBeforeItsDispatchWithTheTicksBefore) {
     SetPlatformBackend(nullptr);
 }
 
-struct SwitchCase {
-    const char* name;
-    std::vector<Switch> switches;  // empty: every switch, mixed
-};
-
-void PrintTo(const SwitchCase& c, std::ostream* os) {
-    *os << c.name;
-}
+using fault_run::SwitchCase;
 
 class FaultInjection : public testing::TestWithParam<SwitchCase> {};
 
@@ -107,13 +82,8 @@ TEST_P(FaultInjection, ViewerKeepsRunningAndEndsCleanlyAfterEscape) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachSwitch, FaultInjection,
-                         testing::Values(SwitchCase{"Lock", {Switch::Lock}},
-                                         SwitchCase{"PixelFormat", {Switch::PixelFormat}},
-                                         SwitchCase{"BltFast", {Switch::BltFast}},
-                                         SwitchCase{"Flip", {Switch::Flip}},
-                                         SwitchCase{"Restore", {Switch::Restore}},
-                                         SwitchCase{"AllMixed", {}}),
-                         [](const auto& param) { return std::string(param.param.name); });
+                         testing::ValuesIn(fault_run::EachSwitchCases()),
+                         fault_run::SwitchCaseName);
 
 TEST(FaultInjection, FailedStartUpStepDropsEveryTickAndEscapeStillEndsCleanly) {
     const std::string scene = FixturePath();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -315,6 +316,26 @@ inline void ExpectSoundRunWithoutDisplay(const Outcome& out, int32_t ticks) {
     EXPECT_EQ(out.liveSurfacesAtExit, 0);
     EXPECT_FALSE(out.directDrawLiveAtExit);
     EXPECT_EQ(out.cursorAtExit, 0);
+}
+
+// One run per switch, and one with every switch mixed: the cases of the fault tests.
+struct SwitchCase {
+    const char* name;
+    std::vector<Switch> switches;  // empty: every switch, mixed
+};
+
+inline void PrintTo(const SwitchCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+inline std::vector<SwitchCase> EachSwitchCases() {
+    return {{"Lock", {Switch::Lock}},       {"PixelFormat", {Switch::PixelFormat}},
+            {"BltFast", {Switch::BltFast}}, {"Flip", {Switch::Flip}},
+            {"Restore", {Switch::Restore}}, {"AllMixed", {}}};
+}
+
+inline std::string SwitchCaseName(const testing::TestParamInfo<SwitchCase>& info) {
+    return info.param.name;
 }
 
 }  // namespace fault_run
