@@ -9,6 +9,8 @@
 #include <deque>
 #include <optional>
 
+#include "platform/surface_rules.h"
+
 namespace {
 
 struct HeadlessSurface;
@@ -213,7 +215,7 @@ HRESULT STDMETHODCALLTYPE HeadlessDirectDraw::SetCooperativeLevel(HWND window, D
         result = *chosen;
     } else if (window != &headless.window || !headless.windowAlive) {
         result = DDERR_INVALIDPARAMS;
-    } else if ((flags & DDSCL_FULLSCREEN) != 0 && (flags & DDSCL_EXCLUSIVE) == 0) {
+    } else if (!CooperativeFlagsValid(flags)) {
         result = DDERR_INVALIDPARAMS;
     } else {
         cooperativeFlags = flags;
@@ -230,7 +232,7 @@ HRESULT STDMETHODCALLTYPE HeadlessDirectDraw::SetDisplayMode(DWORD width, DWORD 
         result = *chosen;
     } else if ((cooperativeFlags & DDSCL_EXCLUSIVE) == 0) {
         result = DDERR_NOEXCLUSIVEMODE;
-    } else if (width == 0 || height == 0 || width > 16384 || height > 16384 || bpp != 32) {
+    } else if (!DisplayModeValid(width, height, bpp)) {
         result = DDERR_INVALIDMODE;
     } else {
         modeWidth = static_cast<int32_t>(width);
@@ -255,17 +257,14 @@ HRESULT STDMETHODCALLTYPE HeadlessDirectDraw::CreateSurface(LPDDSURFACEDESC desc
     HeadlessSurface* created = nullptr;
     if (auto chosen = TakeChosenResult(HeadlessCall::CreateSurface)) {
         result = *chosen;
-    } else if (!desc || !surface || outer || desc->dwSize != sizeof(DDSURFACEDESC) ||
-               (desc->dwFlags & DDSD_CAPS) == 0) {
+    } else if (!surface || !SurfaceRequestValid(desc, outer)) {
         result = DDERR_INVALIDPARAMS;
     } else if ((desc->ddsCaps.dwCaps & DDSCAPS_PRIMARYSURFACE) != 0) {
         DWORD caps = desc->ddsCaps.dwCaps;
         bool flipping = (caps & DDSCAPS_FLIP) != 0;
-        bool wantsBackBuffer = (desc->dwFlags & DDSD_BACKBUFFERCOUNT) != 0;
         if (modeWidth == 0) {
             result = DDERR_NOEXCLUSIVEMODE;
-        } else if (flipping && (!wantsBackBuffer || desc->dwBackBufferCount != 1 ||
-                                (caps & DDSCAPS_COMPLEX) == 0)) {
+        } else if (flipping && !FlippingChainRequestValid(*desc)) {
             result = DDERR_INVALIDCAPS;
         } else {
             created = new HeadlessSurface;
@@ -288,9 +287,7 @@ HRESULT STDMETHODCALLTYPE HeadlessDirectDraw::CreateSurface(LPDDSURFACEDESC desc
             }
         }
     } else if ((desc->ddsCaps.dwCaps & DDSCAPS_OFFSCREENPLAIN) != 0) {
-        DWORD needed = DDSD_WIDTH | DDSD_HEIGHT;
-        if ((desc->dwFlags & needed) != needed || desc->dwWidth == 0 || desc->dwHeight == 0 ||
-            desc->dwWidth > 16384 || desc->dwHeight > 16384) {
+        if (!OffscreenRequestValid(*desc)) {
             result = DDERR_INVALIDPARAMS;
         } else {
             created = new HeadlessSurface;
@@ -361,21 +358,7 @@ HRESULT STDMETHODCALLTYPE HeadlessSurface::Lock(LPRECT rect, LPDDSURFACEDESC des
         result = DDERR_UNSUPPORTED;
     } else {
         locked = true;
-        bool wide = headless.pixelBits == 32;
-        desc->dwFlags =
-            DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_LPSURFACE;
-        desc->dwWidth = static_cast<DWORD>(width);
-        desc->dwHeight = static_cast<DWORD>(height);
-        desc->lPitch = width * static_cast<LONG>(headless.pixelBits / 8);
-        desc->lpSurface = pixels.data();
-        desc->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-        desc->ddpfPixelFormat.dwFlags = DDPF_RGB;
-        desc->ddpfPixelFormat.dwRGBBitCount = headless.pixelBits;
-        desc->ddpfPixelFormat.dwRBitMask = wide ? 0x00FF0000u : 0xF800u;
-        desc->ddpfPixelFormat.dwGBitMask = wide ? 0x0000FF00u : 0x07E0u;
-        desc->ddpfPixelFormat.dwBBitMask = wide ? 0x000000FFu : 0x001Fu;
-        desc->ddpfPixelFormat.dwRGBAlphaBitMask = 0;
-        desc->ddsCaps.dwCaps = surfaceCaps;
+        DescribeLockedSurface(*desc, width, height, headless.pixelBits, pixels.data(), surfaceCaps);
     }
     Log("Lock(%s, %s, {size=%u}, 0x%X, %s) -> %s", name, rect ? "rect" : "null",
         desc ? desc->dwSize : 0u, flags, HandleName(event), ResultName(result, resultName));
@@ -408,12 +391,7 @@ HRESULT STDMETHODCALLTYPE HeadlessSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRA
         result = DDERR_SURFACEBUSY;
     } else {
         RECT r = sourceRect ? *sourceRect : RECT{0, 0, from->width, from->height};
-        bool inSource = r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
-                        r.right <= from->width && r.bottom <= from->height;
-        bool inDest = x <= static_cast<DWORD>(width) && y <= static_cast<DWORD>(height) &&
-                      r.right - r.left <= width - static_cast<LONG>(x) &&
-                      r.bottom - r.top <= height - static_cast<LONG>(y);
-        if (!inSource || !inDest) {
+        if (!BltRectValid(r, from->width, from->height, x, y, width, height)) {
             result = DDERR_INVALIDRECT;
         } else {
             auto rowBytes = static_cast<size_t>(r.right - r.left) * sizeof(uint32_t);

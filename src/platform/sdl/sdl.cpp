@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/surface_rules.h"
+
 namespace {
 
 struct SdlDirectDraw;
@@ -116,19 +118,14 @@ ULONG STDMETHODCALLTYPE SdlDirectDraw::Release() {
 }
 
 HRESULT STDMETHODCALLTYPE SdlDirectDraw::SetCooperativeLevel(HWND window, DWORD flags) {
-    if (!IsLiveWindow(window)) return DDERR_INVALIDPARAMS;
-    if ((flags & DDSCL_FULLSCREEN) != 0 && (flags & DDSCL_EXCLUSIVE) == 0) {
-        return DDERR_INVALIDPARAMS;
-    }
+    if (!IsLiveWindow(window) || !CooperativeFlagsValid(flags)) return DDERR_INVALIDPARAMS;
     cooperativeFlags = flags;
     return DD_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SdlDirectDraw::SetDisplayMode(DWORD width, DWORD height, DWORD bpp) {
     if ((cooperativeFlags & DDSCL_EXCLUSIVE) == 0) return DDERR_NOEXCLUSIVEMODE;
-    if (width == 0 || height == 0 || width > 16384 || height > 16384 || bpp != 32) {
-        return DDERR_INVALIDMODE;
-    }
+    if (!DisplayModeValid(width, height, bpp)) return DDERR_INVALIDMODE;
     if (!sdl.sdlWindow) return DDERR_GENERIC;
     modeWidth = static_cast<int32_t>(width);
     modeHeight = static_cast<int32_t>(height);
@@ -170,17 +167,13 @@ HRESULT STDMETHODCALLTYPE SdlDirectDraw::CreateSurface(LPDDSURFACEDESC desc,
                                                        IUnknown* outer) {
     if (!surface) return DDERR_INVALIDPARAMS;
     *surface = nullptr;
-    if (!desc || outer || desc->dwSize != sizeof(DDSURFACEDESC) ||
-        (desc->dwFlags & DDSD_CAPS) == 0) {
-        return DDERR_INVALIDPARAMS;
-    }
+    if (!SurfaceRequestValid(desc, outer)) return DDERR_INVALIDPARAMS;
     DWORD caps = desc->ddsCaps.dwCaps;
     if ((caps & DDSCAPS_PRIMARYSURFACE) != 0) {
         if (modeWidth == 0) return DDERR_NOEXCLUSIVEMODE;
         if (sdl.primary) return DDERR_INVALIDPARAMS;
-        bool flipping = (caps & DDSCAPS_FLIP) != 0;
-        if (!flipping || (desc->dwFlags & DDSD_BACKBUFFERCOUNT) == 0 ||
-            desc->dwBackBufferCount != 1 || (caps & DDSCAPS_COMPLEX) == 0) {
+        // Only a flipping chain can be shown.
+        if ((caps & DDSCAPS_FLIP) == 0 || !FlippingChainRequestValid(*desc)) {
             return DDERR_INVALIDCAPS;
         }
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
@@ -212,11 +205,7 @@ HRESULT STDMETHODCALLTYPE SdlDirectDraw::CreateSurface(LPDDSURFACEDESC desc,
         return DD_OK;
     }
     if ((caps & DDSCAPS_OFFSCREENPLAIN) != 0) {
-        DWORD needed = DDSD_WIDTH | DDSD_HEIGHT;
-        if ((desc->dwFlags & needed) != needed || desc->dwWidth == 0 || desc->dwHeight == 0 ||
-            desc->dwWidth > 16384 || desc->dwHeight > 16384) {
-            return DDERR_INVALIDPARAMS;
-        }
+        if (!OffscreenRequestValid(*desc)) return DDERR_INVALIDPARAMS;
         auto* work = new SdlSurface;
         work->role = SurfaceRole::Work;
         work->surfaceCaps = caps;
@@ -258,20 +247,7 @@ HRESULT STDMETHODCALLTYPE SdlSurface::Lock(LPRECT rect, LPDDSURFACEDESC desc, DW
     if (role != SurfaceRole::Work) return DDERR_UNSUPPORTED;
     if (locked) return DDERR_SURFACEBUSY;
     locked = true;
-    desc->dwFlags =
-        DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_LPSURFACE;
-    desc->dwWidth = static_cast<DWORD>(width);
-    desc->dwHeight = static_cast<DWORD>(height);
-    desc->lPitch = width * 4;
-    desc->lpSurface = pixels.data();
-    desc->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-    desc->ddpfPixelFormat.dwFlags = DDPF_RGB;
-    desc->ddpfPixelFormat.dwRGBBitCount = 32;
-    desc->ddpfPixelFormat.dwRBitMask = 0x00FF0000u;
-    desc->ddpfPixelFormat.dwGBitMask = 0x0000FF00u;
-    desc->ddpfPixelFormat.dwBBitMask = 0x000000FFu;
-    desc->ddpfPixelFormat.dwRGBAlphaBitMask = 0;
-    desc->ddsCaps.dwCaps = surfaceCaps;
+    DescribeLockedSurface(*desc, width, height, 32, pixels.data(), surfaceCaps);
     return DD_OK;
 }
 
@@ -290,12 +266,9 @@ HRESULT STDMETHODCALLTYPE SdlSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURF
     if (from->locked) return DDERR_SURFACEBUSY;
     if (sdl.textureLost) return DDERR_SURFACELOST;
     RECT r = sourceRect ? *sourceRect : RECT{0, 0, from->width, from->height};
-    bool inSource = r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
-                    r.right <= from->width && r.bottom <= from->height;
-    bool inDest = x <= static_cast<DWORD>(width) && y <= static_cast<DWORD>(height) &&
-                  r.right - r.left <= width - static_cast<LONG>(x) &&
-                  r.bottom - r.top <= height - static_cast<LONG>(y);
-    if (!inSource || !inDest) return DDERR_INVALIDRECT;
+    if (!BltRectValid(r, from->width, from->height, x, y, width, height)) {
+        return DDERR_INVALIDRECT;
+    }
     SDL_Rect target = {static_cast<int>(x), static_cast<int>(y), r.right - r.left,
                        r.bottom - r.top};
     const uint32_t* first =
