@@ -14,6 +14,14 @@ struct Parsed {
     std::string error;
 };
 
+// The arguments as one line, for the trace of a failing case.
+std::string Joined(const std::vector<std::string>& arguments) {
+    std::string joined;
+    for (const std::string& a : arguments)
+        joined += a + " ";
+    return joined;
+}
+
 Parsed Parse(std::vector<std::string> arguments) {
     std::string program = "trellis";
     std::vector<char*> argv = {program.data()};
@@ -71,10 +79,7 @@ TEST(CommandLine, AcceptedLines) {
         {{"--version"}, ParseResult::Version, "svet.3ds", false, ImageFormat::None, 0},
     };
     for (const Case& c : cases) {
-        std::string joined;
-        for (const std::string& a : c.arguments)
-            joined += a + " ";
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(Joined(c.arguments));
         Parsed parsed = Parse(c.arguments);
         EXPECT_EQ(parsed.result, c.result);
         EXPECT_EQ(parsed.error, "");
@@ -118,10 +123,7 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         {{""}, "the scene file name is empty"},
     };
     for (const Case& c : cases) {
-        std::string joined;
-        for (const std::string& a : c.arguments)
-            joined += a + " ";
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(Joined(c.arguments));
         Parsed parsed = Parse(c.arguments);
         EXPECT_EQ(parsed.result, ParseResult::UsageError);
         EXPECT_EQ(parsed.error, c.error);

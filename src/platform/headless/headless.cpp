@@ -101,8 +101,7 @@ struct HeadlessState {
 
 HeadlessState headless;
 
-__attribute__((format(printf, 1, 2))) void Log(const char* format, ...) {
-    if (!headless.logEnabled) return;
+__attribute__((format(printf, 1, 2))) void LogLine(const char* format, ...) {
     char line[512];
     va_list args;
     va_start(args, format);
@@ -110,6 +109,13 @@ __attribute__((format(printf, 1, 2))) void Log(const char* format, ...) {
     va_end(args);
     headless.log.emplace_back(line);
 }
+
+// One line of the call log. The arguments are evaluated only while logging is on, so the
+// calls made every frame spend nothing on naming handles and results.
+#define LOG_CALL(...)                                  \
+    do {                                               \
+        if (headless.logEnabled) LogLine(__VA_ARGS__); \
+    } while (0)
 
 // Handle and pointer arguments are logged by role, so tests can compare plain text.
 const char* HandleName(const void* handle) {
@@ -201,7 +207,7 @@ void DestroySurface(HeadlessSurface* surface) {
 // --- DirectDraw object -------------------------------------------------------------------
 
 ULONG STDMETHODCALLTYPE HeadlessDirectDraw::Release() {
-    Log("Release(directDraw)");
+    LOG_CALL("Release(directDraw)");
     // Surfaces outlive their DirectDraw object here; ResetHeadlessBackend frees any left.
     headless.directDraw = nullptr;
     delete this;
@@ -220,8 +226,8 @@ HRESULT STDMETHODCALLTYPE HeadlessDirectDraw::SetCooperativeLevel(HWND window, D
     } else {
         cooperativeFlags = flags;
     }
-    Log("SetCooperativeLevel(%s, 0x%X) -> %s", HandleName(window), flags,
-        ResultName(result, resultName));
+    LOG_CALL("SetCooperativeLevel(%s, 0x%X) -> %s", HandleName(window), flags,
+             ResultName(result, resultName));
     return result;
 }
 
@@ -238,7 +244,8 @@ HRESULT STDMETHODCALLTYPE HeadlessDirectDraw::SetDisplayMode(DWORD width, DWORD 
         modeWidth = static_cast<int32_t>(width);
         modeHeight = static_cast<int32_t>(height);
     }
-    Log("SetDisplayMode(%u, %u, %u) -> %s", width, height, bpp, ResultName(result, resultName));
+    LOG_CALL("SetDisplayMode(%u, %u, %u) -> %s", width, height, bpp,
+             ResultName(result, resultName));
     return result;
 }
 
@@ -247,7 +254,7 @@ HRESULT STDMETHODCALLTYPE HeadlessDirectDraw::CreateSurface(LPDDSURFACEDESC desc
                                                             IUnknown* outer) {
     char resultName[16];
     char descText[160] = "null";
-    if (desc) {
+    if (desc && headless.logEnabled) {
         std::snprintf(descText, sizeof descText,
                       "{size=%u flags=0x%X width=%u height=%u backbuffers=%u caps=0x%X}",
                       desc->dwSize, desc->dwFlags, desc->dwWidth, desc->dwHeight,
@@ -306,15 +313,15 @@ HRESULT STDMETHODCALLTYPE HeadlessDirectDraw::CreateSurface(LPDDSURFACEDESC desc
         result = DDERR_INVALIDCAPS;
     }
     if (surface) *surface = created;
-    Log("CreateSurface(%s, out, %s) -> %s%s%s", descText, HandleName(outer),
-        ResultName(result, resultName), created ? ": " : "", created ? created->name : "");
+    LOG_CALL("CreateSurface(%s, out, %s) -> %s%s%s", descText, HandleName(outer),
+             ResultName(result, resultName), created ? ": " : "", created ? created->name : "");
     return result;
 }
 
 // --- Surfaces ----------------------------------------------------------------------------
 
 ULONG STDMETHODCALLTYPE HeadlessSurface::Release() {
-    Log("Release(%s)", name);
+    LOG_CALL("Release(%s)", name);
     // GetAttachedSurface added no reference, so the back buffer lives as long as its chain.
     if (isBackBuffer) return 1;
     // Releasing the head of a flipping chain releases the whole chain.
@@ -339,8 +346,8 @@ HRESULT STDMETHODCALLTYPE HeadlessSurface::GetAttachedSurface(LPDDSCAPS caps,
         found = backBuffer;
     }
     if (attached) *attached = found;
-    Log("GetAttachedSurface(%s, 0x%X, out) -> %s%s%s", name, caps ? caps->dwCaps : 0u,
-        ResultName(result, resultName), found ? ": " : "", found ? found->name : "");
+    LOG_CALL("GetAttachedSurface(%s, 0x%X, out) -> %s%s%s", name, caps ? caps->dwCaps : 0u,
+             ResultName(result, resultName), found ? ": " : "", found ? found->name : "");
     return result;
 }
 
@@ -360,8 +367,8 @@ HRESULT STDMETHODCALLTYPE HeadlessSurface::Lock(LPRECT rect, LPDDSURFACEDESC des
         locked = true;
         DescribeLockedSurface(*desc, width, height, headless.pixelBits, pixels.data(), surfaceCaps);
     }
-    Log("Lock(%s, %s, {size=%u}, 0x%X, %s) -> %s", name, rect ? "rect" : "null",
-        desc ? desc->dwSize : 0u, flags, HandleName(event), ResultName(result, resultName));
+    LOG_CALL("Lock(%s, %s, {size=%u}, 0x%X, %s) -> %s", name, rect ? "rect" : "null",
+             desc ? desc->dwSize : 0u, flags, HandleName(event), ResultName(result, resultName));
     return result;
 }
 
@@ -369,7 +376,7 @@ HRESULT STDMETHODCALLTYPE HeadlessSurface::Unlock(LPVOID data) {
     char resultName[16];
     HRESULT result = locked ? DD_OK : DDERR_NOTLOCKED;
     locked = false;
-    Log("Unlock(%s, %s) -> %s", name, data ? "data" : "null", ResultName(result, resultName));
+    LOG_CALL("Unlock(%s, %s) -> %s", name, data ? "data" : "null", ResultName(result, resultName));
     return result;
 }
 
@@ -377,7 +384,7 @@ HRESULT STDMETHODCALLTYPE HeadlessSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRA
                                                    LPRECT sourceRect, DWORD flags) {
     char resultName[16];
     char rectText[64] = "null";
-    if (sourceRect) {
+    if (sourceRect && headless.logEnabled) {
         std::snprintf(rectText, sizeof rectText, "{%d, %d, %d, %d}", sourceRect->left,
                       sourceRect->top, sourceRect->right, sourceRect->bottom);
     }
@@ -405,8 +412,8 @@ HRESULT STDMETHODCALLTYPE HeadlessSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRA
             }
         }
     }
-    Log("BltFast(%s, %u, %u, %s, %s, 0x%X) -> %s", name, x, y, HandleName(source), rectText, flags,
-        ResultName(result, resultName));
+    LOG_CALL("BltFast(%s, %u, %u, %s, %s, 0x%X) -> %s", name, x, y, HandleName(source), rectText,
+             flags, ResultName(result, resultName));
     return result;
 }
 
@@ -424,8 +431,8 @@ HRESULT STDMETHODCALLTYPE HeadlessSurface::Flip(LPDIRECTDRAWSURFACE target, DWOR
         pixels.swap(backBuffer->pixels);
         headless.framesPresented++;
     }
-    Log("Flip(%s, %s, 0x%X) -> %s", name, HandleName(target), flags,
-        ResultName(result, resultName));
+    LOG_CALL("Flip(%s, %s, 0x%X) -> %s", name, HandleName(target), flags,
+             ResultName(result, resultName));
     if (result == DD_OK && headless.frameCallback) {
         headless.frameCallback(pixels.data(), width, height, headless.frameUser);
     }
@@ -436,40 +443,40 @@ HRESULT STDMETHODCALLTYPE HeadlessSurface::Restore() {
     char resultName[16];
     HRESULT result = DD_OK;
     if (auto chosen = TakeChosenResult(HeadlessCall::Restore)) result = *chosen;
-    Log("Restore(%s) -> %s", name, ResultName(result, resultName));
+    LOG_CALL("Restore(%s) -> %s", name, ResultName(result, resultName));
     return result;
 }
 
 // --- Win32 -------------------------------------------------------------------------------
 
 HMODULE HeadlessGetModuleHandle(LPCSTR moduleName) {
-    Log("GetModuleHandleA(%s)", moduleName ? moduleName : "null");
+    LOG_CALL("GetModuleHandleA(%s)", moduleName ? moduleName : "null");
     return moduleName ? nullptr : &headless.instance;
 }
 
 HICON HeadlessLoadIcon(HINSTANCE instance, LPCSTR iconName) {
     char resource[32];
     ResourceName(iconName, resource);
-    Log("LoadIconA(%s, %s)", HandleName(instance), resource);
+    LOG_CALL("LoadIconA(%s, %s)", HandleName(instance), resource);
     return &headless.icon;
 }
 
 HCURSOR HeadlessLoadCursor(HINSTANCE instance, LPCSTR cursorName) {
     char resource[32];
     ResourceName(cursorName, resource);
-    Log("LoadCursorA(%s, %s)", HandleName(instance), resource);
+    LOG_CALL("LoadCursorA(%s, %s)", HandleName(instance), resource);
     return &headless.cursor;
 }
 
 HGDIOBJ HeadlessGetStockObject(int object) {
-    Log("GetStockObject(%d)", object);
+    LOG_CALL("GetStockObject(%d)", object);
     return object == WHITE_BRUSH ? &headless.brush : nullptr;
 }
 
 ATOM HeadlessRegisterClassEx(const WNDCLASSEXA* windowClass) {
     if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpszClassName ||
         !windowClass->lpfnWndProc || headless.classRegistered) {
-        Log("RegisterClassExA(invalid) -> 0");
+        LOG_CALL("RegisterClassExA(invalid) -> 0");
         return 0;
     }
     headless.registeredClass = *windowClass;
@@ -477,7 +484,7 @@ ATOM HeadlessRegisterClassEx(const WNDCLASSEXA* windowClass) {
     headless.registeredClass.lpszClassName = headless.className;
     headless.registeredClass.lpszMenuName = nullptr;
     headless.classRegistered = true;
-    Log("RegisterClassExA(\"%s\") -> 1", headless.className);
+    LOG_CALL("RegisterClassExA(\"%s\") -> 1", headless.className);
     return 1;
 }
 
@@ -490,11 +497,12 @@ HWND HeadlessCreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     std::snprintf(yText, sizeof yText, "%d", y);
     bool known = headless.classRegistered && className &&
                  std::strcmp(className, headless.className) == 0 && !headless.windowCreated;
-    Log("CreateWindowExA(0x%X, \"%s\", \"%s\", 0x%X, %s, %s, %d, %d, %s, %s, %s, %s) -> %s",
-        exStyle, className ? className : "", windowName ? windowName : "", style,
-        x == CW_USEDEFAULT ? "CW_USEDEFAULT" : xText, y == CW_USEDEFAULT ? "CW_USEDEFAULT" : yText,
-        width, height, HandleName(parent), HandleName(menu), HandleName(instance),
-        param ? "param" : "null", known ? "window" : "null");
+    LOG_CALL("CreateWindowExA(0x%X, \"%s\", \"%s\", 0x%X, %s, %s, %d, %d, %s, %s, %s, %s) -> %s",
+             exStyle, className ? className : "", windowName ? windowName : "", style,
+             x == CW_USEDEFAULT ? "CW_USEDEFAULT" : xText,
+             y == CW_USEDEFAULT ? "CW_USEDEFAULT" : yText, width, height, HandleName(parent),
+             HandleName(menu), HandleName(instance), param ? "param" : "null",
+             known ? "window" : "null");
     if (!known) return nullptr;
     headless.windowCreated = true;
     headless.windowAlive = true;
@@ -507,17 +515,17 @@ bool IsLiveWindow(HWND window) {
 }
 
 BOOL HeadlessShowWindow(HWND window, int showCommand) {
-    Log("ShowWindow(%s, %d)", HandleName(window), showCommand);
+    LOG_CALL("ShowWindow(%s, %d)", HandleName(window), showCommand);
     return FALSE;
 }
 
 BOOL HeadlessUpdateWindow(HWND window) {
-    Log("UpdateWindow(%s)", HandleName(window));
+    LOG_CALL("UpdateWindow(%s)", HandleName(window));
     return IsLiveWindow(window) ? TRUE : FALSE;
 }
 
 BOOL HeadlessDestroyWindow(HWND window) {
-    Log("DestroyWindow(%s)", HandleName(window));
+    LOG_CALL("DestroyWindow(%s)", HandleName(window));
     if (!IsLiveWindow(window)) return FALSE;
     headless.windowAlive = false;
     headless.timerSet = false;
@@ -527,13 +535,13 @@ BOOL HeadlessDestroyWindow(HWND window) {
 
 int HeadlessShowCursor(BOOL show) {
     headless.cursorCount += show ? 1 : -1;
-    Log("ShowCursor(%d) -> %d", show, headless.cursorCount);
+    LOG_CALL("ShowCursor(%d) -> %d", show, headless.cursorCount);
     return headless.cursorCount;
 }
 
 UINT_PTR HeadlessSetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc) {
-    Log("SetTimer(%s, %lu, %u, %s)", HandleName(window), static_cast<unsigned long>(id), elapse,
-        timerProc ? "proc" : "null");
+    LOG_CALL("SetTimer(%s, %lu, %u, %s)", HandleName(window), static_cast<unsigned long>(id),
+             elapse, timerProc ? "proc" : "null");
     if (!IsLiveWindow(window)) return 0;
     headless.timerSet = true;
     headless.timerId = id;
@@ -557,7 +565,8 @@ BOOL HeadlessGetMessage(LPMSG message, HWND window, UINT filterMin, UINT filterM
             headless.quitPosted = false;
             FillMessage(message, WM_QUIT, static_cast<WPARAM>(headless.quitCode), 0);
             message->hwnd = nullptr;
-            Log("GetMessageA(%s, %u, %u) -> 0: WM_QUIT", HandleName(window), filterMin, filterMax);
+            LOG_CALL("GetMessageA(%s, %u, %u) -> 0: WM_QUIT", HandleName(window), filterMin,
+                     filterMax);
             return FALSE;
         }
         if (!headless.script.empty()) {
@@ -576,12 +585,12 @@ BOOL HeadlessGetMessage(LPMSG message, HWND window, UINT filterMin, UINT filterM
             // Nothing can ever arrive again; report the quit message rather than block.
             FillMessage(message, WM_QUIT, 0, 0);
             message->hwnd = nullptr;
-            Log("GetMessageA(%s, %u, %u) -> 0: WM_QUIT (script ended)", HandleName(window),
-                filterMin, filterMax);
+            LOG_CALL("GetMessageA(%s, %u, %u) -> 0: WM_QUIT (script ended)", HandleName(window),
+                     filterMin, filterMax);
             return FALSE;
         }
-        Log("GetMessageA(%s, %u, %u) -> 1: %s", HandleName(window), filterMin, filterMax,
-            MessageName(message->message, name));
+        LOG_CALL("GetMessageA(%s, %u, %u) -> 1: %s", HandleName(window), filterMin, filterMax,
+                 MessageName(message->message, name));
         if (headless.messageHook) {
             headless.messageHook(message->message, headless.ticksDelivered,
                                  headless.messageHookUser);
@@ -593,35 +602,35 @@ BOOL HeadlessGetMessage(LPMSG message, HWND window, UINT filterMin, UINT filterM
 
 BOOL HeadlessTranslateMessage(const MSG* message) {
     char name[16];
-    Log("TranslateMessage(%s)", message ? MessageName(message->message, name) : "null");
+    LOG_CALL("TranslateMessage(%s)", message ? MessageName(message->message, name) : "null");
     return FALSE;
 }
 
 LRESULT HeadlessDispatchMessage(const MSG* message) {
     char name[16];
-    Log("DispatchMessageA(%s)", message ? MessageName(message->message, name) : "null");
+    LOG_CALL("DispatchMessageA(%s)", message ? MessageName(message->message, name) : "null");
     if (!message || !IsLiveWindow(message->hwnd)) return 0;
     return headless.windowProc(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
 LRESULT HeadlessDefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     char name[16];
-    Log("DefWindowProcA(%s, %s, %lu, %ld)", HandleName(window), MessageName(message, name),
-        static_cast<unsigned long>(wParam), static_cast<long>(lParam));
+    LOG_CALL("DefWindowProcA(%s, %s, %lu, %ld)", HandleName(window), MessageName(message, name),
+             static_cast<unsigned long>(wParam), static_cast<long>(lParam));
     if (message == WM_CLOSE) HeadlessDestroyWindow(window);
     return 0;
 }
 
 LRESULT HeadlessSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     char name[16];
-    Log("SendMessageA(%s, %s, %lu, %ld)", HandleName(window), MessageName(message, name),
-        static_cast<unsigned long>(wParam), static_cast<long>(lParam));
+    LOG_CALL("SendMessageA(%s, %s, %lu, %ld)", HandleName(window), MessageName(message, name),
+             static_cast<unsigned long>(wParam), static_cast<long>(lParam));
     if (!IsLiveWindow(window)) return 0;
     return headless.windowProc(window, message, wParam, lParam);
 }
 
 void HeadlessPostQuitMessage(int exitCode) {
-    Log("PostQuitMessage(%d)", exitCode);
+    LOG_CALL("PostQuitMessage(%d)", exitCode);
     headless.quitPosted = true;
     headless.quitCode = exitCode;
 }
@@ -641,8 +650,8 @@ HRESULT HeadlessDirectDrawCreate(GUID* guid, LPDIRECTDRAW* directDraw, IUnknown*
         headless.directDraw = created;
     }
     if (directDraw) *directDraw = created;
-    Log("DirectDrawCreate(%s, out, %s) -> %s", guid ? "guid" : "null", HandleName(outer),
-        ResultName(result, resultName));
+    LOG_CALL("DirectDrawCreate(%s, out, %s) -> %s", guid ? "guid" : "null", HandleName(outer),
+             ResultName(result, resultName));
     return result;
 }
 
