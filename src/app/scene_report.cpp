@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/shell.h"
 #include "scene/loader.h"
 
 namespace {
@@ -68,11 +69,6 @@ std::string NameText(const char* name) {
         }
     }
     return latin1;
-}
-
-std::string LoadFailure(const char* path) {
-    const LoadError& error = LastLoadError();
-    return std::string(path) + ": " + (error.message.empty() ? "cannot load" : error.message);
 }
 
 nlohmann::json Triple(const float* v) {
@@ -223,7 +219,7 @@ int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err) 
                  {{"message", error.message}, {"offset", error.offset}, {"chunk", error.chunkId}}}};
             std::fprintf(out, "%s\n", doc.dump(2).c_str());
         } else {
-            std::fprintf(err, "trellis: %s\n", LoadFailure(path).c_str());
+            std::fprintf(err, "trellis: %s\n", LoadFailureText(path).c_str());
         }
         return 1;
     }

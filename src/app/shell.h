@@ -40,7 +40,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Why the last load of `fileName` failed, in one line: the file, where the loader stopped
-// (chunk and offset) and the reason. WinMain prints it on stderr after "trellis: ".
+// (chunk and offset) and the reason. WinMain and --info print it on stderr after
+// "trellis: ".
 std::string LoadFailureText(const char* fileName);
 
 // Frees the loaded scene and returns the state to its process-start values (for tests;
