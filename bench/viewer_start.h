@@ -20,15 +20,10 @@ inline HWND StartViewer(HINSTANCE instance, const char* scenePath) {
     ShellState& s = shellState;
     HWND window = CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_POPUP, 0, 0, s.screenWidth,
                                   s.screenHeight, nullptr, nullptr, instance, nullptr);
-    MatrixIdentity(s.viewCamera);
-    MatrixRotateZ(s.viewCamera, kCameraTurnZ);
-    MatrixRotateX(s.viewCamera, kCameraTurnX);
-    MatrixTranslate(s.viewCamera, 0.0f, 0.0f, kCameraDistance);
+    BuildViewCamera(s.viewCamera);
     s.loadedScene = LoadScene(scenePath);
     if (!s.loadedScene) return nullptr;
-    for (int32_t i = 0; i < s.loadedScene->objectCount; ++i) {
-        MatrixIdentity(s.loadedScene->objects[i].matrix);
-    }
+    ResetObjectSpins(*s.loadedScene);
     SetProjection(s.screenWidth, s.screenHeight);
     InitDisplay(window, s.screenWidth, s.screenHeight);
     return window;

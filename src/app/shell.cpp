@@ -64,22 +64,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
     UpdateWindow(window);
     ShowCursor(FALSE);
 
-    // The camera stands 150 units from the origin, turned half a circle about Z and tilted
-    // 30 degrees, its view axis pointing at the origin.
-    MatrixIdentity(s.viewCamera);
-    MatrixRotateZ(s.viewCamera, kCameraTurnZ);
-    MatrixRotateX(s.viewCamera, kCameraTurnX);
-    MatrixTranslate(s.viewCamera, 0.0f, 0.0f, kCameraDistance);
+    BuildViewCamera(s.viewCamera);
 
     s.loadedScene = LoadScene(s.sceneFileName);
     if (!s.loadedScene) {
         ReportLoadFailure(s.sceneFileName);
         return 1;
     }
-    // Every object starts its spin from identity, whatever mesh matrix the file held.
-    for (int32_t i = 0; i < s.loadedScene->objectCount; ++i) {
-        MatrixIdentity(s.loadedScene->objects[i].matrix);
-    }
+    ResetObjectSpins(*s.loadedScene);
 
     SetProjection(s.screenWidth, s.screenHeight);
     SetTimer(window, 0, 20, nullptr);
@@ -112,6 +104,20 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+void BuildViewCamera(Matrix4& camera) {
+    // 150 units from the origin, turned half a circle about Z and tilted 30 degrees, its
+    // view axis pointing at the origin.
+    MatrixIdentity(camera);
+    MatrixRotateZ(camera, kCameraTurnZ);
+    MatrixRotateX(camera, kCameraTurnX);
+    MatrixTranslate(camera, 0.0f, 0.0f, kCameraDistance);
+}
+
+void ResetObjectSpins(Scene& scene) {
+    for (int32_t i = 0; i < scene.objectCount; ++i)
+        MatrixIdentity(scene.objects[i].matrix);
 }
 
 std::string LoadFailureText(const char* fileName) {

@@ -39,6 +39,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
 // ends the message loop; everything else goes to DefWindowProcA.
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Steps of WinMain's start-up, also taken by the tick benchmarks:
+// the fixed viewing camera, stored in `camera` ...
+void BuildViewCamera(Matrix4& camera);
+// ... and every object's spin starting from identity, whatever mesh matrix the file held.
+void ResetObjectSpins(Scene& scene);
+
 // Why the last load of `fileName` failed, in one line: the file, where the loader stopped
 // (chunk and offset) and the reason. WinMain and --info print it on stderr after
 // "trellis: ".
