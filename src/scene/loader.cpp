@@ -12,6 +12,7 @@
 
 #include "scene/derived.h"
 #include "scene/loader_internal.h"
+#include "scene/printable.h"
 
 LoaderState loaderState;
 
@@ -127,7 +128,8 @@ int32_t FailWithoutChunk(const char* what, const char* path) {
     if (!error.message.empty()) return -1;
     error.offset = 0;
     error.chunkId = 0;
-    error.message = std::string(what) + " \"" + path + "\": " + std::strerror(errno);
+    const char* reason = std::strerror(errno);
+    error.message = std::string(what) + " " + QuotedName(path) + ": " + PrintableName(reason);
     return -1;
 }
 
@@ -160,7 +162,10 @@ int32_t LoadFail(const char* format, ...) {
                   static_cast<long long>(s.chunkStart));
     s.error.offset = s.chunkStart;
     s.error.chunkId = s.chunkId;
-    s.error.message = std::string(prefix) + reason;
+    // Names in a reason come quoted and escaped by their callers; the reason as a whole is
+    // made printable once more, so that no byte of a system message (or of a name a caller
+    // forgot) can break the single line or reach a terminal raw.
+    s.error.message = std::string(prefix) + PrintableName(reason);
     return -1;
 }
 

@@ -15,7 +15,9 @@
 #include "scene/records.h"
 
 // Why the last LoadScene failed: the file offset and chunk id where the load stopped and
-// one line of reason. `message` is empty after a successful load.
+// one line of reason, printable ASCII only: names and paths in it stand quoted, their
+// control and non-ASCII bytes escaped (see printable.h), so it can be shown as it is.
+// `message` is empty after a successful load.
 struct LoadError {
     int64_t offset = 0;
     uint16_t chunkId = 0;

@@ -11,7 +11,9 @@
 // ---- Failures ---------------------------------------------------------------------------
 
 // Records why the load stops, as "chunk 0x4110 at offset 1234: <reason>" with the chunk
-// whose handler is running, and returns -1. The first failure of a load is kept.
+// whose handler is running, and returns -1. The first failure of a load is kept. A name
+// from the file goes in as QuotedName(name) (printable.h); whatever else the reason holds
+// is made printable as well, so the message is always one line of printable ASCII.
 // (mingw-w64 builds use its C99 printf, whose format checks are the GNU ones.)
 #ifdef __MINGW_PRINTF_FORMAT
 int32_t LoadFail(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
