@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "scene/derived.h"
+#include "scene/keyed_hash.h"
 #include "scene/loader_internal.h"
 #include "scene/printable.h"
 
@@ -508,11 +509,7 @@ int32_t FindByName(const NameIndex& names, const T* records, const char* name) {
 }  // namespace
 
 uint32_t HashName(const char* name) {
-    uint32_t hash = 2166136261u;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-        hash = (hash ^ *p) * 16777619u;
-    }
-    return hash;
+    return static_cast<uint32_t>(SipHash(ProcessHashKey(), name, std::strlen(name)));
 }
 
 int32_t FindObjectByName(const char* name) {

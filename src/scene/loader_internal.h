@@ -97,7 +97,8 @@ inline int32_t ReadU16(FILE* stream, int32_t chunkEnd, uint16_t* value, const ch
 
 // ---- Records by name --------------------------------------------------------------------
 
-// 32-bit FNV-1a hash of a NUL-terminated name.
+// Hash of a NUL-terminated name under the process's key (keyed_hash.h), so that no file
+// can be written whose names crowd one part of the table.
 uint32_t HashName(const char* name);
 
 // The slot of `names` holding the record named `name`, or the empty slot (-1) where the
