@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "../fuzz/seed_scenes.h"
+#include "hash_collisions.h"
 #include "load_fixture.h"
+#include "scene/keyed_hash.h"
 #include "scene/loader.h"
 
 namespace {
@@ -136,6 +138,72 @@ TEST(LoadRegression, ManyNamesResolveToTheFirstRecordOpenedUnderThem) {
     EXPECT_EQ(FindMaterialByName("Late"), 1);
     EXPECT_EQ(FindObjectByName("Obj1499"), kNames - 1);
     EXPECT_EQ(FindObjectByName("Nobody0"), -1);
+}
+
+// Names crafted so that their FNV-1a hashes (the name hash of earlier versions) share their
+// low 14 bits, and so one probe sequence of any table of up to 16,384 slots. Every lookup
+// finds what it did with ordinary names, under any key of the name hash.
+TEST(LoadRegression, NamesCrowdingAFixedHashResolveAsOrdinaryNamesUnderAnyKey) {
+    constexpr int32_t kNames = 3000;
+    const std::vector<std::string> names =
+        hash_collisions::NamesOfOneFnv1aSlot(2 * kNames, 5, 14, "Obj");
+    std::vector<uint8_t> bytes;
+    {
+        ChunkWriter w;
+        w.Chunk(chunk::Main, [&] {
+            w.Chunk(chunk::Editor, [&] {
+                for (int32_t i = 0; i < kNames; ++i) {
+                    w.Chunk(chunk::Material, [&] {
+                        w.Chunk(chunk::MaterialName,
+                                [&] { w.Name(names[static_cast<size_t>(i)]); });
+                    });
+                }
+                // Objects under the first names, each twice; face groups name materials.
+                for (int32_t i = 0; i < 2 * kNames; ++i) {
+                    WriteNamedMesh(w, names[static_cast<size_t>(i % kNames)], [&] {
+                        WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+                        WriteFaceList(w, {0, 1, 2}, [&] {
+                            w.Chunk(chunk::FaceMaterials, [&] {
+                                w.Name(names[static_cast<size_t>((i + 1) % (2 * kNames))])
+                                    .U16(1)
+                                    .U16(0);
+                            });
+                        });
+                    });
+                }
+            });
+            // Nodes name the objects from the last back, and the names of no object.
+            w.Chunk(chunk::Keyframer, [&] {
+                for (int32_t i = 2 * kNames - 1; i >= 0; --i) {
+                    w.Chunk(chunk::ObjectNode, [&] {
+                        w.Chunk(chunk::NodeId, [&] { w.U16(static_cast<uint16_t>(i + 1)); });
+                        w.Chunk(chunk::NodeHeader, [&] {
+                            w.Name(names[static_cast<size_t>(i)]).U16(0).U16(0).U16(7);
+                        });
+                    });
+                }
+            });
+        });
+        bytes = w.bytes;
+    }
+    const HashKey processKey = ProcessHashKey();
+    for (const HashKey key : {processKey, HashKey{0, 0}, HashKey{~0ull, 12345}}) {
+        SCOPED_TRACE(key.k0);
+        SetProcessHashKey(key);
+        ScenePtr scene = LoadBytes(bytes);
+        ASSERT_NE(scene, nullptr) << LastLoadError().message;
+        ASSERT_EQ(scene->objectCount, 2 * kNames);
+        for (int32_t i = 0; i < 2 * kNames; ++i) {
+            SCOPED_TRACE(i);
+            const MeshObject& object = scene->objects[i];
+            ASSERT_EQ(object.nodeId, i < kNames ? i + 1 : 0);
+            ASSERT_EQ(object.faces[0].material,
+                      (i + 1) % (2 * kNames) < kNames ? (i + 1) % (2 * kNames) : -1);
+        }
+        EXPECT_EQ(FindMaterialByName(names[kNames - 1].c_str()), kNames - 1);
+        EXPECT_EQ(FindObjectByName(names[kNames].c_str()), -1);
+    }
+    SetProcessHashKey(processKey);
 }
 
 // ---- Names that are not text --------------------------------------------------------------
