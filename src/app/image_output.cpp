@@ -236,6 +236,12 @@ bool PutGifImage(ImageOutput& output, const uint32_t* pixels, const uint32_t* pr
     }
     ColorMapObject* map = global ? nullptr : MakeColourMap(local);
     if (!global && !map) return Fail(output, "out of memory");
+    // giflib keeps a copy of the last image's own map and, for an image without one, drops
+    // the pointer without freeing it (giflib 5.2): free it here.
+    if (global && output.gif->Image.ColorMap != nullptr) {
+        GifFreeMapObject(output.gif->Image.ColorMap);
+        output.gif->Image.ColorMap = nullptr;
+    }
     int status =
         EGifPutImageDesc(output.gif, rect.left, rect.top, rect.width, rect.height, false, map);
     if (map) GifFreeMapObject(map);

@@ -108,15 +108,17 @@ GifContents ReadGif(const fs::path& path) {
             EXPECT_TRUE(desc.Left >= 0 && desc.Top >= 0 && desc.Left + desc.Width <= gif->SWidth &&
                         desc.Top + desc.Height <= gif->SHeight)
                 << "image " << i << " lies outside the screen";
+            bool inMap = true;
             for (int y = 0; y < desc.Height; ++y) {
                 for (int x = 0; x < desc.Width; ++x) {
                     const int index = image.RasterBits[y * desc.Width + x];
                     if (index == control.TransparentColor) continue;
-                    EXPECT_LT(index, map->ColorCount) << "image " << i;
+                    inMap = inMap && index < map->ColorCount;
                     canvas[static_cast<size_t>((desc.Top + y) * gif->SWidth + desc.Left + x)] =
-                        colourOf(map, index);
+                        colourOf(map, index < map->ColorCount ? index : 0);
                 }
             }
+            EXPECT_TRUE(inMap) << "image " << i << " has an index past its colour map";
             contents.frames.push_back(canvas);
             previousControl = control;
             previousDesc = &desc;
