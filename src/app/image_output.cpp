@@ -176,21 +176,24 @@ bool PutGifImage(ImageOutput& output, const uint32_t* pixels, const uint32_t* pr
                  const GifRect& rect) {
     const size_t stride = static_cast<size_t>(output.width);
     if (previous && !FewerRunsWithTransparency(pixels, previous, stride, rect)) previous = nullptr;
-    auto at = [&](const uint32_t* frame, int32_t x, int32_t y) {
-        return frame[static_cast<size_t>(rect.top + y) * stride +
-                     static_cast<size_t>(rect.left + x)] &
-               0x00FFFFFFu;
+    // Row y of the rectangle in `frame`.
+    auto rowOf = [&](const uint32_t* frame, int32_t y) {
+        return frame + static_cast<size_t>(rect.top + y) * stride + static_cast<size_t>(rect.left);
     };
     // The colours the image shows: of every pixel of the rectangle, or with transparency of
     // the changed ones only. False beyond 256.
     std::vector<uint32_t>& colours = output.frameColours;
     auto collect = [&]() {
         colours.clear();
+        uint32_t lastSeen = 0xFFFFFFFFu;  // no pixel's value
         for (int32_t y = 0; y < rect.height; ++y) {
+            const uint32_t* in = rowOf(pixels, y);
+            const uint32_t* before = previous ? rowOf(previous, y) : nullptr;
             for (int32_t x = 0; x < rect.width; ++x) {
-                const uint32_t colour = at(pixels, x, y);
-                if (previous && colour == at(previous, x, y)) continue;
-                if (!colours.empty() && colours.back() == colour) continue;
+                const uint32_t colour = in[x] & 0x00FFFFFFu;
+                if (colour == lastSeen) continue;
+                if (before && colour == (before[x] & 0x00FFFFFFu)) continue;
+                lastSeen = colour;
                 if (std::find(colours.begin(), colours.end(), colour) != colours.end()) continue;
                 if (colours.size() == 256) return false;
                 colours.push_back(colour);
@@ -247,12 +250,14 @@ bool PutGifImage(ImageOutput& output, const uint32_t* pixels, const uint32_t* pr
     if (map) GifFreeMapObject(map);
     if (status != GIF_OK) return Fail(output, GifReason(output.gif->Error));
 
-    uint32_t lastColour = at(pixels, 0, 0);
-    uint8_t lastIndex = IndexOf(palette, lastColour);
+    uint32_t lastColour = 0xFFFFFFFFu;  // no pixel's value
+    uint8_t lastIndex = 0;
     for (int32_t y = 0; y < rect.height; ++y) {
+        const uint32_t* in = rowOf(pixels, y);
+        const uint32_t* before = previous ? rowOf(previous, y) : nullptr;
         for (int32_t x = 0; x < rect.width; ++x) {
-            const uint32_t colour = at(pixels, x, y);
-            if (previous && colour == at(previous, x, y)) {
+            const uint32_t colour = in[x] & 0x00FFFFFFu;
+            if (before && colour == (before[x] & 0x00FFFFFFu)) {
                 output.row[static_cast<size_t>(x)] = static_cast<uint8_t>(transparent);
                 continue;
             }

@@ -103,7 +103,7 @@ GifContents ReadGif(const fs::path& path) {
             control.TransparentColor = NO_TRANSPARENT_COLOR;
             contents.delays.push_back(
                 DGifSavedExtensionToGCB(gif, i, &control) == GIF_OK ? control.DelayTime : -1);
-            beforeImage = canvas;
+            if (control.DisposalMode == DISPOSE_PREVIOUS) beforeImage = canvas;
             const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
             EXPECT_TRUE(desc.Left >= 0 && desc.Top >= 0 && desc.Left + desc.Width <= gif->SWidth &&
                         desc.Top + desc.Height <= gif->SHeight)
