@@ -2,6 +2,9 @@
 // limits on malformed chunk headers.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -143,6 +146,101 @@ TEST(LoadScene, FailsWithTheReasonWhereTheFileGoesWrong) {
         EXPECT_EQ(LastLoadError().chunkId, file.chunkId);
         EXPECT_EQ(loaderState.scene, nullptr);
     }
+}
+
+// A stream holding the bytes, positioned at their end as a caller might leave it.
+FILE* StreamOf(const std::vector<uint8_t>& bytes) {
+    FILE* stream = std::tmpfile();
+    EXPECT_NE(stream, nullptr);
+    if (stream == nullptr) return nullptr;
+    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), stream), bytes.size());
+    return stream;
+}
+
+TEST(LoadSceneFromStream, LoadsWhatTheSameFileLoadsAndFailsAlike) {
+    ChunkWriter two;
+    two.Chunk(chunk::Main, [&] {
+        two.Chunk(chunk::Editor, [&] {
+            WriteTriangle(two, "Box");
+            WriteTriangle(two, "Cone");
+        });
+    });
+    FILE* stream = StreamOf(two.bytes);
+    ASSERT_NE(stream, nullptr);
+    ScenePtr fromStream(LoadSceneFromStream(stream, "(stdin)"));
+    ASSERT_NE(fromStream, nullptr) << LastLoadError().message;
+    ScenePtr fromFile = LoadBytes(two.bytes);
+    ASSERT_NE(fromFile, nullptr);
+    ASSERT_EQ(fromStream->objectCount, 2);
+    for (int32_t i = 0; i < 2; ++i) {
+        EXPECT_STREQ(fromStream->objects[i].name, fromFile->objects[i].name);
+        EXPECT_EQ(fromStream->objects[i].faceCount, fromFile->objects[i].faceCount);
+        EXPECT_EQ(fromStream->objects[i].vertices[1].x, fromFile->objects[i].vertices[1].x);
+    }
+    // The same stream loads again: each load walks it from its start.
+    ScenePtr again(LoadSceneFromStream(stream, "(stdin)"));
+    EXPECT_NE(again, nullptr);
+    std::fclose(stream);
+
+    for (const FailingFile& file : FailingFiles()) {
+        SCOPED_TRACE(file.name);
+        FILE* failing = StreamOf(file.bytes);
+        ASSERT_NE(failing, nullptr);
+        EXPECT_EQ(LoadSceneFromStream(failing, "(stdin)"), nullptr);
+        EXPECT_EQ(LastLoadError().message, file.message);
+        EXPECT_EQ(LastLoadError().offset, file.offset);
+        std::fclose(failing);
+    }
+}
+
+TEST(LoadSceneFromStream, StreamThatCannotSeekFailsWithItsName) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::write(fds[1], "MM", 2), 2);
+    ::close(fds[1]);
+    FILE* pipeStream = ::fdopen(fds[0], "rb");
+    ASSERT_NE(pipeStream, nullptr);
+    EXPECT_EQ(LoadSceneFromStream(pipeStream, "(stdin)"), nullptr);
+    EXPECT_EQ(LastLoadError().message.rfind("cannot seek in \"(stdin)\": ", 0), 0u)
+        << LastLoadError().message;
+    std::fclose(pipeStream);
+}
+
+// Files that are not 3DS files load as empty scenes; the first bytes tell them apart.
+TEST(LastFileHead, HoldsTheFirstBytesAndTellsAMainChunk) {
+    ChunkWriter scene;
+    scene.Chunk(chunk::Main, [&] { scene.Empty(chunk::Editor); });
+    ChunkWriter editorOnly;
+    editorOnly.Empty(chunk::Editor);
+    const std::string text = "Notes on the scene, not a scene at all.\n";
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        bool mainChunk;
+    };
+    const std::vector<Case> cases = {
+        {"a scene", scene.bytes, true},
+        {"text", std::vector<uint8_t>(text.begin(), text.end()), false},
+        {"a picture", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, false},
+        {"an editor chunk first", editorOnly.bytes, false},
+        {"one byte of the id", {0x4D}, false},
+        {"empty", {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScenePtr loaded = LoadBytes(c.bytes);
+        ASSERT_NE(loaded, nullptr) << LastLoadError().message;
+        EXPECT_EQ(loaded->objectCount, 0);
+        const FileHead& head = LastFileHead();
+        const size_t count = std::min<size_t>(c.bytes.size(), sizeof head.bytes);
+        ASSERT_EQ(head.count, static_cast<int32_t>(count));
+        EXPECT_TRUE(std::equal(c.bytes.begin(), c.bytes.begin() + static_cast<ptrdiff_t>(count),
+                               head.bytes));
+        EXPECT_EQ(StartsWithMainChunk(head), c.mainChunk);
+    }
+    // Nothing read, nothing kept.
+    EXPECT_EQ(LoadScene(FixturePath(".missing").c_str()), nullptr);
+    EXPECT_EQ(LastFileHead().count, 0);
 }
 
 TEST(LoadScene, NoChunkIsReadAfterAFailure) {

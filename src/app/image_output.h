@@ -1,5 +1,6 @@
 // Writes presented frames to an image file: .png holds the last frame, .gif every frame
-// as a looping animation, 20 ms per frame.
+// as a looping animation, 20 ms per frame. Each GIF frame after the first stores only the
+// rectangle that changed, its unchanged pixels transparent; decoded, every frame is exact.
 //
 // The file is written under a temporary name beside FILE and renamed over FILE only when
 // complete, so a failed run never leaves a partial image or destroys an existing one.
@@ -23,9 +24,11 @@ struct ImageOutput {
     int32_t width = 0;
     int32_t height = 0;
     int32_t framesWritten = 0;
-    std::vector<uint32_t> lastFrame;      // .png: the most recent frame
+    std::vector<uint32_t> lastFrame;      // the most recent frame (.gif: what the next one
+                                          // is compared with)
     std::vector<uint8_t> row;             // .gif: one row of palette indices
     std::vector<uint32_t> globalColours;  // .gif: the palette of the first frame
+    int32_t globalTransparent = -1;       // .gif: its transparent index, -1 when it is full
     std::vector<uint32_t> frameColours;   // .gif: the colours of the frame being written
     std::string error;                    // the first failure; once set, later frames are ignored
 };

@@ -7,11 +7,13 @@
 
 #include "app/command_line.h"
 #include "app/image_output.h"
+#include "app/scene_input.h"
 #include "app/scene_report.h"
 #include "app/shell.h"
 #include "platform/headless/headless.h"
 #include "platform/memory/huge_pages.h"
 #include "platform/sdl/sdl.h"
+#include "scene/loader.h"
 #include "scene/printable.h"
 
 namespace {
@@ -41,6 +43,29 @@ int RunViewer(const CommandLine& line, std::string& arguments) {
     SetPlatformBackend(nullptr);
     CloseSdlBackend();
     return status;
+}
+
+// Before anything else starts, the scene named on the command line is read, when it is
+// standard input ("-"), or else checked, for the viewer and --output, to be a regular file
+// that can be opened: a wrong name is then the first and only thing reported, before any
+// display or output file is opened. (--info and --chunks report a file that does not load
+// themselves.) Returns 0, or the exit status after one line on stderr.
+int PrepareScene(const CommandLine& line) {
+    std::string error;
+    if (IsStandardInput(line.sceneFile)) {
+        if (!ReadSceneInput(stdin, kMaxSceneFileBytes, error)) {
+            std::fprintf(stderr, "trellis: %s: %s\n", kStandardInputName, error.c_str());
+            return kStatusFailure;
+        }
+        shellState.sceneStream = sceneInput.stream;
+        return 0;
+    }
+    if (!line.info && !line.chunks && !CheckSceneFile(line.sceneFile, error)) {
+        std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.sceneFile).c_str(),
+                     error.c_str());
+        return kStatusFailure;
+    }
+    return 0;
 }
 
 void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* user) {
@@ -94,9 +119,10 @@ int main(int argc, char** argv) {
         case ParseResult::Run:
             break;
     }
+    if (const int status = PrepareScene(line); status != 0) return status;
     if (line.info) return PrintSceneInfo(line.sceneFile, line.json, stdout, stderr);
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
-    shellState.sceneFileName = line.sceneFile;
+    shellState.sceneFileName = ShownSceneName(line.sceneFile);
     std::string arguments = JoinArguments(argc, argv);
     return line.outputFile ? RunHeadless(line, arguments) : RunViewer(line, arguments);
 }

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/scene_input.h"
 #include "app/shell.h"
 #include "scene/loader.h"
 #include "scene/printable.h"
@@ -217,7 +218,8 @@ void CollectChunk(int32_t depth, uint16_t id, int64_t offset, uint32_t length, i
 }  // namespace
 
 int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err) {
-    Scene* scene = LoadScene(path);
+    Scene* scene = LoadNamedScene(path);
+    path = ShownSceneName(path);
     if (scene == nullptr) {
         if (json) {
             const LoadError& error = LastLoadError();
@@ -231,9 +233,18 @@ int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err) 
         }
         return 1;
     }
+    // A file that is not a 3DS file loads as a scene with nothing in it; the report says
+    // so first.
+    const std::string notA3ds = NotA3dsReason();
     if (json) {
-        std::fprintf(out, "%s\n", JsonText(SceneJson(path, *scene)).c_str());
+        nlohmann::json doc = SceneJson(path, *scene);
+        doc["is3ds"] = notA3ds.empty();
+        if (!notA3ds.empty()) doc["warning"] = notA3ds;
+        std::fprintf(out, "%s\n", JsonText(doc).c_str());
     } else {
+        if (!notA3ds.empty()) {
+            std::fprintf(out, "%s: %s\n", PrintableName(path).c_str(), notA3ds.c_str());
+        }
         PrintText(path, *scene, out);
     }
     FreeScene(scene);
@@ -245,7 +256,7 @@ int PrintChunkTree(const char* path, std::FILE* out) {
     chunkLines = &lines;
     const ChunkObserver previous = loaderState.observer;
     loaderState.observer = CollectChunk;
-    Scene* scene = LoadScene(path);
+    Scene* scene = LoadNamedScene(path);
     loaderState.observer = previous;
     chunkLines = nullptr;
     const LoadError error = LastLoadError();

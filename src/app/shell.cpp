@@ -19,6 +19,13 @@ void ReportLoadFailure(const char* fileName) {
     std::fprintf(stderr, "trellis: %s\n", LoadFailureText(fileName).c_str());
 }
 
+// A file that loads but is not a 3DS file shows nothing: say so, and go on.
+void ReportNotA3ds(const char* fileName) {
+    const std::string reason = NotA3dsReason();
+    if (reason.empty()) return;
+    std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(fileName).c_str(), reason.c_str());
+}
+
 // One timer message: lock, clear, turn and draw every object in array order, present.
 // A tick that cannot lock a frame is dropped whole: nothing turns.
 void FrameTick() {
@@ -67,11 +74,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
 
     BuildViewCamera(s.viewCamera);
 
-    s.loadedScene = LoadScene(s.sceneFileName);
+    s.loadedScene = s.sceneStream ? LoadSceneFromStream(s.sceneStream, s.sceneFileName)
+                                  : LoadScene(s.sceneFileName);
     if (!s.loadedScene) {
         ReportLoadFailure(s.sceneFileName);
         return 1;
     }
+    ReportNotA3ds(s.sceneFileName);
     ResetObjectSpins(*s.loadedScene);
 
     SetProjection(s.screenWidth, s.screenHeight);
@@ -134,9 +143,21 @@ std::string LoadFailureText(const char* fileName) {
     return PrintableName(fileName) + ": " + location + PrintableName(reason);
 }
 
+std::string NotA3dsReason() {
+    const FileHead& head = LastFileHead();
+    if (StartsWithMainChunk(head)) return {};
+    if (head.count == 0) return "not a 3DS file (it is empty)";
+    std::string reason = "not a 3DS file (it starts with ";
+    AppendPrintable(reason, reinterpret_cast<const char*>(head.bytes),
+                    static_cast<size_t>(head.count), true);
+    return reason + ")";
+}
+
 void ResetShellState() {
     FreeScene(shellState.loadedScene);
     const char* fileName = shellState.sceneFileName;
+    std::FILE* stream = shellState.sceneStream;
     shellState = ShellState{};
     shellState.sceneFileName = fileName;
+    shellState.sceneStream = stream;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "math/matrix.h"
@@ -16,6 +17,8 @@ struct ShellState {
     Scene* loadedScene = nullptr;     // owned from start-up to process exit
     uint32_t* framePixels = nullptr;  // the frame locked for the current tick
     const char* sceneFileName = "svet.3ds";  // the scene loaded at start-up
+    std::FILE* sceneStream = nullptr;  // when set, the scene is read from this seekable stream
+                                       // (standard input) and sceneFileName only names it
 };
 
 // The shell's module state.
@@ -50,6 +53,13 @@ void ResetObjectSpins(Scene& scene);
 // "trellis: ". Printable ASCII only: the file name's other bytes are escaped as \xNN.
 std::string LoadFailureText(const char* fileName);
 
+// Why the file of the last load, which succeeded, is not a 3DS file: e.g.
+// `not a 3DS file (it starts with "hello\x0a")` when its first bytes (shown printable) are
+// not the main chunk's id, or `not a 3DS file (it is empty)`. Empty for a 3DS file. Such a
+// file loads as a scene with nothing in it; WinMain then prints
+// "trellis: FILE: <reason>" on stderr and goes on, --info and --json say it in their report.
+std::string NotA3dsReason();
+
 // Frees the loaded scene and returns the state to its process-start values (for tests;
-// the scene file name is kept).
+// the scene file name and stream are kept).
 void ResetShellState();

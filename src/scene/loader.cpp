@@ -372,40 +372,67 @@ void BeginPass() {
     s.chunkClaimedEnd = 0;
 }
 
-// Sets loaderState.fileLength to the length of the open file. One byte is read first, so
-// that a path that opens but cannot be read (a directory) fails with the system's reason.
+// Sets loaderState.fileLength to the length of the open file, and keeps its first bytes.
+// The first bytes are read before anything else, so that a path that opens but cannot be
+// read (a directory) fails with the system's reason.
 int32_t MeasureFile(FILE* stream, const char* path) {
-    if (std::getc(stream) == EOF && std::ferror(stream))
+    FileHead& head = loaderState.head;
+    const size_t got = std::fread(head.bytes, 1, sizeof head.bytes, stream);
+    if (got < sizeof head.bytes && std::ferror(stream)) {
         return FailWithoutChunk("cannot read", path);
+    }
+    head.count = static_cast<int32_t>(got);
     long length = -1;
     if (std::fseek(stream, 0, SEEK_END) == 0) length = std::ftell(stream);
     if (length < 0 || std::fseek(stream, 0, SEEK_SET) != 0) {
         return FailWithoutChunk("cannot measure", path);
     }
-    if (length > INT32_MAX) {
-        loaderState.error.message =
-            "the file is " + std::to_string(length) + " bytes long; at most 2147483647 can be read";
+    if (length > kMaxSceneFileBytes) {
+        loaderState.error.message = "the file is " + std::to_string(length) +
+                                    " bytes long; at most " + std::to_string(kMaxSceneFileBytes) +
+                                    " can be read";
         return -1;
     }
     loaderState.fileLength = length;
     return 0;
 }
 
-// Opens the file, measures it in the counting pass, walks it and closes it.
-int32_t RunPass(const char* path) {
+// One pass over an open stream: measured first in the counting pass, then walked.
+int32_t WalkFile(FILE* stream, const char* name) {
     LoaderState& s = loaderState;
-    FILE* stream = std::fopen(path, "rb");
-    if (stream == nullptr) {
-        return FailWithoutChunk(s.countingPass ? "cannot open" : "cannot open again", path);
-    }
-    const size_t bufferSize = s.countingPass ? kCountingStreamBufferSize : kFillStreamBufferSize;
-    char* buffer = static_cast<char*>(std::malloc(bufferSize));
-    if (buffer != nullptr) std::setvbuf(stream, buffer, _IOFBF, bufferSize);
-    int32_t result = s.countingPass ? MeasureFile(stream, path) : 0;
+    int32_t result = s.countingPass ? MeasureFile(stream, name) : 0;
     if (result == 0) {
         s.position = 0;
         result = ParseChunks(stream, static_cast<int32_t>(s.fileLength));
     }
+    return result;
+}
+
+// Where a load reads: a path opened for each pass, or a stream the caller holds open.
+struct LoadSource {
+    const char* path = nullptr;
+    FILE* stream = nullptr;
+    const char* name = nullptr;  // of the stream
+};
+
+// Opens the file, walks it and closes it; or walks the caller's stream from its start.
+int32_t RunPass(const LoadSource& source) {
+    LoaderState& s = loaderState;
+    if (source.stream != nullptr) {
+        std::clearerr(source.stream);
+        if (std::fseek(source.stream, 0, SEEK_SET) != 0) {
+            return FailWithoutChunk("cannot seek in", source.name);
+        }
+        return WalkFile(source.stream, source.name);
+    }
+    FILE* stream = std::fopen(source.path, "rb");
+    if (stream == nullptr) {
+        return FailWithoutChunk(s.countingPass ? "cannot open" : "cannot open again", source.path);
+    }
+    const size_t bufferSize = s.countingPass ? kCountingStreamBufferSize : kFillStreamBufferSize;
+    char* buffer = static_cast<char*>(std::malloc(bufferSize));
+    if (buffer != nullptr) std::setvbuf(stream, buffer, _IOFBF, bufferSize);
+    const int32_t result = WalkFile(stream, source.path);
     std::fclose(stream);
     std::free(buffer);
     return result;
@@ -444,9 +471,9 @@ T* AllocateRecords(Scene* scene, int32_t count) {
     return records;
 }
 
-}  // namespace
-
-Scene* LoadScene(const char* path) {
+// The two passes over the source, the record arrays between them, and the derived
+// geometry after them.
+Scene* LoadFrom(const LoadSource& source) {
     ResetLoaderState();
     LoaderState& s = loaderState;
     Scene* scene = NewScene();
@@ -458,7 +485,7 @@ Scene* LoadScene(const char* path) {
 
     s.countingPass = 1;
     BeginPass();
-    if (RunPass(path) != 0) return AbandonLoad(scene);
+    if (RunPass(source) != 0) return AbandonLoad(scene);
 
     // Every count is at most one per chunk of the file, so these sizes are bounded by it.
     scene->materials = AllocateRecords<Material>(scene, scene->materialCount);
@@ -480,7 +507,7 @@ Scene* LoadScene(const char* path) {
 
     s.countingPass = 0;
     BeginPass();
-    if (RunPass(path) != 0) return AbandonLoad(scene);
+    if (RunPass(source) != 0) return AbandonLoad(scene);
     ReleaseScratch();
 
     for (int32_t i = 0; i < scene->objectCount; ++i)
@@ -490,8 +517,31 @@ Scene* LoadScene(const char* path) {
     return scene;
 }
 
+}  // namespace
+
+Scene* LoadScene(const char* path) {
+    LoadSource source;
+    source.path = path;
+    return LoadFrom(source);
+}
+
+Scene* LoadSceneFromStream(FILE* stream, const char* name) {
+    LoadSource source;
+    source.stream = stream;
+    source.name = name;
+    return LoadFrom(source);
+}
+
 const LoadError& LastLoadError() {
     return loaderState.error;
+}
+
+const FileHead& LastFileHead() {
+    return loaderState.head;
+}
+
+bool StartsWithMainChunk(const FileHead& head) {
+    return head.count >= 2 && head.bytes[0] == 0x4D && head.bytes[1] == 0x4D;
 }
 
 // ---- Lookups ----------------------------------------------------------------------------

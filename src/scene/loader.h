@@ -28,6 +28,29 @@ struct LoadError {
 // owns the result and releases it with FreeScene. Not reentrant.
 Scene* LoadScene(const char* path);
 
+// Loads the scene held by `stream`, an open seekable stream whose offset 0 is the start of
+// the file (a file in memory, for one): both passes walk it from there. `name` stands for the
+// file in the reasons of failures. The stream stays open and is the caller's; its position
+// afterwards is unspecified. Otherwise as LoadScene.
+Scene* LoadSceneFromStream(FILE* stream, const char* name);
+
+// The longest file the loader reads: chunk offsets are signed 32-bit.
+inline constexpr int64_t kMaxSceneFileBytes = 2147483647;
+
+// The first bytes of the file that the last load read: up to 16, fewer when the file is
+// shorter; none when it could not be opened or read.
+struct FileHead {
+    unsigned char bytes[16] = {};
+    int32_t count = 0;
+};
+const FileHead& LastFileHead();
+
+// True when `head` starts with the main chunk's id (0x4D4D), as every 3DS file does. A file
+// that does not (a text file, a picture, an empty file) still loads, as a scene with
+// nothing in it, because the walk skips every chunk id it does not know; callers use this to
+// say that the file is not a 3DS file.
+bool StartsWithMainChunk(const FileHead& head);
+
 // The reason the most recent LoadScene failed.
 const LoadError& LastLoadError();
 
@@ -110,6 +133,7 @@ struct LoaderState {
     unsigned char* scratch = nullptr;  // one array payload at a time (malloc, freed by
     size_t scratchSize = 0;            // ResetLoaderState and at the end of each load)
     LoadError error;
+    FileHead head;                     // the file's first bytes, read by the counting pass
     ChunkObserver observer = nullptr;  // kept across loads; see ChunkObserver
 };
 

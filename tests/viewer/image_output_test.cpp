@@ -1,5 +1,6 @@
 // The --output writers: PNG holds the last frame exactly, GIF every frame as a looping
-// animation; failures leave no partial file and keep an existing one.
+// animation (decoded with its frames' positions, disposal and transparency, exactly);
+// failures leave no partial file and keep an existing one.
 #include "app/image_output.h"
 
 #include <gif_lib.h>
@@ -13,7 +14,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "app/shell.h"
+#include "display/display.h"
+#include "platform/headless/headless.h"
 
 namespace {
 
@@ -59,6 +65,10 @@ struct GifContents {
     bool loopsForever = false;
 };
 
+// Decodes the GIF as a viewer shows it: each image is drawn onto the canvas at its position,
+// its transparent pixels leaving the canvas as it was, after the previous image's disposal
+// (left in place, cleared to the background colour, or restored to what it covered).
+// frames[i] is the canvas after image i.
 GifContents ReadGif(const fs::path& path) {
     GifContents contents;
     int error = 0;
@@ -67,19 +77,51 @@ GifContents ReadGif(const fs::path& path) {
     if (DGifSlurp(gif) == GIF_OK) {
         contents.width = gif->SWidth;
         contents.height = gif->SHeight;
+        auto colourOf = [](const ColorMapObject* map, int index) {
+            const GifColorType& c = map->Colors[index];
+            return uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
+        };
+        const uint32_t background =
+            gif->SColorMap ? colourOf(gif->SColorMap, gif->SBackGroundColor) : 0;
+        Frame canvas(static_cast<size_t>(gif->SWidth) * static_cast<size_t>(gif->SHeight),
+                     background);
+        Frame beforeImage;
+        GraphicsControlBlock previousControl = {};
+        const GifImageDesc* previousDesc = nullptr;
         for (int i = 0; i < gif->ImageCount; ++i) {
             const SavedImage& image = gif->SavedImages[i];
-            const ColorMapObject* map =
-                image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
-            Frame frame;
-            for (int p = 0; p < gif->SWidth * gif->SHeight; ++p) {
-                const GifColorType& c = map->Colors[image.RasterBits[p]];
-                frame.push_back(uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue);
+            const GifImageDesc& desc = image.ImageDesc;
+            if (previousDesc && previousControl.DisposalMode == DISPOSE_BACKGROUND) {
+                for (int y = previousDesc->Top; y < previousDesc->Top + previousDesc->Height; ++y)
+                    for (int x = previousDesc->Left; x < previousDesc->Left + previousDesc->Width;
+                         ++x)
+                        canvas[static_cast<size_t>(y * gif->SWidth + x)] = background;
+            } else if (previousDesc && previousControl.DisposalMode == DISPOSE_PREVIOUS) {
+                canvas = beforeImage;
             }
-            contents.frames.push_back(frame);
-            GraphicsControlBlock control;
+            GraphicsControlBlock control = {};
+            control.TransparentColor = NO_TRANSPARENT_COLOR;
             contents.delays.push_back(
                 DGifSavedExtensionToGCB(gif, i, &control) == GIF_OK ? control.DelayTime : -1);
+            if (control.DisposalMode == DISPOSE_PREVIOUS) beforeImage = canvas;
+            const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+            EXPECT_TRUE(desc.Left >= 0 && desc.Top >= 0 && desc.Left + desc.Width <= gif->SWidth &&
+                        desc.Top + desc.Height <= gif->SHeight)
+                << "image " << i << " lies outside the screen";
+            bool inMap = true;
+            for (int y = 0; y < desc.Height; ++y) {
+                for (int x = 0; x < desc.Width; ++x) {
+                    const int index = image.RasterBits[y * desc.Width + x];
+                    if (index == control.TransparentColor) continue;
+                    inMap = inMap && index < map->ColorCount;
+                    canvas[static_cast<size_t>((desc.Top + y) * gif->SWidth + desc.Left + x)] =
+                        colourOf(map, index < map->ColorCount ? index : 0);
+                }
+            }
+            EXPECT_TRUE(inMap) << "image " << i << " has an index past its colour map";
+            contents.frames.push_back(canvas);
+            previousControl = control;
+            previousDesc = &desc;
             for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e) {
                 const ExtensionBlock& block = image.ExtensionBlocks[e];
                 const ExtensionBlock& data = image.ExtensionBlocks[e + 1];
@@ -138,6 +180,111 @@ TEST(ImageOutput, GifHoldsEveryFrameTwentyMillisecondsApartLooping) {
     EXPECT_EQ(gif.delays, (std::vector<int>{2, 2, 2}));
     EXPECT_TRUE(gif.loopsForever);
     EXPECT_EQ(fs::status(path).permissions(), UsualPermissions());
+}
+
+// Later frames store only what changed: whatever changes, or does not, from frame to frame,
+// every decoded frame equals the one written.
+TEST(ImageOutput, GifFramesDecodeExactlyWhateverChanges) {
+    constexpr int32_t kSize = 16;
+    constexpr uint32_t kGreen = 0x0064FF96;
+    auto frame = [](auto pixel) {
+        Frame f(kSize * kSize);
+        for (int32_t y = 0; y < kSize; ++y)
+            for (int32_t x = 0; x < kSize; ++x)
+                f[static_cast<size_t>(y * kSize + x)] = pixel(x, y);
+        return f;
+    };
+    // A picture that stands still but for a dot that crosses it: the changed rectangle
+    // holds mostly unchanged stripes, so transparency pays.
+    auto striped = [&](int32_t dot) {
+        return frame([=](int32_t x, int32_t y) {
+            if (x == dot && y == dot) return 0x00FF0000u;
+            return (x + y) % 3 == 0 ? kGreen : 0u;
+        });
+    };
+    Frame many = frame([](int32_t x, int32_t y) { return static_cast<uint32_t>(y * kSize + x); });
+    Frame manyShifted = many;
+    std::swap(manyShifted[3], manyShifted[200]);
+    const Frame black(kSize * kSize, 0);
+    Frame dot = black;
+    dot[5 * kSize + 7] = kGreen;
+    Frame blue = dot;
+    blue[9 * kSize + 2] = 0x000000FF;  // not in the first frame's palette
+    struct Case {
+        const char* name;
+        std::vector<Frame> frames;
+    };
+    const std::vector<Case> cases = {
+        {"a dot crossing stripes", {striped(0), striped(1), striped(2), striped(15)}},
+        {"nothing changes", {dot, dot, dot}},
+        {"a new colour, then back", {dot, blue, dot, black}},
+        {"256 colours, none spare", {many, manyShifted, many, many}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = TempDir() / "changes.gif";
+        fs::remove(path);
+        ImageOutput output;
+        std::string error;
+        ASSERT_TRUE(OpenImageOutput(output, path.c_str(), ImageFormat::Gif, error)) << error;
+        for (const Frame& f : c.frames)
+            WriteImageFrame(output, f.data(), kSize, kSize);
+        ASSERT_TRUE(FinishImageOutput(output, error)) << error;
+        GifContents gif = ReadGif(path);
+        ASSERT_EQ(gif.frames.size(), c.frames.size());
+        for (size_t i = 0; i < c.frames.size(); ++i)
+            EXPECT_EQ(gif.frames[i], c.frames[i]) << "frame " << i;
+        EXPECT_EQ(gif.delays, std::vector<int>(c.frames.size(), 2));
+    }
+}
+
+void KeepAndWriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* user) {
+    auto* run = static_cast<std::pair<std::vector<Frame>, ImageOutput*>*>(user);
+    run->first.emplace_back(pixels,
+                            pixels + static_cast<size_t>(width) * static_cast<size_t>(height));
+    WriteImageFrame(*run->second, pixels, width, height);
+}
+
+// A whole turn of the bundled scene through the viewer's --output path: the GIF, decoded,
+// shows every presented frame exactly (the frames the PNG writer would be given), and the
+// PNG of the last one equals the GIF's last frame.
+TEST(ImageOutput, GifOfTheBundledTurnDecodesToEveryPresentedFrame) {
+    const fs::path gifPath = TempDir() / "bundled-turn.gif";
+    const fs::path pngPath = TempDir() / "bundled-turn.png";
+    ImageOutput gifOutput, pngOutput;
+    std::string error;
+    ASSERT_TRUE(OpenImageOutput(gifOutput, gifPath.c_str(), ImageFormat::Gif, error)) << error;
+    ASSERT_TRUE(OpenImageOutput(pngOutput, pngPath.c_str(), ImageFormat::Png, error)) << error;
+    std::pair<std::vector<Frame>, ImageOutput*> run{{}, &gifOutput};
+
+    UseHeadlessBackend();
+    ResetDisplayContext();
+    ResetShellState();
+    const std::string scene = std::string(TRELLIS_ASSETS_DIR) + "/svet.3ds";
+    shellState.sceneFileName = scene.c_str();
+    HeadlessScriptTicks(100);
+    HeadlessScriptKey(VK_ESCAPE);
+    HeadlessSetFrameCallback(KeepAndWriteFrame, &run);
+    char commandLine[] = "";
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
+    ResetShellState();
+    shellState.sceneFileName = "svet.3ds";
+    ResetDisplayContext();
+    ResetHeadlessBackend();
+    SetPlatformBackend(nullptr);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(run.first.size(), 100u);
+
+    ASSERT_TRUE(FinishImageOutput(gifOutput, error)) << error;
+    WriteImageFrame(pngOutput, run.first.back().data(), 640, 480);
+    ASSERT_TRUE(FinishImageOutput(pngOutput, error)) << error;
+    GifContents gif = ReadGif(gifPath);
+    ASSERT_EQ(gif.frames.size(), run.first.size());
+    for (size_t i = 0; i < run.first.size(); ++i) {
+        ASSERT_TRUE(gif.frames[i] == run.first[i]) << "frame " << i << " differs";
+    }
+    int32_t width = 0, height = 0;
+    EXPECT_TRUE(ReadPng(pngPath, width, height) == gif.frames.back());
 }
 
 TEST(ImageOutput, FailuresLeaveNoPartialFileAndKeepAnExistingOne) {

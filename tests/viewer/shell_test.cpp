@@ -237,6 +237,37 @@ TEST_F(ShellTest, EmptySceneTicksPresentBlackFrames) {
         EXPECT_TRUE(frame == Frame(640 * 480, 0));
 }
 
+// A file that is not a 3DS file loads as an empty scene: the viewer says so in one line on
+// stderr, with its first bytes made printable, and runs on; a 3DS file gets no such line.
+TEST_F(ShellTest, FileThatIsNotA3dsIsNamedSoAndTheRunGoesOn) {
+    const std::string text = "Notes\x1b[2J on the scene";
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::string notice;  // after "trellis: PATH: "; empty for none
+    };
+    const std::vector<Case> cases = {
+        {"text", std::vector<uint8_t>(text.begin(), text.end()),
+         "not a 3DS file (it starts with \"Notes\\x1b[2J on the\")"},
+        {"empty", {}, "not a 3DS file (it is empty)"},
+        {"a 3DS file", EmptySceneBytes(), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        const std::string path = WriteScene("scene", c.bytes);
+        HeadlessScriptTicks(2);
+        HeadlessScriptKey(VK_ESCAPE);
+        testing::internal::CaptureStderr();
+        const int status = Run(path);
+        const std::string message = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(message, c.notice.empty() ? "" : "trellis: " + path + ": " + c.notice + "\n");
+        EXPECT_EQ(presented.count, 2);
+    }
+}
+
 TEST_F(ShellTest, HundredDrawnTicksMakeOneFullTurn) {
     struct Case {
         int ticks;

@@ -3,6 +3,8 @@
 #include "platform/sdl/sdl.h"
 
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -563,10 +565,51 @@ const PlatformBackend sdlBackend = {
     SdlDirectDrawCreate,
 };
 
+// Holds back what libraries print on stderr while SDL looks for a display: libwayland, for
+// one, prints "error: XDG_RUNTIME_DIR is invalid or not set in the environment." before SDL
+// moves on to the next video driver. From construction to destruction stderr goes to a
+// temporary file; what it caught is passed on to stderr when `passOn` is set (a display
+// opened), and dropped otherwise: the program's own line then says that there is no display.
+struct StderrHold {
+    int saved = -1;
+    std::FILE* held = nullptr;
+    bool passOn = false;
+
+    StderrHold() {
+        std::fflush(stderr);
+        held = std::tmpfile();
+        if (held != nullptr) saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (saved < 0 || dup2(fileno(held), STDERR_FILENO) < 0) Release();
+    }
+    ~StderrHold() {
+        if (held == nullptr) return;
+        std::fflush(stderr);
+        dup2(saved, STDERR_FILENO);
+        if (passOn) {
+            std::rewind(held);
+            char buffer[4096];
+            size_t got;
+            while ((got = std::fread(buffer, 1, sizeof buffer, held)) > 0)
+                std::fwrite(buffer, 1, got, stderr);
+            std::fflush(stderr);
+        }
+        Release();
+    }
+    void Release() {
+        if (saved >= 0) close(saved);
+        if (held != nullptr) std::fclose(held);
+        saved = -1;
+        held = nullptr;
+    }
+    StderrHold(const StderrHold&) = delete;
+    StderrHold& operator=(const StderrHold&) = delete;
+};
+
 }  // namespace
 
 bool OpenSdlBackend(bool windowed, std::string& error) {
     if (sdl.open) return true;
+    StderrHold hold;
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
         error = SDL_GetError();
         return false;
@@ -593,6 +636,7 @@ bool OpenSdlBackend(bool windowed, std::string& error) {
     }
     sdl.open = true;
     sdl.windowed = windowed;
+    hold.passOn = true;
     return true;
 }
 
