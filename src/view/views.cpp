@@ -569,9 +569,12 @@ void FitView(ViewState& state, const Scene& scene) {
     // The margined frame as tangents of its half angles; the vertical uses the same focal
     // length (square pixels).
     const double focal = FocalPixels(state);
-    const double keep = 1.0 - kFitMargin;
-    const double ax = static_cast<double>(state.frameWidth / 2) * keep / focal;
-    const double ay = static_cast<double>(state.frameHeight / 2) * keep / focal;
+    const auto inside = [focal](int32_t side) {
+        const double half = static_cast<double>(side / 2);
+        return (half - std::max(kFitMargin * half, kFitMarginPixels)) / focal;
+    };
+    const double ax = inside(state.frameWidth);
+    const double ay = inside(state.frameHeight);
     // Planes n . v <= 0 in view space: right, left, bottom, top; then the near plane -z.
     const double planes[5][3] = {
         {1.0, 0.0, -ax}, {-1.0, 0.0, -ax}, {0.0, 1.0, -ay}, {0.0, -1.0, -ay}, {0.0, 0.0, -1.0}};
