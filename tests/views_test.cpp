@@ -151,9 +151,9 @@ TEST(FitView, EveryTickOfTheTurnInsideTheFrameAndFilled) {
         {"non-finite corners", WithNonFiniteCorners(), true},
     };
     // Width, height, and every how many ticks the frame is drawn: small frames on every tick,
-    // the viewer's own size on every fifth (to keep the test quick under the sanitizers). The
+    // the viewer's own size on every tenth (to keep the test quick under the sanitizers). The
     // smallest frame keeps two pixels clear and is too small to ask for the fill.
-    const int32_t sizes[][3] = {{160, 120, 1}, {60, 180, 1}, {16, 16, 1}, {640, 480, 5}};
+    const int32_t sizes[][3] = {{160, 120, 1}, {60, 180, 1}, {16, 16, 1}, {640, 480, 10}};
     std::vector<uint32_t> frame;
     for (const FitCase& c : cases) {
         ScenePtr scene = LoadMeshes(c.meshes);
@@ -213,7 +213,7 @@ void WriteCamera(ChunkWriter& w, const char* name, std::initializer_list<float> 
 // focal = width / (2 tan(fov / 2)) = width * lens / 36.
 TEST(CameraView, PinholeWidthAndBank) {
     const float lens = 50.0f, distance = 60.0f;
-    const double lensD = lens, distanceD = distance;
+    const double lensD = static_cast<double>(lens), distanceD = static_cast<double>(distance);
     ScenePtr scene = LoadBytes(EditorFile([&](ChunkWriter& w) {
         WriteMesh(w, "Cube", BoxAt(0, 0, 0, 10, 10, 10));
         WriteMesh(w, "Bar", BoxAt(0, 0, 7, 10, 10, 1));  // above the cube: shows which way is up

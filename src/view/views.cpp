@@ -16,11 +16,13 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kSpinStepAngle = 2.0 * kPi / 100.0;  // one turn per 100 ticks
 constexpr double kFixedDistance = 150.0;
 // The renderer leaves out corners at view depth 0.1 or nearer; the fit keeps every vertex
@@ -306,7 +308,7 @@ void FitBlock(const VertexBlock& block, const BlockReach& reach, double smallSiz
 void FitAllBlocks(const std::vector<VertexBlock>& blocks, double smallSize, FitPlanes& f) {
     if (blocks.empty()) return;
     size_t best[5] = {0, 0, 0, 0, 0};
-    double bestBound[5] = {-INFINITY, -INFINITY, -INFINITY, -INFINITY, -INFINITY};
+    double bestBound[5] = {-kInfinity, -kInfinity, -kInfinity, -kInfinity, -kInfinity};
     for (size_t i = 0; i < blocks.size(); ++i) {
         const BlockReach reach = ReachOf(blocks[i], f);
         for (int p = 0; p < 5; ++p) {
@@ -591,7 +593,7 @@ void FitView(ViewState& state, const Scene& scene) {
             w[i] = r[i][0] * planes[k][0] + r[i][1] * planes[k][1] + r[i][2] * planes[k][2];
         f.ny[k] = w[1];
         f.nh[k] = std::sqrt(w[0] * w[0] + w[2] * w[2]);
-        f.most[k] = -INFINITY;
+        f.most[k] = -kInfinity;
     }
     // The largest ny h + nh rho over the finite vertices, for each plane.
     FitAllBlocks(scratch.blocks, kSmallBlock * SceneSize(b), f);
