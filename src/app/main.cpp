@@ -123,6 +123,10 @@ int main(int argc, char** argv) {
     if (line.info) return PrintSceneInfo(line.sceneFile, line.json, stdout, stderr);
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
     shellState.sceneFileName = ShownSceneName(line.sceneFile);
+    shellState.startView = line.view;
+    shellState.startCamera = line.cameraName;
+    shellState.screenWidth = line.width;
+    shellState.screenHeight = line.height;
     std::string arguments = JoinArguments(argc, argv);
     return line.outputFile ? RunHeadless(line, arguments) : RunViewer(line, arguments);
 }
