@@ -24,8 +24,9 @@ struct ImageOutput {
     int32_t width = 0;
     int32_t height = 0;
     int32_t framesWritten = 0;
-    std::vector<uint8_t, FrameAllocator<uint8_t>> lastFrame;  // .png: the last frame, R G B bytes
-    std::vector<uint8_t> row;                                 // .gif: one row of palette indices
+    // .png: the most recent frame, as rows of R G B bytes
+    std::vector<uint8_t, FrameAllocator<uint8_t>> lastFrame;
+    std::vector<uint8_t> row;             // .gif: one row of palette indices
     std::vector<uint32_t> globalColours;  // .gif: the palette of the first frame
     std::vector<uint32_t> frameColours;   // .gif: the colours of the frame being written
     std::string error;                    // the first failure; once set, later frames are ignored
