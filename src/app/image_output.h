@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "platform/memory/frame_memory.h"
 
 struct GifFileType;
 
@@ -24,8 +25,9 @@ struct ImageOutput {
     int32_t width = 0;
     int32_t height = 0;
     int32_t framesWritten = 0;
-    std::vector<uint32_t> lastFrame;      // the most recent frame (.gif: what the next one
-                                          // is compared with)
+    std::vector<uint32_t> lastFrame;  // .gif: the frame before, which the next is compared with
+    // .png: the most recent frame, as rows of R G B bytes
+    std::vector<uint8_t, FrameAllocator<uint8_t>> pngRows;
     std::vector<uint8_t> row;             // .gif: one row of palette indices
     std::vector<uint32_t> globalColours;  // .gif: the palette of the first frame
     int32_t globalTransparent = -1;       // .gif: its transparent index, -1 when it is full
