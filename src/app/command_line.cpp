@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -43,6 +44,14 @@ bool ParseFrames(const char* text, int32_t& frames) {
     if (errno != 0 || *end != '\0' || value < 1 || value > kMaxFrames) return false;
     frames = static_cast<int32_t>(value);
     return true;
+}
+
+// A name that ends in '/' or names an existing folder.
+bool IsFolderName(const char* path) {
+    size_t length = std::strlen(path);
+    if (length > 0 && path[length - 1] == '/') return true;
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
 }
 
 }  // namespace
@@ -107,13 +116,22 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     if (line.help) return ParseResult::Help;
     if (line.version) return ParseResult::Version;
 
-    if (optind < argc) line.sceneFile = argv[optind++];
-    if (optind < argc) {
-        error = std::string("more than one scene given ('") + argv[optind] + "')";
-        return ParseResult::UsageError;
+    if (optind < argc) line.sceneFile = argv[optind];
+    for (int i = optind; i < argc; ++i) {
+        if (argv[i][0] == '\0') {
+            error = "the scene file name is empty";
+            return ParseResult::UsageError;
+        }
+        line.scenes.push_back(argv[i]);
     }
     if (line.sceneFile[0] == '\0') {
         error = "the scene file name is empty";
+        return ParseResult::UsageError;
+    }
+    line.outputFolder = line.outputFile != nullptr && IsFolderName(line.outputFile);
+    if (line.scenes.size() > 1 && !line.outputFolder) {
+        error = std::string("more than one scene given ('") + line.scenes[1] +
+                "'); several scenes need --output FOLDER/";
         return ParseResult::UsageError;
     }
     if (line.json && !line.info) {
@@ -134,7 +152,8 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             error = "--windowed and --output exclude each other";
             return ParseResult::UsageError;
         }
-        line.outputFormat = ImageFormatForPath(line.outputFile);
+        line.outputFormat =
+            line.outputFolder ? ImageFormat::Png : ImageFormatForPath(line.outputFile);
         if (line.outputFormat == ImageFormat::None) {
             error = std::string("cannot tell the image format of '") + line.outputFile +
                     "': name it .png or .gif";
@@ -147,6 +166,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
 
 const char* UsageText() {
     return "Usage: trellis [OPTIONS] [SCENE]\n"
+           "       trellis --output FOLDER/ [OPTIONS] SCENE...\n"
            "Shows every mesh of a 3D Studio scene turning as a wireframe, full screen at\n"
            "640x480; Escape ends the run.\n"
            "\n"
@@ -154,7 +174,8 @@ const char* UsageText() {
            "  -w, --windowed       a 640x480 window instead of full screen\n"
            "  -o, --output FILE    no window: run the frame ticks headless and write FILE,\n"
            "                       .png (the last frame) or .gif (every frame, 20 ms apart,\n"
-           "                       looping)\n"
+           "                       looping); a FOLDER (ending in '/', or an existing\n"
+           "                       folder) gets one .png per SCENE, named after it\n"
            "      --frames N       ticks to run with --output (default 1 for .png,\n"
            "                       100 for .gif: one full turn)\n"
            "  -i, --info           print what the scene holds (objects, materials, lights,\n"

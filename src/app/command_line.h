@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class ImageFormat { None, Png, Gif };
 
@@ -17,6 +18,11 @@ struct CommandLine {
     bool chunks = false;  // --chunks: print the chunk tree and exit
     bool help = false;
     bool version = false;
+    // Every SCENE given, in order; several only when --output names a folder.
+    std::vector<const char*> scenes;
+    // --output names a folder (it ends in '/' or is one): one PNG per scene in it, named
+    // after the scene's file with .png for its extension.
+    bool outputFolder = false;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };

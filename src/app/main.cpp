@@ -3,7 +3,9 @@
 // With no arguments this is exactly the viewer: "svet.3ds", full screen, Escape to end.
 // --output runs the same shell on the headless backend and writes the presented frames.
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/image_output.h"
@@ -71,6 +73,71 @@ int RunHeadless(const CommandLine& line, std::string& arguments) {
     return 0;
 }
 
+// A file that does not start with the main chunk's id (0x4D4D, little-endian) is no
+// scene, whatever the loader makes of it: an image of it would be an empty frame passed
+// off as a picture of the file. False, with the reason printed, for such a file; a file
+// that cannot be opened is left for the loader to report.
+bool CheckSceneStart(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return true;
+    unsigned char id[2] = {};
+    size_t got = std::fread(id, 1, 2, file);
+    std::fclose(file);
+    if (got == 2 && id[0] == 0x4D && id[1] == 0x4D) return true;
+    std::fprintf(stderr,
+                 "trellis: %s: not a 3D Studio scene (it does not start with the main "
+                 "chunk 0x4D4D)\n",
+                 path);
+    return false;
+}
+
+// --output FOLDER/ (made when missing): each scene drawn in turn into FOLDER/NAME.png, NAME being
+// the scene's file name less its extension. A scene that fails is reported and skipped; so is a
+// scene whose picture would overwrite the one just written for an earlier scene of the same name.
+// Returns 1 when any scene failed, else 0.
+int RunOutputFolder(const CommandLine& line, std::string& arguments) {
+    std::vector<const char*> scenes = line.scenes;
+    if (scenes.empty()) scenes.push_back(line.sceneFile);
+    std::filesystem::path folder(line.outputFile);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        std::fprintf(stderr, "trellis: %s: cannot make the folder: %s\n", line.outputFile,
+                     error.message().c_str());
+        return kStatusFailure;
+    }
+    std::vector<std::filesystem::path> written;
+    int status = 0;
+    for (const char* scene : scenes) {
+        std::filesystem::path picture =
+            folder / std::filesystem::path(scene).filename().replace_extension(".png");
+        bool repeated = false;
+        for (const std::filesystem::path& earlier : written)
+            repeated |= earlier == picture;
+        if (repeated) {
+            std::fprintf(stderr,
+                         "trellis: %s: skipped: %s was already written for a scene "
+                         "of the same name\n",
+                         scene, picture.c_str());
+            status = 1;
+            continue;
+        }
+        ResetShellState();
+        shellState.sceneFileName = scene;
+        CommandLine one = line;
+        std::string picturePath = picture.string();
+        one.outputFile = picturePath.c_str();
+        one.sceneFile = scene;
+        if (!CheckSceneStart(scene) || RunHeadless(one, arguments) != 0) {
+            status = 1;
+            continue;
+        }
+        written.push_back(picture);
+    }
+    ResetShellState();
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,5 +162,7 @@ int main(int argc, char** argv) {
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
     shellState.sceneFileName = line.sceneFile;
     std::string arguments = JoinArguments(argc, argv);
+    if (line.outputFolder) return RunOutputFolder(line, arguments);
+    if (line.outputFile && !CheckSceneStart(line.sceneFile)) return kStatusFailure;
     return line.outputFile ? RunHeadless(line, arguments) : RunViewer(line, arguments);
 }
