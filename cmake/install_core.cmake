@@ -35,6 +35,12 @@ endforeach()
 
 install(TARGETS trellis_core EXPORT TrellisTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# A stripping install (the package, `cmake --install --strip`) takes the debug information
+# out of the archive too; its symbols stay, so it still links.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:trellis_core>\")
+endif()")
 set(TRELLIS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Trellis)
 install(EXPORT TrellisTargets NAMESPACE Trellis:: DESTINATION ${TRELLIS_CMAKE_DIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TrellisConfig.cmake.in
@@ -49,5 +55,6 @@ install(FILES ${PROJECT_BINARY_DIR}/TrellisConfig.cmake
 # (a package root, a scratch prefix) without rewriting it.
 set(TRELLIS_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 file(RELATIVE_PATH TRELLIS_PC_TO_PREFIX /prefix/${TRELLIS_PC_DIR} /prefix)
+string(REGEX REPLACE "/$" "" TRELLIS_PC_TO_PREFIX "${TRELLIS_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/trellis.pc.in ${PROJECT_BINARY_DIR}/trellis.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/trellis.pc DESTINATION ${TRELLIS_PC_DIR})

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The desktop files under packaging/, each checked by its freedesktop tool, and the
+# thumbnailer's Exec line run as a file manager runs it: %s, %i and %o substituted word by
+# word, the program found on PATH. A good scene gives a PNG of the asked size; a file that
+# does not load gives exit status 1 and no file at all.
+#
+# usage: desktop_test.sh TRELLIS SOURCE_DIR WORK_DIR
+# Exits 77 (skipped) when desktop-file-validate, xmllint or update-mime-database is missing.
+set -euo pipefail
+trellis=$1 source=$2 work=$3
+packaging=$source/packaging
+for tool in desktop-file-validate xmllint update-mime-database; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "skipped: $tool is missing (scripts/install-deps installs it)"
+        exit 77
+    fi
+done
+rm -rf "$work"
+mkdir -p "$work"
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+desktop-file-validate "$packaging/trellis.desktop" || fail "trellis.desktop is not valid"
+grep -qx 'Exec=trellis %F' "$packaging/trellis.desktop" || fail "trellis.desktop: Exec line"
+
+# The MIME type: well-formed, and update-mime-database turns it into the glob and the magic.
+xmllint --noout "$packaging/trellis.xml" || fail "trellis.xml is not well-formed"
+mkdir -p "$work/mime/packages"
+cp "$packaging/trellis.xml" "$work/mime/packages/"
+update-mime-database "$work/mime" 2>"$work/mime.log" || fail "update-mime-database failed"
+if grep -qi -e error -e warning "$work/mime.log"; then
+    cat "$work/mime.log" >&2
+    fail "update-mime-database complains about trellis.xml"
+fi
+[ -f "$work/mime/image/x-3ds.xml" ] || fail "no image/x-3ds type after update-mime-database"
+grep -q ':image/x-3ds:\*\.3ds$' "$work/mime/globs2" || fail "no *.3ds glob"
+grep -q 'image/x-3ds' "$work/mime/magic" || fail "no magic for image/x-3ds"
+
+# The thumbnailer entry, run as a file manager would.
+entry=$packaging/trellis.thumbnailer
+grep -qx '\[Thumbnailer Entry\]' "$entry" || fail "no [Thumbnailer Entry] group"
+grep -qx 'MimeType=image/x-3ds;' "$entry" || fail "the thumbnailer names no image/x-3ds"
+exec_line=$(sed -n 's/^Exec=//p' "$entry")
+read -r -a words <<<"$exec_line"
+export PATH="$(dirname "$trellis"):$PATH"
+
+# Runs the Exec line for INPUT at SIZE into OUTPUT; sets `status`.
+run_thumbnailer() {
+    local input=$1 size=$2 output=$3 argv=() word
+    for word in "${words[@]}"; do
+        word=${word//%s/$size}
+        word=${word//%i/$input}
+        word=${word//%o/$output}
+        argv+=("$word")
+    done
+    status=0
+    "${argv[@]}" 2>>"$work/thumbnailer.log" || status=$?
+}
+
+# The width and height in a PNG's header.
+png_size() {
+    od -An -tu1 -j16 -N8 "$1" |
+        awk '{ printf "%dx%d\n", $1 * 16777216 + $2 * 65536 + $3 * 256 + $4,
+                                 $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }'
+}
+
+cp "$source/assets/svet.3ds" "$work/a scene.3ds"  # a blank in the name, as file names have
+for size in 128 256; do
+    out=$work/thumb-$size.png
+    run_thumbnailer "$work/a scene.3ds" "$size" "$out"
+    [ "$status" -eq 0 ] || fail "the thumbnailer exits $status on the bundled scene"
+    [ "$(png_size "$out")" = "${size}x$size" ] || fail "thumbnail $out is not ${size}x$size"
+done
+
+# Files that do not load: no main chunk at all, an empty file, a main chunk shorter than its
+# header, a folder, a file that is not there.
+printf 'plain text, no scene' >"$work/text.3ds"
+: >"$work/empty.3ds"
+printf 'MM\003\000\000\000' >"$work/short.3ds"
+mkdir -p "$work/folder.3ds"
+for broken in text empty short folder missing; do
+    out=$work/broken-$broken.png
+    run_thumbnailer "$work/$broken.3ds" 128 "$out"
+    [ "$status" -eq 1 ] || fail "the thumbnailer exits $status on $broken.3ds, not 1"
+    [ ! -e "$out" ] || fail "the thumbnailer wrote $out for $broken.3ds"
+done
+leftover=$(find "$work" -maxdepth 1 -name 'broken-*')
+[ -z "$leftover" ] || fail "files left behind: $leftover"
+echo "desktop test: all checks passed"
