@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# The desktop files under packaging/, each checked by its freedesktop tool, and the
+# The desktop files, each checked by its freedesktop tool, and the
 # thumbnailer's Exec line run as a file manager runs it: %s, %i and %o substituted word by
 # word, the program found on PATH. A good scene gives a PNG of the asked size; a file that
 # does not load gives exit status 1 and no file at all.
 #
-# usage: desktop_test.sh TRELLIS SOURCE_DIR WORK_DIR
+# usage: desktop_test.sh TRELLIS FILES_DIR SCENE WORK_DIR
+#   FILES_DIR holds trellis.desktop, trellis.xml and trellis.thumbnailer (packaging/ of the
+#   source, or share/ of an installed tree); SCENE is a good scene (the bundled one).
 # Exits 77 (skipped) when desktop-file-validate, xmllint or update-mime-database is missing.
 set -euo pipefail
-trellis=$1 source=$2 work=$3
-packaging=$source/packaging
+trellis=$1 files=$2 scene=$3 work=$4
+# The source keeps the three files side by side; an installed tree where the tools look.
+if [ -f "$files/trellis.desktop" ]; then
+    desktop=$files/trellis.desktop mime=$files/trellis.xml entry=$files/trellis.thumbnailer
+else
+    desktop=$files/applications/trellis.desktop mime=$files/mime/packages/trellis.xml
+    entry=$files/thumbnailers/trellis.thumbnailer
+fi
 for tool in desktop-file-validate xmllint update-mime-database; do
     if ! command -v "$tool" >/dev/null; then
         echo "skipped: $tool is missing (scripts/install-deps installs it)"
@@ -23,13 +31,13 @@ fail() {
     exit 1
 }
 
-desktop-file-validate "$packaging/trellis.desktop" || fail "trellis.desktop is not valid"
-grep -qx 'Exec=trellis %F' "$packaging/trellis.desktop" || fail "trellis.desktop: Exec line"
+desktop-file-validate "$desktop" || fail "trellis.desktop is not valid"
+grep -qx 'Exec=trellis %F' "$desktop" || fail "trellis.desktop: Exec line"
 
 # The MIME type: well-formed, and update-mime-database turns it into the glob and the magic.
-xmllint --noout "$packaging/trellis.xml" || fail "trellis.xml is not well-formed"
+xmllint --noout "$mime" || fail "trellis.xml is not well-formed"
 mkdir -p "$work/mime/packages"
-cp "$packaging/trellis.xml" "$work/mime/packages/"
+cp "$mime" "$work/mime/packages/"
 update-mime-database "$work/mime" 2>"$work/mime.log" || fail "update-mime-database failed"
 if grep -qi -e error -e warning "$work/mime.log"; then
     cat "$work/mime.log" >&2
@@ -40,7 +48,6 @@ grep -q ':image/x-3ds:\*\.3ds$' "$work/mime/globs2" || fail "no *.3ds glob"
 grep -q 'image/x-3ds' "$work/mime/magic" || fail "no magic for image/x-3ds"
 
 # The thumbnailer entry, run as a file manager would.
-entry=$packaging/trellis.thumbnailer
 grep -qx '\[Thumbnailer Entry\]' "$entry" || fail "no [Thumbnailer Entry] group"
 grep -qx 'MimeType=image/x-3ds;' "$entry" || fail "the thumbnailer names no image/x-3ds"
 exec_line=$(sed -n 's/^Exec=//p' "$entry")
@@ -67,7 +74,7 @@ png_size() {
                                  $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }'
 }
 
-cp "$source/assets/svet.3ds" "$work/a scene.3ds"  # a blank in the name, as file names have
+cp "$scene" "$work/a scene.3ds"  # a blank in the name, as file names have
 for size in 128 256; do
     out=$work/thumb-$size.png
     run_thumbnailer "$work/a scene.3ds" "$size" "$out"

@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
-# Installs the build into a scratch prefix and checks what lands there: the program, the
-# desktop files, the library with its public headers (each compiles on its own, nothing of
-# the platform layer, the display or the shell), the CMake package and trellis.pc. Then the
-# example program is built against the prefix, once through find_package(Trellis) and once
-# through pkg-config, and both builds must print the bundled scene's meshes as expected.
+# Checks an installed tree: the program, the desktop files, the library with its public
+# headers (each compiles on its own, nothing of the platform layer, the display or the
+# shell), the CMake package and trellis.pc. Then the example program is built against it,
+# once through find_package(Trellis) and once through pkg-config, and both builds must print
+# the bundled scene's meshes as expected.
 #
-# usage: install_test.sh BUILD_DIR SOURCE_DIR WORK_DIR CXX [SANITIZERS]
+# usage: install_test.sh --build BUILD_DIR SOURCE_DIR WORK_DIR CXX [SANITIZERS]
+#          installs BUILD_DIR into WORK_DIR/prefix first (the test of `make test`)
+#        install_test.sh --prefix PREFIX SOURCE_DIR WORK_DIR CXX [SANITIZERS]
+#          checks a tree installed already (the unpacked package's usr/, in CI)
 set -euo pipefail
-build=$1 source=$2 work=$3 cxx=$4 sanitize=${5:-}
+mode=$1 tree=$2 source=$3 work=$4 cxx=$5 sanitize=${6:-}
 rm -rf "$work"
 mkdir -p "$work"
-prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >"$work/install.log"
+case "$mode" in
+    --build)
+        prefix=$work/prefix
+        cmake --install "$tree" --prefix "$prefix" >"$work/install.log"
+        ;;
+    --prefix) prefix=$(cd "$tree" && pwd) ;;
+    *)
+        echo "usage: install_test.sh --build BUILD_DIR|--prefix PREFIX SOURCE_DIR WORK_DIR CXX [SANITIZERS]" >&2
+        exit 2
+        ;;
+esac
 
 fail() {
     echo "FAIL: $*" >&2
@@ -28,7 +40,8 @@ for f in bin/trellis \
     share/applications/trellis.desktop share/mime/packages/trellis.xml \
     share/thumbnailers/trellis.thumbnailer share/icons/hicolor/48x48/apps/trellis.png \
     share/icons/hicolor/128x128/apps/trellis.png share/icons/hicolor/256x256/apps/trellis.png \
-    share/man/man1/trellis.1.gz share/doc/trellis/copyright share/doc/trellis/changelog.gz; do
+    share/man/man1/trellis.1.gz share/doc/trellis/copyright share/doc/trellis/changelog.gz \
+    share/trellis/svet.3ds; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 for f in cmake/Trellis/TrellisConfig.cmake cmake/Trellis/TrellisConfigVersion.cmake \
