@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "view/views.h"
+
 enum class ImageFormat { None, Png, Gif };
 
 struct CommandLine {
@@ -18,6 +20,11 @@ struct CommandLine {
     bool chunks = false;  // --chunks: print the chunk tree and exit
     bool help = false;
     bool version = false;
+    // The view: fixed without a SCENE, fit with one; --view fit|fixed or --camera[=NAME].
+    ViewMode view = ViewMode::Fixed;
+    const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
+    int32_t width = 640;               // --size WxH (with --output or --windowed)
+    int32_t height = 480;
     // Every SCENE given, in order; several only when --output names a folder.
     std::vector<const char*> scenes;
     // --output names a folder (it ends in '/' or is one): one PNG per scene in it, named
@@ -26,6 +33,10 @@ struct CommandLine {
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };
+
+// The sides --size accepts.
+inline constexpr int32_t kMinFrameSide = 16;
+inline constexpr int32_t kMaxFrameSide = 4096;
 
 // The largest --frames accepted.
 inline constexpr int32_t kMaxFrames = 1000000;

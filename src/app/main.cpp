@@ -73,6 +73,15 @@ int RunHeadless(const CommandLine& line, std::string& arguments) {
     return 0;
 }
 
+// What WinMain starts from: the scene, its view and the frame size.
+void SetUpShell(const CommandLine& line, const char* scene) {
+    shellState.sceneFileName = scene;
+    shellState.startView = line.view;
+    shellState.startCamera = line.cameraName;
+    shellState.screenWidth = line.width;
+    shellState.screenHeight = line.height;
+}
+
 // A file that does not start with the main chunk's id (0x4D4D, little-endian) is no
 // scene, whatever the loader makes of it: an image of it would be an empty frame passed
 // off as a picture of the file. False, with the reason printed, for such a file; a file
@@ -123,7 +132,7 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
             continue;
         }
         ResetShellState();
-        shellState.sceneFileName = scene;
+        SetUpShell(line, scene);
         CommandLine one = line;
         std::string picturePath = picture.string();
         one.outputFile = picturePath.c_str();
@@ -160,7 +169,7 @@ int main(int argc, char** argv) {
     }
     if (line.info) return PrintSceneInfo(line.sceneFile, line.json, stdout, stderr);
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
-    shellState.sceneFileName = line.sceneFile;
+    SetUpShell(line, line.sceneFile);
     std::string arguments = JoinArguments(argc, argv);
     if (line.outputFolder) return RunOutputFolder(line, arguments);
     if (line.outputFile && !CheckSceneStart(line.sceneFile)) return kStatusFailure;
