@@ -23,7 +23,7 @@ struct ImageOutput {
     int32_t width = 0;
     int32_t height = 0;
     int32_t framesWritten = 0;
-    std::vector<uint32_t> lastFrame;      // .png: the most recent frame
+    std::vector<uint8_t> lastFrame;       // .png: the most recent frame, 3 bytes R G B a pixel
     std::vector<uint8_t> row;             // .gif: one row of palette indices
     std::vector<uint32_t> globalColours;  // .gif: the palette of the first frame
     std::vector<uint32_t> frameColours;   // .gif: the colours of the frame being written

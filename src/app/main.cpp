@@ -13,7 +13,7 @@
 #include "app/shell.h"
 #include "platform/headless/headless.h"
 #include "platform/memory/huge_pages.h"
-#include "platform/sdl/sdl.h"
+#include "platform/sdl/sdl_loader.h"
 
 namespace {
 
@@ -33,14 +33,16 @@ std::string JoinArguments(int argc, char** argv) {
 
 int RunViewer(const CommandLine& line, std::string& arguments) {
     std::string error;
-    if (!OpenSdlBackend(line.windowed, error)) {
+    // The SDL backend is a module loaded only here: runs without a window map no display
+    // or sound library.
+    if (!OpenSdlModule(line.windowed, error)) {
         std::fprintf(stderr, "trellis: no display: %s\n", error.c_str());
         return kStatusNoDisplay;
     }
-    SetPlatformBackend(&SdlBackend());
+    SetPlatformBackend(&SdlModuleBackend());
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
     SetPlatformBackend(nullptr);
-    CloseSdlBackend();
+    CloseSdlModule();
     return status;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/startup_trace.h"
 #include "platform/surface_rules.h"
 
 namespace {
@@ -177,6 +178,12 @@ HRESULT STDMETHODCALLTYPE SdlDirectDraw::CreateSurface(LPDDSURFACEDESC desc,
             return DDERR_INVALIDCAPS;
         }
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        // The software renderer copies the frame into the window's own pixels (shared memory
+        // under X11): a 640x480 frame needs no GPU, and loading none (OpenGL under X11 means
+        // Mesa) takes most of the time to the first frame. SDL_RENDER_DRIVER still chooses.
+        SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+        // ... and the window's pixels are the window system's own, not an OpenGL texture.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         sdl.renderer = SDL_CreateRenderer(sdl.sdlWindow, -1, 0);
         if (!sdl.renderer) return DDERR_GENERIC;
         // The frame keeps its exact aspect; at the mode's own size this is a 1:1 copy.
@@ -287,6 +294,7 @@ HRESULT STDMETHODCALLTYPE SdlSurface::Flip(LPDIRECTDRAWSURFACE target, DWORD /*f
     SDL_RenderClear(sdl.renderer);
     SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
     SDL_RenderPresent(sdl.renderer);
+    TraceFirstFrame();
     return DD_OK;
 }
 
@@ -341,11 +349,9 @@ HWND SdlCreateWindowEx(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, 
     int left = x == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : x;
     int top = y == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : y;
     const char* title = windowName ? windowName : "";
-    // Made ready for OpenGL from the start, the window need not be made anew when the
-    // renderer is created (which halves the time to the first frame under X11); where
-    // OpenGL is missing, a plain window serves the other renderers.
-    sdl.sdlWindow = SDL_CreateWindow(title, left, top, width, height, flags | SDL_WINDOW_OPENGL);
-    if (!sdl.sdlWindow) sdl.sdlWindow = SDL_CreateWindow(title, left, top, width, height, flags);
+    // A plain window: the frame is drawn by SDL's software renderer (see CreateSurface), so
+    // no OpenGL library is loaded to choose the window's visual.
+    sdl.sdlWindow = SDL_CreateWindow(title, left, top, width, height, flags);
     if (!sdl.sdlWindow) return nullptr;
     sdl.windowAlive = true;
     sdl.windowProc = sdl.registeredClass.lpfnWndProc;
