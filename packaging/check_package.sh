@@ -11,6 +11,7 @@ deb=$1 work=$2
 source=$(cd "$(dirname "$0")/.." && pwd)
 rm -rf "$work"
 mkdir -p "$work"
+work=$(cd "$work" && pwd)
 
 echo "== lintian $(basename "$deb")"
 status=0

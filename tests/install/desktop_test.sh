@@ -25,6 +25,7 @@ for tool in desktop-file-validate xmllint update-mime-database; do
 done
 rm -rf "$work"
 mkdir -p "$work"
+work=$(cd "$work" && pwd)
 
 fail() {
     echo "FAIL: $*" >&2

@@ -13,6 +13,7 @@ set -euo pipefail
 mode=$1 tree=$2 source=$3 work=$4 cxx=$5 sanitize=${6:-}
 rm -rf "$work"
 mkdir -p "$work"
+work=$(cd "$work" && pwd)
 case "$mode" in
     --build)
         prefix=$work/prefix
@@ -30,7 +31,7 @@ fail() {
     exit 1
 }
 
-# What a user and a developer need.
+# What a user and a developer need: the program, the SDL module it loads for a window, ...
 libdir=$(dirname "$(find "$prefix" -name libtrellis.a | head -n 1)")
 [ -f "$libdir/libtrellis.a" ] || fail "libtrellis.a is not installed"
 for f in bin/trellis \
@@ -44,7 +45,7 @@ for f in bin/trellis \
     share/trellis/svet.3ds; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
-for f in cmake/Trellis/TrellisConfig.cmake cmake/Trellis/TrellisConfigVersion.cmake \
+for f in trellis/trellis-sdl.so cmake/Trellis/TrellisConfig.cmake cmake/Trellis/TrellisConfigVersion.cmake \
     cmake/Trellis/TrellisTargets.cmake pkgconfig/trellis.pc; do
     [ -f "$libdir/$f" ] || fail "${libdir#"$prefix"/}/$f is not installed"
 done
