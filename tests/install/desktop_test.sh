@@ -97,4 +97,21 @@ for broken in text empty short folder missing; do
 done
 leftover=$(find "$work" -maxdepth 1 -name 'broken-*')
 [ -z "$leftover" ] || fail "files left behind: $leftover"
+
+# Many scenes into a folder: one PNG each, named after the scene; the broken ones reported,
+# skipped, and the status 1 at the end; the same name twice written once.
+mkdir -p "$work/more"
+cp "$scene" "$work/more/a scene.3ds"
+status=0
+"$trellis" --size 64x48 --output "$work/batch/" "$work/a scene.3ds" "$work/text.3ds" \
+    "$work/short.3ds" "$work/missing.3ds" "$scene" "$work/more/a scene.3ds" \
+    2>"$work/batch.err" || status=$?
+[ "$status" -eq 1 ] || fail "the folder run exits $status with broken scenes among them, not 1"
+expected=$(printf '%s\n' "a scene.png" "$(basename "${scene%.*}").png" | sort)
+[ "$(ls "$work/batch" | sort)" = "$expected" ] || fail "the folder holds $(ls "$work/batch")"
+[ "$(png_size "$work/batch/a scene.png")" = 64x48 ] || fail "the folder's PNG is not 64x48"
+[ "$(wc -l <"$work/batch.err")" -eq 4 ] || fail "not one line for each failed scene: $(cat "$work/batch.err")"
+for name in text.3ds short.3ds missing.3ds "more/a scene.3ds"; do
+    grep -qF "$work/$name" "$work/batch.err" || fail "no reason given for $name"
+done
 echo "desktop test: all checks passed"

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -118,7 +119,11 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--frames needs a whole number from 1 to 1000000, not '1000001'"},
         {{"-o", "a.png", "--frames", "99999999999999999999"},
          "--frames needs a whole number from 1 to 1000000, not '99999999999999999999'"},
-        {{"a.3ds", "b.3ds"}, "more than one scene given ('b.3ds')"},
+        {{"a.3ds", "b.3ds"},
+         "more than one scene given ('b.3ds'); several scenes need --output FOLDER/"},
+        {{"-o", "a.png", "a.3ds", "b.3ds"},
+         "more than one scene given ('b.3ds'); several scenes need --output FOLDER/"},
+        {{"-o", "thumbs/", "a.3ds", ""}, "the scene file name is empty"},
         {{"-w", "-o", "a.png"}, "--windowed and --output exclude each other"},
         {{""}, "the scene file name is empty"},
     };
@@ -127,6 +132,37 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         Parsed parsed = Parse(c.arguments);
         EXPECT_EQ(parsed.result, ParseResult::UsageError);
         EXPECT_EQ(parsed.error, c.error);
+    }
+}
+
+// --output naming a folder (a trailing '/', or a folder that exists) takes any number of
+// scenes and writes a PNG for each; a file name keeps taking one scene.
+TEST(CommandLine, OutputFolderTakesManyScenes) {
+    const char* tmp = std::getenv("TRELLIS_TEST_TMP");
+    const std::string existing = tmp ? tmp : "/tmp";
+    struct Case {
+        std::vector<std::string> arguments;
+        bool folder;
+        size_t scenes;
+        std::string firstScene;
+    };
+    const std::vector<Case> cases = {
+        {{"-o", "thumbs/", "a.3ds", "b.3ds", "c.3ds"}, true, 3, "a.3ds"},
+        {{"--output=thumbs/", "--size", "256x256", "a.3ds"}, true, 1, "a.3ds"},
+        {{"-o", "thumbs/"}, true, 0, "svet.3ds"},
+        {{"-o", existing, "a.3ds", "b.3ds"}, true, 2, "a.3ds"},
+        {{"-o", "pictures.png/", "a.3ds"}, true, 1, "a.3ds"},
+        {{"-o", "a.png", "a.3ds"}, false, 1, "a.3ds"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.arguments));
+        Parsed parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+        EXPECT_EQ(parsed.line.outputFolder, c.folder);
+        EXPECT_EQ(parsed.line.outputFormat, ImageFormat::Png);
+        EXPECT_EQ(parsed.line.scenes.size(), c.scenes);
+        EXPECT_EQ(parsed.line.sceneFile, c.firstScene);
+        EXPECT_EQ(parsed.line.frames, 1);
     }
 }
 
