@@ -17,7 +17,8 @@ enum : int {
     kOptionChunks,
     kOptionView,
     kOptionCamera,
-    kOptionSize
+    kOptionSize,
+    kOptionThumbnail
 };
 
 const option kOptions[] = {
@@ -30,6 +31,7 @@ const option kOptions[] = {
     {"view", required_argument, nullptr, kOptionView},
     {"camera", optional_argument, nullptr, kOptionCamera},
     {"size", required_argument, nullptr, kOptionSize},
+    {"thumbnail", required_argument, nullptr, kOptionThumbnail},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -156,6 +158,14 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 }
                 sizeGiven = true;
                 break;
+            case kOptionThumbnail:
+                if (!ParseSide(optarg, std::strlen(optarg), line.thumbnail)) {
+                    error = std::string("--thumbnail needs a size from ") +
+                            std::to_string(kMinFrameSide) + " to " + std::to_string(kMaxFrameSide) +
+                            ", not '" + optarg + "'";
+                    return ParseResult::UsageError;
+                }
+                break;
             case 'h':
                 line.help = true;
                 break;
@@ -214,6 +224,18 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--view and --camera exclude each other";
         return ParseResult::UsageError;
     }
+    if (line.thumbnail != 0) {
+        if (!line.outputFile) {
+            error = "--thumbnail applies only with --output";
+            return ParseResult::UsageError;
+        }
+        if (sizeGiven) {
+            error = "--thumbnail N draws N x N: no --size with it";
+            return ParseResult::UsageError;
+        }
+        line.width = line.thumbnail;
+        line.height = line.thumbnail;
+    }
     if (sizeGiven && !line.outputFile && !line.windowed) {
         error = "--size applies only with --output or --windowed (full screen is 640x480)";
         return ParseResult::UsageError;
@@ -231,8 +253,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             error = "--windowed and --output exclude each other";
             return ParseResult::UsageError;
         }
-        line.outputFormat =
-            line.outputFolder ? ImageFormat::Png : ImageFormatForPath(line.outputFile);
+        line.outputFormat = line.outputFolder || line.thumbnail != 0
+                                ? ImageFormat::Png
+                                : ImageFormatForPath(line.outputFile);
         if (line.outputFormat == ImageFormat::None) {
             error = std::string("cannot tell the image format of '") + line.outputFile +
                     "': name it .png or .gif";
@@ -261,6 +284,9 @@ const char* UsageText() {
            "                       .png (the last frame) or .gif (every frame, 20 ms apart,\n"
            "                       looping); a FOLDER (ending in '/', or an existing\n"
            "                       folder) gets one .png per SCENE, named after it\n"
+           "      --thumbnail N    with --output FILE: a PNG of N x N, whatever FILE's name,\n"
+           "                       for file managers; a file that is not a 3D Studio scene\n"
+           "                       fails (status 1, no FILE) instead of drawing nothing\n"
            "      --frames N       ticks to run with --output (default 1 for .png,\n"
            "                       100 for .gif: one full turn)\n"
            "  -i, --info           print what the scene holds (objects, materials, lights,\n"

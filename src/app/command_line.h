@@ -30,6 +30,9 @@ struct CommandLine {
     // --output names a folder (it ends in '/' or is one): one PNG per scene in it, named
     // after the scene's file with .png for its extension.
     bool outputFolder = false;
+    // --thumbnail N: with --output, a PNG of N x N whatever the file's name, and a file
+    // that is not a 3D Studio scene is a failure (no image) rather than an empty picture.
+    int32_t thumbnail = 0;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };

@@ -85,9 +85,9 @@ void SetUpShell(const CommandLine& line, const char* scene) {
 }
 
 // A file that does not start with the main chunk's id (0x4D4D, little-endian) is no
-// scene, whatever the loader makes of it: an image of it would be an empty frame passed
-// off as a picture of the file. False, with the reason printed, for such a file; a file
-// that cannot be opened is left for the loader to report.
+// scene, though the loader reads it as an empty one: a thumbnail or a picture in an output
+// folder would be an empty frame passed off as a picture of the file. False, with the
+// reason printed, for such a file; a file that cannot be opened is left for the loader.
 bool CheckSceneStart(const char* path) {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) return true;
@@ -174,6 +174,6 @@ int main(int argc, char** argv) {
     SetUpShell(line, line.sceneFile);
     std::string arguments = JoinArguments(argc, argv);
     if (line.outputFolder) return RunOutputFolder(line, arguments);
-    if (line.outputFile && !CheckSceneStart(line.sceneFile)) return kStatusFailure;
+    if (line.thumbnail != 0 && !CheckSceneStart(line.sceneFile)) return kStatusFailure;
     return line.outputFile ? RunHeadless(line, arguments) : RunViewer(line, arguments);
 }

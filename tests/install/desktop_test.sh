@@ -76,10 +76,13 @@ png_size() {
 }
 
 cp "$scene" "$work/a scene.3ds"  # a blank in the name, as file names have
+# GNOME names the output .png; another file manager may not: the size and format hold.
 for size in 128 256; do
-    out=$work/thumb-$size.png
+    out=$work/thumb-$size
+    [ "$size" = 128 ] && out=$out.png
     run_thumbnailer "$work/a scene.3ds" "$size" "$out"
     [ "$status" -eq 0 ] || fail "the thumbnailer exits $status on the bundled scene"
+    [ "$(head -c 8 "$out" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] || fail "$out is no PNG"
     [ "$(png_size "$out")" = "${size}x$size" ] || fail "thumbnail $out is not ${size}x$size"
 done
 

@@ -124,6 +124,13 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         {{"-o", "a.png", "a.3ds", "b.3ds"},
          "more than one scene given ('b.3ds'); several scenes need --output FOLDER/"},
         {{"-o", "thumbs/", "a.3ds", ""}, "the scene file name is empty"},
+        {{"--thumbnail", "128", "a.3ds"}, "--thumbnail applies only with --output"},
+        {{"--thumbnail", "128", "--size", "64x64", "-o", "t.png", "a.3ds"},
+         "--thumbnail N draws N x N: no --size with it"},
+        {{"--thumbnail", "15", "-o", "t.png"},
+         "--thumbnail needs a size from 16 to 4096, not '15'"},
+        {{"--thumbnail", "128x128", "-o", "t.png"},
+         "--thumbnail needs a size from 16 to 4096, not '128x128'"},
         {{"-w", "-o", "a.png"}, "--windowed and --output exclude each other"},
         {{""}, "the scene file name is empty"},
     };
@@ -163,6 +170,31 @@ TEST(CommandLine, OutputFolderTakesManyScenes) {
         EXPECT_EQ(parsed.line.scenes.size(), c.scenes);
         EXPECT_EQ(parsed.line.sceneFile, c.firstScene);
         EXPECT_EQ(parsed.line.frames, 1);
+    }
+}
+
+// --thumbnail N: an N x N PNG whatever the output file is named (file managers choose it).
+TEST(CommandLine, ThumbnailIsASquarePng) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int32_t side;
+    };
+    const std::vector<Case> cases = {
+        {{"--thumbnail", "128", "--output", "/tmp/x.png", "a.3ds"}, 128},
+        {{"--thumbnail=256", "-o", "/tmp/thumbnail-XXXXXX", "a.3ds"}, 256},
+        {{"--thumbnail", "16", "-o", "t.gif", "a.3ds"}, 16},
+        {{"--thumbnail", "4096", "-o", "thumbs/", "a.3ds", "b.3ds"}, 4096},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.arguments));
+        Parsed parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+        EXPECT_EQ(parsed.line.thumbnail, c.side);
+        EXPECT_EQ(parsed.line.width, c.side);
+        EXPECT_EQ(parsed.line.height, c.side);
+        EXPECT_EQ(parsed.line.outputFormat, ImageFormat::Png);
+        EXPECT_EQ(parsed.line.frames, 1);
+        EXPECT_EQ(parsed.line.view, ViewMode::Fit);
     }
 }
 
