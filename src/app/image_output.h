@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "platform/memory/frame_memory.h"
 
 struct GifFileType;
 
@@ -23,7 +24,8 @@ struct ImageOutput {
     int32_t width = 0;
     int32_t height = 0;
     int32_t framesWritten = 0;
-    std::vector<uint8_t> lastFrame;       // .png: the most recent frame, 3 bytes R G B a pixel
+    // .png: the most recent frame, as rows of R G B bytes
+    std::vector<uint8_t, FrameAllocator<uint8_t>> lastFrame;
     std::vector<uint8_t> row;             // .gif: one row of palette indices
     std::vector<uint32_t> globalColours;  // .gif: the palette of the first frame
     std::vector<uint32_t> frameColours;   // .gif: the colours of the frame being written

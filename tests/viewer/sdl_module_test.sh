@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # The SDL backend is a module (trellis-sdl.so) that only the viewer loads.
 #
-# usage: sdl_module_test.sh windowless|missing TRELLIS FIXTURE_WRITER WORK_DIR
+# usage: sdl_module_test.sh windowless|missing TRELLIS FIXTURE_WRITER WORK_DIR MODULE MODULE_DIR
 #   windowless  --version, --help, --info, --chunks and --output map no display or sound
 #               library, and --info and --output work the same with no module to be found
-#   missing     the viewer without a loadable module exits 3 with one line saying why
+#   missing     the viewer without a loadable module exits 3 with one line saying why, and
+#               finds the module in the installed layout: MODULE_DIR, relative to the
+#               program's directory
 set -euo pipefail
 
 mode=$1
 trellis=$2
 writer=$3
 work=$4
+module=${5:-}
+module_dir=${6:-}
 
 fail() {
     echo "FAIL: $*" >&2
@@ -73,9 +77,9 @@ case "$mode" in
             "another library|library|cannot load $work/alone/trellis-sdl.so: not a display module of this build of trellis"
         )
         for entry in "${cases[@]}"; do
-            IFS='|' read -r name module reason <<<"$entry"
+            IFS='|' read -r name beside reason <<<"$entry"
             rm -f alone/trellis-sdl.so
-            case "$module" in
+            case "$beside" in
                 text) echo "not a module" >alone/trellis-sdl.so ;;
                 library)
                     library=$(ldd "$trellis" | awk '/libz\.so/ { print $3 }')
@@ -91,6 +95,20 @@ case "$mode" in
                 fail "$name: stderr was: $(cat viewer.err)"
             echo "$name: status 3: $(cat viewer.err)"
         done
+
+        # The installed layout: the module is found and loaded, and SDL itself says why it
+        # has no display (a video driver that does not exist).
+        [ -n "$module" ] && [ -n "$module_dir" ] || fail "missing: MODULE and MODULE_DIR are needed"
+        mkdir -p installed/bin "installed/bin/$module_dir"
+        cp "$trellis" installed/bin/trellis
+        cp "$module" "installed/bin/$module_dir/"
+        status=0
+        SDL_VIDEODRIVER=no-such-driver installed/bin/trellis scene.3ds >viewer.out 2>viewer.err ||
+            status=$?
+        [ "$status" = 3 ] || fail "installed: status $status, expected 3: $(cat viewer.err)"
+        ! grep -q "cannot load" viewer.err || fail "installed: $(cat viewer.err)"
+        grep -q "^trellis: no display: " viewer.err || fail "installed: $(cat viewer.err)"
+        echo "installed layout: the module loads; $(cat viewer.err)"
         ;;
     *)
         fail "unknown mode $mode"

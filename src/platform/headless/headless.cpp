@@ -9,6 +9,7 @@
 #include <deque>
 #include <optional>
 
+#include "platform/memory/frame_memory.h"
 #include "platform/surface_rules.h"
 
 namespace {
@@ -43,7 +44,7 @@ struct HeadlessSurface final : IDirectDrawSurface {
     DWORD surfaceCaps = 0;
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<uint32_t> pixels;
+    std::vector<uint32_t, FrameAllocator<uint32_t>> pixels;
     HeadlessSurface* backBuffer = nullptr;  // the primary's attached back buffer
     bool locked = false;
     bool isWork = false;
