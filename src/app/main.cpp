@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/command_line.h"
@@ -117,33 +118,30 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
                      error.message().c_str());
         return kStatusFailure;
     }
-    std::vector<std::filesystem::path> written;
+    std::unordered_set<std::string> written;  // pictures written so far
     int status = 0;
     for (const char* scene : scenes) {
         std::filesystem::path picture =
             folder / std::filesystem::path(scene).filename().replace_extension(".png");
-        bool repeated = false;
-        for (const std::filesystem::path& earlier : written)
-            repeated |= earlier == picture;
-        if (repeated) {
+        std::string picturePath = picture.lexically_normal().string();
+        if (written.count(picturePath) != 0) {
             std::fprintf(stderr,
                          "trellis: %s: skipped: %s was already written for a scene "
                          "of the same name\n",
-                         scene, picture.c_str());
+                         scene, picturePath.c_str());
             status = 1;
             continue;
         }
         ResetShellState();
         SetUpShell(line, scene);
         CommandLine one = line;
-        std::string picturePath = picture.string();
         one.outputFile = picturePath.c_str();
         one.sceneFile = scene;
         if (!CheckSceneStart(scene) || RunHeadless(one, arguments) != 0) {
             status = 1;
             continue;
         }
-        written.push_back(picture);
+        written.insert(picturePath);
     }
     ResetShellState();
     return status;
