@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "scene/printable.h"
 
@@ -18,7 +19,8 @@ enum : int {
     kOptionChunks,
     kOptionView,
     kOptionCamera,
-    kOptionSize
+    kOptionSize,
+    kOptionThumbnail
 };
 
 const option kOptions[] = {
@@ -31,6 +33,7 @@ const option kOptions[] = {
     {"view", required_argument, nullptr, kOptionView},
     {"camera", optional_argument, nullptr, kOptionCamera},
     {"size", required_argument, nullptr, kOptionSize},
+    {"thumbnail", required_argument, nullptr, kOptionThumbnail},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -76,6 +79,14 @@ bool ParseSize(const char* text, int32_t& width, int32_t& height) {
     if (cross == nullptr) return false;
     return ParseSide(text, static_cast<size_t>(cross - text), width) &&
            ParseSide(cross + 1, std::strlen(cross + 1), height);
+}
+
+// A name that ends in '/' or names an existing folder.
+bool IsFolderName(const char* path) {
+    size_t length = std::strlen(path);
+    if (length > 0 && path[length - 1] == '/') return true;
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
 }
 
 }  // namespace
@@ -149,6 +160,14 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 }
                 sizeGiven = true;
                 break;
+            case kOptionThumbnail:
+                if (!ParseSide(optarg, std::strlen(optarg), line.thumbnail)) {
+                    error = std::string("--thumbnail needs a size from ") +
+                            std::to_string(kMinFrameSide) + " to " + std::to_string(kMaxFrameSide) +
+                            ", not '" + optarg + "'";
+                    return ParseResult::UsageError;
+                }
+                break;
             case 'h':
                 line.help = true;
                 break;
@@ -172,13 +191,22 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     if (line.version) return ParseResult::Version;
 
     const bool sceneGiven = optind < argc;
-    if (sceneGiven) line.sceneFile = argv[optind++];
-    if (optind < argc) {
-        error = "more than one scene given ('" + PrintableName(argv[optind]) + "')";
-        return ParseResult::UsageError;
+    if (sceneGiven) line.sceneFile = argv[optind];
+    for (int i = optind; i < argc; ++i) {
+        if (argv[i][0] == '\0') {
+            error = "the scene file name is empty";
+            return ParseResult::UsageError;
+        }
+        line.scenes.push_back(argv[i]);
     }
     if (line.sceneFile[0] == '\0') {
         error = "the scene file name is empty";
+        return ParseResult::UsageError;
+    }
+    line.outputFolder = line.outputFile != nullptr && IsFolderName(line.outputFile);
+    if (line.scenes.size() > 1 && !line.outputFolder) {
+        error = "more than one scene given ('" + PrintableName(line.scenes[1]) +
+                "'); several scenes need --output FOLDER/";
         return ParseResult::UsageError;
     }
     if (line.json && !line.info) {
@@ -199,6 +227,18 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--view and --camera exclude each other";
         return ParseResult::UsageError;
     }
+    if (line.thumbnail != 0) {
+        if (!line.outputFile) {
+            error = "--thumbnail applies only with --output";
+            return ParseResult::UsageError;
+        }
+        if (sizeGiven) {
+            error = "--thumbnail N draws N x N: no --size with it";
+            return ParseResult::UsageError;
+        }
+        line.width = line.thumbnail;
+        line.height = line.thumbnail;
+    }
     if (sizeGiven && !line.outputFile && !line.windowed) {
         error = "--size applies only with --output or --windowed (full screen is 640x480)";
         return ParseResult::UsageError;
@@ -216,7 +256,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             error = "--windowed and --output exclude each other";
             return ParseResult::UsageError;
         }
-        line.outputFormat = ImageFormatForPath(line.outputFile);
+        line.outputFormat = line.outputFolder || line.thumbnail != 0
+                                ? ImageFormat::Png
+                                : ImageFormatForPath(line.outputFile);
         if (line.outputFormat == ImageFormat::None) {
             error = "cannot tell the image format of '" + PrintableName(line.outputFile) +
                     "': name it .png or .gif";
@@ -229,6 +271,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
 
 const char* UsageText() {
     return "Usage: trellis [OPTIONS] [SCENE]\n"
+           "       trellis --output FOLDER/ [OPTIONS] SCENE...\n"
            "Shows every mesh of a 3D Studio scene turning as a wireframe, full screen at\n"
            "640x480; Escape ends the run.\n"
            "\n"
@@ -243,7 +286,11 @@ const char* UsageText() {
            "      --camera[=NAME]  look through the file's first camera, or the one named\n"
            "  -o, --output FILE    no window: run the frame ticks headless and write FILE,\n"
            "                       .png (the last frame) or .gif (every frame, 20 ms apart,\n"
-           "                       looping)\n"
+           "                       looping); a FOLDER (ending in '/', or an existing\n"
+           "                       folder) gets one .png per SCENE, named after it\n"
+           "      --thumbnail N    with --output FILE: a PNG of N x N, whatever FILE's name,\n"
+           "                       for file managers; a file that is not a 3D Studio scene\n"
+           "                       fails (status 1, no FILE) instead of drawing nothing\n"
            "      --frames N       ticks to run with --output (default 1 for .png,\n"
            "                       100 for .gif: one full turn)\n"
            "  -i, --info           print what the scene holds (objects, materials, lights,\n"

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "view/views.h"
 
@@ -24,6 +25,14 @@ struct CommandLine {
     const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
     int32_t width = 640;               // --size WxH (with --output or --windowed)
     int32_t height = 480;
+    // Every SCENE given, in order; several only when --output names a folder.
+    std::vector<const char*> scenes;
+    // --output names a folder (it ends in '/' or is one): one PNG per scene in it, named
+    // after the scene's file with .png for its extension.
+    bool outputFolder = false;
+    // --thumbnail N: with --output, a PNG of N x N whatever the file's name, and a file
+    // that is not a 3D Studio scene is a failure (no image) rather than an empty picture.
+    int32_t thumbnail = 0;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };

@@ -3,7 +3,10 @@
 // With no arguments this is exactly the viewer: "svet.3ds", full screen, Escape to end.
 // --output runs the same shell on the headless backend and writes the presented frames.
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/image_output.h"
@@ -54,6 +57,7 @@ int RunViewer(const CommandLine& line, std::string& arguments) {
 // themselves.) Returns 0, or the exit status after one line on stderr.
 int PrepareScene(const CommandLine& line) {
     std::string error;
+    if (line.outputFolder) return 0;  // each scene of the folder run is checked in its turn
     if (IsStandardInput(line.sceneFile)) {
         if (!ReadSceneInput(stdin, kMaxSceneFileBytes, error)) {
             std::fprintf(stderr, "trellis: %s: %s\n", kStandardInputName, error.c_str());
@@ -74,7 +78,10 @@ void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* use
     WriteImageFrame(*static_cast<ImageOutput*>(user), pixels, width, height);
 }
 
-int RunHeadless(const CommandLine& line, std::string& arguments) {
+// Runs the frame ticks headless into line.outputFile. With `sceneRequired` (thumbnails and
+// output folders) a file that is not a 3D Studio scene, which loads as an empty scene, is a
+// failure: no picture is written and the status is 1 (the shell has said why).
+int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequired) {
     ImageOutput output;
     std::string error;
     if (!OpenImageOutput(output, line.outputFile, line.outputFormat, error)) {
@@ -89,6 +96,9 @@ int RunHeadless(const CommandLine& line, std::string& arguments) {
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
     SetPlatformBackend(nullptr);
     ResetHeadlessBackend();
+    if (status == 0 && sceneRequired && !StartsWithMainChunk(LastFileHead())) {
+        status = kStatusFailure;
+    }
     if (status != 0) {
         AbandonImageOutput(output);
         return status;
@@ -99,6 +109,70 @@ int RunHeadless(const CommandLine& line, std::string& arguments) {
         return kStatusFailure;
     }
     return 0;
+}
+
+// What WinMain starts from: the scene, its view and the frame size.
+void SetUpShell(const CommandLine& line, const char* scene) {
+    shellState.sceneFileName = ShownSceneName(scene);
+    shellState.startView = line.view;
+    shellState.startCamera = line.cameraName;
+    shellState.screenWidth = line.width;
+    shellState.screenHeight = line.height;
+}
+
+// --output FOLDER/ (made when missing): each scene drawn in turn into FOLDER/NAME.png, NAME being
+// the scene's file name less its extension. A scene that fails is reported and skipped; so is a
+// scene whose picture would overwrite the one just written for an earlier scene of the same name.
+// Returns 1 when any scene failed, else 0.
+int RunOutputFolder(const CommandLine& line, std::string& arguments) {
+    std::vector<const char*> scenes = line.scenes;
+    if (scenes.empty()) scenes.push_back(line.sceneFile);
+    std::filesystem::path folder(line.outputFile);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        std::fprintf(stderr, "trellis: %s: cannot make the folder: %s\n",
+                     PrintableName(line.outputFile).c_str(), error.message().c_str());
+        return kStatusFailure;
+    }
+    std::unordered_set<std::string> written;  // pictures written so far
+    int status = 0;
+    for (const char* scene : scenes) {
+        std::filesystem::path picture =
+            folder / std::filesystem::path(scene).filename().replace_extension(".png");
+        std::string picturePath = picture.lexically_normal().string();
+        if (written.count(picturePath) != 0) {
+            std::fprintf(stderr,
+                         "trellis: %s: skipped: %s was already written for a scene "
+                         "of the same name\n",
+                         PrintableName(scene).c_str(), PrintableName(picturePath.c_str()).c_str());
+            status = 1;
+            continue;
+        }
+        std::string reason;
+        if (IsStandardInput(scene)) {
+            reason = "standard input cannot be drawn into a folder; use --output FILE";
+        } else if (!CheckSceneFile(scene, reason)) {
+            reason = PrintableName(reason.c_str());
+        }
+        if (!reason.empty()) {
+            std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(scene).c_str(), reason.c_str());
+            status = 1;
+            continue;
+        }
+        ResetShellState();
+        SetUpShell(line, scene);
+        CommandLine one = line;
+        one.outputFile = picturePath.c_str();
+        one.sceneFile = scene;
+        if (RunHeadless(one, arguments, true) != 0) {
+            status = 1;
+            continue;
+        }
+        written.insert(picturePath);
+    }
+    ResetShellState();
+    return status;
 }
 
 }  // namespace
@@ -124,11 +198,9 @@ int main(int argc, char** argv) {
     if (const int status = PrepareScene(line); status != 0) return status;
     if (line.info) return PrintSceneInfo(line.sceneFile, line.json, stdout, stderr);
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
-    shellState.sceneFileName = ShownSceneName(line.sceneFile);
-    shellState.startView = line.view;
-    shellState.startCamera = line.cameraName;
-    shellState.screenWidth = line.width;
-    shellState.screenHeight = line.height;
+    SetUpShell(line, line.sceneFile);
     std::string arguments = JoinArguments(argc, argv);
-    return line.outputFile ? RunHeadless(line, arguments) : RunViewer(line, arguments);
+    if (line.outputFolder) return RunOutputFolder(line, arguments);
+    return line.outputFile ? RunHeadless(line, arguments, line.thumbnail != 0)
+                           : RunViewer(line, arguments);
 }

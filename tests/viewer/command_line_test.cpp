@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -152,13 +153,25 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--frames needs a whole number from 1 to 1000000, not '1000001'"},
         {{"-o", "a.png", "--frames", "99999999999999999999"},
          "--frames needs a whole number from 1 to 1000000, not '99999999999999999999'"},
-        {{"a.3ds", "b.3ds"}, "more than one scene given ('b.3ds')"},
+        {{"a.3ds", "b.3ds"},
+         "more than one scene given ('b.3ds'); several scenes need --output FOLDER/"},
+        {{"-o", "a.png", "a.3ds", "b.3ds"},
+         "more than one scene given ('b.3ds'); several scenes need --output FOLDER/"},
+        {{"-o", "thumbs/", "a.3ds", ""}, "the scene file name is empty"},
+        {{"--thumbnail", "128", "a.3ds"}, "--thumbnail applies only with --output"},
+        {{"--thumbnail", "128", "--size", "64x64", "-o", "t.png", "a.3ds"},
+         "--thumbnail N draws N x N: no --size with it"},
+        {{"--thumbnail", "15", "-o", "t.png"},
+         "--thumbnail needs a size from 16 to 4096, not '15'"},
+        {{"--thumbnail", "128x128", "-o", "t.png"},
+         "--thumbnail needs a size from 16 to 4096, not '128x128'"},
         {{"-w", "-o", "a.png"}, "--windowed and --output exclude each other"},
         {{""}, "the scene file name is empty"},
         // What the user typed is echoed with its control and non-ASCII bytes escaped.
         {{"--\x1b[2J\n"}, "unknown option '--\\x1b[2J\\x0a'"},
         {{"-\x1b"}, "unknown option '-\\x1b'"},
-        {{"a.3ds", "b\r\x9b.3ds"}, "more than one scene given ('b\\x0d\\x9b.3ds')"},
+        {{"a.3ds", "b\r\x9b.3ds"},
+         "more than one scene given ('b\\x0d\\x9b.3ds'); several scenes need --output FOLDER/"},
         {{"-o", "\x1b]0;x\x07.bmp"},
          "cannot tell the image format of '\\x1b]0;x\\x07.bmp': name it .png or .gif"},
         {{"-o", "a.png", "--frames", "1\n"},
@@ -196,6 +209,62 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         Parsed parsed = Parse(c.arguments);
         EXPECT_EQ(parsed.result, ParseResult::UsageError);
         EXPECT_EQ(parsed.error, c.error);
+    }
+}
+
+// --output naming a folder (a trailing '/', or a folder that exists) takes any number of
+// scenes and writes a PNG for each; a file name keeps taking one scene.
+TEST(CommandLine, OutputFolderTakesManyScenes) {
+    const char* tmp = std::getenv("TRELLIS_TEST_TMP");
+    const std::string existing = tmp ? tmp : "/tmp";
+    struct Case {
+        std::vector<std::string> arguments;
+        bool folder;
+        size_t scenes;
+        std::string firstScene;
+    };
+    const std::vector<Case> cases = {
+        {{"-o", "thumbs/", "a.3ds", "b.3ds", "c.3ds"}, true, 3, "a.3ds"},
+        {{"--output=thumbs/", "--size", "256x256", "a.3ds"}, true, 1, "a.3ds"},
+        {{"-o", "thumbs/"}, true, 0, "svet.3ds"},
+        {{"-o", existing, "a.3ds", "b.3ds"}, true, 2, "a.3ds"},
+        {{"-o", "pictures.png/", "a.3ds"}, true, 1, "a.3ds"},
+        {{"-o", "a.png", "a.3ds"}, false, 1, "a.3ds"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.arguments));
+        Parsed parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+        EXPECT_EQ(parsed.line.outputFolder, c.folder);
+        EXPECT_EQ(parsed.line.outputFormat, ImageFormat::Png);
+        EXPECT_EQ(parsed.line.scenes.size(), c.scenes);
+        EXPECT_EQ(parsed.line.sceneFile, c.firstScene);
+        EXPECT_EQ(parsed.line.frames, 1);
+    }
+}
+
+// --thumbnail N: an N x N PNG whatever the output file is named (file managers choose it).
+TEST(CommandLine, ThumbnailIsASquarePng) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int32_t side;
+    };
+    const std::vector<Case> cases = {
+        {{"--thumbnail", "128", "--output", "/tmp/x.png", "a.3ds"}, 128},
+        {{"--thumbnail=256", "-o", "/tmp/thumbnail-XXXXXX", "a.3ds"}, 256},
+        {{"--thumbnail", "16", "-o", "t.gif", "a.3ds"}, 16},
+        {{"--thumbnail", "4096", "-o", "thumbs/", "a.3ds", "b.3ds"}, 4096},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.arguments));
+        Parsed parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+        EXPECT_EQ(parsed.line.thumbnail, c.side);
+        EXPECT_EQ(parsed.line.width, c.side);
+        EXPECT_EQ(parsed.line.height, c.side);
+        EXPECT_EQ(parsed.line.outputFormat, ImageFormat::Png);
+        EXPECT_EQ(parsed.line.frames, 1);
+        EXPECT_EQ(parsed.line.view, ViewMode::Fit);
     }
 }
 
