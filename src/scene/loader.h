@@ -88,16 +88,18 @@ struct LoaderState {
     int32_t nextLight = 0;
     int32_t nextCamera = 0;
     int32_t nextMaterial = 0;
-    int32_t nextNode = 0;                  // index of the next KeyframerNode to open (fill pass)
-    KeyframerNode* currentNode = nullptr;  // node being read in the fill pass, else null
-    int32_t nodeKind = NodeNone;           // one of the Node* kinds above
-    int32_t nodeIndex = -1;                // record the current node resolved to, -1 when none
-    int32_t currentNodeId = 0;             // id of the most recent node-id chunk
-    char nodeName[64] = {};                // name of the most recent node header
-    NameIndex objectNames;                 // records opened so far in the fill pass, by name; kept
-    NameIndex cameraNames;                 // after a good load for lookups into its scene
+    int32_t nodeKind = NodeNone;  // one of the Node* kinds above
+    int32_t nodeIndex = -1;       // record the current node resolved to, -1 when none
+    int32_t currentNodeId = 0;    // id of the most recent node-id chunk
+    char nodeName[64] = {};       // name of the most recent node header
+    NameIndex objectNames;        // records opened so far in the fill pass, by name; kept
+    NameIndex cameraNames;        // after a good load for lookups into its scene
     NameIndex lightNames;
     NameIndex materialNames;
+
+    // Keyframer nodes: the next KeyframerNode to open and the one being read (fill pass).
+    int32_t nextNode = 0;
+    KeyframerNode* currentNode = nullptr;
 
     // Walk bookkeeping.
     int64_t fileLength = 0;  // measured once, before the counting pass
