@@ -173,6 +173,35 @@ TEST(Animation, KeysAtTheirOwnFramesGiveTheirValues) {
     EXPECT_TRUE(animation.animated);
 }
 
+// A key of a whole turn (2 pi) turns its segment once around, not the shorter way (not at
+// all): a quarter of the way it stands a quarter turn round, half way half a turn. A key of
+// three quarters of a turn goes the long way too.
+TEST(Animation, RotationKeysTurnTheWholeAngle) {
+    Node whole{chunk::ObjectNode, "A", 0, 0xFFFF, {}, {}, {}, {}, {}, {}};
+    whole.rotation = {{0, 0, {}, {0, 0, 0, 1}}, {100, 0, {}, {4 * kHalfPi, 0, 0, 1}}};
+    Node most = whole;
+    most.name = "B";
+    most.id = 1;
+    most.rotation[1].payload[0] = 3 * kHalfPi;
+    ScenePtr scene = LoadBytes(AnimatedScene({{"A", {}}, {"B", {}}}, {whole, most}));
+    ASSERT_NE(scene, nullptr) << LastLoadError().message;
+    SceneAnimation animation;
+    PrepareAnimation(*scene, animation);
+    // About the file's z a turn by a is the quaternion (0, 0, sin(-a/2), cos(-a/2)).
+    const struct {
+        int32_t node;
+        double frame;
+        double angle;
+    } cases[] = {
+        {0, 25, kHalfPi}, {0, 50, 2 * kHalfPi}, {0, 75, 3 * kHalfPi}, {1, 50, 1.5f * kHalfPi}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frame);
+        const Quaternion q = EvaluateNodeRotation(animation, c.node, c.frame);
+        const double z = std::sin(-c.angle / 2), w = std::cos(-c.angle / 2);
+        EXPECT_NEAR(std::fabs(q.z * z + q.w * w), 1.0, 1e-6);
+    }
+}
+
 // A segment between keys with non-zero tension, continuity, bias and ease, worked by hand.
 // Keys of x: 0 at frame 0 (ease from 0.5), 10 at frame 10 (tension 0.5, continuity 0.25,
 // bias -0.5, ease to 0.25), 0 at frame 30.

@@ -17,6 +17,9 @@ struct CommandLine {
     bool chunks = false;  // --chunks: print the chunk tree and exit
     bool help = false;
     bool version = false;
+    bool animate = false;   // --animate: play the scene's keyframes instead of the turn
+    bool hasFrame = false;  // --frame T: show the keyframes at frame time T, still
+    double frame = 0.0;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };

@@ -91,7 +91,10 @@ int main(int argc, char** argv) {
         case ParseResult::Run:
             break;
     }
-    if (line.info) return PrintSceneInfo(line.sceneFile, line.json, stdout, stderr);
+    if (line.info) {
+        return PrintSceneInfoAtFrame(line.sceneFile, line.json,
+                                     line.hasFrame ? &line.frame : nullptr, stdout, stderr);
+    }
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
     shellState.sceneFileName = line.sceneFile;
     std::string arguments = JoinArguments(argc, argv);

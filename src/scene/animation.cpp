@@ -10,6 +10,8 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr uint32_t kNoParent = 0xFFFF;
+// |log q|^2 of a half turn: (pi / 2)^2.
+constexpr double kHalfTurnLogSquared = kPi * kPi / 4.0;
 
 // ---- Numbers from the file --------------------------------------------------------------
 
@@ -88,6 +90,19 @@ Quaternion Exp(const Quaternion& v) {
     const double omega = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
     const double s = omega > 1e-12 ? std::sin(omega) / omega : 1.0;
     return {v.x * s, v.y * s, v.z * s, std::cos(omega)};
+}
+
+// The logarithm of a key's turn (angle about the axis, file axes) seen in the frame of the
+// rotation `before` it: before^-1 log(key) before, with log(key) = -angle/2 axis/|axis| and
+// the angle kept whole, however large.
+Quaternion TurnLog(float angle, float ax, float ay, float az, const Quaternion& before) {
+    const double length = std::sqrt(D(ax) * D(ax) + D(ay) * D(ay) + D(az) * D(az));
+    if (!(length > 1e-12)) return {0, 0, 0, 0};
+    const double h = -0.5 * D(angle) / length;
+    const Quaternion v = {h * D(ax), h * D(ay), h * D(az), 0.0};
+    const Quaternion inverse = {-before.x, -before.y, -before.z, before.w};
+    const Quaternion r = Multiply(Multiply(inverse, v), before);
+    return {r.x, r.y, r.z, 0.0};
 }
 
 // log(a^-1 b) for unit quaternions.
@@ -254,7 +269,13 @@ PreparedTrack PrepareRotationTrack(const KeyTrack& track, std::vector<PreparedRo
     // Accumulate in file order: each key turns on from the rotation of the key before it.
     std::vector<Quaternion> accumulated(static_cast<size_t>(std::max(track.keyCount, 0)));
     std::vector<uint8_t> usable(accumulated.size(), 0);
+    // Each key's own turn as a logarithm in the frame of the rotation before it, with the
+    // whole angle the file gives (a key may turn more than half a turn, or several turns),
+    // and the usable key before it in the file (-1 for none).
+    std::vector<Quaternion> turn(accumulated.size());
+    std::vector<int32_t> previous(accumulated.size(), -1);
     Quaternion q = Identity();
+    int32_t last = -1;
     for (int32_t k = 0; track.values != nullptr && track.components == 4 && k < track.keyCount;
          ++k) {
         const float* v = &track.values[4 * k];
@@ -263,9 +284,12 @@ PreparedTrack PrepareRotationTrack(const KeyTrack& track, std::vector<PreparedRo
             continue;
         }
         // Values are in engine axes (angle, x, z, y); the turn is worked in the file's.
+        turn[k] = TurnLog(v[0], v[1], v[3], v[2], q);
         q = Normalized(Multiply(KeyQuaternion(v[0], v[1], v[3], v[2]), q));
         accumulated[k] = q;
         usable[k] = 1;
+        previous[k] = last;
+        last = k;
     }
     const std::vector<int32_t> keys = SortedKeys(track, [&](int32_t k) { return usable[k] != 0; });
     PreparedTrack prepared;
@@ -284,9 +308,16 @@ PreparedTrack PrepareRotationTrack(const KeyTrack& track, std::vector<PreparedRo
     }
     PreparedRotationKey* p = out.data() + prepared.first;
     const int32_t n = prepared.count;
-    // Neighbours on the same side of the sphere, so every segment takes the shorter arc.
+    // Neighbours on the same side of the sphere, for the spherical spline's slerps.
     for (int32_t i = 1; i < n; ++i) {
         if (Dot(p[i - 1].q, p[i].q) < 0.0) p[i].q = Negated(p[i].q);
+    }
+    // The turn of each segment: the key's own turn when the key before it in time is also
+    // the one before it in the file (the usual case), so that a segment turns as far as the
+    // file says; otherwise the shorter arc between the two rotations.
+    for (int32_t i = 1; i < n; ++i) {
+        p[i].turn =
+            previous[keys[i]] == keys[i - 1] ? turn[keys[i]] : LogDifference(p[i - 1].q, p[i].q);
     }
     // Inner control points with Kochanek-Bartels weights on the logarithms of the rotations
     // between neighbours (the quaternion form of the tangents above, as in Shoemake 1985 and
@@ -296,8 +327,8 @@ PreparedTrack PrepareRotationTrack(const KeyTrack& track, std::vector<PreparedRo
         const bool hasPrev = i > 0;
         const bool hasNext = i + 1 < n;
         const Spline s = CleanSpline(track.splines != nullptr ? &track.splines[keys[i]] : nullptr);
-        Quaternion gm = hasPrev ? LogDifference(p[i - 1].q, p[i].q) : Quaternion{};
-        Quaternion gp = hasNext ? LogDifference(p[i].q, p[i + 1].q) : Quaternion{};
+        Quaternion gm = hasPrev ? p[i].turn : Quaternion{};
+        Quaternion gp = hasNext ? p[i + 1].turn : Quaternion{};
         if (!hasPrev) gm = gp;
         if (!hasNext) gp = gm;
         const double before = hasPrev ? p[i].frame - p[i - 1].frame : 0.0;
@@ -545,7 +576,15 @@ Quaternion EvaluateNodeRotation(const SceneAnimation& animation, int32_t node, d
     const PreparedRotationKey& a = k[i];
     const PreparedRotationKey& b = k[i + 1];
     const double u = Ease((frame - a.frame) / (b.frame - a.frame), D(a.easeFrom), D(b.easeTo));
-    return Squad(a.q, a.a, b.b, b.q, u);
+    const Quaternion squad = Squad(a.q, a.a, b.b, b.q, u);
+    const Quaternion& g = b.turn;
+    if (g.x * g.x + g.y * g.y + g.z * g.z <= kHalfTurnLogSquared) return squad;
+    // A segment of more than half a turn: squad's shaping (its departure from the shorter
+    // arc, q_i slerp^-1 squad) carried along the whole turn q_i exp(u g).
+    const Quaternion arc = Slerp(a.q, b.q, u);
+    const Quaternion shaping = Multiply({-arc.x, -arc.y, -arc.z, arc.w}, squad);
+    const Quaternion along = Multiply(a.q, Exp({u * g.x, u * g.y, u * g.z, 0.0}));
+    return Normalized(Multiply(along, shaping));
 }
 
 // Row-vector matrix of the rotation q: the transpose of the usual column-vector matrix.

@@ -28,6 +28,9 @@
 // - A segment whose end comes before its start plays from the end to the start frame (the
 //   two are swapped). A file with keys and no segment plays from its first key frame to
 //   its last.
+// - A rotation key may turn more than half a turn from the key before it (a whole turn is an
+//   angle of 2 pi): the segment turns the whole angle, not the shorter way between the two
+//   rotations, when the two keys follow each other in the file as in time.
 // - A world matrix that comes out non-finite (values so large that they overflow) is
 //   reported by NodeMatrixIsFinite; the viewer does not draw such a node.
 #pragma once
@@ -61,6 +64,8 @@ struct PreparedRotationKey {
     Quaternion q;
     Quaternion a;
     Quaternion b;
+    Quaternion turn;  // log of the turn from the key before, in that key's frame; may exceed
+                      // half a turn (a segment of several turns keeps them all)
     float easeTo;
     float easeFrom;
 };
