@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "view/views.h"
+
 enum class ImageFormat { None, Png, Gif };
 
 struct CommandLine {
@@ -20,9 +22,18 @@ struct CommandLine {
     bool animate = false;   // --animate: play the scene's keyframes instead of the turn
     bool hasFrame = false;  // --frame T: show the keyframes at frame time T, still
     double frame = 0.0;
+    // The view: fixed without a SCENE, fit with one; --view fit|fixed or --camera[=NAME].
+    ViewMode view = ViewMode::Fixed;
+    const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
+    int32_t width = 640;               // --size WxH (with --output or --windowed)
+    int32_t height = 480;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };
+
+// The sides --size accepts.
+inline constexpr int32_t kMinFrameSide = 16;
+inline constexpr int32_t kMaxFrameSide = 4096;
 
 // The largest --frames accepted.
 inline constexpr int32_t kMaxFrames = 1000000;

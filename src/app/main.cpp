@@ -97,6 +97,10 @@ int main(int argc, char** argv) {
     }
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
     shellState.sceneFileName = line.sceneFile;
+    shellState.startView = line.view;
+    shellState.startCamera = line.cameraName;
+    shellState.screenWidth = line.width;
+    shellState.screenHeight = line.height;
     std::string arguments = JoinArguments(argc, argv);
     return line.outputFile ? RunHeadless(line, arguments) : RunViewer(line, arguments);
 }
