@@ -256,6 +256,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             return ParseResult::UsageError;
         }
         if (!framesGiven) line.frames = line.outputFormat == ImageFormat::Png ? 1 : 100;
+        line.framesGiven = framesGiven;
     }
     return ParseResult::Run;
 }

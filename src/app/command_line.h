@@ -22,6 +22,7 @@ struct CommandLine {
     bool animate = false;   // --animate: play the scene's keyframes instead of the turn
     bool hasFrame = false;  // --frame T: show the keyframes at frame time T, still
     double frame = 0.0;
+    bool framesGiven = false;  // --frames was given (not the format's default)
     // The view: fixed without a SCENE, fit with one; --view fit|fixed or --camera[=NAME].
     ViewMode view = ViewMode::Fixed;
     const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera

@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/image_output.h"
+#include "app/playback.h"
 #include "app/scene_report.h"
 #include "app/shell.h"
 #include "platform/headless/headless.h"
@@ -46,6 +47,16 @@ void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* use
     WriteImageFrame(*static_cast<ImageOutput*>(user), pixels, width, height);
 }
 
+// Ticks to run with --output: --frames, or for a GIF of --animate without it, one loop of
+// the scene's animation.
+int32_t AnimatedGifTicks(const CommandLine& line) {
+    if (!line.animate || line.framesGiven || line.outputFormat != ImageFormat::Gif) {
+        return line.frames;
+    }
+    const int32_t ticks = PlaybackLoopTicks(line.sceneFile);
+    return ticks > 0 ? ticks : line.frames;
+}
+
 int RunHeadless(const CommandLine& line, std::string& arguments) {
     ImageOutput output;
     std::string error;
@@ -54,7 +65,7 @@ int RunHeadless(const CommandLine& line, std::string& arguments) {
         return kStatusFailure;
     }
     UseHeadlessBackend();
-    HeadlessScriptTicks(line.frames);
+    HeadlessScriptTicks(AnimatedGifTicks(line));
     HeadlessScriptKey(VK_ESCAPE);
     HeadlessSetFrameCallback(WriteFrame, &output);
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
@@ -96,6 +107,7 @@ int main(int argc, char** argv) {
                                      line.hasFrame ? &line.frame : nullptr, stdout, stderr);
     }
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
+    RequestPlayback(line.animate, line.hasFrame ? &line.frame : nullptr);
     shellState.sceneFileName = line.sceneFile;
     shellState.startView = line.view;
     shellState.startCamera = line.cameraName;

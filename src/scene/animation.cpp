@@ -665,7 +665,11 @@ void EvaluateAnimation(SceneAnimation& animation, double frame) {
 bool EvaluateCamera(const Scene& scene, const SceneAnimation& animation, int32_t camera,
                     Matrix4& matrix, float& fovDegrees) {
     const Camera& cam = scene.cameras[camera];
-    fovDegrees = cam.lens > 0.0f && std::isfinite(cam.lens) ? 2400.0f / cam.lens : 45.0f;
+    // A lens's horizontal field over a 36 mm frame, 2 atan(18 / lens); 90 degrees without one.
+    fovDegrees = 90.0f;
+    if (cam.lens > 0.0f && std::isfinite(cam.lens)) {
+        fovDegrees = static_cast<float>(2.0 * std::atan(18.0 / D(cam.lens)) * 180.0 / kPi);
+    }
     const int32_t node = camera < static_cast<int32_t>(animation.cameraNode.size())
                              ? animation.cameraNode[camera]
                              : -1;

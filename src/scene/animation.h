@@ -135,9 +135,10 @@ void QuaternionMatrix(const Quaternion& q, Matrix4& m);
 // The camera's matrix at the frame of the most recent EvaluateAnimation (camera to scene,
 // rows right, up, forward, position, like Camera::matrix) and its horizontal field of view
 // in degrees. The position and target come from the world matrices of its camera and target
-// nodes (their positions in the camera chunk where it has no such node); the roll track
-// turns the camera about its forward axis; the field of view comes from its track, else
-// from the lens (2400 / lens, as 3D Studio relates them, for a 35 mm frame). Returns false
+// nodes (their positions in the camera chunk where they have no position keys); the roll
+// track turns the camera about its forward axis; the field of view comes from its track,
+// else from the lens (2 atan(18 / lens): a 36 mm wide frame; 90 degrees without a lens).
+// Returns false
 // (and the camera's loaded matrix) when the camera has no camera node.
 bool EvaluateCamera(const Scene& scene, const SceneAnimation& animation, int32_t camera,
                     Matrix4& matrix, float& fovDegrees);
