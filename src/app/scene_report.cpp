@@ -339,6 +339,7 @@ void AddNodesJson(nlohmann::json& doc, const Scene& scene, const double* frame) 
         node["tracks"] = tracks;
         if (frame != nullptr) {
             node["world"] = MatrixRows(animation.world[i]);
+            node["worldFileAxes"] = MatrixRows(animation.worldFile[i]);
             if (n.kind == KeyframerObjectNode && n.recordIndex >= 0) {
                 node["meshMatrix"] = MatrixRows(animation.object[i]);
             }
