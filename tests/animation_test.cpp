@@ -110,7 +110,8 @@ void ExpectMatrixNear(const Matrix4& actual, const std::vector<float>& expected,
 Quaternion Accumulate(const std::vector<std::vector<float>>& keys) {
     double q[4] = {0, 0, 0, 1};  // x, y, z, w
     for (const std::vector<float>& key : keys) {
-        const double k[4] = {key[0], key[1], key[2], key[3]};
+        const double k[4] = {static_cast<double>(key[0]), static_cast<double>(key[1]),
+                             static_cast<double>(key[2]), static_cast<double>(key[3])};
         const double len = std::sqrt(k[1] * k[1] + k[2] * k[2] + k[3] * k[3]);
         const double s = std::sin(-0.5 * k[0]) / len;
         const double a[4] = {s * k[1], s * k[2], s * k[3], std::cos(-0.5 * k[0])};
@@ -188,12 +189,13 @@ TEST(Animation, RotationKeysTurnTheWholeAngle) {
     SceneAnimation animation;
     PrepareAnimation(*scene, animation);
     // About the file's z a turn by a is the quaternion (0, 0, sin(-a/2), cos(-a/2)).
+    const double quarter = 3.14159265358979 / 2;
     const struct {
         int32_t node;
         double frame;
         double angle;
     } cases[] = {
-        {0, 25, kHalfPi}, {0, 50, 2 * kHalfPi}, {0, 75, 3 * kHalfPi}, {1, 50, 1.5f * kHalfPi}};
+        {0, 25, quarter}, {0, 50, 2 * quarter}, {0, 75, 3 * quarter}, {1, 50, 1.5 * quarter}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.frame);
         const Quaternion q = EvaluateNodeRotation(animation, c.node, c.frame);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "render/wireframe.h"
 #include "scene/loader.h"
@@ -179,7 +180,8 @@ void FitPlaybackView(ViewState& view, const Scene& scene) {
             frames = even;
         }
     }
-    double box[6] = {INFINITY, INFINITY, INFINITY, -INFINITY, -INFINITY, -INFINITY};
+    constexpr double kFar = std::numeric_limits<double>::infinity();
+    double box[6] = {kFar, kFar, kFar, -kFar, -kFar, -kFar};
     for (double frame : frames) {
         EvaluateAnimation(a, frame);
         ForEachShownObject(scene, p, [&](int32_t object, const Matrix4& m) {
