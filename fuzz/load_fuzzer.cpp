@@ -11,7 +11,7 @@
 //   vertices, every material index names a material, every name fits its 63 characters,
 //   every key track has its arrays, and whose memory stays in proportion to the file.
 // Every value the scene holds is read once, so that the sanitizers see any byte of it that
-// was never written.
+// was never written, and its keyframer animation is evaluated.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "scene/animation.h"
 #include "scene/loader.h"
 
 namespace {
@@ -109,6 +110,57 @@ float CheckLight(const Light& light) {
     return sum + static_cast<float>(light.isSpot + light.isOff + light.rayShadow);
 }
 
+float CheckTrack(const KeyTrack& track) {
+    Check(track.keyCount >= 0 && track.components >= 0 && track.components <= 4,
+          "a node track count out of range");
+    if (track.keyCount == 0) return 0.0f;
+    Check(track.frames != nullptr && track.splines != nullptr &&
+              (track.components == 0 || track.values != nullptr),
+          "a node track without its arrays");
+    float sum = Touch(track.values, track.keyCount * track.components);
+    for (int32_t k = 0; k < track.keyCount; ++k) {
+        const KeySpline& s = track.splines[k];
+        sum += static_cast<float>(track.frames[k]) + s.tension + s.continuity + s.bias + s.easeTo +
+               s.easeFrom + static_cast<float>(s.flags);
+    }
+    return sum;
+}
+
+float CheckNode(const KeyframerNode& node) {
+    if (node.name != nullptr) CheckName(node.name);
+    if (node.instanceName != nullptr) CheckName(node.instanceName);
+    Check(node.kind >= 0xB001 && node.kind <= 0xB007, "a node of no known kind");
+    float sum = static_cast<float>(node.nodeId + node.parentId + node.recordIndex + node.flags1 +
+                                   node.flags2 + node.hasPivot);
+    sum += node.pivot[0] + node.pivot[1] + node.pivot[2];
+    for (const KeyTrack* t :
+         {&node.position, &node.rotation, &node.scale, &node.fov, &node.roll, &node.hide}) {
+        sum += CheckTrack(*t);
+    }
+    return sum;
+}
+
+// Evaluates the scene's animation at a few frame times: it must neither crash nor hang.
+float EvaluateScene(const Scene& scene) {
+    SceneAnimation animation;
+    PrepareAnimation(scene, animation);
+    Check(animation.order.size() == animation.nodes.size(), "a node left out of the order");
+    float sum = 0.0f;
+    for (double frame : {animation.firstFrame, (animation.firstFrame + animation.lastFrame) / 2,
+                         animation.lastFrame + 1.0}) {
+        EvaluateAnimation(animation, frame);
+        for (const Matrix4& m : animation.object)
+            sum += m[12];
+        for (int32_t c = 0; c < scene.cameraCount; ++c) {
+            Matrix4 matrix;
+            float fov = 0.0f;
+            EvaluateCamera(scene, animation, c, matrix, fov);
+            sum += matrix[14] + fov;
+        }
+    }
+    return sum;
+}
+
 void CheckScene(const Scene& scene, size_t fileSize) {
     Check(LastLoadError().message.empty(), "a scene with a failure reason");
     Check(scene.objectCount >= 0 && scene.cameraCount >= 0 && scene.lightCount >= 0 &&
@@ -127,6 +179,11 @@ void CheckScene(const Scene& scene, size_t fileSize) {
         sum += CheckLight(scene.lights[i]);
     for (int32_t i = 0; i < scene.materialCount; ++i)
         CheckName(scene.materials[i].name);
+    Check(scene.nodeCount >= 0 && (scene.nodeCount == 0 || scene.nodes != nullptr),
+          "nodes without their array");
+    for (int32_t i = 0; i < scene.nodeCount; ++i)
+        sum += CheckNode(scene.nodes[i]);
+    sum += EvaluateScene(scene);
     // Records, arrays and names together: a few tens of bytes for each byte of the file.
     Check(scene.arena.bytesReserved <= 64 * fileSize + (1u << 20),
           "more memory than the file justifies");

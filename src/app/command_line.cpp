@@ -20,7 +20,9 @@ enum : int {
     kOptionView,
     kOptionCamera,
     kOptionSize,
-    kOptionThumbnail
+    kOptionThumbnail,
+    kOptionAnimate,
+    kOptionFrame
 };
 
 const option kOptions[] = {
@@ -30,6 +32,8 @@ const option kOptions[] = {
     {"info", no_argument, nullptr, 'i'},
     {"json", no_argument, nullptr, kOptionJson},
     {"chunks", no_argument, nullptr, kOptionChunks},
+    {"animate", no_argument, nullptr, kOptionAnimate},
+    {"frame", required_argument, nullptr, kOptionFrame},
     {"view", required_argument, nullptr, kOptionView},
     {"camera", optional_argument, nullptr, kOptionCamera},
     {"size", required_argument, nullptr, kOptionSize},
@@ -57,6 +61,19 @@ bool ParseFrames(const char* text, int32_t& frames) {
     long value = std::strtol(text, &end, 10);
     if (errno != 0 || *end != '\0' || value < 1 || value > kMaxFrames) return false;
     frames = static_cast<int32_t>(value);
+    return true;
+}
+
+// A frame time: a decimal number from 0 to 4294967295 (the largest frame a key can have).
+bool ParseFrameTime(const char* text, double& frame) {
+    if (!text || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.')) {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !(value >= 0.0) || value > 4294967295.0) return false;
+    frame = value;
     return true;
 }
 
@@ -131,6 +148,17 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 break;
             case kOptionChunks:
                 line.chunks = true;
+                break;
+            case kOptionAnimate:
+                line.animate = true;
+                break;
+            case kOptionFrame:
+                if (!ParseFrameTime(optarg, line.frame)) {
+                    error = std::string("--frame needs a frame time from 0 to 4294967295, not '") +
+                            optarg + "'";
+                    return ParseResult::UsageError;
+                }
+                line.hasFrame = true;
                 break;
             case kOptionView:
                 if (std::strcmp(optarg, "fit") == 0) {
@@ -218,6 +246,14 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--info and --chunks stand alone: no --output, --windowed or each other";
         return ParseResult::UsageError;
     }
+    if (line.animate && (line.info || line.chunks || line.hasFrame)) {
+        error = "--animate plays the scene: no --info, --chunks or --frame";
+        return ParseResult::UsageError;
+    }
+    if (line.hasFrame && line.chunks) {
+        error = "--frame applies with --info, --output or the viewer, not --chunks";
+        return ParseResult::UsageError;
+    }
     if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven)) {
         error = "--view, --camera and --size apply to the viewer and --output, not to " +
                 std::string(line.info ? "--info" : "--chunks");
@@ -265,6 +301,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             return ParseResult::UsageError;
         }
         if (!framesGiven) line.frames = line.outputFormat == ImageFormat::Png ? 1 : 100;
+        line.framesGiven = framesGiven;
     }
     return ParseResult::Run;
 }
@@ -298,6 +335,10 @@ const char* UsageText() {
            "      --json           with --info: the same as one JSON document\n"
            "      --chunks         print the chunk tree as the loader walks it, marking the\n"
            "                       chunk where a load fails and why, and exit\n"
+           "      --animate        play the scene's own keyframe animation (30 frames a\n"
+           "                       second, looping) instead of the turn\n"
+           "      --frame T        show the scene's keyframes at frame time T, still; with\n"
+           "                       --info, add each node's world matrix at T\n"
            "  -h, --help           show this help and exit\n"
            "  -V, --version        show the version and exit\n"
            "\n"

@@ -20,6 +20,10 @@ struct CommandLine {
     bool chunks = false;  // --chunks: print the chunk tree and exit
     bool help = false;
     bool version = false;
+    bool animate = false;   // --animate: play the scene's keyframes instead of the turn
+    bool hasFrame = false;  // --frame T: show the keyframes at frame time T, still
+    double frame = 0.0;
+    bool framesGiven = false;  // --frames was given (not the format's default)
     // The view: fixed without a SCENE, fit with one; --view fit|fixed or --camera[=NAME].
     ViewMode view = ViewMode::Fixed;
     const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera

@@ -10,6 +10,7 @@
 
 #include "app/command_line.h"
 #include "app/image_output.h"
+#include "app/playback.h"
 #include "app/scene_input.h"
 #include "app/scene_report.h"
 #include "app/shell.h"
@@ -78,6 +79,16 @@ void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* use
     WriteImageFrame(*static_cast<ImageOutput*>(user), pixels, width, height);
 }
 
+// Ticks to run with --output: --frames, or for a GIF of --animate without it, one loop of
+// the scene's animation.
+int32_t AnimatedGifTicks(const CommandLine& line) {
+    if (!line.animate || line.framesGiven || line.outputFormat != ImageFormat::Gif) {
+        return line.frames;
+    }
+    const int32_t ticks = PlaybackLoopTicks(line.sceneFile);
+    return ticks > 0 ? ticks : line.frames;
+}
+
 // Runs the frame ticks headless into line.outputFile. With `sceneRequired` (thumbnails and
 // output folders) a file that is not a 3D Studio scene, which loads as an empty scene, is a
 // failure: no picture is written and the status is 1 (the shell has said why).
@@ -90,7 +101,7 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
         return kStatusFailure;
     }
     UseHeadlessBackend();
-    HeadlessScriptTicks(line.frames);
+    HeadlessScriptTicks(AnimatedGifTicks(line));
     HeadlessScriptKey(VK_ESCAPE);
     HeadlessSetFrameCallback(WriteFrame, &output);
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
@@ -196,8 +207,12 @@ int main(int argc, char** argv) {
             break;
     }
     if (const int status = PrepareScene(line); status != 0) return status;
-    if (line.info) return PrintSceneInfo(line.sceneFile, line.json, stdout, stderr);
+    if (line.info) {
+        return PrintSceneInfoAtFrame(line.sceneFile, line.json,
+                                     line.hasFrame ? &line.frame : nullptr, stdout, stderr);
+    }
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
+    RequestPlayback(line.animate, line.hasFrame ? &line.frame : nullptr);
     SetUpShell(line, line.sceneFile);
     std::string arguments = JoinArguments(argc, argv);
     if (line.outputFolder) return RunOutputFolder(line, arguments);

@@ -10,6 +10,7 @@
 
 #include "app/scene_input.h"
 #include "app/shell.h"
+#include "scene/animation.h"
 #include "scene/loader.h"
 #include "scene/printable.h"
 #include "view/views.h"
@@ -258,6 +259,187 @@ void PrintText(const char* path, const Scene& scene, std::FILE* out) {
     }
 }
 
+// ---- Keyframer nodes: every track with every key, and world matrices at a frame ----------
+
+// A node's name for the text report.
+std::string NodeNameText(const char* name) {
+    return name == nullptr ? std::string("(no header)") : QuotedName(name);
+}
+
+const char* NodeKindName(uint16_t kind) {
+    switch (kind) {
+        case KeyframerAmbientNode:
+            return "ambient";
+        case KeyframerObjectNode:
+            return "object";
+        case KeyframerCameraNode:
+            return "camera";
+        case KeyframerTargetNode:
+            return "target";
+        case KeyframerLightNode:
+            return "light";
+        case KeyframerLightTargetNode:
+            return "light target";
+        case KeyframerSpotlightNode:
+            return "spotlight";
+        default:
+            return "unknown";
+    }
+}
+
+struct NamedTrack {
+    const char* name;
+    const KeyTrack KeyframerNode::*track;
+};
+constexpr NamedTrack kNodeTracks[] = {
+    {"position", &KeyframerNode::position}, {"rotation", &KeyframerNode::rotation},
+    {"scale", &KeyframerNode::scale},       {"fov", &KeyframerNode::fov},
+    {"roll", &KeyframerNode::roll},         {"hide", &KeyframerNode::hide},
+};
+
+nlohmann::json TrackJson(const KeyTrack& track) {
+    nlohmann::json keys = nlohmann::json::array();
+    for (int32_t k = 0; k < track.keyCount; ++k) {
+        nlohmann::json value = nlohmann::json::array();
+        for (int32_t c = 0; c < track.components; ++c)
+            value.push_back(track.values[k * track.components + c]);
+        const KeySpline& s = track.splines[k];
+        keys.push_back({{"frame", track.frames[k]},
+                        {"value", value},
+                        {"tension", s.tension},
+                        {"continuity", s.continuity},
+                        {"bias", s.bias},
+                        {"easeTo", s.easeTo},
+                        {"easeFrom", s.easeFrom},
+                        {"flags", s.flags}});
+    }
+    return {{"flags", track.flags}, {"keys", keys}};
+}
+
+// The "animation" and "nodes" members of the --info document; with `frame`, each node's
+// world matrix (and an object node's mesh matrix) at that frame and the cameras there.
+void AddNodesJson(nlohmann::json& doc, const Scene& scene, const double* frame) {
+    SceneAnimation animation;
+    PrepareAnimation(scene, animation);
+    if (frame != nullptr) EvaluateAnimation(animation, *frame);
+    doc["animation"] = {{"animated", animation.animated},
+                        {"firstFrame", animation.firstFrame},
+                        {"lastFrame", animation.lastFrame}};
+    if (frame != nullptr) doc["animation"]["frame"] = *frame;
+    nlohmann::json nodes = nlohmann::json::array();
+    for (int32_t i = 0; i < scene.nodeCount; ++i) {
+        const KeyframerNode& n = scene.nodes[i];
+        const int32_t parent = animation.nodes[i].parent;
+        nlohmann::json node = {
+            {"kind", NodeKindName(n.kind)},
+            {"name",
+             n.name != nullptr ? nlohmann::json(NameText(n.name)) : nlohmann::json(nullptr)},
+            {"nodeId", n.nodeId},
+            {"parentId", n.parentId},
+            {"parent", parent >= 0 ? nlohmann::json(parent) : nlohmann::json(nullptr)},
+            {"record", n.recordIndex},
+            {"flags", {n.flags1, n.flags2}},
+            {"pivot", Triple(n.pivot)}};
+        if (n.instanceName != nullptr) node["instanceName"] = NameText(n.instanceName);
+        nlohmann::json tracks = nlohmann::json::object();
+        for (const NamedTrack& t : kNodeTracks) {
+            if ((n.*t.track).keyCount > 0) tracks[t.name] = TrackJson(n.*t.track);
+        }
+        node["tracks"] = tracks;
+        if (frame != nullptr) {
+            node["world"] = MatrixRows(animation.world[i]);
+            node["worldFileAxes"] = MatrixRows(animation.worldFile[i]);
+            if (n.kind == KeyframerObjectNode && n.recordIndex >= 0) {
+                node["meshMatrix"] = MatrixRows(animation.object[i]);
+            }
+            node["hidden"] = animation.hidden[i] != 0;
+        }
+        nodes.push_back(node);
+    }
+    doc["nodes"] = nodes;
+    if (frame == nullptr) return;
+    for (int32_t i = 0; i < scene.cameraCount && i < static_cast<int32_t>(doc["cameras"].size());
+         ++i) {
+        Matrix4 matrix;
+        float fov = 0.0f;
+        if (EvaluateCamera(scene, animation, i, matrix, fov)) {
+            doc["cameras"][static_cast<size_t>(i)]["atFrame"] = {{"matrix", MatrixRows(matrix)},
+                                                                 {"fov", fov}};
+        }
+    }
+}
+
+void PrintMatrixRows(std::FILE* out, const char* label, const Matrix4& m) {
+    for (int r = 0; r < 4; ++r) {
+        std::fprintf(out, "    %-8s %10.5f %10.5f %10.5f %10.5f\n", r == 0 ? label : "",
+                     static_cast<double>(m[4 * r]), static_cast<double>(m[4 * r + 1]),
+                     static_cast<double>(m[4 * r + 2]), static_cast<double>(m[4 * r + 3]));
+    }
+}
+
+// The text report's keyframer part: the frames played, then every node with its tracks and
+// keys (frame, value, spline values); with `frame`, each node's world matrix there.
+void PrintNodesText(const Scene& scene, const double* frame, std::FILE* out) {
+    SceneAnimation animation;
+    PrepareAnimation(scene, animation);
+    if (frame != nullptr) EvaluateAnimation(animation, *frame);
+    std::fprintf(out, "animation: %s, frames %g to %g\n", animation.animated ? "animated" : "still",
+                 animation.firstFrame, animation.lastFrame);
+    std::fprintf(out, "keyframer nodes: %d\n", scene.nodeCount);
+    for (int32_t i = 0; i < scene.nodeCount; ++i) {
+        const KeyframerNode& n = scene.nodes[i];
+        std::fprintf(out, "  %d %s %s  id %d", i, NodeKindName(n.kind),
+                     NodeNameText(n.name).c_str(), n.nodeId);
+        if (n.instanceName != nullptr) {
+            std::fprintf(out, "  instance %s", QuotedName(n.instanceName).c_str());
+        }
+        if (animation.nodes[i].parent >= 0) {
+            std::fprintf(out, "  parent %d (node %d)", n.parentId, animation.nodes[i].parent);
+        } else if (n.parentId == 65535) {
+            std::fprintf(out, "  root");
+        } else {
+            std::fprintf(out, "  parent %d (none: a root)", n.parentId);
+        }
+        std::fprintf(out, "  flags 0x%04X 0x%04X", n.flags1, n.flags2);
+        if (n.hasPivot) {
+            std::fprintf(out, "  pivot (%g, %g, %g)", static_cast<double>(n.pivot[0]),
+                         static_cast<double>(n.pivot[1]), static_cast<double>(n.pivot[2]));
+        }
+        std::fprintf(out, "\n");
+        for (const NamedTrack& t : kNodeTracks) {
+            const KeyTrack& track = n.*t.track;
+            if (track.keyCount <= 0) continue;
+            std::fprintf(out, "    %s: %d keys\n", t.name, track.keyCount);
+            for (int32_t k = 0; k < track.keyCount; ++k) {
+                std::fprintf(out, "      frame %-6u", track.frames[k]);
+                for (int32_t c = 0; c < track.components; ++c) {
+                    std::fprintf(out, " %g",
+                                 static_cast<double>(track.values[k * track.components + c]));
+                }
+                const KeySpline& s = track.splines[k];
+                std::fprintf(out, "  tcb %g %g %g  ease %g %g\n", static_cast<double>(s.tension),
+                             static_cast<double>(s.continuity), static_cast<double>(s.bias),
+                             static_cast<double>(s.easeTo), static_cast<double>(s.easeFrom));
+            }
+        }
+        if (frame != nullptr) {
+            char label[32];
+            std::snprintf(label, sizeof label, "world");
+            PrintMatrixRows(out, label, animation.world[i]);
+            if (animation.hidden[i]) std::fprintf(out, "    hidden at frame %g\n", *frame);
+        }
+    }
+    if (frame == nullptr) return;
+    for (int32_t i = 0; i < scene.cameraCount; ++i) {
+        Matrix4 matrix;
+        float fov = 0.0f;
+        if (!EvaluateCamera(scene, animation, i, matrix, fov)) continue;
+        std::fprintf(out, "camera %s at frame %g: field of view %g\n",
+                     NodeNameText(scene.cameras[i].name).c_str(), *frame, static_cast<double>(fov));
+        PrintMatrixRows(out, "matrix", matrix);
+    }
+}
+
 // The chunk headers of the first pass, in walk order.
 struct ChunkLine {
     int32_t depth;
@@ -277,6 +459,11 @@ void CollectChunk(int32_t depth, uint16_t id, int64_t offset, uint32_t length, i
 }  // namespace
 
 int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err) {
+    return PrintSceneInfoAtFrame(path, json, nullptr, out, err);
+}
+
+int PrintSceneInfoAtFrame(const char* path, bool json, const double* frame, std::FILE* out,
+                          std::FILE* err) {
     Scene* scene = LoadNamedScene(path);
     path = ShownSceneName(path);
     if (scene == nullptr) {
@@ -299,6 +486,7 @@ int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err) 
         nlohmann::json doc = SceneJson(path, *scene);
         doc["is3ds"] = notA3ds.empty();
         if (!notA3ds.empty()) doc["warning"] = notA3ds;
+        AddNodesJson(doc, *scene, frame);
         std::fprintf(out, "%s\n", JsonText(doc).c_str());
     } else {
         if (!notA3ds.empty()) {
@@ -306,6 +494,7 @@ int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err) 
         }
         PrintText(path, *scene, out);
         PrintBounds(*scene, out);
+        PrintNodesText(*scene, frame, out);
     }
     FreeScene(scene);
     return 0;

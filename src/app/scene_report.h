@@ -9,6 +9,12 @@
 // and returns 1; otherwise 0.
 int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err);
 
+// PrintSceneInfo, followed by the keyframer: the frames played and every node with its
+// tracks and keys (frame, value, spline values); with `frame` (not null), each node's world
+// matrix at that frame time and each animated camera's matrix and field of view there.
+int PrintSceneInfoAtFrame(const char* path, bool json, const double* frame, std::FILE* out,
+                          std::FILE* err);
+
 // Prints the chunk tree as the loader's walker sees it, one line per chunk: depth indent,
 // id, role ("unknown" for ids the loader does not know), file offset and length. When the
 // load fails, the chunk where it stopped is marked with the reason, and 1 is returned.

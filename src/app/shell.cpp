@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/playback.h"
 #include "display/display.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
@@ -38,7 +39,11 @@ void FrameTick() {
     std::memset(s.framePixels, 0,
                 static_cast<size_t>(s.screenWidth) * static_cast<size_t>(s.screenHeight) *
                     sizeof(uint32_t));
-    if (s.loadedScene) {
+    if (s.loadedScene && PlaybackActive()) {
+        DrawPlayback(*s.loadedScene, s.view, s.viewCamera, s.screenWidth, s.screenHeight,
+                     s.framePixels);
+        AdvancePlayback();
+    } else if (s.loadedScene) {
         // The fixed view turns each object's own matrix and draws through the fixed camera;
         // the others build one object-to-view matrix a tick and draw through the identity.
         const bool fixed = s.view.mode == ViewMode::Fixed;
@@ -97,8 +102,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
         return 1;
     }
     ReportNotA3ds(s.sceneFileName);
+    StartPlayback(*s.loadedScene);
     ResetObjectSpins(*s.loadedScene);
     if (!StartShellView()) return kStatusNoSuchCamera;
+    FitPlaybackView(s.view, *s.loadedScene);
 
     SetProjection(s.screenWidth, s.screenHeight);
     if (s.view.mode != ViewMode::Fixed) {

@@ -12,13 +12,29 @@
 //   before it.
 // - After a node's walk, and at the start of each pass, no node is current (NodeNone), so
 //   headers and tracks that stand outside any node are read and dropped.
-// - Ambient, light, light-target and spotlight nodes (ReadOtherNode) keep nothing: their
-//   headers resolve to no record and their tracks are read and dropped. Nothing reads
-//   their keys, and reading them under another kind of node would put light keys on a
-//   mesh or a camera that happens to share the light's name.
+// - Ambient, light, light-target and spotlight nodes (ReadOtherNode) keep nothing on the
+//   MeshObject and Camera records: their headers resolve to none of them and their tracks
+//   go to their KeyframerNode only. Storing them under another kind of node would put
+//   light keys on a mesh or a camera that happens to share the light's name.
 // - A second header in an object node resolves among the objects again (the kind of the
 //   node decides both the array searched and the array written), so object keys never go
 //   to the object at the index of a camera.
+//
+// Beside those records, every node of every kind gets a KeyframerNode in file order with
+// its id, parent, header flags, name, instance name, pivot and all its tracks (position,
+// rotation, scale, field of view, roll, hide) with each key's full frame number and spline
+// parameters: what animation needs. A node's tracks go to its own KeyframerNode whether or
+// not its name resolves.
+//
+// Key headers: flag bits 0 to 4 each announce one 4-byte spline value (tension, continuity,
+// bias, ease to, ease from). Files read by this loader's first version were taken to carry
+// values for bits 0 to 2 only, and some do. A track is read the second way (values for
+// bits 0 to 4) only when that way its keys end exactly at the chunk's end and the first
+// way they do not, or the first way runs out of bytes and the second does not; otherwise
+// the first way, so every track that loaded before reads as before.
+//
+// The scale, field-of-view, roll and hide tracks and the instance name were once skipped
+// whole; a malformed one is still no failure: it is dropped and the load goes on.
 #include <cstdint>
 #include <cstdio>
 
@@ -31,70 +47,173 @@ namespace {
 constexpr int64_t kTrackHeaderSize = 14;
 constexpr int64_t kKeyHeaderSize = 6;
 
+// Flag bits of a key header that announce a 4-byte value: the first version's reading and
+// the full one (see the top of this file).
+constexpr uint16_t kNarrowValueBits = 0x0007;
+constexpr uint16_t kWideValueBits = 0x001F;
+
+// Opens the KeyframerNode of a node tag: counted in the counting pass, taken in order in
+// the fill pass. Returns 0, or -1 when the fill pass meets more nodes than were counted.
+int32_t OpenNode(uint16_t tag) {
+    LoaderState& s = loaderState;
+    Scene* scene = s.scene;
+    s.currentNode = nullptr;
+    if (s.countingPass) {
+        ++scene->nodeCount;
+        return 0;
+    }
+    if (s.nextNode >= scene->nodeCount) {
+        return LoadFail(
+            "more keyframer nodes than the first pass counted: the file changed "
+            "while loading");
+    }
+    KeyframerNode& node = scene->nodes[s.nextNode];
+    node.kind = tag;
+    node.nodeId = s.nextNode;
+    node.parentId = 0xFFFF;
+    node.recordIndex = -1;
+    node.position.components = 3;
+    node.rotation.components = 4;
+    node.scale.components = 3;
+    node.fov.components = 1;
+    node.roll.components = 1;
+    node.hide.components = 0;
+    ++s.nextNode;
+    s.currentNode = &node;
+    return 0;
+}
+
 // Walks a node's sub-chunks under `kind`, unresolved until its header is read, and leaves
 // no node current afterwards.
 int32_t ReadNode(FILE* stream, int32_t chunkEnd, int32_t kind) {
     LoaderState& s = loaderState;
+    if (OpenNode(s.chunkId) != 0) return -1;
     s.nodeKind = kind;
     s.nodeIndex = -1;
     const int32_t result = ParseChunks(stream, chunkEnd);
     s.nodeKind = NodeNone;
     s.nodeIndex = -1;
+    s.currentNode = nullptr;
     return result;
 }
 
-// Reads the 14-byte track header: flags and 8 bytes dropped, then a 32-bit key count of
-// which only the lower 16 bits count.
-int32_t ReadTrackHeader(FILE* stream, int32_t chunkEnd, uint16_t* keyCount) {
-    unsigned char bytes[kTrackHeaderSize];
-    if (ReadFixed(stream, chunkEnd, bytes, sizeof bytes, "the track header needs") != 0) {
+// The node being read, in the fill pass.
+KeyframerNode* CurrentNode() {
+    return loaderState.countingPass ? nullptr : loaderState.currentNode;
+}
+
+// Where a walk over keys stopped: after `end` bytes when every key fitted, else at key
+// `key`, which needed `need` more bytes where `left` were left.
+struct KeyWalk {
+    bool fits;
+    int64_t end;
+    uint32_t key;
+    int64_t need;
+    int64_t left;
+};
+
+// Walks `count` keys of `payloadSize` bytes each in `bytes`, reading each key header's flags
+// and taking 4 bytes for every bit of `valueBits` that is set.
+KeyWalk WalkKeys(const unsigned char* bytes, int64_t length, uint32_t count, int64_t payloadSize,
+                 uint16_t valueBits) {
+    int64_t pos = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        if (length - pos < kKeyHeaderSize) return {false, pos, k, kKeyHeaderSize, length - pos};
+        const uint16_t flags = GetU16(bytes + pos + 4);
+        pos += kKeyHeaderSize;
+        int64_t extra = 0;
+        for (int bit = 0; bit < 5; ++bit)
+            extra += (flags & valueBits & (1u << bit)) != 0 ? 4 : 0;
+        if (length - pos < extra) return {false, pos, k, extra, length - pos};
+        pos += extra;
+        if (length - pos < payloadSize) return {false, pos, k, payloadSize, length - pos};
+        pos += payloadSize;
+    }
+    return {true, pos, count, 0, 0};
+}
+
+// A track's keys, read whole and checked: `keyCount` keys from `bytes`, whose headers
+// announce values for the flag bits of `valueBits`.
+struct TrackKeys {
+    uint16_t flags = 0;
+    uint16_t keyCount = 0;
+    const unsigned char* bytes = nullptr;
+    uint16_t valueBits = kNarrowValueBits;
+};
+
+// Reads a track header and its keys into the scratch memory, choosing how key headers are
+// read (see the top of this file). The key count is checked against the smallest size its
+// keys can have before anything is read for them. Returns 0, or -1 after recording why; a
+// `lenient` track that does not fit returns 1 instead (dropped, nothing recorded).
+int32_t ReadTrackKeys(FILE* stream, int32_t chunkEnd, int64_t payloadSize, bool lenient,
+                      TrackKeys* keys) {
+    if (lenient && BytesLeft(chunkEnd) < kTrackHeaderSize) return 1;
+    unsigned char header[kTrackHeaderSize];
+    if (ReadFixed(stream, chunkEnd, header, sizeof header, "the track header needs") != 0) {
         return -1;
     }
-    *keyCount = GetU16(bytes + 10);
+    keys->flags = GetU16(header);
+    keys->keyCount = GetU16(header + 10);  // the lower half of a 32-bit count
+    const uint16_t keyCount = keys->keyCount;
+    const int64_t least = keyCount * (kKeyHeaderSize + payloadSize);
+    if (lenient && least > BytesLeft(chunkEnd)) return 1;
+    char subject[64];
+    std::snprintf(subject, sizeof subject, "%u keys need at least", keyCount);
+    if (NeedBytes(chunkEnd, least, subject) != 0) return -1;
+
+    const int64_t length = BytesLeft(chunkEnd);
+    const unsigned char* bytes = ReadToScratch(stream, static_cast<size_t>(length));
+    if (bytes == nullptr) return -1;
+    const KeyWalk narrow = WalkKeys(bytes, length, keyCount, payloadSize, kNarrowValueBits);
+    const KeyWalk wide = WalkKeys(bytes, length, keyCount, payloadSize, kWideValueBits);
+    const bool narrowExact = narrow.fits && narrow.end == length;
+    const bool wideExact = wide.fits && wide.end == length;
+    const bool useWide = (wideExact && !narrowExact) || (!narrow.fits && wide.fits);
+    if (!useWide && !narrow.fits) {
+        if (lenient) return 1;
+        return LoadFail("key %u needs %lld more bytes, %lld left in the %s", narrow.key,
+                        static_cast<long long>(narrow.need), static_cast<long long>(narrow.left),
+                        LimitName());
+    }
+    keys->bytes = bytes;
+    keys->valueBits = useWide ? kWideValueBits : kNarrowValueBits;
     return 0;
 }
 
-int32_t FailKey(uint32_t key, int64_t need, int32_t chunkEnd) {
-    return LoadFail("key %u needs %lld more bytes, %lld left in the %s", key,
-                    static_cast<long long>(need), static_cast<long long>(BytesLeft(chunkEnd)),
-                    LimitName());
+// Allocates `track` for `keyCount` keys of its components; -1 (recorded) when out of memory.
+int32_t AllocateKeyTrack(KeyTrack& track, uint16_t keyCount, uint16_t flags) {
+    SceneArena& arena = loaderState.scene->arena;
+    uint32_t* frames = ArenaAllocateArray<uint32_t>(arena, keyCount);
+    float* values = ArenaAllocateArray<float>(
+        arena, static_cast<size_t>(keyCount) * static_cast<size_t>(track.components));
+    KeySpline* splines = ArenaAllocateArray<KeySpline>(arena, keyCount);
+    if (frames == nullptr || values == nullptr || splines == nullptr) {
+        return LoadFail("out of memory for %u keys", keyCount);
+    }
+    track.keyCount = keyCount;
+    track.flags = flags;
+    track.frames = frames;
+    track.values = values;
+    track.splines = splines;
+    return 0;
 }
 
-// Reads one key header: the lower 16 bits of its 32-bit frame number, the upper half
-// dropped, a flags word, and one 4-byte value (dropped) for each of flag bits 0, 1 and 2.
-int32_t ReadKeyHeader(FILE* stream, int32_t chunkEnd, uint32_t key, uint16_t* frame) {
-    unsigned char bytes[kKeyHeaderSize];
-    if (BytesLeft(chunkEnd) < kKeyHeaderSize) return FailKey(key, kKeyHeaderSize, chunkEnd);
-    if (ReadBytes(stream, bytes, sizeof bytes) != 0) return -1;
-    *frame = GetU16(bytes);
-    const uint16_t flags = GetU16(bytes + 4);
-    const int64_t extra = 4 * ((flags & 1) + ((flags >> 1) & 1) + ((flags >> 2) & 1));
-    if (BytesLeft(chunkEnd) < extra) return FailKey(key, extra, chunkEnd);
-    return SkipBytes(stream, extra);
-}
-
-// Where a track's keys go: a count and one array per stored value, the frame numbers
-// first. `source[c]` is the index, in the key's payload, of the float stored in column c
-// (the axis exchange puts file z in engine y).
+// Where a track's keys go. `columns` (with `count`): the first key frames (16 bits, as
+// floats) and the values of a MeshObject or Camera track; `order[c]` is the index, in a key's
+// payload, of the value stored in column c + 1 and in component c of the node's track (the
+// axis exchange puts file z in engine y). `node`: the KeyframerNode's track, or null.
 struct TrackDestination {
     int32_t* count = nullptr;
     float** columns[5] = {};
+    KeyTrack* node = nullptr;
 };
 
-// Reads a track of keys carrying `payloadFloats` floats each (3 or 4) and stores them on
-// `destination` when it has a count. The key count is checked against the smallest size
-// its keys can have before anything is allocated.
-int32_t ReadTrack(FILE* stream, int32_t chunkEnd, int32_t payloadFloats, const int32_t* source,
+// Stores the keys read by ReadTrackKeys on `destination` (fill pass only).
+int32_t StoreKeys(const TrackKeys& keys, int32_t payloadFloats, const int32_t* order,
                   const TrackDestination& destination) {
-    uint16_t keyCount = 0;
-    if (ReadTrackHeader(stream, chunkEnd, &keyCount) != 0) return -1;
-    const int64_t payloadSize = 4 * int64_t{payloadFloats};
-    char subject[64];
-    std::snprintf(subject, sizeof subject, "%u keys need at least", keyCount);
-    if (NeedBytes(chunkEnd, keyCount * (kKeyHeaderSize + payloadSize), subject) != 0) return -1;
-
-    const int32_t columnCount = payloadFloats + 1;
+    const uint16_t keyCount = keys.keyCount;
     float* columns[5] = {};
+    const int32_t columnCount = payloadFloats + 1;
     if (destination.count != nullptr) {
         for (int32_t c = 0; c < columnCount; ++c) {
             columns[c] = ArenaAllocateArray<float>(loaderState.scene->arena, keyCount);
@@ -104,18 +223,55 @@ int32_t ReadTrack(FILE* stream, int32_t chunkEnd, int32_t payloadFloats, const i
         for (int32_t c = 0; c < columnCount; ++c)
             *destination.columns[c] = columns[c];
     }
+    KeyTrack* track = destination.node;
+    if (track != nullptr && AllocateKeyTrack(*track, keyCount, keys.flags) != 0) return -1;
+
+    const unsigned char* p = keys.bytes;
     for (uint32_t k = 0; k < keyCount; ++k) {
-        uint16_t frame = 0;
-        if (ReadKeyHeader(stream, chunkEnd, k, &frame) != 0) return -1;
-        unsigned char payload[16];
-        if (BytesLeft(chunkEnd) < payloadSize) return FailKey(k, payloadSize, chunkEnd);
-        if (ReadBytes(stream, payload, static_cast<size_t>(payloadSize)) != 0) return -1;
-        if (destination.count == nullptr) continue;
-        columns[0][k] = static_cast<float>(frame);
-        for (int32_t c = 1; c < columnCount; ++c)
-            columns[c][k] = GetFloat(payload + 4 * source[c]);
+        const uint32_t frame = GetU32(p);
+        const uint16_t flags = GetU16(p + 4);
+        p += kKeyHeaderSize;
+        float spline[5] = {};
+        for (int bit = 0; bit < 5; ++bit) {
+            if ((flags & keys.valueBits & (1u << bit)) == 0) continue;
+            spline[bit] = GetFloat(p);
+            p += 4;
+        }
+        if (destination.count != nullptr) {
+            columns[0][k] = static_cast<float>(frame & 0xFFFF);
+            for (int32_t c = 1; c < columnCount; ++c)
+                columns[c][k] = GetFloat(p + 4 * order[c - 1]);
+        }
+        if (track != nullptr) {
+            track->frames[k] = frame;
+            for (int32_t c = 0; c < track->components; ++c)
+                track->values[k * track->components + c] = GetFloat(p + 4 * order[c]);
+            track->splines[k] = {spline[0], spline[1], spline[2], spline[3], spline[4], flags};
+        }
+        p += 4 * payloadFloats;
     }
     return 0;
+}
+
+// Reads a track of keys carrying `payloadFloats` floats each and stores them on
+// `destination`. A `lenient` track that does not fit is dropped.
+int32_t ReadTrack(FILE* stream, int32_t chunkEnd, int32_t payloadFloats, const int32_t* order,
+                  const TrackDestination& destination, bool lenient) {
+    TrackKeys keys;
+    const int32_t read =
+        ReadTrackKeys(stream, chunkEnd, 4 * int64_t{payloadFloats}, lenient, &keys);
+    if (read != 0) return read < 0 ? -1 : 0;
+    if (destination.count == nullptr && destination.node == nullptr) return 0;
+    return StoreKeys(keys, payloadFloats, order, destination);
+}
+
+// A track that only the KeyframerNode keeps (scale, field of view, roll, hide), read
+// leniently; outside a node it is read and dropped.
+int32_t ReadNodeOnlyTrack(FILE* stream, int32_t chunkEnd, KeyTrack KeyframerNode::*member,
+                          int32_t payloadFloats, const int32_t* order) {
+    TrackDestination destination;
+    if (KeyframerNode* node = CurrentNode()) destination.node = &(node->*member);
+    return ReadTrack(stream, chunkEnd, payloadFloats, order, destination, true);
 }
 
 // The object or camera of the current node, in the fill pass, when the node resolved to
@@ -149,7 +305,8 @@ int32_t ReadTargetNode(FILE* stream, int32_t chunkEnd) {
     return ReadNode(stream, chunkEnd, NodeTarget);
 }
 
-// 0xB001, 0xB005, 0xB006, 0xB007: ambient and light nodes, whose keys are not kept.
+// 0xB001, 0xB005, 0xB006, 0xB007: ambient and light nodes, whose keys go to their
+// KeyframerNode only.
 int32_t ReadOtherNode(FILE* stream, int32_t chunkEnd) {
     return ReadNode(stream, chunkEnd, NodeNone);
 }
@@ -163,17 +320,20 @@ int32_t ReadSegment(FILE* stream, int32_t chunkEnd) {
     return 0;
 }
 
-// 0xB030: the node id that the next object node header records, in both passes.
+// 0xB030: the node id that the next object node header records, in both passes; also the
+// id of the node being read.
 int32_t ReadNodeId(FILE* stream, int32_t chunkEnd) {
     uint16_t id = 0;
     if (ReadU16(stream, chunkEnd, &id, "the node id needs") != 0) return -1;
     loaderState.currentNodeId = id;
+    if (KeyframerNode* node = CurrentNode()) node->nodeId = id;
     return 0;
 }
 
-// 0xB010: the node's name, 4 flag bytes (dropped) and the parent id. In the fill pass an
-// object node resolves among the objects and records its node id and parent id on the
-// object found; camera and target nodes resolve among the cameras.
+// 0xB010: the node's name, two flag words and the parent id. In the fill pass an object
+// node resolves among the objects and records its node id and parent id on the object
+// found; camera and target nodes resolve among the cameras. The KeyframerNode being read
+// keeps all of it, and light nodes resolve among the lights for it alone.
 int32_t ReadNodeHeader(FILE* stream, int32_t chunkEnd) {
     LoaderState& s = loaderState;
     if (ReadName(stream, chunkEnd, s.nodeName)) {
@@ -198,19 +358,64 @@ int32_t ReadNodeHeader(FILE* stream, int32_t chunkEnd) {
             s.nodeIndex = -1;
             break;
     }
+    KeyframerNode* node = CurrentNode();
+    if (node == nullptr) return 0;
+    node->name = ArenaCopyName(s.scene->arena, s.nodeName);
+    if (node->name == nullptr) return LoadFail("out of memory for the name \"%s\"", s.nodeName);
+    node->flags1 = GetU16(bytes);
+    node->flags2 = GetU16(bytes + 2);
+    node->parentId = parentId;
+    switch (node->kind) {
+        case KeyframerLightNode:
+        case KeyframerLightTargetNode:
+        case KeyframerSpotlightNode:
+            node->recordIndex = FindLightByName(s.nodeName);
+            break;
+        case KeyframerAmbientNode:
+            node->recordIndex = -1;
+            break;
+        default:
+            node->recordIndex = s.nodeIndex;
+            break;
+    }
     return 0;
 }
 
-// 0xB013: three values, dropped.
-int32_t SkipPivot(FILE* stream, int32_t chunkEnd) {
-    SkipAtMost(stream, chunkEnd, 12);
+// 0xB011: the node's instance name (the name of this copy of its object). Never fails: a
+// name cut short is kept as read; outside a node it is read and dropped.
+int32_t ReadInstanceName(FILE* stream, int32_t chunkEnd) {
+    char name[64];
+    ReadName(stream, chunkEnd, name);
+    KeyframerNode* node = CurrentNode();
+    if (node == nullptr) return 0;
+    node->instanceName = ArenaCopyName(loaderState.scene->arena, name);
+    if (node->instanceName == nullptr) return LoadFail("out of memory for the name \"%s\"", name);
+    return 0;
+}
+
+// 0xB013: the node's pivot (file x, y, z stored as x, z, y). Fewer than 12 bytes are
+// dropped and no failure.
+int32_t ReadPivot(FILE* stream, int32_t chunkEnd) {
+    if (BytesLeft(chunkEnd) < 12) {
+        SkipAtMost(stream, chunkEnd, 12);
+        return 0;
+    }
+    unsigned char bytes[12];
+    if (ReadBytes(stream, bytes, sizeof bytes) != 0) return -1;
+    if (KeyframerNode* node = CurrentNode()) {
+        node->hasPivot = 1;
+        node->pivot[0] = GetFloat(bytes);
+        node->pivot[1] = GetFloat(bytes + 8);
+        node->pivot[2] = GetFloat(bytes + 4);
+    }
     return 0;
 }
 
 // 0xB020: keys of (x, y, z), stored as frame, x, z, y on the object's position keys, the
-// camera's position keys or the camera's target keys, by the kind of node.
+// camera's position keys or the camera's target keys, by the kind of node, and on the
+// node's own position track.
 int32_t ReadPositionTrack(FILE* stream, int32_t chunkEnd) {
-    static const int32_t source[4] = {0, 0, 2, 1};
+    static const int32_t order[3] = {0, 2, 1};
     TrackDestination destination;
     if (MeshObject* object = NodeObjectRecord()) {
         destination = {&object->positionKeyCount,
@@ -227,13 +432,15 @@ int32_t ReadPositionTrack(FILE* stream, int32_t chunkEnd) {
                             &camera->targetKeyZ}};
         }
     }
-    return ReadTrack(stream, chunkEnd, 3, source, destination);
+    if (KeyframerNode* node = CurrentNode()) destination.node = &node->position;
+    return ReadTrack(stream, chunkEnd, 3, order, destination, false);
 }
 
 // 0xB021: keys of (angle, axis x, y, z), stored as frame, angle, x, z, y on the object's
-// rotation keys. Camera and target nodes keep no rotation.
+// rotation keys and on the node's own rotation track. Camera and target nodes keep no
+// rotation on their Camera.
 int32_t ReadRotationTrack(FILE* stream, int32_t chunkEnd) {
-    static const int32_t source[5] = {0, 0, 1, 3, 2};
+    static const int32_t order[4] = {0, 1, 3, 2};
     TrackDestination destination;
     if (MeshObject* object = NodeObjectRecord()) {
         destination = {
@@ -241,14 +448,34 @@ int32_t ReadRotationTrack(FILE* stream, int32_t chunkEnd) {
             {&object->rotationKeyFrames, &object->rotationKeyAngle, &object->rotationKeyAxisX,
              &object->rotationKeyAxisY, &object->rotationKeyAxisZ}};
     }
-    return ReadTrack(stream, chunkEnd, 4, source, destination);
+    if (KeyframerNode* node = CurrentNode()) destination.node = &node->rotation;
+    return ReadTrack(stream, chunkEnd, 4, order, destination, false);
 }
 
-// 0xB022 to 0xB025: tracks whose keys are not kept; the walker's seek to the chunk's end
-// passes them.
-int32_t SkipScalarTrack(FILE*, int32_t) {
-    return 0;
+// 0xB022: keys of (x, y, z) scale factors, stored as x, z, y on the node's scale track.
+int32_t ReadScaleTrack(FILE* stream, int32_t chunkEnd) {
+    static const int32_t order[3] = {0, 2, 1};
+    return ReadNodeOnlyTrack(stream, chunkEnd, &KeyframerNode::scale, 3, order);
 }
+
+// 0xB023, 0xB024: keys of one value, the field of view and the roll in degrees.
+int32_t ReadFovTrack(FILE* stream, int32_t chunkEnd) {
+    static const int32_t order[1] = {0};
+    return ReadNodeOnlyTrack(stream, chunkEnd, &KeyframerNode::fov, 1, order);
+}
+
+int32_t ReadRollTrack(FILE* stream, int32_t chunkEnd) {
+    static const int32_t order[1] = {0};
+    return ReadNodeOnlyTrack(stream, chunkEnd, &KeyframerNode::roll, 1, order);
+}
+
+// 0xB029: keys without a payload; each one toggles whether the node is shown.
+int32_t ReadHideTrack(FILE* stream, int32_t chunkEnd) {
+    return ReadNodeOnlyTrack(stream, chunkEnd, &KeyframerNode::hide, 0, nullptr);
+}
+
+// 0xB025: a colour track, whose keys are not kept; the walker's seek to the chunk's end
+// passes it.
 int32_t SkipVectorTrack(FILE*, int32_t) {
     return 0;
 }

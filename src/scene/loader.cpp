@@ -89,11 +89,11 @@ const ChunkRow ChunkTable[kChunkTableRows] = {
     {0xB008, 0, ReadSegment, "keyframe segment"},
     {0xB010, 0, ReadNodeHeader, "node header"},
     {0xB011, 0, nullptr, ""},
-    {0xB013, 0, SkipPivot, "pivot"},
+    {0xB013, 0, ReadPivot, "pivot"},
     {0xB020, 0, ReadPositionTrack, "position track"},
     {0xB025, 0, SkipVectorTrack, "colour track"},
     {0xB021, 0, ReadRotationTrack, "rotation track"},
-    {0xB022, 0, SkipScalarTrack, ""},
+    {0xB022, 0, ReadScaleTrack, ""},
     {0xB026, 0, nullptr, ""},
     {0xB029, 0, nullptr, ""},
     {0xB030, 0, ReadNodeId, "node id"},
@@ -102,14 +102,37 @@ const ChunkRow ChunkTable[kChunkTableRows] = {
     {0xB005, 1, ReadOtherNode, "light node"},
     {0xB006, 1, ReadOtherNode, "light target node"},
     {0xB007, 1, ReadOtherNode, "spotlight node"},
-    {0xB023, 0, SkipScalarTrack, "field-of-view track"},
-    {0xB024, 0, SkipScalarTrack, "roll track"},
+    {0xB023, 0, ReadFovTrack, "field-of-view track"},
+    {0xB024, 0, ReadRollTrack, "roll track"},
     {0x4659, 0, ReadLightInnerRange, "light inner range"},
     {0x465A, 0, ReadLightOuterRange, "light outer range"},
     {0x465B, 0, ReadLightMultiplier, "light multiplier"},
     {0x4620, 0, ReadLightOff, "light off"},
     {0x4627, 0, ReadLightRayShadow, "light ray-traced shadow"},
 };
+
+// Handlers of chunks that ChunkTable lists without one (their rows keep the format reader's
+// list as it is): the node's instance name and its hide track, kept for animation. Both read
+// only inside a node and never fail a load.
+namespace {
+struct AddedHandler {
+    uint16_t id;
+    ChunkHandler handler;
+};
+constexpr AddedHandler kAddedHandlers[] = {
+    {0xB011, ReadInstanceName},
+    {0xB029, ReadHideTrack},
+};
+
+ChunkHandler HandlerOf(int32_t row) {
+    const ChunkRow& entry = ChunkTable[row];
+    if (entry.handler != nullptr) return entry.handler;
+    for (const AddedHandler& added : kAddedHandlers) {
+        if (added.id == entry.id) return added.handler;
+    }
+    return nullptr;
+}
+}  // namespace
 
 // ---- Failures and read helpers ----------------------------------------------------------
 
@@ -317,7 +340,8 @@ int32_t WalkChunks(FILE* stream, int32_t end) {
         const int32_t chunkEnd = static_cast<int32_t>(std::min<int64_t>(start + length, walkEnd));
         if (row >= 0) {
             const ChunkRow& entry = ChunkTable[row];
-            if (entry.handler != nullptr && entry.handler(stream, chunkEnd) != 0) return -1;
+            const ChunkHandler handler = HandlerOf(row);
+            if (handler != nullptr && handler(stream, chunkEnd) != 0) return -1;
             if (entry.hasChildren && ParseChunks(stream, chunkEnd) != 0) return -1;
         }
         s.chunkId = id;
@@ -360,7 +384,8 @@ void BeginPass() {
     s.currentObject = nullptr;
     s.currentLight = nullptr;
     s.currentCamera = nullptr;
-    s.nextObject = s.nextLight = s.nextCamera = s.nextMaterial = 0;
+    s.nextObject = s.nextLight = s.nextCamera = s.nextMaterial = s.nextNode = 0;
+    s.currentNode = nullptr;
     s.nodeKind = NodeNone;
     s.nodeIndex = -1;
     s.currentNodeId = 0;
@@ -444,6 +469,7 @@ Scene* AbandonLoad(Scene* scene) {
     loaderState.currentObject = nullptr;
     loaderState.currentLight = nullptr;
     loaderState.currentCamera = nullptr;
+    loaderState.currentNode = nullptr;
     ReleaseScratch();
     ReleaseNameIndexes();
     return nullptr;
@@ -492,8 +518,9 @@ Scene* LoadFrom(const LoadSource& source) {
     scene->objects = AllocateRecords<MeshObject>(scene, scene->objectCount);
     scene->cameras = AllocateRecords<Camera>(scene, scene->cameraCount);
     scene->lights = AllocateRecords<Light>(scene, scene->lightCount);
+    scene->nodes = AllocateRecords<KeyframerNode>(scene, scene->nodeCount);
     if (scene->materials == nullptr || scene->objects == nullptr || scene->cameras == nullptr ||
-        scene->lights == nullptr) {
+        scene->lights == nullptr || scene->nodes == nullptr) {
         s.error.message = "out of memory for the scene's records";
         return AbandonLoad(scene);
     }

@@ -123,6 +123,10 @@ struct LoaderState {
     NameIndex lightNames;
     NameIndex materialNames;
 
+    // Keyframer nodes: the next KeyframerNode to open and the one being read (fill pass).
+    int32_t nextNode = 0;
+    KeyframerNode* currentNode = nullptr;
+
     // Walk bookkeeping.
     int64_t fileLength = 0;  // measured once, before the counting pass
     int64_t position = 0;    // the stream's offset, kept by every read and seek

@@ -87,6 +87,65 @@ struct Camera {
     float* positionKeyZ;
 };
 
+// Spline parameters of one key, from the optional values after its key header: flag bits
+// 0 to 4 announce tension, continuity, bias, ease to and ease from, in that order. A value
+// the header does not announce is 0.
+struct KeySpline {
+    float tension;
+    float continuity;
+    float bias;
+    float easeTo;
+    float easeFrom;
+    uint16_t flags;  // the key header's flags word as read
+};
+
+// One key track of a keyframer node, keys in file order. `values` holds `components`
+// floats per key: position and scale (x, y, z) and rotation (angle, axis x, y, z) in engine
+// axes like the MeshObject and Camera tracks; field of view and roll one value (degrees);
+// hide tracks none (each key toggles whether the node is shown). Empty (keyCount 0, null
+// arrays) when the node has no such track.
+struct KeyTrack {
+    int32_t keyCount;
+    int32_t components;
+    uint16_t flags;      // the track header's flags word (bits 0-1: 2 repeat, 3 loop)
+    uint32_t* frames;    // the full 32-bit frame numbers
+    float* values;       // keyCount * components
+    KeySpline* splines;  // keyCount
+};
+
+// Chunk ids of the keyframer's node tags: the kind of a KeyframerNode.
+inline constexpr uint16_t KeyframerAmbientNode = 0xB001;
+inline constexpr uint16_t KeyframerObjectNode = 0xB002;
+inline constexpr uint16_t KeyframerCameraNode = 0xB003;
+inline constexpr uint16_t KeyframerTargetNode = 0xB004;
+inline constexpr uint16_t KeyframerLightNode = 0xB005;
+inline constexpr uint16_t KeyframerLightTargetNode = 0xB006;
+inline constexpr uint16_t KeyframerSpotlightNode = 0xB007;
+
+// One node of the keyframer section, in file order, whatever its kind; what animation needs
+// to evaluate the hierarchy. Kept beside the MeshObject and Camera tracks, which keep their
+// own meaning.
+struct KeyframerNode {
+    uint16_t kind;     // the node's tag, one of the Keyframer*Node ids
+    int32_t nodeId;    // from its node-id chunk; its index among the nodes without one
+    int32_t parentId;  // from its header; 65535 (no parent) without a header
+    uint16_t flags1;   // the two flag words of its header, 0 without a header
+    uint16_t flags2;
+    char* name;           // the header's name (at most 63 characters); null without a header
+    char* instanceName;   // from its instance-name chunk; null without one
+    int32_t recordIndex;  // objects (object node), cameras (camera and target nodes) or
+                          // lights (light nodes) index of the record its name resolved
+                          // to; -1 when none
+    int32_t hasPivot;     // 1 when a pivot chunk was read
+    float pivot[3];       // engine axes; 0 without a pivot chunk
+    KeyTrack position;
+    KeyTrack rotation;
+    KeyTrack scale;
+    KeyTrack fov;
+    KeyTrack roll;
+    KeyTrack hide;
+};
+
 // Memory of one load: a list of heap blocks, released together by FreeScene.
 struct ArenaBlock;
 struct SceneArena {
@@ -105,6 +164,8 @@ struct Scene {
     Camera* cameras;
     Light* lights;
     Material* materials;
+    int32_t nodeCount;  // keyframer nodes of every kind, in file order
+    KeyframerNode* nodes;
     SceneArena arena;  // owns every array, name and key track above
 };
 

@@ -90,6 +90,8 @@ inline constexpr uint16_t FovTrack = 0xB023;
 inline constexpr uint16_t RollTrack = 0xB024;
 inline constexpr uint16_t ColorTrack = 0xB025;
 inline constexpr uint16_t NodeId = 0xB030;
+inline constexpr uint16_t InstanceName = 0xB011;
+inline constexpr uint16_t HideTrack = 0xB029;
 }  // namespace chunk
 
 struct ChunkWriter {
@@ -186,6 +188,19 @@ struct ChunkWriter {
         U32(frame).U16(flags);
         for (int bit = 0; bit < 3; ++bit) {
             if (flags & (1u << bit)) U32(0);
+        }
+        return *this;
+    }
+    // A key header with a 32-bit frame number and flags, followed by the value of each of
+    // flag bits 0 to 4 that is set (tension, continuity, bias, ease to, ease from), taken
+    // in order from `values`.
+    ChunkWriter& SplineKeyHeader(uint32_t frame, uint16_t flags,
+                                 std::initializer_list<float> values) {
+        U32(frame).U16(flags);
+        const float* next = values.begin();
+        for (int bit = 0; bit < 5; ++bit) {
+            if ((flags & (1u << bit)) == 0) continue;
+            F32(next != values.end() ? *next++ : 0.0f);
         }
         return *this;
     }

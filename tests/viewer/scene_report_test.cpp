@@ -203,7 +203,7 @@ TEST(SceneReport, NamesWithControlBytesReachNoReportRaw) {
                               std::FILE* e) { return PrintSceneInfo(path.c_str(), false, o, e); },
                           out, err),
               0);
-    EXPECT_TRUE(PrintableLines(out, 2 + 4 + 4 * n + 4 * n + 5));
+    EXPECT_TRUE(PrintableLines(out, 2 + 4 + 4 * n + 4 * n + 5 + 2));
     EXPECT_EQ(out.rfind(::testing::TempDir() + "report_\\x1b[31m\\x0ahostile.3ds\n", 0), 0u);
     for (const HostileName& name : kHostileNames) {
         EXPECT_NE(out.find(std::string("  ") + name.shown + " "), std::string::npos) << name.shown;
