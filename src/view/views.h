@@ -38,22 +38,24 @@ struct SceneBounds {
 // (a file's camera: the centre is the camera's position).
 struct ViewPose {
     double centre[3] = {0.0, 0.0, 0.0};  // the point the view turns about, engine axes
-    double yaw = 0.0;       // radians about the vertical axis, added to the scene's spin
-    double tilt = 0.0;      // radians the eye stands above the horizontal (looks down)
-    double roll = 0.0;      // radians the frame is turned about the view axis
-    double distance = 0.0;  // scene units from the eye to the centre along the view axis
-    double panX = 0.0;      // scene units the picture is moved right ...
-    double panY = 0.0;      // ... and down, at the centre's depth
+    double yaw = 0.0;          // radians about the vertical axis, added to the scene's spin
+    double tilt = 0.0;         // radians the eye stands above the horizontal (looks down)
+    double roll = 0.0;         // radians the frame is turned about the view axis
+    double distance = 0.0;     // scene units from the eye to the centre along the view axis
+    double panX = 0.0;         // scene units the picture is moved right ...
+    double panY = 0.0;         // ... and down, at the centre's depth
     double fieldOfView = 0.0;  // horizontal, radians, in (0, pi)
 };
 
 struct ViewState {
     ViewMode mode = ViewMode::Fixed;
-    ViewPose pose;           // the current view
-    ViewPose home;           // the view it started with (ResetView)
-    double spin = 0.0;       // radians the scene has turned (fit and fixed; camera: 0)
-    double unitScale = 1.0;  // a power of two taking scene units to view units
-    int32_t cameraIndex = -1;  // the file's camera looked through, -1 for none
+    ViewPose pose;                        // the current view
+    ViewPose home;                        // the view it started with (ResetView) ...
+    ViewMode homeMode = ViewMode::Fixed;  // ... its mode ...
+    int32_t homeCameraIndex = -1;         // ... and camera
+    double spin = 0.0;                    // radians the scene has turned (fit and fixed; camera: 0)
+    double unitScale = 1.0;               // a power of two taking scene units to view units
+    int32_t cameraIndex = -1;             // the file's camera looked through, -1 for none
     int32_t frameWidth = 640;
     int32_t frameHeight = 480;
     SceneBounds bounds;  // of the scene the view was started on
@@ -61,8 +63,8 @@ struct ViewState {
 
 // Fixed values of the views.
 inline constexpr double kDefaultFieldOfView = 1.5707963267948966;  // 90 degrees
-inline constexpr double kFixedTilt = 0.5235987755982988;            // 30 degrees above
-inline constexpr double kMaxTilt = 1.5533430342749532;              // 89 degrees
+inline constexpr double kFixedTilt = 0.5235987755982988;           // 30 degrees above
+inline constexpr double kMaxTilt = 1.5533430342749532;             // 89 degrees
 inline constexpr double kFitMargin = 0.05;  // of the half frame kept clear on every side
 
 // The box around the scene's finite vertex positions: one pass over the vertices.

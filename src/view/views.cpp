@@ -1,0 +1,430 @@
+// The fixed, fit and camera views over one orbit state.
+//
+// The fit: the scene turns about the vertical axis through its box's centre c, so a vertex
+// at height h = y - cy and at horizontal distance rho from that axis sweeps a circle. The
+// frame (less its margin) and the near limit are half-spaces n . v <= 0 of view space
+// bounded by planes through the eye. Over a whole turn, the largest value that n . (p - c)
+// takes on a vertex's circle is ny h + nh rho, where ny is the vertical part of n carried
+// back to scene axes and nh the length of its horizontal part; so one pass over the
+// vertices, keeping that maximum for each of the five planes, gives the nearest distance at
+// which every vertex stays inside on every angle of the turn, perspective included.
+#include "view/views.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kSpinStepAngle = 2.0 * kPi / 100.0;  // one turn per 100 ticks
+constexpr double kFixedDistance = 150.0;
+// The renderer leaves out corners at view depth 0.1 or nearer; the fit keeps every vertex
+// at least twice that far.
+constexpr double kRenderNearLimit = 0.1;
+constexpr double kNearFactor = 2.0;
+// View units across the scene: the unit scale takes the scene's size to about this.
+constexpr double kViewUnitsAcross = 1000.0;
+constexpr int kScaleExponentLimit = 40;
+
+// A double rounded to the nearest float; beyond the float range an infinity of its sign
+// (a plain conversion of an out-of-range double is undefined behaviour).
+float RoundToFloat(double value) {
+    if (std::fabs(value) <= static_cast<double>(FLT_MAX)) return static_cast<float>(value);
+    if (std::isnan(value)) return NAN;
+    return value < 0.0 ? -INFINITY : INFINITY;
+}
+
+using Matrix3 = double[3][3];
+
+// out = a b (row-vector convention: a acts first).
+void Multiply3(const Matrix3& a, const Matrix3& b, Matrix3& out) {
+    Matrix3 t;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            t[i][j] = a[i][0] * b[0][j] + a[i][1] * b[1][j] + a[i][2] * b[2][j];
+    std::memcpy(out, t, sizeof t);
+}
+
+// The rotations of MatrixRotateX/Y/Z, in double.
+void RotationX(double angle, Matrix3& r) {
+    const double c = std::cos(angle), s = std::sin(angle);
+    const Matrix3 m = {{1.0, 0.0, 0.0}, {0.0, c, s}, {0.0, -s, c}};
+    std::memcpy(r, m, sizeof m);
+}
+void RotationY(double angle, Matrix3& r) {
+    const double c = std::cos(angle), s = std::sin(angle);
+    const Matrix3 m = {{c, 0.0, -s}, {0.0, 1.0, 0.0}, {s, 0.0, c}};
+    std::memcpy(r, m, sizeof m);
+}
+void RotationZ(double angle, Matrix3& r) {
+    const double c = std::cos(angle), s = std::sin(angle);
+    const Matrix3 m = {{c, s, 0.0}, {-s, c, 0.0}, {0.0, 0.0, 1.0}};
+    std::memcpy(r, m, sizeof m);
+}
+
+// Scene axes to view axes: Ry(turn) Rz(pi) Rx(tilt) Rz(roll). Rz(pi) is written exactly.
+void ViewRotation(double turn, double tilt, double roll, Matrix3& out) {
+    Matrix3 y, x, z;
+    RotationY(turn, y);
+    for (int i = 0; i < 3; ++i) {  // Ry Rz(pi): the first two columns change sign
+        y[i][0] = -y[i][0];
+        y[i][1] = -y[i][1];
+    }
+    RotationX(tilt, x);
+    RotationZ(roll, z);
+    Multiply3(y, x, out);
+    Multiply3(out, z, out);
+}
+
+// An angle reduced to [-pi, pi]; a non-finite one counts as 0.
+double ReduceAngle(double angle) {
+    if (!std::isfinite(angle)) return 0.0;
+    return std::remainder(angle, 2.0 * kPi);
+}
+
+double SceneSize(const SceneBounds& b) {
+    if (b.finiteCount == 0) return 0.0;
+    const double dx = b.max[0] - b.min[0], dy = b.max[1] - b.min[1], dz = b.max[2] - b.min[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// A power of two taking the scene's size to about kViewUnitsAcross view units, within 2^+-40
+// so that the rounded matrix and its determinant stay well inside the float range.
+double UnitScaleFor(const SceneBounds& b) {
+    const double size = SceneSize(b);
+    if (!(size > 0.0) || !std::isfinite(size)) return 1.0;
+    int exponent = static_cast<int>(std::lround(std::log2(kViewUnitsAcross / size)));
+    if (exponent > kScaleExponentLimit) exponent = kScaleExponentLimit;
+    if (exponent < -kScaleExponentLimit) exponent = -kScaleExponentLimit;
+    return std::ldexp(1.0, exponent);
+}
+
+// The focal length of the projection in pixels: width / (2 tan(fov / 2)).
+double FocalPixels(const ViewState& state) {
+    return static_cast<double>(state.frameWidth) / (2.0 * std::tan(state.pose.fieldOfView / 2.0));
+}
+
+// The pose of the fixed camera as an orbit about the origin.
+ViewPose FixedPose() {
+    ViewPose pose;
+    pose.tilt = kFixedTilt;
+    pose.distance = kFixedDistance;
+    pose.fieldOfView = kDefaultFieldOfView;
+    return pose;
+}
+
+// A fixed view about to be moved by input becomes the same view as an orbit.
+void LeaveFixed(ViewState& state) {
+    if (state.mode != ViewMode::Fixed) return;
+    state.mode = ViewMode::Fit;
+    state.pose = FixedPose();
+    state.unitScale = 1.0;
+}
+
+// Sets the pose of looking through camera `index`.
+void LookThroughCamera(ViewState& state, const Scene& scene, int32_t index) {
+    const Camera& camera = scene.cameras[index];
+    double position[3], target[3];
+    CameraPositionAndTarget(camera, position, target);
+    state.mode = ViewMode::Camera;
+    state.cameraIndex = index;
+    state.unitScale = UnitScaleFor(state.bounds);
+    ViewPose pose = FixedPose();
+    const bool positionFinite =
+        std::isfinite(position[0]) && std::isfinite(position[1]) && std::isfinite(position[2]);
+    if (positionFinite) {
+        pose.distance = 0.0;
+        for (int i = 0; i < 3; ++i)
+            pose.centre[i] = position[i];
+        const double dx = target[0] - position[0];
+        const double dy = target[1] - position[1];
+        const double dz = target[2] - position[2];
+        const double horizontal = std::sqrt(dx * dx + dz * dz);
+        // The looking direction f = (-cos t sin a, -sin t, cos t cos a); a camera without a
+        // usable direction (target at its position, or not finite) looks as the fixed one.
+        if (std::isfinite(dx) && std::isfinite(dy) && std::isfinite(dz) &&
+            (horizontal > 0.0 || dy != 0.0)) {
+            pose.yaw = std::atan2(-dx, dz);
+            pose.tilt = std::atan2(-dy, horizontal);
+        }
+    } else if (state.bounds.finiteCount > 0) {
+        // No place to stand: the fit view's place, standing still.
+        state.pose = pose;
+        state.mode = ViewMode::Fit;
+        FitView(state, scene);
+        state.mode = ViewMode::Camera;
+        state.cameraIndex = index;
+        pose = state.pose;
+    } else {
+        state.unitScale = 1.0;
+    }
+    const double bank = static_cast<double>(camera.bank);
+    pose.roll = ReduceAngle(std::isfinite(bank) ? std::fmod(bank, 360.0) * kPi / 180.0 : 0.0);
+    pose.fieldOfView = CameraFieldOfView(camera);
+    state.pose = pose;
+}
+
+}  // namespace
+
+SceneBounds ComputeSceneBounds(const Scene& scene) {
+    SceneBounds b;
+    float lo[3] = {INFINITY, INFINITY, INFINITY};
+    float hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+    int64_t finite = 0, total = 0;
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        const MeshObject& object = scene.objects[i];
+        if (object.vertices == nullptr || object.vertexCount <= 0) continue;
+        total += object.vertexCount;
+        for (int32_t k = 0; k < object.vertexCount; ++k) {
+            const Vertex& v = object.vertices[k];
+            // x - x is 0 exactly when x is finite.
+            if ((v.x - v.x) != 0.0f || (v.y - v.y) != 0.0f || (v.z - v.z) != 0.0f) continue;
+            ++finite;
+            lo[0] = v.x < lo[0] ? v.x : lo[0];
+            lo[1] = v.y < lo[1] ? v.y : lo[1];
+            lo[2] = v.z < lo[2] ? v.z : lo[2];
+            hi[0] = v.x > hi[0] ? v.x : hi[0];
+            hi[1] = v.y > hi[1] ? v.y : hi[1];
+            hi[2] = v.z > hi[2] ? v.z : hi[2];
+        }
+    }
+    b.finiteCount = finite;
+    b.nonFiniteCount = total - finite;
+    if (finite > 0) {
+        for (int i = 0; i < 3; ++i) {
+            b.min[i] = static_cast<double>(lo[i]);
+            b.max[i] = static_cast<double>(hi[i]);
+        }
+    }
+    return b;
+}
+
+double CameraFieldOfView(const Camera& camera) {
+    const double lens = static_cast<double>(camera.lens);
+    if (!(lens > 0.0) || !std::isfinite(lens)) return kDefaultFieldOfView;
+    return 2.0 * std::atan(18.0 / lens);
+}
+
+void CameraPositionAndTarget(const Camera& camera, double position[3], double target[3]) {
+    // The camera chunk holds the file's axis order: (x, y, z) in the file is (x, z, y) here.
+    position[0] = static_cast<double>(camera.position[0]);
+    position[1] = static_cast<double>(camera.position[2]);
+    position[2] = static_cast<double>(camera.position[1]);
+    target[0] = static_cast<double>(camera.target[0]);
+    target[1] = static_cast<double>(camera.target[2]);
+    target[2] = static_cast<double>(camera.target[1]);
+    // Keyframe values are stored in engine axes already.
+    if (camera.positionKeyCount > 0 && camera.positionKeyX != nullptr &&
+        camera.positionKeyY != nullptr && camera.positionKeyZ != nullptr) {
+        position[0] = static_cast<double>(camera.positionKeyX[0]);
+        position[1] = static_cast<double>(camera.positionKeyY[0]);
+        position[2] = static_cast<double>(camera.positionKeyZ[0]);
+    }
+    if (camera.targetKeyCount > 0 && camera.targetKeyX != nullptr && camera.targetKeyY != nullptr &&
+        camera.targetKeyZ != nullptr) {
+        target[0] = static_cast<double>(camera.targetKeyX[0]);
+        target[1] = static_cast<double>(camera.targetKeyY[0]);
+        target[2] = static_cast<double>(camera.targetKeyZ[0]);
+    }
+}
+
+int32_t FindCameraIndex(const Scene& scene, const char* name) {
+    if (name == nullptr || scene.cameras == nullptr) return -1;
+    for (int32_t i = 0; i < scene.cameraCount; ++i) {
+        const char* cameraName = scene.cameras[i].name;
+        if (cameraName != nullptr && std::strcmp(cameraName, name) == 0) return i;
+    }
+    return -1;
+}
+
+void StartView(ViewState& state, const Scene& scene, ViewMode mode, int32_t cameraIndex,
+               int32_t width, int32_t height) {
+    state = ViewState{};
+    state.frameWidth = width;
+    state.frameHeight = height;
+    state.pose = FixedPose();
+    if (mode != ViewMode::Fixed) state.bounds = ComputeSceneBounds(scene);
+    if (mode == ViewMode::Camera && cameraIndex >= 0 && cameraIndex < scene.cameraCount &&
+        scene.cameras != nullptr) {
+        LookThroughCamera(state, scene, cameraIndex);
+    } else if (mode == ViewMode::Fit && state.bounds.finiteCount > 0) {
+        state.mode = ViewMode::Fit;
+        FitView(state, scene);
+    }
+    state.home = state.pose;
+    state.homeMode = state.mode;
+    state.homeCameraIndex = state.cameraIndex;
+}
+
+void AdvanceView(ViewState& state) {
+    if (state.mode == ViewMode::Camera) return;
+    state.spin = std::remainder(state.spin + kSpinStepAngle, 2.0 * kPi);
+}
+
+void BuildViewTransform(const ViewState& state, ViewTransform& out) {
+    const ViewPose& p = state.pose;
+    const double turn = p.yaw + (state.mode == ViewMode::Camera ? 0.0 : state.spin);
+    Matrix3 r;
+    ViewRotation(turn, p.tilt, p.roll, r);
+    const double s = state.unitScale;
+    const double shift[3] = {p.panX, p.panY, p.distance};
+    for (int j = 0; j < 3; ++j) {
+        for (int i = 0; i < 3; ++i)
+            out.m[4 * i + j] = s * r[i][j];
+        // Translation: s ((0 - c) R + shift), each element summed in double.
+        out.m[12 + j] =
+            s *
+            (shift[j] - (p.centre[0] * r[0][j] + p.centre[1] * r[1][j] + p.centre[2] * r[2][j]));
+        out.m[4 * j + 3] = 0.0;
+    }
+    out.m[15] = 1.0;
+}
+
+void ViewObjectMatrix(const ViewTransform& view, const Matrix4* objectMatrix, Matrix4& out) {
+    if (objectMatrix == nullptr) {
+        for (int i = 0; i < 16; ++i)
+            out[i] = RoundToFloat(view.m[i]);
+        return;
+    }
+    const Matrix4& a = *objectMatrix;
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sum += static_cast<double>(a[4 * i + k]) * view.m[4 * k + j];
+            out[4 * i + j] = RoundToFloat(sum);
+        }
+    }
+}
+
+void TurnView(ViewState& state, double yawAngle, double tiltAngle) {
+    LeaveFixed(state);
+    if (std::isfinite(yawAngle)) state.pose.yaw = ReduceAngle(state.pose.yaw + yawAngle);
+    if (std::isfinite(tiltAngle)) {
+        double tilt = state.pose.tilt + tiltAngle;
+        if (tilt > kMaxTilt) tilt = kMaxTilt;
+        if (tilt < -kMaxTilt) tilt = -kMaxTilt;
+        state.pose.tilt = tilt;
+    }
+}
+
+void ZoomView(ViewState& state, double factor) {
+    if (!(factor > 0.0) || !std::isfinite(factor)) return;
+    LeaveFixed(state);
+    ViewPose& p = state.pose;
+    if (p.distance > 0.0) {
+        const double distance = p.distance * factor;
+        if (distance > DBL_MIN && std::isfinite(distance)) p.distance = distance;
+        return;
+    }
+    // The eye stands at the centre (a file's camera): a longer or shorter lens instead.
+    const double halfTangent = std::tan(p.fieldOfView / 2.0) * factor;
+    const double fieldOfView = 2.0 * std::atan(halfTangent);
+    if (fieldOfView > 1e-4 && fieldOfView < kPi * 179.0 / 180.0) p.fieldOfView = fieldOfView;
+}
+
+void PanView(ViewState& state, double dxPixels, double dyPixels) {
+    if (!std::isfinite(dxPixels) || !std::isfinite(dyPixels)) return;
+    LeaveFixed(state);
+    ViewPose& p = state.pose;
+    // Scene units per pixel at the centre's depth; with the eye at the centre, at the depth
+    // of the scene's size.
+    double depth = p.distance;
+    if (!(depth > 0.0)) depth = state.unitScale > 0.0 ? kViewUnitsAcross / state.unitScale : 1.0;
+    const double perPixel = depth / FocalPixels(state);
+    if (!std::isfinite(perPixel)) return;
+    p.panX += dxPixels * perPixel;
+    p.panY += dyPixels * perPixel;
+}
+
+void FitView(ViewState& state, const Scene& scene) {
+    const SceneBounds& b = state.bounds;
+    if (b.finiteCount == 0) return;
+    if (state.mode == ViewMode::Camera) {
+        // Keep the direction the camera looked in; the spin goes on from there.
+        state.pose.yaw = ReduceAngle(state.pose.yaw - state.spin);
+    }
+    if (state.mode == ViewMode::Fixed) state.pose = FixedPose();
+    state.mode = ViewMode::Fit;
+    state.cameraIndex = -1;
+    ViewPose& pose = state.pose;
+    pose.roll = 0.0;
+    pose.panX = pose.panY = 0.0;
+    pose.fieldOfView = kDefaultFieldOfView;
+    state.unitScale = UnitScaleFor(b);
+    double c[3];
+    for (int i = 0; i < 3; ++i)
+        c[i] = b.min[i] + (b.max[i] - b.min[i]) / 2.0;
+    for (int i = 0; i < 3; ++i)
+        pose.centre[i] = c[i];
+
+    // The margined frame as tangents of its half angles; the vertical uses the same focal
+    // length (square pixels).
+    const double focal = FocalPixels(state);
+    const double keep = 1.0 - kFitMargin;
+    const double ax = static_cast<double>(state.frameWidth / 2) * keep / focal;
+    const double ay = static_cast<double>(state.frameHeight / 2) * keep / focal;
+    // Planes n . v <= 0 in view space: right, left, bottom, top; then the near plane -z.
+    const double planes[5][3] = {
+        {1.0, 0.0, -ax}, {-1.0, 0.0, -ax}, {0.0, 1.0, -ay}, {0.0, -1.0, -ay}, {0.0, 0.0, -1.0}};
+    // Each normal in scene axes (n R^T), split into its vertical part and the length of its
+    // horizontal part; the turn does not change either.
+    Matrix3 r;
+    ViewRotation(0.0, pose.tilt, pose.roll, r);
+    double ny[5], nh[5];
+    for (int k = 0; k < 5; ++k) {
+        double w[3];
+        for (int i = 0; i < 3; ++i)
+            w[i] = r[i][0] * planes[k][0] + r[i][1] * planes[k][1] + r[i][2] * planes[k][2];
+        ny[k] = w[1];
+        nh[k] = std::sqrt(w[0] * w[0] + w[2] * w[2]);
+    }
+    // The largest ny h + nh rho over the finite vertices, for each plane.
+    double most[5] = {-INFINITY, -INFINITY, -INFINITY, -INFINITY, -INFINITY};
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        const MeshObject& object = scene.objects[i];
+        if (object.vertices == nullptr) continue;
+        for (int32_t k = 0; k < object.vertexCount; ++k) {
+            const Vertex& v = object.vertices[k];
+            if ((v.x - v.x) != 0.0f || (v.y - v.y) != 0.0f || (v.z - v.z) != 0.0f) continue;
+            const double dx = static_cast<double>(v.x) - c[0];
+            const double h = static_cast<double>(v.y) - c[1];
+            const double dz = static_cast<double>(v.z) - c[2];
+            const double rho = std::sqrt(dx * dx + dz * dz);
+            for (int p = 0; p < 5; ++p) {
+                const double value = ny[p] * h + nh[p] * rho;
+                most[p] = value > most[p] ? value : most[p];
+            }
+        }
+    }
+    // Side planes: most + n_z d <= 0. Near: the depth of every vertex at least the near limit.
+    double distance = 0.0;
+    for (int p = 0; p < 4; ++p) {
+        const double need = most[p] / -planes[p][2];
+        distance = need > distance ? need : distance;
+    }
+    const double nearest = kNearFactor * kRenderNearLimit / state.unitScale;
+    const double needNear = most[4] + nearest;
+    distance = needNear > distance ? needNear : distance;
+    if (!std::isfinite(distance) || !(distance > 0.0)) distance = nearest;
+    pose.distance = distance;
+}
+
+void ResetView(ViewState& state) {
+    state.mode = state.homeMode;
+    state.pose = state.home;
+    state.cameraIndex = state.homeCameraIndex;
+    if (state.mode == ViewMode::Fixed)
+        state.unitScale = 1.0;
+    else
+        state.unitScale = UnitScaleFor(state.bounds);
+}
+
+bool NextCamera(ViewState& state, const Scene& scene) {
+    if (scene.cameraCount <= 0 || scene.cameras == nullptr) return false;
+    int32_t next = state.mode == ViewMode::Camera ? state.cameraIndex + 1 : 0;
+    if (next < 0 || next >= scene.cameraCount) next = 0;
+    LookThroughCamera(state, scene, next);
+    return true;
+}
