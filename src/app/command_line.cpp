@@ -107,9 +107,17 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     if (line.help) return ParseResult::Help;
     if (line.version) return ParseResult::Version;
 
-    if (optind < argc) line.sceneFile = argv[optind++];
-    if (optind < argc) {
-        error = std::string("more than one scene given ('") + argv[optind] + "')";
+    if (optind < argc) line.sceneFile = argv[optind];
+    for (int i = optind; i < argc; ++i) {
+        if (argv[i][0] == '\0') {
+            error = "the scene file name is empty";
+            return ParseResult::UsageError;
+        }
+        line.scenes.push_back(argv[i]);
+    }
+    if (line.scenes.size() > 1 && (line.outputFile || line.info || line.chunks)) {
+        error = std::string("more than one scene given ('") + line.scenes[1] +
+                "'); --output, --info and --chunks take one";
         return ParseResult::UsageError;
     }
     if (line.sceneFile[0] == '\0') {
@@ -146,11 +154,13 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
 }
 
 const char* UsageText() {
-    return "Usage: trellis [OPTIONS] [SCENE]\n"
+    return "Usage: trellis [OPTIONS] [SCENE...]\n"
            "Shows every mesh of a 3D Studio scene turning as a wireframe, full screen at\n"
            "640x480; Escape ends the run.\n"
            "\n"
-           "  SCENE                the .3ds scene to show (default: svet.3ds)\n"
+           "  SCENE                the .3ds scene to show (default: svet.3ds); several\n"
+           "                       scenes, or a folder of them, are stepped through\n"
+           "                       with Page Down and Page Up\n"
            "  -w, --windowed       a 640x480 window instead of full screen\n"
            "  -o, --output FILE    no window: run the frame ticks headless and write FILE,\n"
            "                       .png (the last frame) or .gif (every frame, 20 ms apart,\n"

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class ImageFormat { None, Png, Gif };
 
@@ -17,6 +18,9 @@ struct CommandLine {
     bool chunks = false;  // --chunks: print the chunk tree and exit
     bool help = false;
     bool version = false;
+    // Every SCENE given, in order; several only for the viewer, which steps through them
+    // (a folder stands for its .3ds files).
+    std::vector<const char*> scenes;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/file_list.h"
 #include "app/image_output.h"
 #include "app/scene_report.h"
 #include "app/shell.h"
@@ -71,6 +72,21 @@ int RunHeadless(const CommandLine& line, std::string& arguments) {
     return 0;
 }
 
+// The viewer's list of files from the SCENE arguments: each folder stands for its .3ds
+// files. False when nothing is left to show (the reasons are on stderr).
+bool ListScenes(const CommandLine& line) {
+    for (const char* scene : line.scenes) {
+        std::string error;
+        if (AddListedPath(fileList, scene, error) < 0) {
+            std::fprintf(stderr, "trellis: %s\n", error.c_str());
+        }
+    }
+    if (line.scenes.empty()) fileList.paths.emplace_back(line.sceneFile);
+    if (fileList.paths.empty()) return false;
+    shellState.sceneFileName = fileList.paths[0].c_str();
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,5 +111,7 @@ int main(int argc, char** argv) {
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
     shellState.sceneFileName = line.sceneFile;
     std::string arguments = JoinArguments(argc, argv);
-    return line.outputFile ? RunHeadless(line, arguments) : RunViewer(line, arguments);
+    if (line.outputFile) return RunHeadless(line, arguments);
+    if (!ListScenes(line)) return kStatusFailure;
+    return RunViewer(line, arguments);
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "app/file_list.h"
+#include "app/input.h"
 #include "display/display.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
@@ -27,12 +29,16 @@ void FrameTick() {
                 static_cast<size_t>(s.screenWidth) * static_cast<size_t>(s.screenHeight) *
                     sizeof(uint32_t));
     if (s.loadedScene) {
+        // Space stops the turn; everything else is drawn as usual.
+        const bool turn = TakeTurnThisTick();
         for (int32_t i = 0; i < s.loadedScene->objectCount; ++i) {
             MeshObject& object = s.loadedScene->objects[i];
-            MatrixRotateY(object.matrix, kSpinStep);
+            if (turn) MatrixRotateY(object.matrix, kSpinStep);
             RenderObject(object.matrix, s.viewCamera, object, s.framePixels);
         }
     }
+    DrawOverlay(s.framePixels, s.screenWidth, s.screenHeight);
+    SaveRequestedFrame(s.framePixels, s.screenWidth, s.screenHeight);
     PresentFrame();
 }
 
@@ -67,11 +73,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
     BuildViewCamera(s.viewCamera);
 
     s.loadedScene = LoadScene(s.sceneFileName);
-    if (!s.loadedScene) {
+    if (!s.loadedScene && fileList.paths.size() <= 1) {
         ReportLoadFailure(s.sceneFileName);
         return 1;
     }
-    ResetObjectSpins(*s.loadedScene);
+    if (s.loadedScene) {
+        ResetObjectSpins(*s.loadedScene);
+        NoteOpenedFile(window);
+    } else {
+        // One file of several: the viewer goes on, showing why, and steps to the others.
+        OpenListedFile(window, fileList.current);
+    }
+    DragAcceptFiles(window, TRUE);
 
     SetProjection(s.screenWidth, s.screenHeight);
     SetTimer(window, 0, 20, nullptr);
@@ -96,12 +109,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             if (wParam == VK_ESCAPE) {
                 ShowCursor(TRUE);
                 SendMessageA(window, WM_CLOSE, 0, 0);
+                return 0;
             }
+            HandleInputMessage(window, message, wParam, lParam);
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
         default:
+            if (HandleInputMessage(window, message, wParam, lParam)) return 0;
             return DefWindowProcA(window, message, wParam, lParam);
     }
 }
@@ -134,6 +150,8 @@ std::string LoadFailureText(const char* fileName) {
 }
 
 void ResetShellState() {
+    ResetInputState();
+    fileList = FileList{};
     FreeScene(shellState.loadedScene);
     const char* fileName = shellState.sceneFileName;
     shellState = ShellState{};

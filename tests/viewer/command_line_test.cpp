@@ -36,7 +36,25 @@ Parsed Parse(std::vector<std::string> arguments) {
     scene = parsed.line.sceneFile;
     parsed.line.sceneFile = scene.c_str();
     parsed.line.outputFile = parsed.line.outputFile ? "set" : nullptr;
+    parsed.line.scenes.clear();
     return parsed;
+}
+
+TEST(CommandLine, TheViewerTakesSeveralScenesInOrder) {
+    std::vector<std::string> arguments = {"trellis", "-w", "b.3ds", "models/", "a.3ds"};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    CommandLine line;
+    std::string error;
+    ASSERT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), line, error),
+              ParseResult::Run)
+        << error;
+    ASSERT_EQ(line.scenes.size(), 3u);
+    EXPECT_STREQ(line.scenes[0], "b.3ds");
+    EXPECT_STREQ(line.scenes[1], "models/");
+    EXPECT_STREQ(line.scenes[2], "a.3ds");
+    EXPECT_STREQ(line.sceneFile, "b.3ds");
 }
 
 TEST(CommandLine, AcceptedLines) {
@@ -118,7 +136,13 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--frames needs a whole number from 1 to 1000000, not '1000001'"},
         {{"-o", "a.png", "--frames", "99999999999999999999"},
          "--frames needs a whole number from 1 to 1000000, not '99999999999999999999'"},
-        {{"a.3ds", "b.3ds"}, "more than one scene given ('b.3ds')"},
+        {{"-o", "a.png", "a.3ds", "b.3ds"},
+         "more than one scene given ('b.3ds'); --output, --info and --chunks take one"},
+        {{"--info", "a.3ds", "b.3ds"},
+         "more than one scene given ('b.3ds'); --output, --info and --chunks take one"},
+        {{"--chunks", "a.3ds", "dir/"},
+         "more than one scene given ('dir/'); --output, --info and --chunks take one"},
+        {{"a.3ds", ""}, "the scene file name is empty"},
         {{"-w", "-o", "a.png"}, "--windowed and --output exclude each other"},
         {{""}, "the scene file name is empty"},
     };
