@@ -10,7 +10,14 @@
 
 namespace {
 
-enum : int { kOptionFrames = 0x100, kOptionJson, kOptionChunks };
+enum : int {
+    kOptionFrames = 0x100,
+    kOptionJson,
+    kOptionChunks,
+    kOptionView,
+    kOptionCamera,
+    kOptionSize
+};
 
 const option kOptions[] = {
     {"windowed", no_argument, nullptr, 'w'},
@@ -19,6 +26,9 @@ const option kOptions[] = {
     {"info", no_argument, nullptr, 'i'},
     {"json", no_argument, nullptr, kOptionJson},
     {"chunks", no_argument, nullptr, kOptionChunks},
+    {"view", required_argument, nullptr, kOptionView},
+    {"camera", optional_argument, nullptr, kOptionCamera},
+    {"size", required_argument, nullptr, kOptionSize},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -45,6 +55,27 @@ bool ParseFrames(const char* text, int32_t& frames) {
     return true;
 }
 
+// One side of --size: decimal digits only, kMinFrameSide to kMaxFrameSide.
+bool ParseSide(const char* text, size_t length, int32_t& side) {
+    if (length == 0 || length > 4) return false;
+    int32_t value = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    if (value < kMinFrameSide || value > kMaxFrameSide) return false;
+    side = value;
+    return true;
+}
+
+// "WxH" (or "WXH").
+bool ParseSize(const char* text, int32_t& width, int32_t& height) {
+    const char* cross = std::strpbrk(text, "xX");
+    if (cross == nullptr) return false;
+    return ParseSide(text, static_cast<size_t>(cross - text), width) &&
+           ParseSide(cross + 1, std::strlen(cross + 1), height);
+}
+
 }  // namespace
 
 ImageFormat ImageFormatForPath(const char* path) {
@@ -56,6 +87,8 @@ ImageFormat ImageFormatForPath(const char* path) {
 ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
     line = CommandLine{};
     bool framesGiven = false;
+    bool viewGiven = false, cameraGiven = false, sizeGiven = false;
+    ViewMode viewChosen = ViewMode::Fixed;
     optind = 0;  // a fresh scan, also when called more than once (tests)
     opterr = 0;  // messages are ours
     for (;;) {
@@ -86,6 +119,34 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             case kOptionChunks:
                 line.chunks = true;
                 break;
+            case kOptionView:
+                if (std::strcmp(optarg, "fit") == 0) {
+                    viewChosen = ViewMode::Fit;
+                } else if (std::strcmp(optarg, "fixed") == 0) {
+                    viewChosen = ViewMode::Fixed;
+                } else {
+                    error = std::string("--view is fit or fixed, not '") + optarg + "'";
+                    return ParseResult::UsageError;
+                }
+                viewGiven = true;
+                break;
+            case kOptionCamera:
+                if (optarg != nullptr && optarg[0] == '\0') {
+                    error = "--camera= needs a camera name (or use --camera alone)";
+                    return ParseResult::UsageError;
+                }
+                cameraGiven = true;
+                line.cameraName = optarg;
+                break;
+            case kOptionSize:
+                if (!ParseSize(optarg, line.width, line.height)) {
+                    error = std::string("--size needs WIDTHxHEIGHT, each from ") +
+                            std::to_string(kMinFrameSide) + " to " + std::to_string(kMaxFrameSide) +
+                            ", not '" + optarg + "'";
+                    return ParseResult::UsageError;
+                }
+                sizeGiven = true;
+                break;
             case 'h':
                 line.help = true;
                 break;
@@ -107,6 +168,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     if (line.help) return ParseResult::Help;
     if (line.version) return ParseResult::Version;
 
+    const bool sceneGiven = optind < argc;
     if (optind < argc) line.sceneFile = argv[optind];
     for (int i = optind; i < argc; ++i) {
         if (argv[i][0] == '\0') {
@@ -133,6 +195,23 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--info and --chunks stand alone: no --output, --windowed or each other";
         return ParseResult::UsageError;
     }
+    if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven)) {
+        error = "--view, --camera and --size apply to the viewer and --output, not to " +
+                std::string(line.info ? "--info" : "--chunks");
+        return ParseResult::UsageError;
+    }
+    if (viewGiven && cameraGiven) {
+        error = "--view and --camera exclude each other";
+        return ParseResult::UsageError;
+    }
+    if (sizeGiven && !line.outputFile && !line.windowed) {
+        error = "--size applies only with --output or --windowed (full screen is 640x480)";
+        return ParseResult::UsageError;
+    }
+    // A named scene is framed; the bundled one keeps the fixed view.
+    line.view = sceneGiven ? ViewMode::Fit : ViewMode::Fixed;
+    if (viewGiven) line.view = viewChosen;
+    if (cameraGiven) line.view = ViewMode::Camera;
     if (framesGiven && !line.outputFile) {
         error = "--frames applies only with --output";
         return ParseResult::UsageError;
@@ -162,6 +241,12 @@ const char* UsageText() {
            "                       scenes, or a folder of them, are stepped through\n"
            "                       with Page Down and Page Up\n"
            "  -w, --windowed       a 640x480 window instead of full screen\n"
+           "      --size WxH       the frame's size with --output or --windowed, each side\n"
+           "                       16 to 4096 (default 640x480)\n"
+           "      --view VIEW      fit: the scene framed, turning about its centre (the\n"
+           "                       default with a SCENE); fixed: the fixed camera 150 units\n"
+           "                       from the origin (the default without one)\n"
+           "      --camera[=NAME]  look through the file's first camera, or the one named\n"
            "  -o, --output FILE    no window: run the frame ticks headless and write FILE,\n"
            "                       .png (the last frame) or .gif (every frame, 20 ms apart,\n"
            "                       looping)\n"

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "view/views.h"
+
 enum class ImageFormat { None, Png, Gif };
 
 struct CommandLine {
@@ -21,9 +23,18 @@ struct CommandLine {
     // Every SCENE given, in order; several only for the viewer, which steps through them
     // (a folder stands for its .3ds files).
     std::vector<const char*> scenes;
+    // The view: fixed without a SCENE, fit with one; --view fit|fixed or --camera[=NAME].
+    ViewMode view = ViewMode::Fixed;
+    const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
+    int32_t width = 640;               // --size WxH (with --output or --windowed)
+    int32_t height = 480;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };
+
+// The sides --size accepts.
+inline constexpr int32_t kMinFrameSide = 16;
+inline constexpr int32_t kMaxFrameSide = 4096;
 
 // The largest --frames accepted.
 inline constexpr int32_t kMaxFrames = 1000000;

@@ -125,10 +125,9 @@ void OpenStepped(HWND window, int32_t steps) {
 void NextCameraOrOrbit() {
     ShellState& s = shellState;
     if (!s.loadedScene || s.loadedScene->cameraCount <= 0) return;
-    if (s.view.mode == ViewMode::Camera &&
-        s.view.cameraIndex >= s.loadedScene->cameraCount - 1) {
-        ViewMode orbit = inputState.openedMode == ViewMode::Camera ? ViewMode::Fit
-                                                                   : inputState.openedMode;
+    if (s.view.mode == ViewMode::Camera && s.view.cameraIndex >= s.loadedScene->cameraCount - 1) {
+        ViewMode orbit =
+            inputState.openedMode == ViewMode::Camera ? ViewMode::Fit : inputState.openedMode;
         StartView(s.view, *s.loadedScene, orbit, -1, s.screenWidth, s.screenHeight);
     } else if (s.view.mode != ViewMode::Camera) {
         StartView(s.view, *s.loadedScene, ViewMode::Camera, 0, s.screenWidth, s.screenHeight);
@@ -307,7 +306,8 @@ bool HandleInputMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             return true;
         case WM_MOUSEWHEEL: {
             const int notches = GET_WHEEL_DELTA_WPARAM(wParam);
-            if (notches != 0) ZoomBy(std::pow(kZoomStep, notches / static_cast<double>(WHEEL_DELTA)));
+            if (notches != 0)
+                ZoomBy(std::pow(kZoomStep, notches / static_cast<double>(WHEEL_DELTA)));
             return true;
         }
         case WM_DROPFILES:
@@ -330,6 +330,12 @@ bool OpenListedFile(HWND window, int32_t index) {
     in.status[0] = '\0';
     in.drag = DragKind::None;
     s.loadedScene = LoadScene(s.sceneFileName);
+    return ShowLoadedFile(window);
+}
+
+bool ShowLoadedFile(HWND window) {
+    ShellState& s = shellState;
+    InputState& in = inputState;
     SetTitle(window);
     if (!s.loadedScene) {
         const std::string reason = LoadFailureText(s.sceneFileName);

@@ -33,16 +33,16 @@ struct InputState {
     WPARAM dragButton = 0;  // the MK_ bit of the button that started the drag
     int32_t lastX = 0;      // the pointer's last position during a drag
     int32_t lastY = 0;
-    bool paused = false;           // Space: the scene stands still
-    bool firstStepPending = true;  // the next drawn tick turns once even while paused, so
-                                   // that a file (or R) always shows its first frame
-    bool helpShown = false;        // H, F1
-    bool saveRequested = false;    // F12: the next drawn frame is saved
-    int32_t nextSaveNumber = 1;    // where the search for a free trellis-NNNN.png starts
+    bool paused = false;                    // Space: the scene stands still
+    bool firstStepPending = true;           // the next drawn tick turns once even while paused, so
+                                            // that a file (or R) always shows its first frame
+    bool helpShown = false;                 // H, F1
+    bool saveRequested = false;             // F12: the next drawn frame is saved
+    int32_t nextSaveNumber = 1;             // where the search for a free trellis-NNNN.png starts
     ViewMode openedMode = ViewMode::Fixed;  // the view the current file was opened with (R)
     int32_t openedCamera = -1;
-    char status[192] = "";     // on screen whatever the help: why the file did not load
-    char fileLine[192] = "";   // help: the file's place in the list and its name
+    char status[192] = "";      // on screen whatever the help: why the file did not load
+    char fileLine[192] = "";    // help: the file's place in the list and its name
     char countsLine[128] = "";  // help: what the scene holds
 };
 
@@ -62,6 +62,10 @@ bool HandleInputMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 // command line; a file without the camera asked for is fitted). When the load fails the
 // reason goes to stderr and on screen, and false is returned; the list keeps the file.
 bool OpenListedFile(HWND window, int32_t index);
+
+// The part of OpenListedFile after the load, for WinMain, which loads the first file
+// itself: shellState.loadedScene holds the result of loading shellState.sceneFileName.
+bool ShowLoadedFile(HWND window);
 
 // Sets the window title to the current file's name and notes the view the file was opened
 // with, after WinMain loaded the first file itself.

@@ -110,6 +110,10 @@ int main(int argc, char** argv) {
     if (line.info) return PrintSceneInfo(line.sceneFile, line.json, stdout, stderr);
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
     shellState.sceneFileName = line.sceneFile;
+    shellState.startView = line.view;
+    shellState.startCamera = line.cameraName;
+    shellState.screenWidth = line.width;
+    shellState.screenHeight = line.height;
     std::string arguments = JoinArguments(argc, argv);
     if (line.outputFile) return RunHeadless(line, arguments);
     if (!ListScenes(line)) return kStatusFailure;

@@ -16,6 +16,30 @@ ShellState shellState;
 
 namespace {
 
+// The camera matrix of the fit and camera views: their whole transform is the object matrix.
+constexpr Matrix4 kIdentity = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f,
+                               0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+
+// A name from the file or the command line in double quotes, with quotes, backslashes and
+// bytes that are not printable ASCII written as escapes, so that it cannot drive a terminal.
+std::string QuotedName(const char* name) {
+    std::string text = "\"";
+    for (const char* p = name ? name : ""; *p != '\0'; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
+        if (byte == '"' || byte == '\\') {
+            text += '\\';
+            text += static_cast<char>(byte);
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            text += escape;
+        } else {
+            text += static_cast<char>(byte);
+        }
+    }
+    return text + "\"";
+}
+
 void ReportLoadFailure(const char* fileName) {
     std::fprintf(stderr, "trellis: %s\n", LoadFailureText(fileName).c_str());
 }
@@ -29,12 +53,24 @@ void FrameTick() {
                 static_cast<size_t>(s.screenWidth) * static_cast<size_t>(s.screenHeight) *
                     sizeof(uint32_t));
     if (s.loadedScene) {
+        // The fixed view turns each object's own matrix and draws through the fixed camera;
+        // the others build one object-to-view matrix a tick and draw through the identity.
         // Space stops the turn; everything else is drawn as usual.
+        const bool fixed = s.view.mode == ViewMode::Fixed;
         const bool turn = TakeTurnThisTick();
+        if (turn) AdvanceView(s.view);
+        if (!fixed) {
+            ViewTransform view;
+            BuildViewTransform(s.view, view);
+            ViewObjectMatrix(view, nullptr, s.viewMatrix);
+            SetProjectionFieldOfView(s.screenWidth, s.screenHeight, s.view.pose.fieldOfView);
+        }
         for (int32_t i = 0; i < s.loadedScene->objectCount; ++i) {
             MeshObject& object = s.loadedScene->objects[i];
-            if (turn) MatrixRotateY(object.matrix, kSpinStep);
-            RenderObject(object.matrix, s.viewCamera, object, s.framePixels);
+            if (fixed && turn) MatrixRotateY(object.matrix, kSpinStep);
+            const Matrix4& objectMatrix = fixed ? object.matrix : s.viewMatrix;
+            const Matrix4& cameraMatrix = fixed ? s.viewCamera : kIdentity;
+            RenderObject(objectMatrix, cameraMatrix, object, s.framePixels);
         }
     }
     DrawOverlay(s.framePixels, s.screenWidth, s.screenHeight);
@@ -77,16 +113,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
         ReportLoadFailure(s.sceneFileName);
         return 1;
     }
-    if (s.loadedScene) {
-        ResetObjectSpins(*s.loadedScene);
-        NoteOpenedFile(window);
+    if (fileList.paths.size() > 1) {
+        // One file of several: a load that failed or a camera the file lacks does not end
+        // the run; the viewer shows why and steps on to the others.
+        ShowLoadedFile(window);
     } else {
-        // One file of several: the viewer goes on, showing why, and steps to the others.
-        OpenListedFile(window, fileList.current);
+        ResetObjectSpins(*s.loadedScene);
+        if (!StartShellView()) return kStatusNoSuchCamera;
+        NoteOpenedFile(window);
     }
     DragAcceptFiles(window, TRUE);
 
     SetProjection(s.screenWidth, s.screenHeight);
+    if (s.view.mode != ViewMode::Fixed) {
+        SetProjectionFieldOfView(s.screenWidth, s.screenHeight, s.view.pose.fieldOfView);
+    }
     SetTimer(window, 0, 20, nullptr);
     InitDisplay(window, s.screenWidth, s.screenHeight);
 
@@ -134,6 +175,31 @@ void BuildViewCamera(Matrix4& camera) {
 void ResetObjectSpins(Scene& scene) {
     for (int32_t i = 0; i < scene.objectCount; ++i)
         MatrixIdentity(scene.objects[i].matrix);
+}
+
+bool StartShellView() {
+    ShellState& s = shellState;
+    const Scene& scene = *s.loadedScene;
+    int32_t camera = -1;
+    if (s.startView == ViewMode::Camera) {
+        if (scene.cameraCount <= 0) {
+            std::fprintf(stderr, "trellis: %s: the file has no cameras\n", s.sceneFileName);
+            return false;
+        }
+        camera = s.startCamera ? FindCameraIndex(scene, s.startCamera) : 0;
+        if (camera < 0) {
+            std::string names;
+            for (int32_t i = 0; i < scene.cameraCount; ++i) {
+                names += i == 0 ? " " : ", ";
+                names += QuotedName(scene.cameras[i].name);
+            }
+            std::fprintf(stderr, "trellis: %s: no camera named %s; the file's cameras:%s\n",
+                         s.sceneFileName, QuotedName(s.startCamera).c_str(), names.c_str());
+            return false;
+        }
+    }
+    StartView(s.view, scene, s.startView, camera, s.screenWidth, s.screenHeight);
+    return true;
 }
 
 std::string LoadFailureText(const char* fileName) {

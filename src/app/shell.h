@@ -8,6 +8,7 @@
 #include "math/matrix.h"
 #include "platform/win32.h"
 #include "scene/records.h"
+#include "view/views.h"
 
 struct ShellState {
     int32_t screenWidth = 640;        // window, display mode, projection and frame width
@@ -16,6 +17,11 @@ struct ShellState {
     Scene* loadedScene = nullptr;     // owned from start-up to process exit
     uint32_t* framePixels = nullptr;  // the frame locked for the current tick
     const char* sceneFileName = "svet.3ds";  // the scene loaded at start-up
+    ViewMode startView = ViewMode::Fixed;    // the view WinMain starts (main sets it) ...
+    const char* startCamera = nullptr;       // ... and with ViewMode::Camera, the camera's
+                                             // name (nullptr: the file's first camera)
+    ViewState view;                          // the view of the loaded scene
+    Matrix4 viewMatrix = {};                 // this tick's object-to-view matrix (fit, camera)
 };
 
 // The shell's module state.
@@ -44,6 +50,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 void BuildViewCamera(Matrix4& camera);
 // ... and every object's spin starting from identity, whatever mesh matrix the file held.
 void ResetObjectSpins(Scene& scene);
+
+// Starts shellState.view on the loaded scene from startView and startCamera in a frame of
+// the screen's size, and sets the projection to its field of view. False when the camera
+// asked for does not exist: the reason (and the file's cameras) is then on stderr.
+bool StartShellView();
+
+// The exit status of a run whose view could not start (a camera the file does not have).
+inline constexpr int kStatusNoSuchCamera = 2;
 
 // Why the last load of `fileName` failed, in one line: the file, where the loader stopped
 // (chunk and offset) and the reason. WinMain and --info print it on stderr after

@@ -5,7 +5,7 @@
 // With no argument this is exactly the viewer: "svet.3ds" in the working directory, full
 // screen, Escape to end. The C runtime has already split the command line (quotes
 // included) into argv, so a path with blanks, or a file dropped on the program's icon,
-// arrives whole.
+// arrives whole. A scene named is shown in the fit view.
 //
 // A program of the windows subsystem started from Explorer has no stderr. When there is
 // none, what the viewer would print there (why the scene did not load, the usage) is shown
@@ -54,7 +54,12 @@ int main(int argc, char** argv) {
         Tell(std::string("trellis: the only argument is the scene file\n") + kUsage, MB_ICONERROR);
         return kStatusUsage;
     }
-    if (argc == 2) shellState.sceneFileName = argv[1];
+    // A named scene (a file dropped on the icon too) is framed; the bundled one keeps the
+    // fixed view.
+    if (argc == 2) {
+        shellState.sceneFileName = argv[1];
+        shellState.startView = ViewMode::Fit;
+    }
 
     // Without stderr the shell's own report of a failed load would go nowhere.
     const bool haveStderr = HaveStderr();

@@ -160,8 +160,8 @@ int32_t DrawText(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int
     return x;
 }
 
-void FillRectangle(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y,
-                   int32_t w, int32_t h, uint32_t colour) {
+void FillRectangle(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y, int32_t w,
+                   int32_t h, uint32_t colour) {
     int32_t left = x < 0 ? 0 : x;
     int32_t top = y < 0 ? 0 : y;
     int64_t right = static_cast<int64_t>(x) + w;

@@ -22,8 +22,8 @@ int32_t DrawText(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int
 
 // Sets every pixel of the rectangle from (x, y), w x h, that lies inside the frame to
 // `colour`: the backing behind lines of text.
-void FillRectangle(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y,
-                   int32_t w, int32_t h, uint32_t colour);
+void FillRectangle(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y, int32_t w,
+                   int32_t h, uint32_t colour);
 
 // The width in pixels of `text` drawn by DrawText.
 int32_t TextWidth(const char* text);

@@ -89,6 +89,17 @@ void SetProjection(int32_t width, int32_t height) {
         ToFloat(std::fabs(static_cast<double>(width) / (2.0 * std::tan(kHalfFieldOfView))));
 }
 
+void SetProjectionFieldOfView(int32_t width, int32_t height, double fieldOfView) {
+    if (!(fieldOfView > 0.0 && fieldOfView < 3.14159)) {
+        SetProjection(width, height);
+        return;
+    }
+    state.renderWidth = width;
+    state.renderHeight = height;
+    state.focalScale =
+        ToFloat(std::fabs(static_cast<double>(width) / (2.0 * std::tan(fieldOfView / 2.0))));
+}
+
 bool ProjectCorner(const Matrix4& view, const Vertex& vertex, ScreenPoint& slot) {
     const double x = static_cast<double>(vertex.x);
     const double y = static_cast<double>(vertex.y);

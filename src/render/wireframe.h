@@ -9,6 +9,10 @@
 // Stores the frame size and computes the projection scale (320.0 for a width of 640).
 void SetProjection(int32_t width, int32_t height);
 
+// The same for a horizontal field of view in radians: the scale is width / (2 tan(fov / 2)).
+// A field of view outside (0, pi) (NaN included) is taken as the default of SetProjection.
+void SetProjectionFieldOfView(int32_t width, int32_t height, double fieldOfView);
+
 // Draws the faces of `object` that face the camera as one-pixel lines of 0x0064FF96 into
 // `pixels`, a frame of the size given to SetProjection with rows exactly that wide.
 void RenderObject(const Matrix4& objectMatrix, const Matrix4& cameraMatrix,

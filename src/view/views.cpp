@@ -10,6 +10,7 @@
 // which every vertex stays inside on every angle of the turn, perspective included.
 #include "view/views.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -26,6 +27,8 @@ constexpr double kNearFactor = 2.0;
 // View units across the scene: the unit scale takes the scene's size to about this.
 constexpr double kViewUnitsAcross = 1000.0;
 constexpr int kScaleExponentLimit = 40;
+constexpr double kMinFieldOfView = 1e-4;
+constexpr double kMaxFieldOfView = kPi * 179.0 / 180.0;
 
 // A double rounded to the nearest float; beyond the float range an infinity of its sign
 // (a plain conversion of an out-of-range double is undefined behaviour).
@@ -161,7 +164,9 @@ void LookThroughCamera(ViewState& state, const Scene& scene, int32_t index) {
     }
     const double bank = static_cast<double>(camera.bank);
     pose.roll = ReduceAngle(std::isfinite(bank) ? std::fmod(bank, 360.0) * kPi / 180.0 : 0.0);
-    pose.fieldOfView = CameraFieldOfView(camera);
+    // A lens of a few microns or of kilometres: the field is kept where the projection's
+    // scale stays a sensible finite number.
+    pose.fieldOfView = std::clamp(CameraFieldOfView(camera), kMinFieldOfView, kMaxFieldOfView);
     state.pose = pose;
 }
 
@@ -321,7 +326,9 @@ void ZoomView(ViewState& state, double factor) {
     // The eye stands at the centre (a file's camera): a longer or shorter lens instead.
     const double halfTangent = std::tan(p.fieldOfView / 2.0) * factor;
     const double fieldOfView = 2.0 * std::atan(halfTangent);
-    if (fieldOfView > 1e-4 && fieldOfView < kPi * 179.0 / 180.0) p.fieldOfView = fieldOfView;
+    if (fieldOfView >= kMinFieldOfView && fieldOfView <= kMaxFieldOfView) {
+        p.fieldOfView = fieldOfView;
+    }
 }
 
 void PanView(ViewState& state, double dxPixels, double dyPixels) {
@@ -351,7 +358,7 @@ void FitView(ViewState& state, const Scene& scene) {
     ViewPose& pose = state.pose;
     pose.roll = 0.0;
     pose.panX = pose.panY = 0.0;
-    pose.fieldOfView = kDefaultFieldOfView;
+    pose.fieldOfView = kFitFieldOfView;
     state.unitScale = UnitScaleFor(b);
     double c[3];
     for (int i = 0; i < 3; ++i)
@@ -398,16 +405,20 @@ void FitView(ViewState& state, const Scene& scene) {
             }
         }
     }
-    // Side planes: most + n_z d <= 0. Near: the depth of every vertex at least the near limit.
-    double distance = 0.0;
-    for (int p = 0; p < 4; ++p) {
-        const double need = most[p] / -planes[p][2];
-        distance = need > distance ? need : distance;
-    }
+    // Side planes, with pan (px, py): most + n . (px, py, d) <= 0. Left and right are mirror
+    // images (the turning scene is symmetric about the vertical plane of the view axis), so
+    // px = 0 and d >= most / ax. Top and bottom are not (a tilted view sees the near part
+    // larger), so the picture is moved to the middle of what they allow: py = (top - bottom)
+    // / 2, which needs d >= (top + bottom) / (2 ay).
+    double distance = std::max(most[0], most[1]) / ax;
+    const double upDown = (most[2] + most[3]) / (2.0 * ay);
+    distance = upDown > distance ? upDown : distance;
     const double nearest = kNearFactor * kRenderNearLimit / state.unitScale;
     const double needNear = most[4] + nearest;
     distance = needNear > distance ? needNear : distance;
     if (!std::isfinite(distance) || !(distance > 0.0)) distance = nearest;
+    const double panY = (most[3] - most[2]) / 2.0;
+    pose.panY = std::isfinite(panY) ? panY : 0.0;
     pose.distance = distance;
 }
 

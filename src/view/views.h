@@ -63,8 +63,11 @@ struct ViewState {
 
 // Fixed values of the views.
 inline constexpr double kDefaultFieldOfView = 1.5707963267948966;  // 90 degrees
-inline constexpr double kFixedTilt = 0.5235987755982988;           // 30 degrees above
-inline constexpr double kMaxTilt = 1.5533430342749532;             // 89 degrees
+// The fit view's: narrower than the fixed camera's, so that the near side of a turning
+// scene does not loom much larger than its far side and the frame stays well filled.
+inline constexpr double kFitFieldOfView = 1.0471975511965976;  // 60 degrees
+inline constexpr double kFixedTilt = 0.5235987755982988;       // 30 degrees above
+inline constexpr double kMaxTilt = 1.5533430342749532;         // 89 degrees
 inline constexpr double kFitMargin = 0.05;  // of the half frame kept clear on every side
 
 // The box around the scene's finite vertex positions: one pass over the vertices.
@@ -109,8 +112,10 @@ void TurnView(ViewState& state, double yawAngle, double tiltAngle);  // tilt kep
 void ZoomView(ViewState& state, double factor);  // distance times factor (< 1: nearer);
                                                  // a camera's view narrows its field instead
 void PanView(ViewState& state, double dxPixels, double dyPixels);  // picture follows the mouse
-// Frames the scene again from the current direction: centre, distance and pan; the field of
-// view returns to 90 degrees. One pass over the vertices.
+// Frames the scene again from the current direction (roll cleared): the centre of its box,
+// the distance at which it stays inside the frame less its margin on every angle of the
+// turn, the picture moved up or down to the middle of what the frame allows, and the fit's
+// field of view. One pass over the vertices.
 void FitView(ViewState& state, const Scene& scene);
 void ResetView(ViewState& state);  // back to the home pose (the spin goes on)
 // Looks through the next camera of the file (after the last: the first); a scene without

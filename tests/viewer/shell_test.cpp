@@ -149,6 +149,10 @@ TEST_F(ShellTest, StartUpRunsInOrderAndEscapeShowsThePointerBeforeTheClose) {
                   "ShowWindow(window, 10)",
                   "UpdateWindow(window)",
                   "ShowCursor(0) -> -1",
+                  // After the load: the file's name in the title; dropped files are taken.
+                  "SetWindowTextA(window, \"" + fs::path(fixture).filename().string() +
+                      " - Trellis Engine 1.0\")",
+                  "DragAcceptFiles(window, 1)",
                   "SetTimer(window, 0, 20, null)",
                   "DirectDrawCreate(null, out, null) -> DD_OK",
                   "SetCooperativeLevel(window, 0x13) -> DD_OK",
