@@ -338,9 +338,10 @@ bool ShowLoadedFile(HWND window) {
     InputState& in = inputState;
     SetTitle(window);
     if (!s.loadedScene) {
-        const std::string reason = LoadFailureText(s.sceneFileName);
+        // The reason quotes the file's own bytes: shown only made printable.
+        const std::string reason = PrintableName(LoadFailureText(s.sceneFileName).c_str());
         std::fprintf(stderr, "trellis: %s\n", reason.c_str());
-        std::snprintf(in.status, sizeof in.status, "%s", PrintableName(reason.c_str()).c_str());
+        std::snprintf(in.status, sizeof in.status, "%s", reason.c_str());
         NoteFileLines();
         return false;
     }
