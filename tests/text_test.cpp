@@ -34,7 +34,7 @@ TEST(Text, DrawsOnlyGlyphPixelsAndClipsAtEveryEdge) {
     uint32_t* frame = memory.data() + 1;
     for (int32_t i = 0; i < kWidth * kHeight; ++i)
         frame[i] = 0;
-    EXPECT_EQ(DrawText(frame, kWidth, kHeight, 1, 1, "H", kInk), 1 + kTextAdvance);
+    EXPECT_EQ(DrawFrameText(frame, kWidth, kHeight, 1, 1, "H", kInk), 1 + kTextAdvance);
     for (int32_t y = 0; y < kHeight; ++y) {
         for (int32_t x = 0; x < kWidth; ++x) {
             bool inGlyph = x >= 1 && x < 6 && y >= 1 && y < 8 &&
@@ -45,7 +45,7 @@ TEST(Text, DrawsOnlyGlyphPixelsAndClipsAtEveryEdge) {
     // Text hanging over each edge, or wholly outside, writes only inside the frame.
     for (int32_t x : {-20, -3, 9, 12, 40}) {
         for (int32_t y : {-20, -4, 5, 8, 40}) {
-            DrawText(frame, kWidth, kHeight, x, y, "W#@M", kInk);
+            DrawFrameText(frame, kWidth, kHeight, x, y, "W#@M", kInk);
             FillRectangle(frame, kWidth, kHeight, x, y, 7, 6, kInk);
         }
     }

@@ -270,7 +270,7 @@ void DrawLines(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32
     FillRectangle(pixels, width, height, x - 4, y - 4, widest + 8,
                   count * kTextLineHeight - (kTextLineHeight - kGlyphHeight) + 8, 0);
     for (int32_t i = 0; i < count; ++i) {
-        DrawText(pixels, width, height, x, y + i * kTextLineHeight, lines[i], kLineColour);
+        DrawFrameText(pixels, width, height, x, y + i * kTextLineHeight, lines[i], kLineColour);
     }
 }
 

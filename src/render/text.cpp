@@ -139,7 +139,7 @@ const uint8_t* GlyphRows(char character) {
     return kGlyphs[code - kFirstCharacter].data();
 }
 
-int32_t DrawText(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y,
+int32_t DrawFrameText(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y,
                  const char* text, uint32_t colour) {
     for (; *text != '\0'; ++text, x += kTextAdvance) {
         // Characters wholly outside the frame are skipped; the rest is clipped per pixel.

@@ -16,8 +16,8 @@ const uint8_t* GlyphRows(char character);
 // Draws `text` with its first glyph's top-left pixel at (x, y) into `pixels`, a frame of
 // width x height with rows exactly width apart: the glyphs' pixels in `colour`, nothing
 // else touched. Whatever falls outside the frame is left out. Returns the x just past the
-// last character.
-int32_t DrawText(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y,
+// last character. (Not called DrawText: <windows.h> makes that name a macro.)
+int32_t DrawFrameText(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y,
                  const char* text, uint32_t colour);
 
 // Sets every pixel of the rectangle from (x, y), w x h, that lies inside the frame to
@@ -25,5 +25,5 @@ int32_t DrawText(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int
 void FillRectangle(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y, int32_t w,
                    int32_t h, uint32_t colour);
 
-// The width in pixels of `text` drawn by DrawText.
+// The width in pixels of `text` drawn by DrawFrameText.
 int32_t TextWidth(const char* text);

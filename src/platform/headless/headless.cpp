@@ -920,6 +920,10 @@ int32_t HeadlessFramesPresented() {
     return headless.framesPresented;
 }
 
+HWND HeadlessWindow() {
+    return &headless.window;
+}
+
 bool HeadlessWindowAlive() {
     return headless.windowAlive;
 }

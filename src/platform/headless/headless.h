@@ -95,6 +95,7 @@ bool HeadlessDirectDrawLive();         // a DirectDraw object exists and is not 
 int32_t HeadlessCursorCount();         // ShowCursor's display counter (0 = visible)
 int32_t HeadlessFramesPresented();
 bool HeadlessWindowAlive();
+HWND HeadlessWindow();                     // the one window's handle (whether alive or not)
 const std::string& HeadlessWindowTitle();  // the text of the last SetWindowTextA
 bool HeadlessAcceptsFiles();               // DragAcceptFiles(window, TRUE) is in effect
 int32_t HeadlessOpenDropCount();           // drops handed out and not yet finished
