@@ -28,6 +28,7 @@
 #include "chunk_writer.h"
 #include "platform/memory/huge_pages.h"
 #include "scene/loader.h"
+#include "view/views.h"
 
 namespace {
 
@@ -196,6 +197,8 @@ using Clock = std::chrono::steady_clock;
 
 double freadSeconds = 0.0;      // mean of BM_FreadWholeFile, which runs first
 double freadWarmSeconds = 0.0;  // mean of BM_FreadIntoWarmBuffer
+double loadWarmSeconds = 0.0;   // mean of BM_LoadScene
+double loadHugeSeconds = 0.0;   // mean of BM_LoadSceneIntoFreshHugePages
 
 // What a program pays to get the file into memory: fopen, a fresh buffer of the file's
 // size, one fread, fclose, free. The loader is measured against this.
@@ -262,6 +265,8 @@ void RunLoads(benchmark::State& state, bool freshMemory, const ArenaMemory* memo
     state.counters["MB"] = static_cast<double>(file.size) / 1e6;
     state.counters["meshes"] = file.meshes;
     const double mean = total / static_cast<double>(state.iterations());
+    if (!freshMemory && memory == nullptr) loadWarmSeconds = mean;
+    if (freshMemory && memory != nullptr) loadHugeSeconds = mean;
     const double baseline = freshMemory ? freadSeconds : freadWarmSeconds;
     if (baseline > 0.0) state.counters[freshMemory ? "x_fread" : "x_fread_warm"] = mean / baseline;
 }
@@ -279,6 +284,37 @@ void BM_LoadSceneIntoFreshHugePages(benchmark::State& state) {
     RunLoads(state, true, &HugePageArenaMemory());
 }
 
+// What a named scene adds to its load: the fit view (the box of the finite positions, then
+// a look at the vertices of the few blocks of them that reach furthest from the turning
+// axis). Target: under 5 % of a load: x_load (against BM_LoadScene) and x_load_huge
+// (against BM_LoadSceneIntoFreshHugePages, the program's own load) below 0.05.
+void BM_FitView(benchmark::State& state) {
+    const SceneFile& file = TheScene();
+    // In the program's own memory, as the viewer loads a scene.
+    SetArenaMemory(&HugePageArenaMemory());
+    Scene* scene = LoadScene(file.path.c_str());
+    if (scene == nullptr) {
+        SetArenaMemory(nullptr);
+        state.SkipWithError("load failed");
+        return;
+    }
+    ViewState view;
+    double total = 0.0;
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        StartView(view, *scene, ViewMode::Fit, -1, 640, 480);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        benchmark::DoNotOptimize(view.pose.distance);
+        state.SetIterationTime(seconds);
+        total += seconds;
+    }
+    FreeScene(scene);
+    SetArenaMemory(nullptr);
+    const double mean = total / static_cast<double>(state.iterations());
+    if (loadWarmSeconds > 0.0) state.counters["x_load"] = mean / loadWarmSeconds;
+    if (loadHugeSeconds > 0.0) state.counters["x_load_huge"] = mean / loadHugeSeconds;
+}
+
 BENCHMARK(BM_FreadWholeFile)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_FreadIntoWarmBuffer)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_LoadScene)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(3.0);
@@ -290,5 +326,6 @@ BENCHMARK(BM_LoadSceneIntoFreshHugePages)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->MinTime(3.0);
+BENCHMARK(BM_FitView)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
 
 }  // namespace

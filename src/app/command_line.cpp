@@ -261,5 +261,6 @@ const char* UsageText() {
            "  -V, --version        show the version and exit\n"
            "\n"
            "Exit status: 0 success; 1 the scene could not be loaded or FILE could not be\n"
-           "written (the reason is on stderr); 2 usage error; 3 no display.\n";
+           "written (the reason is on stderr); 2 usage error, or a camera the file does\n"
+           "not have; 3 no display.\n";
 }

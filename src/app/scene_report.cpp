@@ -10,6 +10,7 @@
 
 #include "app/shell.h"
 #include "scene/loader.h"
+#include "view/views.h"
 
 namespace {
 
@@ -82,6 +83,62 @@ nlohmann::json MatrixRows(const Matrix4& m) {
     return rows;
 }
 
+constexpr double kDegreesPerRadian = 57.29577951308232;
+
+// Engine axes back to the file's order: (x, y, z) here is (x, z, y) in the file.
+void ToFileAxes(const double* engine, double* file) {
+    file[0] = engine[0];
+    file[1] = engine[2];
+    file[2] = engine[1];
+}
+
+// The box around the finite vertex positions in the file's axes: min, max, centre, size.
+struct FileBounds {
+    SceneBounds bounds;
+    double min[3], max[3], centre[3], size[3];
+};
+
+FileBounds BoundsInFileAxes(const Scene& scene) {
+    FileBounds b;
+    b.bounds = ComputeSceneBounds(scene);
+    ToFileAxes(b.bounds.min, b.min);
+    ToFileAxes(b.bounds.max, b.max);
+    for (int i = 0; i < 3; ++i) {
+        b.size[i] = b.max[i] - b.min[i];
+        b.centre[i] = b.min[i] + b.size[i] / 2.0;
+    }
+    return b;
+}
+
+nlohmann::json BoundsJson(const Scene& scene) {
+    const FileBounds b = BoundsInFileAxes(scene);
+    const auto triple = [](const double* v) { return nlohmann::json::array({v[0], v[1], v[2]}); };
+    nlohmann::json doc = {{"finitePositions", b.bounds.finiteCount},
+                          {"nonFinitePositions", b.bounds.nonFiniteCount}};
+    if (b.bounds.finiteCount > 0) {
+        doc["min"] = triple(b.min);
+        doc["max"] = triple(b.max);
+        doc["centre"] = triple(b.centre);
+        doc["size"] = triple(b.size);
+    }
+    return doc;
+}
+
+void PrintBounds(const Scene& scene, std::FILE* out) {
+    const FileBounds b = BoundsInFileAxes(scene);
+    std::fprintf(out,
+                 "bounds (x, y, z as in the file): %" PRId64 " finite positions, %" PRId64
+                 " not finite\n",
+                 b.bounds.finiteCount, b.bounds.nonFiniteCount);
+    if (b.bounds.finiteCount == 0) return;
+    const struct {
+        const char* label;
+        const double* v;
+    } rows[] = {{"min", b.min}, {"max", b.max}, {"centre", b.centre}, {"size", b.size}};
+    for (const auto& row : rows)
+        std::fprintf(out, "  %-7s (%.9g, %.9g, %.9g)\n", row.label, row.v[0], row.v[1], row.v[2]);
+}
+
 nlohmann::json SceneJson(const char* path, const Scene& scene) {
     nlohmann::json doc;
     doc["file"] = NameText(path);
@@ -129,10 +186,12 @@ nlohmann::json SceneJson(const char* path, const Scene& scene) {
                                   {"target", Triple(c.target)},
                                   {"bank", c.bank},
                                   {"lens", c.lens},
+                                  {"fieldOfView", CameraFieldOfView(c) * kDegreesPerRadian},
                                   {"positionKeys", c.positionKeyCount},
                                   {"targetKeys", c.targetKeyCount},
                                   {"matrix", MatrixRows(c.matrix)}});
     }
+    doc["bounds"] = BoundsJson(scene);
     return doc;
 }
 
@@ -178,9 +237,9 @@ void PrintText(const char* path, const Scene& scene, std::FILE* out) {
     std::fprintf(out, "cameras: %d\n", scene.cameraCount);
     for (int32_t i = 0; i < scene.cameraCount; ++i) {
         const Camera& c = scene.cameras[i];
-        std::fprintf(out, "  %-20s keys: %d position, %d target  lens %g\n",
+        std::fprintf(out, "  %-20s keys: %d position, %d target  lens %g  field of view %.4g deg\n",
                      NameText(c.name).c_str(), c.positionKeyCount, c.targetKeyCount,
-                     static_cast<double>(c.lens));
+                     static_cast<double>(c.lens), CameraFieldOfView(c) * kDegreesPerRadian);
         for (int r = 0; r < 4; ++r) {
             std::fprintf(
                 out, "    %s %10.5f %10.5f %10.5f %10.5f\n", r == 0 ? "matrix" : "      ",
@@ -227,6 +286,7 @@ int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err) 
         std::fprintf(out, "%s\n", SceneJson(path, *scene).dump(2).c_str());
     } else {
         PrintText(path, *scene, out);
+        PrintBounds(*scene, out);
     }
     FreeScene(scene);
     return 0;

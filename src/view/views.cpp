@@ -11,9 +11,12 @@
 #include "view/views.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -103,6 +106,232 @@ double UnitScaleFor(const SceneBounds& b) {
     return std::ldexp(1.0, exponent);
 }
 
+// A run of up to kBlockSize consecutive vertices of one mesh and the box of its finite
+// positions. Vertices that lie next to each other in a mesh lie near each other in space,
+// so most blocks are far inside the scene and the fit passes over them without looking at
+// their vertices.
+struct VertexBlock {
+    const Vertex* vertices;
+    int32_t count;
+    bool allFinite;  // false: some vertex has a NaN or infinite coordinate
+    float lo[3], hi[3];
+};
+constexpr int32_t kBlockSize = 128;
+// A block no larger than this fraction of the scene's size along any axis is fitted by its
+// box alone.
+constexpr double kSmallBlock = 0.002;
+
+// The blocks of the last scan, kept between fits (the fit is not per frame; the memory is
+// reused).
+struct ViewScratch {
+    std::vector<VertexBlock> blocks;
+};
+ViewScratch scratch;
+
+// Four floats at once, as the vertex's first four fields lie in memory (x, y, z, u).
+using Float4 = float __attribute__((vector_size(16)));
+using Mask4 = int32_t __attribute__((vector_size(16)));
+static_assert(offsetof(Vertex, y) == 4 && offsetof(Vertex, z) == 8 && sizeof(Vertex) >= 16);
+
+// Lane by lane, a where the mask is set, else b.
+inline Float4 Select(Mask4 mask, Float4 a, Float4 b) {
+    return std::bit_cast<Float4>((mask & std::bit_cast<Mask4>(a)) |
+                                 (~mask & std::bit_cast<Mask4>(b)));
+}
+
+inline bool IsFinite(const Vertex& v) {
+    // x - x is 0 exactly when x is finite.
+    return (v.x - v.x) == 0.0f && (v.y - v.y) == 0.0f && (v.z - v.z) == 0.0f;
+}
+
+// The box of the finite positions of `count` vertices into `block`; the number of finite ones.
+int32_t ScanBlock(const Vertex* vertices, int32_t count, VertexBlock& block) {
+    // The fast way, four lanes (x, y, z and the unused texture u) at once: a NaN fails every
+    // comparison, so it never becomes a bound, and it is noted; an infinity shows in the
+    // bounds.
+    Float4 low = {INFINITY, INFINITY, INFINITY, INFINITY};
+    Float4 high = -low;
+    Mask4 nanLanes = {};
+    for (int32_t k = 0; k < count; ++k) {
+        Float4 p;
+        std::memcpy(&p, &vertices[k].x, sizeof p);
+        nanLanes |= p != p;
+        low = Select(p < low, p, low);
+        high = Select(p > high, p, high);
+    }
+    float lo0 = low[0], lo1 = low[1], lo2 = low[2];
+    float hi0 = high[0], hi1 = high[1], hi2 = high[2];
+    const bool nan = (nanLanes[0] | nanLanes[1] | nanLanes[2]) != 0;
+    int32_t finite = count;
+    block.allFinite = !nan && lo0 - lo0 == 0.0f && lo1 - lo1 == 0.0f && lo2 - lo2 == 0.0f &&
+                      hi0 - hi0 == 0.0f && hi1 - hi1 == 0.0f && hi2 - hi2 == 0.0f;
+    if (!block.allFinite) {
+        // Again, leaving out every vertex with a coordinate that is not finite.
+        lo0 = lo1 = lo2 = INFINITY;
+        hi0 = hi1 = hi2 = -INFINITY;
+        finite = 0;
+        for (int32_t k = 0; k < count; ++k) {
+            const Vertex& v = vertices[k];
+            if (!IsFinite(v)) continue;
+            ++finite;
+            lo0 = std::min(lo0, v.x);
+            lo1 = std::min(lo1, v.y);
+            lo2 = std::min(lo2, v.z);
+            hi0 = std::max(hi0, v.x);
+            hi1 = std::max(hi1, v.y);
+            hi2 = std::max(hi2, v.z);
+        }
+    }
+    block.vertices = vertices;
+    block.count = count;
+    block.lo[0] = lo0;
+    block.lo[1] = lo1;
+    block.lo[2] = lo2;
+    block.hi[0] = hi0;
+    block.hi[1] = hi1;
+    block.hi[2] = hi2;
+    return finite;
+}
+
+// One pass over the vertices: the scene's bounds, and with `blocks` the box of every block
+// that holds a finite position.
+SceneBounds ScanVertexBlocks(const Scene& scene, std::vector<VertexBlock>* blocks) {
+    SceneBounds b;
+    float lo[3] = {INFINITY, INFINITY, INFINITY};
+    float hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+    int64_t finite = 0, total = 0;
+    if (blocks != nullptr) blocks->clear();
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        const MeshObject& object = scene.objects[i];
+        if (object.vertices == nullptr || object.vertexCount <= 0) continue;
+        total += object.vertexCount;
+        for (int32_t first = 0; first < object.vertexCount; first += kBlockSize) {
+            VertexBlock block;
+            const int32_t count = std::min(kBlockSize, object.vertexCount - first);
+            const int32_t found = ScanBlock(object.vertices + first, count, block);
+            if (found == 0) continue;
+            finite += found;
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], block.lo[k]);
+                hi[k] = std::max(hi[k], block.hi[k]);
+            }
+            if (blocks != nullptr) blocks->push_back(block);
+        }
+    }
+    b.finiteCount = finite;
+    b.nonFiniteCount = total - finite;
+    if (finite > 0) {
+        for (int i = 0; i < 3; ++i) {
+            b.min[i] = static_cast<double>(lo[i]);
+            b.max[i] = static_cast<double>(hi[i]);
+        }
+    }
+    return b;
+}
+
+// The planes of the fit: for each, the vertical part ny and horizontal length nh of its
+// normal in scene axes, and the largest ny h + nh rho met so far.
+struct FitPlanes {
+    double c[3];
+    double ny[5], nh[5];
+    double most[5];
+};
+
+// Every finite vertex of the block into the planes' maxima.
+void FitBlockExactly(const VertexBlock& block, FitPlanes& f) {
+    for (int32_t k = 0; k < block.count; ++k) {
+        const Vertex& v = block.vertices[k];
+        if (!block.allFinite && !IsFinite(v)) continue;
+        const double dx = static_cast<double>(v.x) - f.c[0];
+        const double h = static_cast<double>(v.y) - f.c[1];
+        const double dz = static_cast<double>(v.z) - f.c[2];
+        const double rho = std::sqrt(dx * dx + dz * dz);
+        for (int p = 0; p < 5; ++p) {
+            const double value = f.ny[p] * h + f.nh[p] * rho;
+            f.most[p] = value > f.most[p] ? value : f.most[p];
+        }
+    }
+}
+
+// How far a block's box reaches from the turning axis: its greatest rho, and its lowest
+// and highest h. ny h + nh rho cannot exceed max(ny h0, ny h1) + nh rho on the box (nh >= 0).
+struct BlockReach {
+    double rho, h0, h1;
+};
+
+BlockReach ReachOf(const VertexBlock& block, const FitPlanes& f) {
+    const double x0 = static_cast<double>(block.lo[0]) - f.c[0];
+    const double x1 = static_cast<double>(block.hi[0]) - f.c[0];
+    const double z0 = static_cast<double>(block.lo[2]) - f.c[2];
+    const double z1 = static_cast<double>(block.hi[2]) - f.c[2];
+    return {std::sqrt(std::max(x0 * x0, x1 * x1) + std::max(z0 * z0, z1 * z1)),
+            static_cast<double>(block.lo[1]) - f.c[1], static_cast<double>(block.hi[1]) - f.c[1]};
+}
+
+inline double Bound(const BlockReach& reach, const FitPlanes& f, int p) {
+    return std::max(f.ny[p] * reach.h0, f.ny[p] * reach.h1) + f.nh[p] * reach.rho;
+}
+
+// Whether a block's bound may still beat a maximum (a hair of slack for the rounding of
+// the two computations).
+inline bool MayExceed(double bound, double most) {
+    return bound + 1e-9 * std::fabs(bound) >= most;
+}
+
+// Whether a block's box is small beside the scene: its bound then stands in for its
+// vertices, which overstates the planes' maxima by at most its size, a few thousandths of
+// the scene's. The fit stays on the safe side and the vertices of most blocks are never
+// read again.
+inline bool IsSmallBlock(const VertexBlock& block, double smallSize) {
+    const double dx = static_cast<double>(block.hi[0]) - static_cast<double>(block.lo[0]);
+    const double dy = static_cast<double>(block.hi[1]) - static_cast<double>(block.lo[1]);
+    const double dz = static_cast<double>(block.hi[2]) - static_cast<double>(block.lo[2]);
+    return dx <= smallSize && dy <= smallSize && dz <= smallSize;
+}
+
+// Raises the planes' maxima to cover the block: with its bound when it is small, else
+// vertex by vertex.
+void FitBlock(const VertexBlock& block, const BlockReach& reach, double smallSize, FitPlanes& f) {
+    if (!IsSmallBlock(block, smallSize)) {
+        FitBlockExactly(block, f);
+        return;
+    }
+    for (int p = 0; p < 5; ++p)
+        f.most[p] = std::max(f.most[p], Bound(reach, f, p));
+}
+
+// The planes' maxima over every finite vertex, looking only at blocks that can raise one:
+// first the block with the highest bound for each plane, which usually holds that plane's
+// extreme vertex, then every block whose bound still lies above a maximum.
+void FitAllBlocks(const std::vector<VertexBlock>& blocks, double smallSize, FitPlanes& f) {
+    if (blocks.empty()) return;
+    size_t best[5] = {0, 0, 0, 0, 0};
+    double bestBound[5] = {-INFINITY, -INFINITY, -INFINITY, -INFINITY, -INFINITY};
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const BlockReach reach = ReachOf(blocks[i], f);
+        for (int p = 0; p < 5; ++p) {
+            const double bound = Bound(reach, f, p);
+            if (bound > bestBound[p]) {
+                bestBound[p] = bound;
+                best[p] = i;
+            }
+        }
+    }
+    for (int p = 0; p < 5; ++p) {
+        const VertexBlock& block = blocks[best[p]];
+        if (MayExceed(bestBound[p], f.most[p])) FitBlock(block, ReachOf(block, f), smallSize, f);
+    }
+    for (const VertexBlock& block : blocks) {
+        const BlockReach reach = ReachOf(block, f);
+        for (int p = 0; p < 5; ++p) {
+            if (MayExceed(Bound(reach, f, p), f.most[p])) {
+                FitBlock(block, reach, smallSize, f);
+                break;
+            }
+        }
+    }
+}
+
 // The focal length of the projection in pixels: width / (2 tan(fov / 2)).
 double FocalPixels(const ViewState& state) {
     return static_cast<double>(state.frameWidth) / (2.0 * std::tan(state.pose.fieldOfView / 2.0));
@@ -173,36 +402,7 @@ void LookThroughCamera(ViewState& state, const Scene& scene, int32_t index) {
 }  // namespace
 
 SceneBounds ComputeSceneBounds(const Scene& scene) {
-    SceneBounds b;
-    float lo[3] = {INFINITY, INFINITY, INFINITY};
-    float hi[3] = {-INFINITY, -INFINITY, -INFINITY};
-    int64_t finite = 0, total = 0;
-    for (int32_t i = 0; i < scene.objectCount; ++i) {
-        const MeshObject& object = scene.objects[i];
-        if (object.vertices == nullptr || object.vertexCount <= 0) continue;
-        total += object.vertexCount;
-        for (int32_t k = 0; k < object.vertexCount; ++k) {
-            const Vertex& v = object.vertices[k];
-            // x - x is 0 exactly when x is finite.
-            if ((v.x - v.x) != 0.0f || (v.y - v.y) != 0.0f || (v.z - v.z) != 0.0f) continue;
-            ++finite;
-            lo[0] = v.x < lo[0] ? v.x : lo[0];
-            lo[1] = v.y < lo[1] ? v.y : lo[1];
-            lo[2] = v.z < lo[2] ? v.z : lo[2];
-            hi[0] = v.x > hi[0] ? v.x : hi[0];
-            hi[1] = v.y > hi[1] ? v.y : hi[1];
-            hi[2] = v.z > hi[2] ? v.z : hi[2];
-        }
-    }
-    b.finiteCount = finite;
-    b.nonFiniteCount = total - finite;
-    if (finite > 0) {
-        for (int i = 0; i < 3; ++i) {
-            b.min[i] = static_cast<double>(lo[i]);
-            b.max[i] = static_cast<double>(hi[i]);
-        }
-    }
-    return b;
+    return ScanVertexBlocks(scene, nullptr);
 }
 
 double CameraFieldOfView(const Camera& camera) {
@@ -249,13 +449,12 @@ void StartView(ViewState& state, const Scene& scene, ViewMode mode, int32_t came
     state.frameWidth = width;
     state.frameHeight = height;
     state.pose = FixedPose();
-    if (mode != ViewMode::Fixed) state.bounds = ComputeSceneBounds(scene);
+    if (mode == ViewMode::Camera) state.bounds = ComputeSceneBounds(scene);
     if (mode == ViewMode::Camera && cameraIndex >= 0 && cameraIndex < scene.cameraCount &&
         scene.cameras != nullptr) {
         LookThroughCamera(state, scene, cameraIndex);
-    } else if (mode == ViewMode::Fit && state.bounds.finiteCount > 0) {
-        state.mode = ViewMode::Fit;
-        FitView(state, scene);
+    } else if (mode == ViewMode::Fit) {
+        FitView(state, scene);  // stays Fixed when no position is finite
     }
     state.home = state.pose;
     state.homeMode = state.mode;
@@ -346,6 +545,7 @@ void PanView(ViewState& state, double dxPixels, double dyPixels) {
 }
 
 void FitView(ViewState& state, const Scene& scene) {
+    state.bounds = ScanVertexBlocks(scene, &scratch.blocks);
     const SceneBounds& b = state.bounds;
     if (b.finiteCount == 0) return;
     if (state.mode == ViewMode::Camera) {
@@ -379,32 +579,20 @@ void FitView(ViewState& state, const Scene& scene) {
     // horizontal part; the turn does not change either.
     Matrix3 r;
     ViewRotation(0.0, pose.tilt, pose.roll, r);
-    double ny[5], nh[5];
+    FitPlanes f;
+    for (int i = 0; i < 3; ++i)
+        f.c[i] = c[i];
     for (int k = 0; k < 5; ++k) {
         double w[3];
         for (int i = 0; i < 3; ++i)
             w[i] = r[i][0] * planes[k][0] + r[i][1] * planes[k][1] + r[i][2] * planes[k][2];
-        ny[k] = w[1];
-        nh[k] = std::sqrt(w[0] * w[0] + w[2] * w[2]);
+        f.ny[k] = w[1];
+        f.nh[k] = std::sqrt(w[0] * w[0] + w[2] * w[2]);
+        f.most[k] = -INFINITY;
     }
     // The largest ny h + nh rho over the finite vertices, for each plane.
-    double most[5] = {-INFINITY, -INFINITY, -INFINITY, -INFINITY, -INFINITY};
-    for (int32_t i = 0; i < scene.objectCount; ++i) {
-        const MeshObject& object = scene.objects[i];
-        if (object.vertices == nullptr) continue;
-        for (int32_t k = 0; k < object.vertexCount; ++k) {
-            const Vertex& v = object.vertices[k];
-            if ((v.x - v.x) != 0.0f || (v.y - v.y) != 0.0f || (v.z - v.z) != 0.0f) continue;
-            const double dx = static_cast<double>(v.x) - c[0];
-            const double h = static_cast<double>(v.y) - c[1];
-            const double dz = static_cast<double>(v.z) - c[2];
-            const double rho = std::sqrt(dx * dx + dz * dz);
-            for (int p = 0; p < 5; ++p) {
-                const double value = ny[p] * h + nh[p] * rho;
-                most[p] = value > most[p] ? value : most[p];
-            }
-        }
-    }
+    FitAllBlocks(scratch.blocks, kSmallBlock * SceneSize(b), f);
+    const double* most = f.most;
     // Side planes, with pan (px, py): most + n . (px, py, d) <= 0. Left and right are mirror
     // images (the turning scene is symmetric about the vertical plane of the view axis), so
     // px = 0 and d >= most / ax. Top and bottom are not (a tilted view sees the near part

@@ -37,6 +37,11 @@ Parsed Parse(std::vector<std::string> arguments) {
     parsed.line.sceneFile = scene.c_str();
     parsed.line.outputFile = parsed.line.outputFile ? "set" : nullptr;
     parsed.line.scenes.clear();
+    static std::string camera;
+    if (parsed.line.cameraName) {
+        camera = parsed.line.cameraName;
+        parsed.line.cameraName = camera.c_str();
+    }
     return parsed;
 }
 
@@ -110,6 +115,35 @@ TEST(CommandLine, AcceptedLines) {
     }
 }
 
+// The view (fixed without a SCENE, fit with one) and the frame size.
+TEST(CommandLine, ViewCameraAndSize) {
+    struct Case {
+        std::vector<std::string> arguments;
+        ViewMode view;
+        std::string camera;  // "" for none
+        int32_t width, height;
+    };
+    const std::vector<Case> cases = {
+        {{}, ViewMode::Fixed, "", 640, 480},
+        {{"box.3ds"}, ViewMode::Fit, "", 640, 480},
+        {{"--view", "fixed", "box.3ds"}, ViewMode::Fixed, "", 640, 480},
+        {{"--view=fit"}, ViewMode::Fit, "", 640, 480},
+        {{"--camera", "box.3ds"}, ViewMode::Camera, "", 640, 480},
+        {{"--camera=Camera01", "box.3ds"}, ViewMode::Camera, "Camera01", 640, 480},
+        {{"-o", "a.png", "--size", "320x200"}, ViewMode::Fixed, "", 320, 200},
+        {{"-w", "--size=16X4096", "b.3ds"}, ViewMode::Fit, "", 16, 4096},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.arguments));
+        Parsed parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+        EXPECT_EQ(parsed.line.view, c.view);
+        EXPECT_EQ(parsed.line.cameraName ? std::string(parsed.line.cameraName) : "", c.camera);
+        EXPECT_EQ(parsed.line.width, c.width);
+        EXPECT_EQ(parsed.line.height, c.height);
+    }
+}
+
 TEST(CommandLine, UsageErrorsSayWhy) {
     struct Case {
         std::vector<std::string> arguments;
@@ -145,6 +179,33 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         {{"a.3ds", ""}, "the scene file name is empty"},
         {{"-w", "-o", "a.png"}, "--windowed and --output exclude each other"},
         {{""}, "the scene file name is empty"},
+        {{"-o", "a.png", "--size", "15x100"},
+         "--size needs WIDTHxHEIGHT, each from 16 to 4096, not '15x100'"},
+        {{"-o", "a.png", "--size", "4097x10"},
+         "--size needs WIDTHxHEIGHT, each from 16 to 4096, not '4097x10'"},
+        {{"-o", "a.png", "--size", "640x"},
+         "--size needs WIDTHxHEIGHT, each from 16 to 4096, not '640x'"},
+        {{"-o", "a.png", "--size", "x480"},
+         "--size needs WIDTHxHEIGHT, each from 16 to 4096, not 'x480'"},
+        {{"-o", "a.png", "--size", "640"},
+         "--size needs WIDTHxHEIGHT, each from 16 to 4096, not '640'"},
+        {{"-o", "a.png", "--size", "+64x64"},
+         "--size needs WIDTHxHEIGHT, each from 16 to 4096, not '+64x64'"},
+        {{"-o", "a.png", "--size", "64x 64"},
+         "--size needs WIDTHxHEIGHT, each from 16 to 4096, not '64x 64'"},
+        {{"-o", "a.png", "--size", "0064x64x"},
+         "--size needs WIDTHxHEIGHT, each from 16 to 4096, not '0064x64x'"},
+        {{"-o", "a.png", "--size", "64x-64"},
+         "--size needs WIDTHxHEIGHT, each from 16 to 4096, not '64x-64'"},
+        {{"--view", "top"}, "--view is fit or fixed, not 'top'"},
+        {{"--view=fit", "--camera"}, "--view and --camera exclude each other"},
+        {{"--camera=", "a.3ds"}, "--camera= needs a camera name (or use --camera alone)"},
+        {{"--size", "640x480"},
+         "--size applies only with --output or --windowed (full screen is 640x480)"},
+        {{"-i", "--view", "fit"},
+         "--view, --camera and --size apply to the viewer and --output, not to --info"},
+        {{"--chunks", "--camera"},
+         "--view, --camera and --size apply to the viewer and --output, not to --chunks"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Joined(c.arguments));

@@ -59,6 +59,14 @@ TEST(SceneReport, JsonInfoOfTheBundledSceneIsValidWithItsCounts) {
     ASSERT_EQ(doc["cameras"].size(), 1u);
     EXPECT_NEAR(doc["cameras"][0]["matrix"][3][2].get<double>(), -129.90381, 1e-4);
     EXPECT_EQ(doc["segment"]["end"], 100);
+    // 2 atan(18 / 35) in degrees, and the box of every position in the file's axes.
+    EXPECT_NEAR(doc["cameras"][0]["fieldOfView"].get<double>(), 54.4322, 1e-4);
+    EXPECT_EQ(doc["bounds"]["finitePositions"], 1751);
+    EXPECT_EQ(doc["bounds"]["nonFinitePositions"], 0);
+    EXPECT_EQ(doc["bounds"]["min"], nlohmann::json::array({-78.5, -78.5, -44.0}));
+    EXPECT_EQ(doc["bounds"]["max"], nlohmann::json::array({78.5, 78.5, 51.0}));
+    EXPECT_EQ(doc["bounds"]["centre"], nlohmann::json::array({0.0, 0.0, 3.5}));
+    EXPECT_EQ(doc["bounds"]["size"], nlohmann::json::array({157.0, 157.0, 95.0}));
 }
 
 TEST(SceneReport, BrokenFileGivesTheReasonInEveryReport) {

@@ -1,0 +1,213 @@
+// The views through the whole program: the trellis binary run with --output.
+//
+// Without a SCENE every frame is the fixed path's (each object's matrix turned by
+// MatrixRotateY each tick, the fixed camera, RenderObject); with one the scene is framed
+// in a frame of --size; a camera that is not there is a usage error naming the file's.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/shell.h"
+#include "chunk_writer.h"
+#include "render/wireframe.h"
+#include "scene/loader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Frame = std::vector<uint32_t>;
+
+fs::path TempDir() {
+    const char* base = std::getenv("TRELLIS_TEST_TMP");
+    fs::path dir = fs::path(base ? base : fs::temp_directory_path().string()) / "views_output";
+    fs::create_directories(dir);
+    return dir;
+}
+
+fs::path TestFile(const char* suffix) {
+    const char* test = testing::UnitTest::GetInstance()->current_test_info()->name();
+    return TempDir() / (std::string(test) + suffix);
+}
+
+// Runs the program in `directory` with `arguments`; its exit status, stderr in `errors`.
+int RunTrellis(const fs::path& directory, const std::string& arguments, std::string& errors) {
+    const fs::path errorFile = TestFile(".stderr");
+    const std::string command = "cd '" + directory.string() + "' && '" TRELLIS_BINARY "' " +
+                                arguments + " 2>'" + errorFile.string() + "'";
+    const int status = std::system(command.c_str());
+    errors.clear();
+    if (FILE* f = std::fopen(errorFile.c_str(), "r")) {
+        char buffer[512];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            errors.append(buffer, n);
+        std::fclose(f);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<Frame> ReadGifFrames(const fs::path& path) {
+    std::vector<Frame> frames;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    if (!gif) return frames;
+    if (DGifSlurp(gif) == GIF_OK) {
+        for (int i = 0; i < gif->ImageCount; ++i) {
+            const SavedImage& image = gif->SavedImages[i];
+            const ColorMapObject* map =
+                image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+            Frame frame(static_cast<size_t>(gif->SWidth) * static_cast<size_t>(gif->SHeight));
+            for (size_t p = 0; p < frame.size(); ++p) {
+                const GifColorType& c = map->Colors[image.RasterBits[p]];
+                frame[p] = uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
+            }
+            frames.push_back(frame);
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return frames;
+}
+
+Frame ReadPng(const fs::path& path, int32_t& width, int32_t& height) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+    width = static_cast<int32_t>(image.width);
+    height = static_cast<int32_t>(image.height);
+    Frame pixels(rgb.size() / 3);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = uint32_t{rgb[3 * i]} << 16 | uint32_t{rgb[3 * i + 1]} << 8 | rgb[3 * i + 2];
+    return pixels;
+}
+
+TEST(ViewsOutput, WithoutASceneEveryFrameIsTheFixedPath) {
+    const fs::path gif = TestFile(".gif");
+    std::string errors;
+    ASSERT_EQ(RunTrellis(TRELLIS_ASSETS_DIR, "--output '" + gif.string() + "'", errors), 0)
+        << errors;
+    const std::vector<Frame> frames = ReadGifFrames(gif);
+    ASSERT_EQ(frames.size(), 100u);
+
+    Scene* scene = LoadScene(TRELLIS_ASSETS_DIR "/svet.3ds");
+    ASSERT_NE(scene, nullptr);
+    ResetObjectSpins(*scene);
+    Matrix4 camera;
+    BuildViewCamera(camera);
+    SetProjection(640, 480);
+    Frame expected(640 * 480);
+    for (size_t tick = 0; tick < frames.size(); ++tick) {
+        std::fill(expected.begin(), expected.end(), 0u);
+        for (int32_t i = 0; i < scene->objectCount; ++i) {
+            MeshObject& object = scene->objects[i];
+            MatrixRotateY(object.matrix, kSpinStep);
+            RenderObject(object.matrix, camera, object, expected.data());
+        }
+        EXPECT_TRUE(frames[tick] == expected) << "tick " << tick;
+    }
+    FreeScene(scene);
+}
+
+// A small box in millimetres far from the origin, with a camera looking at it.
+std::vector<uint8_t> FarBoxBytes() {
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            WriteNamedMesh(w, "Part", [&] {
+                WriteVertexList(w, {25000, -4000, 700,   25012, -4000, 700,   25000, -3992,
+                                    700,   25012, -3992, 700,   25000, -4000, 705,   25012,
+                                    -4000, 705,   25000, -3992, 705,   25012, -3992, 705});
+                WriteFaceList(w, {0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4,
+                                  2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5});
+            });
+            w.Chunk(chunk::NamedObject, [&] {
+                w.Name("Camera01");
+                w.Chunk(chunk::Camera, [&] {
+                    w.Floats({25006, -4020, 715, 25006, -3996, 702, 0, 50});
+                });
+            });
+        });
+    });
+    return w.bytes;
+}
+
+TEST(ViewsOutput, NamedSceneIsFramedInTheSizeAsked) {
+    const fs::path scene = TestFile(".3ds");
+    ASSERT_TRUE(WriteBytesToFile(FarBoxBytes(), scene.c_str()));
+    struct Case {
+        std::string options;
+        int32_t width, height;
+    };
+    const std::vector<Case> cases = {
+        {"", 640, 480}, {"--size 300x500", 300, 500}, {"--camera --size 200x100", 200, 100}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const fs::path png = TestFile(".png");
+        std::string errors;
+        ASSERT_EQ(
+            RunTrellis(TempDir(), c.options + " -o '" + png.string() + "' '" + scene.string() + "'",
+                       errors),
+            0)
+            << errors;
+        int32_t width = 0, height = 0;
+        const Frame frame = ReadPng(png, width, height);
+        ASSERT_EQ(width, c.width);
+        ASSERT_EQ(height, c.height);
+        int32_t minX = width, maxX = -1, minY = height, maxY = -1;
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = 0; x < width; ++x) {
+                if (frame[static_cast<size_t>(y * width + x)] == 0) continue;
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+                minY = std::min(minY, y);
+                maxY = std::max(maxY, y);
+            }
+        }
+        // Drawn well inside the frame, and large.
+        EXPECT_GT(minX, 0);
+        EXPECT_GT(minY, 0);
+        EXPECT_LT(maxX, width - 1);
+        EXPECT_LT(maxY, height - 1);
+        EXPECT_TRUE((maxX - minX) * 2 > width || (maxY - minY) * 2 > height);
+    }
+}
+
+TEST(ViewsOutput, MissingCameraIsAUsageErrorNamingTheFilesCameras) {
+    const fs::path scene = TestFile(".3ds");
+    ASSERT_TRUE(WriteBytesToFile(FarBoxBytes(), scene.c_str()));
+    const fs::path png = TestFile(".png");
+    fs::remove(png);
+    std::string errors;
+    EXPECT_EQ(RunTrellis(TempDir(),
+                         "--camera=Top -o '" + png.string() + "' '" + scene.string() + "'", errors),
+              2);
+    EXPECT_NE(errors.find("no camera named \"Top\"; the file's cameras: \"Camera01\""),
+              std::string::npos)
+        << errors;
+    EXPECT_FALSE(fs::exists(png));
+
+    EXPECT_EQ(RunTrellis(TRELLIS_ASSETS_DIR, "--camera=Camera01 -o '" + png.string() + "'", errors),
+              0)
+        << errors;
+
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] { w.Empty(chunk::Editor); });
+    ASSERT_TRUE(WriteBytesToFile(w.bytes, scene.c_str()));
+    EXPECT_EQ(RunTrellis(TempDir(), "--camera -o '" + png.string() + "' '" + scene.string() + "'",
+                         errors),
+              2);
+    EXPECT_NE(errors.find("the file has no cameras"), std::string::npos) << errors;
+}
+
+}  // namespace
