@@ -35,7 +35,8 @@ run: deps
 	fi
 
 # Fuzzes the loader for SECONDS seconds (clang, libFuzzer, ASan+UBSan): builds the fuzz preset,
-# writes the seed scenes into build/fuzz/corpus (inputs found by earlier runs stay there) and
+# writes the seed scenes into build/fuzz/corpus, adds the inputs kept in fuzz/corpus (inputs
+# found by earlier runs in build/fuzz/corpus stay there too) and
 # fails when the fuzzer reports a crash, a leak, a slow input or a memory blow-up; the input
 # is then in build/fuzz/artifacts/.
 SECONDS ?= 60
@@ -44,6 +45,7 @@ fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	$(FUZZ_DIR)/fuzz/make_corpus $(FUZZ_DIR)/corpus
+	cp fuzz/corpus/* $(FUZZ_DIR)/corpus/
 	mkdir -p $(FUZZ_DIR)/artifacts
 	$(FUZZ_DIR)/fuzz/load_fuzzer $(FUZZ_DIR)/corpus -dict=fuzz/chunks.dict \
 	    -max_total_time=$(SECONDS) -timeout=10 -rss_limit_mb=512 -malloc_limit_mb=128 \

@@ -5,7 +5,8 @@
 //
 // Beyond what the sanitizers catch, a load must end in one of two sound states, and the
 // target aborts (a crash the fuzzer reports) when it does not:
-// - no scene, with a one-line reason in LastLoadError;
+// - no scene, with a reason in LastLoadError that is one line of printable ASCII (names in
+//   it escaped), safe to print on a terminal as it is;
 // - a scene whose every count matches its array, every face points into its own mesh's
 //   vertices, every material index names a material, every name fits its 63 characters,
 //   every key track has its arrays, and whose memory stays in proportion to the file.
@@ -137,6 +138,10 @@ void CheckFailure() {
     const std::string& message = LastLoadError().message;
     Check(!message.empty(), "no scene and no reason");
     Check(message.find('\n') == std::string::npos, "a reason of more than one line");
+    for (const char c : message) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        Check(b >= 0x20 && b < 0x7F, "a reason with a byte that is not printable ASCII");
+    }
 }
 
 }  // namespace

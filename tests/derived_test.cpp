@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <vector>
+
+#include "hash_collisions.h"
+#include "scene/keyed_hash.h"
 
 namespace {
 
@@ -182,6 +186,50 @@ TEST(ComputeVertexNormals, MatchesThePlainLoopBitForBitOnRandomMeshes) {
                 << expected[i].nz;
         }
     }
+}
+
+// Positions crafted so that all share one value of the cheap fixed hash: the grouping
+// notices the crowded table and groups them again with the keyed hash. The normals are
+// still those of the plain loop, bit for bit, under any key.
+TEST(ComputeVertexNormals, PositionsCrowdingTheFixedHashGiveThePlainLoopsNormalsUnderAnyKey) {
+    const std::vector<std::array<float, 3>> crowd = hash_collisions::PositionsOfOneFixedHash(1500);
+    std::mt19937 rng(99);
+    // Every position stored twice, in shuffled order, and a few vertices with a NaN.
+    std::vector<Vertex> v;
+    for (const auto& p : crowd) {
+        v.push_back(At(p[0], p[1], p[2]));
+        v.push_back(At(p[0], p[1], p[2]));
+    }
+    std::shuffle(v.begin(), v.end(), rng);
+    v[7].y = std::numeric_limits<float>::quiet_NaN();
+    std::vector<Face> f(2000);
+    for (Face& face : f)
+        face = FaceOf(&v[rng() % v.size()], &v[rng() % v.size()], &v[rng() % v.size()]);
+    MeshObject mesh = MeshOf(v, f);
+    ComputeFacePlanes(mesh);
+    std::vector<Vertex> expected = v;
+    std::vector<Face> expectedFaces = f;
+    for (Face& face : expectedFaces) {
+        face.vertex0 = expected.data() + (face.vertex0 - v.data());
+        face.vertex1 = expected.data() + (face.vertex1 - v.data());
+        face.vertex2 = expected.data() + (face.vertex2 - v.data());
+    }
+    MeshObject reference = MeshOf(expected, expectedFaces);
+    ReferenceNormals(reference);
+
+    const HashKey processKey = ProcessHashKey();
+    for (const HashKey key : {processKey, HashKey{0, 0}, HashKey{~0ull, 12345}}) {
+        SetProcessHashKey(key);
+        for (Vertex& vertex : v)
+            vertex.nx = vertex.ny = vertex.nz = -1.0f;
+        ComputeVertexNormals(mesh);
+        for (size_t i = 0; i < v.size(); ++i) {
+            ASSERT_TRUE(SameBits(v[i].nx, expected[i].nx) && SameBits(v[i].ny, expected[i].ny) &&
+                        SameBits(v[i].nz, expected[i].nz))
+                << "key " << key.k0 << " vertex " << i;
+        }
+    }
+    SetProcessHashKey(processKey);
 }
 
 // Equal bits, or NaN on both sides: which NaN an operation passes on when both of its

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "../fuzz/seed_scenes.h"
+#include "hash_collisions.h"
 #include "load_fixture.h"
+#include "scene/keyed_hash.h"
 #include "scene/loader.h"
 
 namespace {
@@ -136,6 +138,184 @@ TEST(LoadRegression, ManyNamesResolveToTheFirstRecordOpenedUnderThem) {
     EXPECT_EQ(FindMaterialByName("Late"), 1);
     EXPECT_EQ(FindObjectByName("Obj1499"), kNames - 1);
     EXPECT_EQ(FindObjectByName("Nobody0"), -1);
+}
+
+// Names crafted so that their FNV-1a hashes (the name hash of earlier versions) share their
+// low 14 bits, and so one probe sequence of any table of up to 16,384 slots. Every lookup
+// finds what it did with ordinary names, under any key of the name hash.
+TEST(LoadRegression, NamesCrowdingAFixedHashResolveAsOrdinaryNamesUnderAnyKey) {
+    constexpr int32_t kNames = 3000;
+    const std::vector<std::string> names =
+        hash_collisions::NamesOfOneFnv1aSlot(2 * kNames, 5, 14, "Obj");
+    std::vector<uint8_t> bytes;
+    {
+        ChunkWriter w;
+        w.Chunk(chunk::Main, [&] {
+            w.Chunk(chunk::Editor, [&] {
+                for (int32_t i = 0; i < kNames; ++i) {
+                    w.Chunk(chunk::Material, [&] {
+                        w.Chunk(chunk::MaterialName,
+                                [&] { w.Name(names[static_cast<size_t>(i)]); });
+                    });
+                }
+                // Objects under the first names, each twice; face groups name materials.
+                for (int32_t i = 0; i < 2 * kNames; ++i) {
+                    WriteNamedMesh(w, names[static_cast<size_t>(i % kNames)], [&] {
+                        WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+                        WriteFaceList(w, {0, 1, 2}, [&] {
+                            w.Chunk(chunk::FaceMaterials, [&] {
+                                w.Name(names[static_cast<size_t>((i + 1) % (2 * kNames))])
+                                    .U16(1)
+                                    .U16(0);
+                            });
+                        });
+                    });
+                }
+            });
+            // Nodes name the objects from the last back, and the names of no object.
+            w.Chunk(chunk::Keyframer, [&] {
+                for (int32_t i = 2 * kNames - 1; i >= 0; --i) {
+                    w.Chunk(chunk::ObjectNode, [&] {
+                        w.Chunk(chunk::NodeId, [&] { w.U16(static_cast<uint16_t>(i + 1)); });
+                        w.Chunk(chunk::NodeHeader, [&] {
+                            w.Name(names[static_cast<size_t>(i)]).U16(0).U16(0).U16(7);
+                        });
+                    });
+                }
+            });
+        });
+        bytes = w.bytes;
+    }
+    const HashKey processKey = ProcessHashKey();
+    for (const HashKey key : {processKey, HashKey{0, 0}, HashKey{~0ull, 12345}}) {
+        SCOPED_TRACE(key.k0);
+        SetProcessHashKey(key);
+        ScenePtr scene = LoadBytes(bytes);
+        ASSERT_NE(scene, nullptr) << LastLoadError().message;
+        ASSERT_EQ(scene->objectCount, 2 * kNames);
+        for (int32_t i = 0; i < 2 * kNames; ++i) {
+            SCOPED_TRACE(i);
+            const MeshObject& object = scene->objects[i];
+            ASSERT_EQ(object.nodeId, i < kNames ? i + 1 : 0);
+            ASSERT_EQ(object.faces[0].material,
+                      (i + 1) % (2 * kNames) < kNames ? (i + 1) % (2 * kNames) : -1);
+        }
+        EXPECT_EQ(FindMaterialByName(names[kNames - 1].c_str()), kNames - 1);
+        EXPECT_EQ(FindObjectByName(names[kNames].c_str()), -1);
+    }
+    SetProcessHashKey(processKey);
+}
+
+// ---- Names that are not text --------------------------------------------------------------
+// A name from the file is bytes: control characters, line breaks, escape sequences, bytes
+// that are not UTF-8. A reason that names it must still be one line of printable ASCII.
+
+// True when the reason holds nothing but printable ASCII (so no line break either).
+::testing::AssertionResult OnePrintableLine(const std::string& text) {
+    for (const char c : text) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x7F) {
+            return ::testing::AssertionFailure() << "byte " << int{b} << " in: " << text;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Found by fuzzing: a named object whose name runs 99 bytes (control bytes, 0xFF, a line
+// feed) and whose triangle mesh holds a face naming vertex 16672 before any vertex list.
+// The reason used to carry the name's raw bytes, line feed included. Every chunk claims
+// more bytes than the file holds.
+TEST(LoadRegression, FuzzedNameWithALineFeedGivesAOneLineReason) {
+    std::string name = "\x07" + std::string(32, '\x03') + "S" + std::string(12, '\x03') +
+                       std::string(7, '\xFF') + "\n" + std::string(43, '\x03') + ">\x07";
+    ASSERT_EQ(name.size(), 99u);
+    ChunkWriter w;
+    w.Header(chunk::NamedObject, 0x41414000).Name(name);
+    w.Header(chunk::TriMesh, 0x00073E07);
+    w.Header(chunk::FaceList, 0x20062000).U16(1).U16s({0x4120, 0x4100, 0x3E07, 0});
+    w.U16s({0x0100, 0x07BF, 0x5701}).U8(0);
+    ASSERT_EQ(w.bytes.size(), 135u);
+    EXPECT_EQ(LoadBytes(w.bytes), nullptr);
+    const std::string& reason = LastLoadError().message;
+    EXPECT_TRUE(OnePrintableLine(reason));
+    // The 63 characters kept of the name, each byte that is not printable ASCII as \xNN.
+    std::string shown = "\\x07";
+    for (int i = 0; i < 32; ++i)
+        shown += "\\x03";
+    shown += "S";
+    for (int i = 0; i < 12; ++i)
+        shown += "\\x03";
+    for (int i = 0; i < 7; ++i)
+        shown += "\\xff";
+    shown += "\\x0a";
+    for (int i = 0; i < 9; ++i)
+        shown += "\\x03";
+    EXPECT_EQ(reason, "chunk 0x4120 at offset 112: face 0 of mesh \"" + shown +
+                          "\" names vertex 16672 of 0");
+}
+
+struct HostileName {
+    std::string bytes;
+    const char* shown;  // quoted and escaped, as a reason names it
+};
+
+const HostileName kHostileNames[] = {
+    {"\x1b[2J\x1b[1;1Htrellis: loaded", "\"\\x1b[2J\\x1b[1;1Htrellis: loaded\""},
+    {"\x1b]0;owned\x07", "\"\\x1b]0;owned\\x07\""},
+    {"Box\r\nBox", "\"Box\\x0d\\x0aBox\""},
+    {"\x9b"
+     "31m\x85\x7f",
+     "\"\\x9b31m\\x85\\x7f\""},  // C1 CSI and NEL, DEL
+    {"\xc2\x9b"
+     "2J",
+     "\"\\xc2\\x9b2J\""},                                // C1 CSI written as UTF-8
+    {"\xff\xc3(\xe2\x82", "\"\\xff\\xc3(\\xe2\\x82\""},  // not UTF-8
+    {"W\xc3\xbcrfel", "\"W\\xc3\\xbcrfel\""},            // UTF-8
+    {"a\\\"b", "\"a\\\\\\\"b\""},
+};
+
+TEST(LoadRegression, ReasonsQuoteAndEscapeTheNamesTheyGive) {
+    for (const HostileName& name : kHostileNames) {
+        SCOPED_TRACE(name.shown);
+        // A face past the mesh's vertices.
+        EXPECT_EQ(LoadBytes(EditorFile([&](ChunkWriter& w) {
+                      WriteNamedMesh(w, name.bytes, [&] {
+                          WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+                          WriteFaceList(w, {0, 1, 5});
+                      });
+                  })),
+                  nullptr);
+        EXPECT_TRUE(OnePrintableLine(LastLoadError().message));
+        EXPECT_NE(LastLoadError().message.find(std::string("face 0 of mesh ") + name.shown +
+                                               " names vertex 5 of 3"),
+                  std::string::npos)
+            << LastLoadError().message;
+        // A second vertex list after the faces.
+        EXPECT_EQ(LoadBytes(EditorFile([&](ChunkWriter& w) {
+                      WriteNamedMesh(w, name.bytes, [&] {
+                          WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+                          WriteFaceList(w, {0, 1, 2});
+                          WriteVertexList(w, {0, 0, 0});
+                      });
+                  })),
+                  nullptr);
+        EXPECT_TRUE(OnePrintableLine(LastLoadError().message));
+        EXPECT_NE(LastLoadError().message.find(std::string("mesh ") + name.shown +
+                                               " has a second vertex list"),
+                  std::string::npos)
+            << LastLoadError().message;
+        // A path that cannot be opened.
+        const std::string path = "/nonexistent/" + name.bytes + ".3ds";
+        EXPECT_EQ(LoadScene(path.c_str()), nullptr);
+        EXPECT_TRUE(OnePrintableLine(LastLoadError().message));
+        const std::string quoted(name.shown);
+        EXPECT_EQ(
+            LastLoadError().message.rfind(
+                "cannot open \"/nonexistent/" + quoted.substr(1, quoted.size() - 2) + ".3ds\": ",
+                0),
+            0u)
+            << LastLoadError().message;
+    }
 }
 
 }  // namespace

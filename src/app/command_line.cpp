@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "scene/printable.h"
+
 namespace {
 
 enum : int {
@@ -105,7 +107,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             case kOptionFrames:
                 if (!ParseFrames(optarg, line.frames)) {
                     error = std::string("--frames needs a whole number from 1 to ") +
-                            std::to_string(kMaxFrames) + ", not '" + optarg + "'";
+                            std::to_string(kMaxFrames) + ", not '" + PrintableName(optarg) + "'";
                     return ParseResult::UsageError;
                 }
                 framesGiven = true;
@@ -154,13 +156,14 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 line.version = true;
                 break;
             case ':':
-                error = std::string("option '") + argv[optind - 1] + "' needs an argument";
+                error = "option '" + PrintableName(argv[optind - 1]) + "' needs an argument";
                 return ParseResult::UsageError;
             default:
                 if (optopt != 0) {
-                    error = std::string("unknown option '-") + static_cast<char>(optopt) + "'";
+                    const char letter = static_cast<char>(optopt);
+                    error = "unknown option '-" + PrintableBytes(&letter, 1) + "'";
                 } else {
-                    error = std::string("unknown option '") + argv[optind - 1] + "'";
+                    error = "unknown option '" + PrintableName(argv[optind - 1]) + "'";
                 }
                 return ParseResult::UsageError;
         }
@@ -178,7 +181,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         line.scenes.push_back(argv[i]);
     }
     if (line.scenes.size() > 1 && (line.outputFile || line.info || line.chunks)) {
-        error = std::string("more than one scene given ('") + line.scenes[1] +
+        error = "more than one scene given ('" + PrintableName(line.scenes[1]) +
                 "'); --output, --info and --chunks take one";
         return ParseResult::UsageError;
     }
@@ -223,7 +226,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         }
         line.outputFormat = ImageFormatForPath(line.outputFile);
         if (line.outputFormat == ImageFormat::None) {
-            error = std::string("cannot tell the image format of '") + line.outputFile +
+            error = "cannot tell the image format of '" + PrintableName(line.outputFile) +
                     "': name it .png or .gif";
             return ParseResult::UsageError;
         }

@@ -13,6 +13,7 @@
 #include "platform/headless/headless.h"
 #include "platform/memory/huge_pages.h"
 #include "platform/sdl/sdl.h"
+#include "scene/printable.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ std::string JoinArguments(int argc, char** argv) {
 int RunViewer(const CommandLine& line, std::string& arguments) {
     std::string error;
     if (!OpenSdlBackend(line.windowed, error)) {
-        std::fprintf(stderr, "trellis: no display: %s\n", error.c_str());
+        std::fprintf(stderr, "trellis: no display: %s\n", PrintableName(error.c_str()).c_str());
         return kStatusNoDisplay;
     }
     SetPlatformBackend(&SdlBackend());
@@ -51,7 +52,8 @@ int RunHeadless(const CommandLine& line, std::string& arguments) {
     ImageOutput output;
     std::string error;
     if (!OpenImageOutput(output, line.outputFile, line.outputFormat, error)) {
-        std::fprintf(stderr, "trellis: %s: %s\n", line.outputFile, error.c_str());
+        std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
+                     PrintableName(error.c_str()).c_str());
         return kStatusFailure;
     }
     UseHeadlessBackend();
@@ -66,7 +68,8 @@ int RunHeadless(const CommandLine& line, std::string& arguments) {
         return status;
     }
     if (!FinishImageOutput(output, error)) {
-        std::fprintf(stderr, "trellis: %s: %s\n", line.outputFile, error.c_str());
+        std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
+                     PrintableName(error.c_str()).c_str());
         return kStatusFailure;
     }
     return 0;
@@ -102,7 +105,7 @@ int main(int argc, char** argv) {
             return 0;
         case ParseResult::UsageError:
             std::fprintf(stderr, "trellis: %s\nTry 'trellis --help' for more information.\n",
-                         error.c_str());
+                         PrintableName(error.c_str()).c_str());
             return kStatusUsage;
         case ParseResult::Run:
             break;

@@ -11,6 +11,7 @@
 #include "app/shell.h"
 #include "scene/loader.h"
 #include "view/views.h"
+#include "scene/printable.h"
 
 namespace {
 
@@ -51,9 +52,10 @@ bool IsUtf8(const unsigned char* s, size_t n) {
     return true;
 }
 
-// Names in .3ds files are bytes in whatever code page the exporter used. Valid UTF-8 is
-// kept as it is; anything else is read as Latin-1, which maps every byte to one character
-// and so loses nothing.
+// A name for the JSON document. Names in .3ds files are bytes in whatever code page the
+// exporter used. Valid UTF-8 is kept as it is; anything else is read as Latin-1, which maps
+// every byte to one character and so loses nothing. (The text report escapes the bytes
+// instead: see PrintableName.)
 std::string NameText(const char* name) {
     if (name == nullptr) return {};
     const auto* bytes = reinterpret_cast<const unsigned char*>(name);
@@ -70,6 +72,12 @@ std::string NameText(const char* name) {
         }
     }
     return latin1;
+}
+
+// The document as text: indented, and ASCII only (every other character as a \u escape), so
+// that it is as safe in a terminal as the text report while losing nothing.
+std::string JsonText(const nlohmann::json& doc) {
+    return doc.dump(2, ' ', true);
 }
 
 nlohmann::json Triple(const float* v) {
@@ -196,13 +204,13 @@ nlohmann::json SceneJson(const char* path, const Scene& scene) {
 }
 
 void PrintText(const char* path, const Scene& scene, std::FILE* out) {
-    std::fprintf(out, "%s\n", path);
+    std::fprintf(out, "%s\n", PrintableName(path).c_str());
     std::fprintf(out, "segment: frames %" PRIu32 " to %" PRIu32 "\n", scene.segmentStart,
                  scene.segmentEnd);
     std::fprintf(out, "objects: %d\n", scene.objectCount);
     for (int32_t i = 0; i < scene.objectCount; ++i) {
         const MeshObject& o = scene.objects[i];
-        std::fprintf(out, "  %-20s %6d vertices %6d faces  node %d", NameText(o.name).c_str(),
+        std::fprintf(out, "  %-20s %6d vertices %6d faces  node %d", PrintableName(o.name).c_str(),
                      o.vertexCount, o.faceCount, o.nodeId);
         if (o.parentId == 65535) {
             std::fprintf(out, " (root)");
@@ -214,13 +222,13 @@ void PrintText(const char* path, const Scene& scene, std::FILE* out) {
     }
     std::fprintf(out, "materials: %d\n", scene.materialCount);
     for (int32_t i = 0; i < scene.materialCount; ++i) {
-        std::fprintf(out, "  %s\n", NameText(scene.materials[i].name).c_str());
+        std::fprintf(out, "  %s\n", PrintableName(scene.materials[i].name).c_str());
     }
     std::fprintf(out, "lights: %d\n", scene.lightCount);
     for (int32_t i = 0; i < scene.lightCount; ++i) {
         const Light& l = scene.lights[i];
         std::fprintf(out, "  %-20s %s at (%g, %g, %g)  colour (%g, %g, %g) = %d %d %d",
-                     NameText(l.name).c_str(), l.isSpot ? "spotlight" : "light",
+                     PrintableName(l.name).c_str(), l.isSpot ? "spotlight" : "light",
                      static_cast<double>(l.position[0]), static_cast<double>(l.position[1]),
                      static_cast<double>(l.position[2]), static_cast<double>(l.color[0]),
                      static_cast<double>(l.color[1]), static_cast<double>(l.color[2]),
@@ -238,7 +246,7 @@ void PrintText(const char* path, const Scene& scene, std::FILE* out) {
     for (int32_t i = 0; i < scene.cameraCount; ++i) {
         const Camera& c = scene.cameras[i];
         std::fprintf(out, "  %-20s keys: %d position, %d target  lens %g  field of view %.4g deg\n",
-                     NameText(c.name).c_str(), c.positionKeyCount, c.targetKeyCount,
+                     PrintableName(c.name).c_str(), c.positionKeyCount, c.targetKeyCount,
                      static_cast<double>(c.lens), CameraFieldOfView(c) * kDegreesPerRadian);
         for (int r = 0; r < 4; ++r) {
             std::fprintf(
@@ -276,14 +284,14 @@ int PrintSceneInfo(const char* path, bool json, std::FILE* out, std::FILE* err) 
                 {"file", NameText(path)},
                 {"error",
                  {{"message", error.message}, {"offset", error.offset}, {"chunk", error.chunkId}}}};
-            std::fprintf(out, "%s\n", doc.dump(2).c_str());
+            std::fprintf(out, "%s\n", JsonText(doc).c_str());
         } else {
             std::fprintf(err, "trellis: %s\n", LoadFailureText(path).c_str());
         }
         return 1;
     }
     if (json) {
-        std::fprintf(out, "%s\n", SceneJson(path, *scene).dump(2).c_str());
+        std::fprintf(out, "%s\n", JsonText(SceneJson(path, *scene)).c_str());
     } else {
         PrintText(path, *scene, out);
         PrintBounds(*scene, out);
@@ -333,7 +341,7 @@ int PrintChunkTree(const char* path, std::FILE* out) {
                      l.length, i == failedLine ? "  <-- load fails here" : "");
     }
     if (failed) {
-        std::fprintf(out, "load fails: %s\n", error.message.c_str());
+        std::fprintf(out, "load fails: %s\n", PrintableName(error.message.c_str()).c_str());
         return 1;
     }
     std::fprintf(out, "loads: %zu chunks\n", lines.size());

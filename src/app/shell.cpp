@@ -11,6 +11,7 @@
 #include "display/display.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
+#include "scene/printable.h"
 
 ShellState shellState;
 
@@ -212,7 +213,7 @@ std::string LoadFailureText(const char* fileName) {
         // The loader may already lead its reason with the location.
         if (std::strncmp(reason, location, std::strlen(location)) == 0) location[0] = '\0';
     }
-    return std::string(fileName) + ": " + location + reason;
+    return PrintableName(fileName) + ": " + location + PrintableName(reason);
 }
 
 void ResetShellState() {

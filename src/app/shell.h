@@ -61,7 +61,7 @@ inline constexpr int kStatusNoSuchCamera = 2;
 
 // Why the last load of `fileName` failed, in one line: the file, where the loader stopped
 // (chunk and offset) and the reason. WinMain and --info print it on stderr after
-// "trellis: ".
+// "trellis: ". Printable ASCII only: the file name's other bytes are escaped as \xNN.
 std::string LoadFailureText(const char* fileName);
 
 // Frees the loaded scene and returns the state to its process-start values (for tests;

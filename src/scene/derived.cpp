@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "scene/keyed_hash.h"
+
 namespace {
 
 // Four floats or four 32-bit masks: one lane per face, per vertex or per coordinate.
@@ -140,19 +142,36 @@ bool HasNaN(const Vertex& v) {
     return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z);
 }
 
-// Hash of a position; adding +0.0f first turns -0.0 into +0.0 so both hash alike.
-inline uint32_t HashPosition(const Vertex& v) {
-    const uint32_t x = std::bit_cast<uint32_t>(v.x + 0.0f);
-    const uint32_t y = std::bit_cast<uint32_t>(v.y + 0.0f);
-    const uint32_t z = std::bit_cast<uint32_t>(v.z + 0.0f);
-    uint32_t h = x * 0x9E3779B1u;
-    h = (h ^ (h >> 15)) + y * 0x85EBCA77u;
-    h = (h ^ (h >> 13)) + z * 0xC2B2AE3Du;
-    h ^= h >> 16;
-    h *= 0x7FEB352Du;
-    h ^= h >> 15;
-    return h;
-}
+// Hash of a position; adding +0.0f first turns -0.0 into +0.0 so both hash alike. Cheap,
+// and spreads the positions of real meshes well; but it is fixed, so a file can hold
+// 65,535 distinct positions of one hash. GroupVertices notices such a mesh by the length
+// of its probes and groups it again with KeyedHashPosition.
+struct FixedHashPosition {
+    uint32_t operator()(const Vertex& v) const {
+        const uint32_t x = std::bit_cast<uint32_t>(v.x + 0.0f);
+        const uint32_t y = std::bit_cast<uint32_t>(v.y + 0.0f);
+        const uint32_t z = std::bit_cast<uint32_t>(v.z + 0.0f);
+        uint32_t h = x * 0x9E3779B1u;
+        h = (h ^ (h >> 15)) + y * 0x85EBCA77u;
+        h = (h ^ (h >> 13)) + z * 0xC2B2AE3Du;
+        h ^= h >> 16;
+        h *= 0x7FEB352Du;
+        h ^= h >> 15;
+        return h;
+    }
+};
+
+// Hash of a position under the process's secret key (keyed_hash.h): simple tabulation of
+// the 12 bytes x, y, z, which no file can be written to crowd. About half again as costly
+// as the fixed hash, so used only for the meshes that crowd that one.
+struct KeyedHashPosition {
+    const TabulationTables& tables;
+    uint32_t operator()(const Vertex& v) const {
+        return TabulationHash(tables, std::bit_cast<uint32_t>(v.x + 0.0f),
+                              std::bit_cast<uint32_t>(v.y + 0.0f),
+                              std::bit_cast<uint32_t>(v.z + 0.0f));
+    }
+};
 
 // One slot of the position table: the hash of a position and the group of vertices
 // standing there. The group's position itself is kept once, in its sum's place, while the
@@ -189,9 +208,74 @@ struct PositionGroups {
     int32_t spare;  // the group of every vertex with a NaN coordinate
 };
 
+// Groups vertices [0, n) by exact position with `hash`, numbered in order of first
+// appearance, into the table's slots stamped from s.nextStamp, each group's position in
+// `positions`. Vertices with a NaN coordinate match nothing; they all get group n. Gives up
+// and returns -1 once the probes have passed more than `probeBudget` occupied slots in
+// all (a table crowded by the hash); else returns the count of groups.
+template <class Hash>
+int32_t GroupByHash(const Vertex* vertices, int32_t n, size_t mask, Hash hash,
+                    int64_t probeBudget) {
+    NormalScratch& s = scratch;
+    PositionSlot* const slots = s.slots.data();
+    int32_t* const group = s.group.data();
+    PlaneSum* const positions = s.sums.data();  // each group's position until the sums start
+    const int32_t firstStamp = s.nextStamp;
+    int32_t groupCount = 0;
+    int64_t probes = 0;
+    // The table is larger than the first caches for big meshes; fetching the slot of a
+    // vertex a little ahead hides most of the wait for memory.
+    constexpr int32_t kAhead = 16;  // a power of two: the ring of hashes computed ahead
+    uint32_t ahead[kAhead];
+    for (int32_t i = 0; i < kAhead && i < n; ++i)
+        ahead[i] = hash(vertices[i]);
+    for (int32_t i = 0; i < n; ++i) {
+        const uint32_t h = ahead[i & (kAhead - 1)];
+        if (i + kAhead < n) {
+            const uint32_t next = hash(vertices[i + kAhead]);
+            ahead[i & (kAhead - 1)] = next;
+            __builtin_prefetch(&slots[next & mask]);
+        }
+        const Vertex& v = vertices[i];
+        if (HasNaN(v)) {
+            group[i] = n;
+            continue;
+        }
+        for (size_t index = h & mask;; index = (index + 1) & mask) {
+            PositionSlot& slot = slots[index];
+            if (slot.stamp < firstStamp) {
+                slot = PositionSlot{h, firstStamp + groupCount};
+                positions[groupCount] = PlaneSum{{v.x, v.y, v.z, 0.0f}};
+                group[i] = groupCount++;
+                break;
+            }
+            if (slot.hash == h) {
+                const int32_t g = slot.stamp - firstStamp;
+                const float* p = positions[g].v;
+                if (p[0] == v.x && p[1] == v.y && p[2] == v.z) {
+                    group[i] = g;
+                    break;
+                }
+            }
+            if (++probes > probeBudget) {
+                s.nextStamp = firstStamp + groupCount;
+                return -1;
+            }
+        }
+    }
+    s.nextStamp = firstStamp + groupCount;
+    return groupCount;
+}
+
 // Groups the mesh's vertices by exact position, numbered in order of first appearance, with
 // every sum zero. Vertices with a NaN coordinate match nothing; they all get the spare
 // group, numbered n (the vertex count), above every real group.
+//
+// The fixed hash is tried first. With the table at most half full, the vertices of a real
+// mesh pass about one occupied slot each on average; a mesh whose probes pass more than
+// four per vertex is crowding that hash (a crafted file) and is grouped again with the
+// keyed hash, so no mesh costs more than a few times an ordinary one. The groups are the
+// same either way: they depend on the positions only.
 PositionGroups GroupVertices(const MeshObject& mesh) {
     const int32_t n = mesh.vertexCount;
     const Vertex* const vertices = mesh.vertices;
@@ -201,57 +285,25 @@ PositionGroups GroupVertices(const MeshObject& mesh) {
         capacity *= 2;
     const size_t mask = capacity - 1;
     NormalScratch& s = scratch;
-    if (s.slots.size() < capacity || s.nextStamp > INT32_MAX - n) {
+    // Two groupings of at most n groups each may use stamps before the next reset.
+    if (s.slots.size() < capacity || s.nextStamp > INT32_MAX - 2 * n) {
         s.slots.assign(std::max(capacity, s.slots.size()), PositionSlot{0, -1});
         s.nextStamp = 0;
     }
     if (s.group.size() < static_cast<size_t>(n)) s.group.resize(static_cast<size_t>(n));
     if (s.sums.size() <= static_cast<size_t>(n)) s.sums.resize(static_cast<size_t>(n) + 1);
-    PositionSlot* const slots = s.slots.data();
-    int32_t* const group = s.group.data();
-    PlaneSum* const positions = s.sums.data();  // each group's position until the sums start
-    const int32_t firstStamp = s.nextStamp;
-    int32_t groupCount = 0;
-    // The table is larger than the first caches for big meshes; fetching the slot of a
-    // vertex a little ahead hides most of the wait for memory.
-    constexpr int32_t kAhead = 16;  // a power of two: the ring of hashes computed ahead
-    uint32_t ahead[kAhead];
-    for (int32_t i = 0; i < kAhead && i < n; ++i)
-        ahead[i] = HashPosition(vertices[i]);
-    for (int32_t i = 0; i < n; ++i) {
-        const uint32_t hash = ahead[i & (kAhead - 1)];
-        if (i + kAhead < n) {
-            const uint32_t next = HashPosition(vertices[i + kAhead]);
-            ahead[i & (kAhead - 1)] = next;
-            __builtin_prefetch(&slots[next & mask]);
-        }
-        const Vertex& v = vertices[i];
-        if (HasNaN(v)) {
-            group[i] = n;
-            continue;
-        }
-        for (size_t index = hash & mask;; index = (index + 1) & mask) {
-            PositionSlot& slot = slots[index];
-            if (slot.stamp < firstStamp) {
-                slot = PositionSlot{hash, firstStamp + groupCount};
-                positions[groupCount] = PlaneSum{{v.x, v.y, v.z, 0.0f}};
-                group[i] = groupCount++;
-                break;
-            }
-            if (slot.hash == hash) {
-                const int32_t g = slot.stamp - firstStamp;
-                const float* p = positions[g].v;
-                if (p[0] == v.x && p[1] == v.y && p[2] == v.z) {
-                    group[i] = g;
-                    break;
-                }
-            }
-        }
+    const int64_t budget = 4 * int64_t{n} + 64;
+    int32_t groupCount = GroupByHash(vertices, n, mask, FixedHashPosition{}, budget);
+    if (groupCount < 0) {
+        // The slots stamped by the abandoned grouping are older than the new first stamp
+        // and so count as empty.
+        groupCount =
+            GroupByHash(vertices, n, mask, KeyedHashPosition{ProcessTabulationTables()}, INT64_MAX);
     }
-    s.nextStamp = firstStamp + groupCount;
-    std::fill_n(positions, groupCount, PlaneSum{});
-    positions[n] = PlaneSum{};
-    return PositionGroups{vertices, group, positions, n};
+    PlaneSum* const sums = s.sums.data();
+    std::fill_n(sums, groupCount, PlaneSum{});
+    sums[n] = PlaneSum{};
+    return PositionGroups{vertices, s.group.data(), sums, n};
 }
 
 // Adds the face's plane to the sum of the group of each of its corners, in the order

@@ -11,7 +11,9 @@
 #include <cstring>
 
 #include "scene/derived.h"
+#include "scene/keyed_hash.h"
 #include "scene/loader_internal.h"
+#include "scene/printable.h"
 
 LoaderState loaderState;
 
@@ -127,7 +129,8 @@ int32_t FailWithoutChunk(const char* what, const char* path) {
     if (!error.message.empty()) return -1;
     error.offset = 0;
     error.chunkId = 0;
-    error.message = std::string(what) + " \"" + path + "\": " + std::strerror(errno);
+    const char* reason = std::strerror(errno);
+    error.message = std::string(what) + " " + QuotedName(path) + ": " + PrintableName(reason);
     return -1;
 }
 
@@ -160,7 +163,10 @@ int32_t LoadFail(const char* format, ...) {
                   static_cast<long long>(s.chunkStart));
     s.error.offset = s.chunkStart;
     s.error.chunkId = s.chunkId;
-    s.error.message = std::string(prefix) + reason;
+    // Names in a reason come quoted and escaped by their callers; the reason as a whole is
+    // made printable once more, so that no byte of a system message (or of a name a caller
+    // forgot) can break the single line or reach a terminal raw.
+    s.error.message = std::string(prefix) + PrintableName(reason);
     return -1;
 }
 
@@ -503,11 +509,7 @@ int32_t FindByName(const NameIndex& names, const T* records, const char* name) {
 }  // namespace
 
 uint32_t HashName(const char* name) {
-    uint32_t hash = 2166136261u;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-        hash = (hash ^ *p) * 16777619u;
-    }
-    return hash;
+    return static_cast<uint32_t>(SipHash(ProcessHashKey(), name, std::strlen(name)));
 }
 
 int32_t FindObjectByName(const char* name) {

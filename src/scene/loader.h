@@ -15,7 +15,9 @@
 #include "scene/records.h"
 
 // Why the last LoadScene failed: the file offset and chunk id where the load stopped and
-// one line of reason. `message` is empty after a successful load.
+// one line of reason, printable ASCII only: names and paths in it stand quoted, their
+// control and non-ASCII bytes escaped (see printable.h), so it can be shown as it is.
+// `message` is empty after a successful load.
 struct LoadError {
     int64_t offset = 0;
     uint16_t chunkId = 0;
@@ -70,7 +72,8 @@ inline constexpr int32_t kMaxChunkDepth = 64;
 // (-1 in an empty slot) holding each name once, with the first record opened under it. Its
 // size is a power of two at least twice the count of records, so a lookup costs the same
 // however many records the file holds (a linear search would make a load with many names
-// and many lookups take time that grows with the square of the file's length).
+// and many lookups take time that grows with the square of the file's length). Names are
+// hashed with a key secret to the process, so that a file cannot hold names that collide.
 struct NameIndex {
     int32_t* slots = nullptr;  // malloc; released by ResetLoaderState and by a failed load
     uint32_t size = 0;         // 0 when the kind has no records

@@ -11,7 +11,9 @@
 // ---- Failures ---------------------------------------------------------------------------
 
 // Records why the load stops, as "chunk 0x4110 at offset 1234: <reason>" with the chunk
-// whose handler is running, and returns -1. The first failure of a load is kept.
+// whose handler is running, and returns -1. The first failure of a load is kept. A name
+// from the file goes in as QuotedName(name) (printable.h); whatever else the reason holds
+// is made printable as well, so the message is always one line of printable ASCII.
 // (mingw-w64 builds use its C99 printf, whose format checks are the GNU ones.)
 #ifdef __MINGW_PRINTF_FORMAT
 int32_t LoadFail(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
@@ -95,7 +97,8 @@ inline int32_t ReadU16(FILE* stream, int32_t chunkEnd, uint16_t* value, const ch
 
 // ---- Records by name --------------------------------------------------------------------
 
-// 32-bit FNV-1a hash of a NUL-terminated name.
+// Hash of a NUL-terminated name under the process's key (keyed_hash.h), so that no file
+// can be written whose names crowd one part of the table.
 uint32_t HashName(const char* name);
 
 // The slot of `names` holding the record named `name`, or the empty slot (-1) where the

@@ -15,6 +15,7 @@
 
 #include "scene/loader.h"
 #include "scene/loader_internal.h"
+#include "scene/printable.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ T* OpenNextRecord(T* records, int32_t count, int32_t& cursor, NameIndex& names, 
     T* record = &records[cursor++];
     record->name = ArenaCopyName(s.scene->arena, s.currentName);
     if (record->name == nullptr) {
-        LoadFail("out of memory for the name \"%s\"", s.currentName);
+        LoadFail("out of memory for the name %s", QuotedName(s.currentName).c_str());
         return nullptr;
     }
     AddToNameIndex(names, records, cursor - 1);
@@ -202,7 +203,8 @@ int32_t ReadVertexList(FILE* stream, int32_t chunkEnd) {
     MeshObject* mesh = OpenMesh();
     if (mesh == nullptr) return SkipBytes(stream, bytes);
     if (mesh->faceCount > 0) {
-        return LoadFail("mesh \"%s\" has a second vertex list after its faces", mesh->name);
+        return LoadFail("mesh %s has a second vertex list after its faces",
+                        QuotedName(mesh->name).c_str());
     }
     Vertex* vertices = ArenaAllocateArray<Vertex>(loaderState.scene->arena, count);
     if (vertices == nullptr) return LoadFail("out of memory for %u vertices", count);
@@ -246,8 +248,8 @@ int32_t ReadFaceList(FILE* stream, int32_t chunkEnd) {
         const uint32_t corners[3] = {GetU16(p), GetU16(p + 2), GetU16(p + 4)};
         for (uint32_t corner : corners) {
             if (!CornerInRange(corner, *mesh)) {
-                return LoadFail("face %u of mesh \"%s\" names vertex %u of %d", i, mesh->name,
-                                corner, mesh->vertexCount);
+                return LoadFail("face %u of mesh %s names vertex %u of %d", i,
+                                QuotedName(mesh->name).c_str(), corner, mesh->vertexCount);
             }
         }
         Face& face = faces[i];

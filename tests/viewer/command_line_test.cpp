@@ -206,6 +206,15 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--view, --camera and --size apply to the viewer and --output, not to --info"},
         {{"--chunks", "--camera"},
          "--view, --camera and --size apply to the viewer and --output, not to --chunks"},
+        // What the user typed is echoed with its control and non-ASCII bytes escaped.
+        {{"--\x1b[2J\n"}, "unknown option '--\\x1b[2J\\x0a'"},
+        {{"-\x1b"}, "unknown option '-\\x1b'"},
+        {{"-i", "a.3ds", "b\r\x9b.3ds"},
+         "more than one scene given ('b\\x0d\\x9b.3ds'); --output, --info and --chunks take one"},
+        {{"-o", "\x1b]0;x\x07.bmp"},
+         "cannot tell the image format of '\\x1b]0;x\\x07.bmp': name it .png or .gif"},
+        {{"-o", "a.png", "--frames", "1\n"},
+         "--frames needs a whole number from 1 to 1000000, not '1\\x0a'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Joined(c.arguments));

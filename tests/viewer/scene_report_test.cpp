@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "chunk_writer.h"
 
 namespace {
 
@@ -98,6 +101,176 @@ TEST(SceneReport, ChunkTreeOfTheBundledSceneIndentsByDepthAndNamesRoles) {
     EXPECT_NE(tree.find("\n  0x3D3D"), std::string::npos);
     EXPECT_NE(tree.find("vertex list"), std::string::npos);
     EXPECT_EQ(tree.find("load fails"), std::string::npos);
+}
+
+// ---- Names that are not text --------------------------------------------------------------
+
+// Every byte is printable ASCII or a line feed; the count of line feeds.
+::testing::AssertionResult PrintableLines(const std::string& text, size_t lines) {
+    for (const char c : text) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if ((b < 0x20 && b != '\n') || b >= 0x7F) {
+            return ::testing::AssertionFailure() << "byte " << int{b} << " in:\n" << text;
+        }
+    }
+    const size_t count = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+    if (count != lines) {
+        return ::testing::AssertionFailure() << count << " lines, not " << lines << ":\n" << text;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+struct HostileName {
+    std::string bytes;
+    const char* shown;  // in the text report
+    const char* json;   // the JSON string's value, as UTF-8
+};
+
+// ESC sequences (clear the screen, fake a line, set the window title), CR and LF, C1
+// controls raw and as UTF-8, DEL, bytes that are not UTF-8 (read as Latin-1 in JSON).
+const HostileName kHostileNames[] = {
+    {"\x1b[2J\x1b[1;1Hok", "\\x1b[2J\\x1b[1;1Hok", "\x1b[2J\x1b[1;1Hok"},
+    {"\x1b]0;owned\x07", "\\x1b]0;owned\\x07", "\x1b]0;owned\x07"},
+    {"A\r\nloads: 1 chunks", "A\\x0d\\x0aloads: 1 chunks", "A\r\nloads: 1 chunks"},
+    {"\x9b"
+     "31m\x85\x7f",
+     "\\x9b31m\\x85\\x7f",
+     "\xc2\x9b"
+     "31m\xc2\x85\x7f"},
+    {"\xc2\x9b"
+     "2J",
+     "\\xc2\\x9b2J",
+     "\xc2\x9b"
+     "2J"},
+    {"\xff\xfe(", "\\xff\\xfe(", "\xc3\xbf\xc3\xbe("},
+};
+
+// A scene with one mesh, material, light and camera under each hostile name; when `broken`,
+// the last mesh's face names a vertex it does not have.
+std::vector<uint8_t> HostileScene(bool broken) {
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            for (const HostileName& name : kHostileNames) {
+                w.Chunk(chunk::Material,
+                        [&] { w.Chunk(chunk::MaterialName, [&] { w.Name(name.bytes); }); });
+                WriteNamedMesh(w, name.bytes, [&] {
+                    WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+                    const bool last = &name == &kHostileNames[std::size(kHostileNames) - 1];
+                    WriteFaceList(w, {0, 1, static_cast<uint16_t>(broken && last ? 9 : 2)});
+                });
+                w.Chunk(chunk::NamedObject, [&] {
+                    w.Name(name.bytes);
+                    w.Chunk(chunk::Light, [&] { w.Floats({1, 2, 3}); });
+                });
+                w.Chunk(chunk::NamedObject, [&] {
+                    w.Name(name.bytes);
+                    w.Chunk(chunk::Camera, [&] { w.Floats({0, 0, 0, 0, 1, 0, 0, 35}); });
+                });
+            }
+        });
+    });
+    return w.bytes;
+}
+
+// Runs `report` with temporary files as its output and error streams.
+template <class Report>
+int CaptureBoth(Report report, std::string& out, std::string& err) {
+    int status = -1, ignored = 0;
+    out = Capture(
+        [&](std::FILE* o) {
+            err = Capture(
+                [&](std::FILE* e) {
+                    status = report(o, e);
+                    return 0;
+                },
+                ignored);
+            return status;
+        },
+        ignored);
+    return status;
+}
+
+TEST(SceneReport, NamesWithControlBytesReachNoReportRaw) {
+    // The file's own name holds an escape sequence and a line break too.
+    const std::string path = ::testing::TempDir() + "report_\x1b[31m\nhostile.3ds";
+    ASSERT_TRUE(WriteBytesToFile(HostileScene(false), path.c_str()));
+    const size_t n = std::size(kHostileNames);
+    std::string out, err;
+
+    // Text: the file, segment, 4 headings, a line per record and 4 matrix rows per camera.
+    EXPECT_EQ(CaptureBoth([&](std::FILE* o,
+                              std::FILE* e) { return PrintSceneInfo(path.c_str(), false, o, e); },
+                          out, err),
+              0);
+    EXPECT_TRUE(PrintableLines(out, 2 + 4 + 4 * n + 4 * n));
+    EXPECT_EQ(out.rfind(::testing::TempDir() + "report_\\x1b[31m\\x0ahostile.3ds\n", 0), 0u);
+    for (const HostileName& name : kHostileNames) {
+        EXPECT_NE(out.find(std::string("  ") + name.shown + " "), std::string::npos) << name.shown;
+        EXPECT_NE(out.find(std::string("  ") + name.shown + "\n"), std::string::npos) << name.shown;
+    }
+    EXPECT_EQ(err, "");
+
+    // JSON: ASCII, and every name read back whole.
+    EXPECT_EQ(CaptureBoth([&](std::FILE* o,
+                              std::FILE* e) { return PrintSceneInfo(path.c_str(), true, o, e); },
+                          out, err),
+              0);
+    EXPECT_TRUE(PrintableLines(out, static_cast<size_t>(std::count(out.begin(), out.end(), '\n'))));
+    const nlohmann::json doc = nlohmann::json::parse(out);
+    EXPECT_EQ(doc["file"], path);
+    for (size_t i = 0; i < n; ++i) {
+        SCOPED_TRACE(kHostileNames[i].shown);
+        for (const char* kind : {"objects", "materials", "lights", "cameras"}) {
+            EXPECT_EQ(doc[kind][i]["name"], kHostileNames[i].json) << kind;
+        }
+    }
+
+    // The chunk tree names no name; its bytes are checked all the same.
+    EXPECT_EQ(CaptureBoth([&](std::FILE* o, std::FILE*) { return PrintChunkTree(path.c_str(), o); },
+                          out, err),
+              0);
+    EXPECT_TRUE(PrintableLines(out, static_cast<size_t>(std::count(out.begin(), out.end(), '\n'))));
+    std::remove(path.c_str());
+}
+
+TEST(SceneReport, AFailureNamingAHostileNameIsOnePrintableLineInEveryReport) {
+    const std::string path = ::testing::TempDir() + "report_\x1b]0;t\x07\r\nbroken.3ds";
+    ASSERT_TRUE(WriteBytesToFile(HostileScene(true), path.c_str()));
+    const std::string reason = std::string("face 0 of mesh \"") +
+                               kHostileNames[std::size(kHostileNames) - 1].shown +
+                               "\" names vertex 9 of 3";
+    std::string out, err;
+
+    EXPECT_EQ(CaptureBoth([&](std::FILE* o,
+                              std::FILE* e) { return PrintSceneInfo(path.c_str(), false, o, e); },
+                          out, err),
+              1);
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(PrintableLines(err, 1));
+    EXPECT_EQ(err.rfind("trellis: " + ::testing::TempDir() +
+                            "report_\\x1b]0;t\\x07\\x0d\\x0abroken.3ds: chunk 0x4120 at offset ",
+                        0),
+              0u)
+        << err;
+    EXPECT_NE(err.find(reason + "\n"), std::string::npos) << err;
+
+    EXPECT_EQ(CaptureBoth([&](std::FILE* o,
+                              std::FILE* e) { return PrintSceneInfo(path.c_str(), true, o, e); },
+                          out, err),
+              1);
+    EXPECT_TRUE(PrintableLines(out, static_cast<size_t>(std::count(out.begin(), out.end(), '\n'))));
+    const nlohmann::json doc = nlohmann::json::parse(out);
+    EXPECT_EQ(doc["file"], path);
+    EXPECT_NE(doc["error"]["message"].get<std::string>().find(reason), std::string::npos);
+
+    EXPECT_EQ(CaptureBoth([&](std::FILE* o, std::FILE*) { return PrintChunkTree(path.c_str(), o); },
+                          out, err),
+              1);
+    EXPECT_TRUE(PrintableLines(out, static_cast<size_t>(std::count(out.begin(), out.end(), '\n'))));
+    EXPECT_NE(out.find("\nload fails: chunk 0x4120 at offset "), std::string::npos) << out;
+    EXPECT_NE(out.find(reason + "\n"), std::string::npos) << out;
+    std::remove(path.c_str());
 }
 
 }  // namespace
