@@ -21,26 +21,6 @@ namespace {
 constexpr Matrix4 kIdentity = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f,
                                0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
 
-// A name from the file or the command line in double quotes, with quotes, backslashes and
-// bytes that are not printable ASCII written as escapes, so that it cannot drive a terminal.
-std::string QuotedName(const char* name) {
-    std::string text = "\"";
-    for (const char* p = name ? name : ""; *p != '\0'; ++p) {
-        const auto byte = static_cast<unsigned char>(*p);
-        if (byte == '"' || byte == '\\') {
-            text += '\\';
-            text += static_cast<char>(byte);
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
-            text += escape;
-        } else {
-            text += static_cast<char>(byte);
-        }
-    }
-    return text + "\"";
-}
-
 void ReportLoadFailure(const char* fileName) {
     std::fprintf(stderr, "trellis: %s\n", LoadFailureText(fileName).c_str());
 }

@@ -198,12 +198,13 @@ TEST(SceneReport, NamesWithControlBytesReachNoReportRaw) {
     const size_t n = std::size(kHostileNames);
     std::string out, err;
 
-    // Text: the file, segment, 4 headings, a line per record and 4 matrix rows per camera.
+    // Text: the file, segment, 4 headings, a line per record, 4 matrix rows per camera and
+    // the 5 lines of the bounds.
     EXPECT_EQ(CaptureBoth([&](std::FILE* o,
                               std::FILE* e) { return PrintSceneInfo(path.c_str(), false, o, e); },
                           out, err),
               0);
-    EXPECT_TRUE(PrintableLines(out, 2 + 4 + 4 * n + 4 * n));
+    EXPECT_TRUE(PrintableLines(out, 2 + 4 + 4 * n + 4 * n + 5));
     EXPECT_EQ(out.rfind(::testing::TempDir() + "report_\\x1b[31m\\x0ahostile.3ds\n", 0), 0u);
     for (const HostileName& name : kHostileNames) {
         EXPECT_NE(out.find(std::string("  ") + name.shown + " "), std::string::npos) << name.shown;
