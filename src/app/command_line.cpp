@@ -232,9 +232,13 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         return ParseResult::UsageError;
     }
     line.outputFolder = line.outputFile != nullptr && IsFolderName(line.outputFile);
-    if (line.scenes.size() > 1 && !line.outputFolder) {
-        error = "more than one scene given ('" + PrintableName(line.scenes[1]) +
-                "'); several scenes need --output FOLDER/";
+    // Several scenes: the viewer steps through them, an output folder gets a picture of each;
+    // --output FILE, --info and --chunks take one.
+    if (line.scenes.size() > 1 &&
+        ((line.outputFile && !line.outputFolder) || line.info || line.chunks)) {
+        error = "more than one scene given ('" + PrintableName(line.scenes[1]) + "'); " +
+                (line.outputFile ? "several scenes need --output FOLDER/"
+                                 : "--info and --chunks take one");
         return ParseResult::UsageError;
     }
     if (line.json && !line.info) {
@@ -307,13 +311,14 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
 }
 
 const char* UsageText() {
-    return "Usage: trellis [OPTIONS] [SCENE]\n"
+    return "Usage: trellis [OPTIONS] [SCENE...]\n"
            "       trellis --output FOLDER/ [OPTIONS] SCENE...\n"
            "Shows every mesh of a 3D Studio scene turning as a wireframe, full screen at\n"
            "640x480; Escape ends the run.\n"
            "\n"
            "  SCENE                the .3ds scene to show (default: svet.3ds); - reads it\n"
-           "                       from standard input\n"
+           "                       from standard input; several scenes, or a folder of\n"
+           "                       them, are stepped through with Page Down and Page Up\n"
            "  -w, --windowed       a 640x480 window instead of full screen\n"
            "      --size WxH       the frame's size with --output or --windowed, each side\n"
            "                       16 to 4096 (default 640x480)\n"

@@ -29,7 +29,8 @@ struct CommandLine {
     const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
     int32_t width = 640;               // --size WxH (with --output or --windowed)
     int32_t height = 480;
-    // Every SCENE given, in order; several only when --output names a folder.
+    // Every SCENE given, in order; several for the viewer, which steps through them (a
+    // folder stands for its .3ds files), and when --output names a folder.
     std::vector<const char*> scenes;
     // --output names a folder (it ends in '/' or is one): one PNG per scene in it, named
     // after the scene's file with .png for its extension.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/file_list.h"
 #include "app/image_output.h"
 #include "app/playback.h"
 #include "app/scene_input.h"
@@ -59,6 +60,14 @@ int RunViewer(const CommandLine& line, std::string& arguments) {
 int PrepareScene(const CommandLine& line) {
     std::string error;
     if (line.outputFolder) return 0;  // each scene of the folder run is checked in its turn
+    // The viewer's list of several scenes, or of a folder's, reports a file that cannot be
+    // read in its turn and goes on to the others.
+    const bool viewer = !line.outputFile && !line.info && !line.chunks;
+    std::error_code notAFolder;
+    if (viewer &&
+        (line.scenes.size() > 1 || std::filesystem::is_directory(line.sceneFile, notAFolder))) {
+        return 0;
+    }
     if (IsStandardInput(line.sceneFile)) {
         if (!ReadSceneInput(stdin, kMaxSceneFileBytes, error)) {
             std::fprintf(stderr, "trellis: %s: %s\n", kStandardInputName, error.c_str());
@@ -186,6 +195,21 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
     return status;
 }
 
+// The viewer's list of files from the SCENE arguments: each folder stands for its .3ds
+// files. False when nothing is left to show (the reasons are on stderr).
+bool ListScenes(const CommandLine& line) {
+    for (const char* scene : line.scenes) {
+        std::string error;
+        if (AddListedPath(fileList, scene, error) < 0) {
+            std::fprintf(stderr, "trellis: %s\n", error.c_str());
+        }
+    }
+    if (line.scenes.empty()) fileList.paths.emplace_back(line.sceneFile);
+    if (fileList.paths.empty()) return false;
+    shellState.sceneFileName = ShownSceneName(fileList.paths[0].c_str());
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +240,7 @@ int main(int argc, char** argv) {
     SetUpShell(line, line.sceneFile);
     std::string arguments = JoinArguments(argc, argv);
     if (line.outputFolder) return RunOutputFolder(line, arguments);
-    return line.outputFile ? RunHeadless(line, arguments, line.thumbnail != 0)
-                           : RunViewer(line, arguments);
+    if (line.outputFile) return RunHeadless(line, arguments, line.thumbnail != 0);
+    if (!ListScenes(line)) return kStatusFailure;
+    return RunViewer(line, arguments);
 }

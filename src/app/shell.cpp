@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "app/file_list.h"
+#include "app/input.h"
 #include "app/playback.h"
 #include "display/display.h"
 #include "render/wireframe.h"
@@ -24,13 +26,6 @@ void ReportLoadFailure(const char* fileName) {
     std::fprintf(stderr, "trellis: %s\n", LoadFailureText(fileName).c_str());
 }
 
-// A file that loads but is not a 3DS file shows nothing: say so, and go on.
-void ReportNotA3ds(const char* fileName) {
-    const std::string reason = NotA3dsReason();
-    if (reason.empty()) return;
-    std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(fileName).c_str(), reason.c_str());
-}
-
 // One timer message: lock, clear, turn and draw every object in array order, present.
 // A tick that cannot lock a frame is dropped whole: nothing turns.
 void FrameTick() {
@@ -46,8 +41,10 @@ void FrameTick() {
     } else if (s.loadedScene) {
         // The fixed view turns each object's own matrix and draws through the fixed camera;
         // the others build one object-to-view matrix a tick and draw through the identity.
+        // Space stops the turn; everything else is drawn as usual.
         const bool fixed = s.view.mode == ViewMode::Fixed;
-        AdvanceView(s.view);
+        const bool turn = TakeTurnThisTick();
+        if (turn) AdvanceView(s.view);
         if (!fixed) {
             ViewTransform view;
             BuildViewTransform(s.view, view);
@@ -56,16 +53,24 @@ void FrameTick() {
         }
         for (int32_t i = 0; i < s.loadedScene->objectCount; ++i) {
             MeshObject& object = s.loadedScene->objects[i];
-            if (fixed) MatrixRotateY(object.matrix, kSpinStep);
+            if (fixed && turn) MatrixRotateY(object.matrix, kSpinStep);
             const Matrix4& objectMatrix = fixed ? object.matrix : s.viewMatrix;
             const Matrix4& cameraMatrix = fixed ? s.viewCamera : kIdentity;
             RenderObject(objectMatrix, cameraMatrix, object, s.framePixels);
         }
     }
+    DrawOverlay(s.framePixels, s.screenWidth, s.screenHeight);
+    SaveRequestedFrame(s.framePixels, s.screenWidth, s.screenHeight);
     PresentFrame();
 }
 
 }  // namespace
+
+void ReportNotA3ds(const char* fileName) {
+    const std::string reason = NotA3dsReason();
+    if (reason.empty()) return;
+    std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(fileName).c_str(), reason.c_str());
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*commandLine*/,
                    int showCommand) {
@@ -97,15 +102,23 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
 
     s.loadedScene = s.sceneStream ? LoadSceneFromStream(s.sceneStream, s.sceneFileName)
                                   : LoadScene(s.sceneFileName);
-    if (!s.loadedScene) {
+    if (!s.loadedScene && fileList.paths.size() <= 1) {
         ReportLoadFailure(s.sceneFileName);
         return 1;
     }
-    ReportNotA3ds(s.sceneFileName);
-    StartPlayback(*s.loadedScene);
-    ResetObjectSpins(*s.loadedScene);
-    if (!StartShellView()) return kStatusNoSuchCamera;
-    FitPlaybackView(s.view, *s.loadedScene);
+    if (fileList.paths.size() > 1) {
+        // One file of several: a load that failed or a camera the file lacks does not end
+        // the run; the viewer shows why and steps on to the others.
+        ShowLoadedFile(window);
+    } else {
+        ReportNotA3ds(s.sceneFileName);
+        StartPlayback(*s.loadedScene);
+        ResetObjectSpins(*s.loadedScene);
+        if (!StartShellView()) return kStatusNoSuchCamera;
+        FitPlaybackView(s.view, *s.loadedScene);
+        NoteOpenedFile(window);
+    }
+    DragAcceptFiles(window, TRUE);
 
     SetProjection(s.screenWidth, s.screenHeight);
     if (s.view.mode != ViewMode::Fixed) {
@@ -133,12 +146,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             if (wParam == VK_ESCAPE) {
                 ShowCursor(TRUE);
                 SendMessageA(window, WM_CLOSE, 0, 0);
+                return 0;
             }
+            HandleInputMessage(window, message, wParam, lParam);
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
         default:
+            if (HandleInputMessage(window, message, wParam, lParam)) return 0;
             return DefWindowProcA(window, message, wParam, lParam);
     }
 }
@@ -208,6 +224,8 @@ std::string NotA3dsReason() {
 }
 
 void ResetShellState() {
+    ResetInputState();
+    fileList = FileList{};
     FreeScene(shellState.loadedScene);
     const char* fileName = shellState.sceneFileName;
     std::FILE* stream = shellState.sceneStream;

@@ -74,6 +74,10 @@ std::string LoadFailureText(const char* fileName);
 // "trellis: FILE: <reason>" on stderr and goes on, --info and --json say it in their report.
 std::string NotA3dsReason();
 
+// Prints "trellis: FILE: <NotA3dsReason()>" on stderr after a load of a file that is not a
+// 3DS file (it shows nothing); nothing for any other file.
+void ReportNotA3ds(const char* fileName);
+
 // Frees the loaded scene and returns the state to its process-start values (for tests;
 // the scene file name and stream are kept).
 void ResetShellState();

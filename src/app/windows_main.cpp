@@ -1,11 +1,12 @@
 // The process entry of the native Windows program: names the scene and runs WinMain.
 //
-//   trellis.exe [scene.3ds]
+//   trellis.exe [scene.3ds | folder]...
 //
 // With no argument this is exactly the viewer: "svet.3ds" in the working directory, full
 // screen, Escape to end. The C runtime has already split the command line (quotes
 // included) into argv, so a path with blanks, or a file dropped on the program's icon,
-// arrives whole. A scene named is shown in the fit view.
+// arrives whole. A scene named is shown in the fit view. Several scenes (several files
+// dropped on the icon), or a folder of them, are stepped through with Page Down and Up.
 //
 // A program of the windows subsystem started from Explorer has no stderr. When there is
 // none, what the viewer would print there (why the scene did not load, the usage) is shown
@@ -16,13 +17,14 @@
 #include <cstring>
 #include <string>
 
+#include "app/file_list.h"
 #include "app/shell.h"
 #include "scene/loader.h"
 
 namespace {
 
 constexpr int kStatusUsage = 2;
-constexpr const char* kUsage = "usage: trellis.exe [scene.3ds]\n";
+constexpr const char* kUsage = "usage: trellis.exe [scene.3ds | folder]...\n";
 
 bool HaveStderr() {
     HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
@@ -50,14 +52,23 @@ int main(int argc, char** argv) {
         Tell(std::string("trellis ") + TRELLIS_VERSION + "\n", MB_ICONINFORMATION);
         return 0;
     }
-    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
-        Tell(std::string("trellis: the only argument is the scene file\n") + kUsage, MB_ICONERROR);
-        return kStatusUsage;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-' || argv[i][0] == '\0') {
+            Tell(std::string("trellis: the arguments are scene files and folders\n") + kUsage,
+                 MB_ICONERROR);
+            return kStatusUsage;
+        }
     }
-    // A named scene (a file dropped on the icon too) is framed; the bundled one keeps the
+    // Named scenes (files dropped on the icon too) are framed; the bundled one keeps the
     // fixed view.
-    if (argc == 2) {
-        shellState.sceneFileName = argv[1];
+    for (int i = 1; i < argc; ++i) {
+        std::string error;
+        if (AddListedPath(fileList, argv[i], error) < 0)
+            Tell("trellis: " + error + "\n", MB_ICONERROR);
+    }
+    if (argc >= 2) {
+        if (fileList.paths.empty()) return 1;
+        shellState.sceneFileName = fileList.paths[0].c_str();
         shellState.startView = ViewMode::Fit;
     }
 
@@ -65,7 +76,7 @@ int main(int argc, char** argv) {
     const bool haveStderr = HaveStderr();
     // WinMain receives the command line after the program name.
     char noArguments[] = "";
-    char* commandLine = argc == 2 ? argv[1] : noArguments;
+    char* commandLine = argc >= 2 ? argv[1] : noArguments;
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
     if (status != 0 && !haveStderr && shellState.loadedScene == nullptr) {
         MessageBoxA(nullptr, ("trellis: " + LoadFailureText(shellState.sceneFileName)).c_str(),

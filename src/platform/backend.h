@@ -16,7 +16,7 @@ struct PlatformBackend {
     HCURSOR (*loadCursor)(HINSTANCE instance, LPCSTR cursorName);
     HGDIOBJ (*getStockObject)(int object);
     ATOM (*registerClassEx)(const WNDCLASSEXA* windowClass);
-    HWND (*createWindowEx)
+    HWND(*createWindowEx)
     (DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
     BOOL (*showWindow)(HWND window, int showCommand);
@@ -31,6 +31,11 @@ struct PlatformBackend {
     LRESULT (*sendMessage)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void (*postQuitMessage)(int exitCode);
     HRESULT (*directDrawCreate)(GUID* guid, LPDIRECTDRAW* directDraw, IUnknown* outer);
+    // The window title and files dropped on the window.
+    BOOL (*setWindowText)(HWND window, LPCSTR text);
+    void (*dragAcceptFiles)(HWND window, BOOL accept);
+    UINT (*dragQueryFile)(HDROP drop, UINT index, LPSTR name, UINT size);
+    void (*dragFinish)(HDROP drop);
 };
 
 // Makes `backend` (which must outlive its use) the target of every platform call.

@@ -92,6 +92,22 @@ void WINAPI PostQuitMessage(int nExitCode) {
     if (activeBackend) activeBackend->postQuitMessage(nExitCode);
 }
 
+BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
+    return activeBackend ? activeBackend->setWindowText(hWnd, lpString) : FALSE;
+}
+
+void WINAPI DragAcceptFiles(HWND hWnd, BOOL fAccept) {
+    if (activeBackend) activeBackend->dragAcceptFiles(hWnd, fAccept);
+}
+
+UINT WINAPI DragQueryFileA(HDROP hDrop, UINT iFile, LPSTR lpszFile, UINT cch) {
+    return activeBackend ? activeBackend->dragQueryFile(hDrop, iFile, lpszFile, cch) : 0;
+}
+
+void WINAPI DragFinish(HDROP hDrop) {
+    if (activeBackend) activeBackend->dragFinish(hDrop);
+}
+
 HRESULT WINAPI DirectDrawCreate(GUID* lpGUID, LPDIRECTDRAW* lplpDD, IUnknown* pUnkOuter) {
     if (!activeBackend) {
         if (lplpDD) *lplpDD = nullptr;

@@ -8,6 +8,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After <windows.h>: GET_X_LPARAM and GET_Y_LPARAM, and the dropped-files calls.
+#include <shellapi.h>
+#include <windowsx.h>
 #else
 
 #include <cstdint>
@@ -50,6 +53,9 @@ struct HBRUSH__ {
 struct HMENU__ {
     int unused;
 };
+struct HDROP__ {
+    int unused;
+};
 using HWND = HWND__*;
 using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
@@ -57,6 +63,7 @@ using HICON = HICON__*;
 using HCURSOR = HICON;
 using HBRUSH = HBRUSH__*;
 using HMENU = HMENU__*;
+using HDROP = HDROP__*;
 
 constexpr BOOL FALSE = 0;
 constexpr BOOL TRUE = 1;
@@ -108,7 +115,42 @@ constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_KEYUP = 0x0101;
+constexpr UINT WM_CHAR = 0x0102;
 constexpr UINT WM_TIMER = 0x0113;
+constexpr UINT WM_MOUSEMOVE = 0x0200;
+constexpr UINT WM_LBUTTONDOWN = 0x0201;
+constexpr UINT WM_LBUTTONUP = 0x0202;
+constexpr UINT WM_RBUTTONDOWN = 0x0204;
+constexpr UINT WM_RBUTTONUP = 0x0205;
+constexpr UINT WM_MBUTTONDOWN = 0x0207;
+constexpr UINT WM_MBUTTONUP = 0x0208;
+constexpr UINT WM_MOUSEWHEEL = 0x020A;
+constexpr UINT WM_DROPFILES = 0x0233;
+
+// Mouse messages: the buttons and modifier keys held, in wParam (the wheel's in its low
+// word) ...
+constexpr WPARAM MK_LBUTTON = 0x0001;
+constexpr WPARAM MK_RBUTTON = 0x0002;
+constexpr WPARAM MK_SHIFT = 0x0004;
+constexpr WPARAM MK_CONTROL = 0x0008;
+constexpr WPARAM MK_MBUTTON = 0x0010;
+// ... the wheel's turn in wParam's high word, signed, in units of WHEEL_DELTA per notch
+// (positive: away from the user) ...
+constexpr int WHEEL_DELTA = 120;
+// ... and the pointer's position in lParam: x in the low word, y in the high word, each a
+// signed 16-bit number (client coordinates; screen coordinates for the wheel).
+#define LOWORD(l) (static_cast<WORD>(static_cast<UINT_PTR>(l) & 0xFFFF))
+#define HIWORD(l) (static_cast<WORD>((static_cast<UINT_PTR>(l) >> 16) & 0xFFFF))
+#define MAKELPARAM(l, h)                                                       \
+    (static_cast<LPARAM>(static_cast<DWORD>((static_cast<DWORD>(l) & 0xFFFF) | \
+                                            ((static_cast<DWORD>(h) & 0xFFFF) << 16))))
+#define MAKEWPARAM(l, h)                                                       \
+    (static_cast<WPARAM>(static_cast<DWORD>((static_cast<DWORD>(l) & 0xFFFF) | \
+                                            ((static_cast<DWORD>(h) & 0xFFFF) << 16))))
+#define GET_X_LPARAM(lp) (static_cast<int>(static_cast<short>(LOWORD(lp))))
+#define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<short>(HIWORD(lp))))
+#define GET_WHEEL_DELTA_WPARAM(wp) (static_cast<short>(HIWORD(wp)))
+#define GET_KEYSTATE_WPARAM(wp) (LOWORD(wp))
 
 // Virtual-key codes (letters and digits are their upper-case ASCII codes).
 constexpr int VK_BACK = 0x08;
@@ -130,6 +172,7 @@ constexpr int VK_DOWN = 0x28;
 constexpr int VK_INSERT = 0x2D;
 constexpr int VK_DELETE = 0x2E;
 constexpr int VK_F1 = 0x70;
+constexpr int VK_F12 = 0x7B;
 
 // Window and class styles, placement and show commands.
 constexpr DWORD WS_POPUP = 0x80000000u;
@@ -165,5 +208,14 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
+BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString);
+
+// Files dropped on the window (shellapi): a window that accepts them receives WM_DROPFILES
+// with an HDROP in wParam; DragQueryFileA with index 0xFFFFFFFF gives their count, with an
+// index the length of that name (without its NUL) and, given a buffer, copies as much as
+// fits, NUL-terminated; DragFinish releases the HDROP.
+void WINAPI DragAcceptFiles(HWND hWnd, BOOL fAccept);
+UINT WINAPI DragQueryFileA(HDROP hDrop, UINT iFile, LPSTR lpszFile, UINT cch);
+void WINAPI DragFinish(HDROP hDrop);
 
 #endif

@@ -246,6 +246,107 @@ TEST(Soak, HundredThousandTicksAllocateNothingAndKeepResidentMemory) {
     EXPECT_FALSE(directDrawLive);
 }
 
+constexpr int32_t kInputTicks = 20000;
+
+struct InputProbe {
+    AllocationCounts atWarmUp = {};
+    AllocationCounts atEnd = {};
+    int32_t messagesSent = 0;
+};
+
+// Between two ticks, one input message of a repeating round: a drag, the wheel, zoom
+// characters, arrow keys, Space, the help, fit, reset and the next camera. Sent straight to
+// the window procedure, as the system sends them, so that no script entry is taken.
+void SendInputBetweenTicks(UINT message, int32_t ticks, void* user) {
+    auto& probe = *static_cast<InputProbe*>(user);
+    if (message != WM_TIMER) {
+        probe.atEnd = CurrentAllocationCounts();
+        return;
+    }
+    if (ticks == kWarmUpTicks) probe.atWarmUp = CurrentAllocationCounts();
+    HWND window = HeadlessWindow();
+    const int x = 100 + ticks % 300;
+    switch (ticks % 16) {
+        case 0:
+            SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 200));
+            break;
+        case 1:
+        case 2:
+            SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + 7, 200 + ticks % 5));
+            break;
+        case 3:
+            SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x, 200));
+            break;
+        case 4:
+            SendMessageA(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, 300));
+            break;
+        case 5:
+            SendMessageA(window, WM_MOUSEMOVE, MK_RBUTTON, MAKELPARAM(x + 3, 290));
+            break;
+        case 6:
+            SendMessageA(window, WM_RBUTTONUP, 0, MAKELPARAM(x, 300));
+            break;
+        case 7:
+            SendMessageA(window, WM_MOUSEWHEEL,
+                         MAKEWPARAM(0, ticks % 2 ? WHEEL_DELTA : -WHEEL_DELTA), 0);
+            break;
+        case 8:
+            SendMessageA(window, WM_CHAR, ticks % 3 ? '+' : '-', 1);
+            break;
+        case 9:
+            SendMessageA(window, WM_KEYDOWN, ticks % 2 ? VK_LEFT : VK_UP, 1);
+            break;
+        case 10:
+        case 11:
+            SendMessageA(window, WM_KEYDOWN, VK_SPACE, 1);
+            break;
+        case 12:
+            SendMessageA(window, WM_KEYDOWN, 'H', 1);
+            break;
+        case 13:
+            SendMessageA(window, WM_KEYDOWN, ticks % 3 ? 'F' : 'C', 1);
+            break;
+        case 14:
+            if (ticks % 160 == 14) SendMessageA(window, WM_KEYDOWN, 'R', 1);
+            break;
+        default:
+            break;
+    }
+    probe.messagesSent++;
+}
+
+// Input never allocates: after the warm-up, ticks with a drag, the wheel, keys and the help
+// between them allocate and free nothing.
+TEST(Soak, InputBetweenTicksAllocatesNothing) {
+    UseHeadlessBackend();
+    ResetDisplayContext();
+    ResetShellState();
+    shellState.sceneFileName = kBundledScene.c_str();
+    InputProbe probe;
+    HeadlessScriptTicks(kInputTicks);
+    HeadlessScriptKey(VK_ESCAPE);
+    HeadlessSetMessageHook(SendInputBetweenTicks, &probe);
+    char commandLine[] = "";
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
+    const int32_t frames = HeadlessFramesPresented();
+    ResetShellState();
+    shellState.sceneFileName = "svet.3ds";
+    ResetDisplayContext();
+    ResetHeadlessBackend();
+    SetPlatformBackend(nullptr);
+    const AllocationCounts steady = AllocationsBetween(probe.atWarmUp, probe.atEnd);
+    std::printf(
+        "soak: %d ticks with %d input messages between them: %llu new, %llu delete, "
+        "%llu malloc, %llu free after the warm-up\n",
+        kInputTicks, probe.messagesSent, static_cast<unsigned long long>(steady.news),
+        static_cast<unsigned long long>(steady.deletes),
+        static_cast<unsigned long long>(steady.mallocs),
+        static_cast<unsigned long long>(steady.frees));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(frames, kInputTicks);
+    EXPECT_EQ(Total(steady), 0u);
+}
+
 // The long fault runs draw a fresh seed each time (printed, and replayable with
 // TRELLIS_FAULT_SEED) so that repeated soak runs explore new orders of faults.
 uint32_t FreshSeed() {

@@ -37,12 +37,33 @@ Parsed Parse(std::vector<std::string> arguments) {
     scene = parsed.line.sceneFile;
     parsed.line.sceneFile = scene.c_str();
     parsed.line.outputFile = parsed.line.outputFile ? "set" : nullptr;
+    static std::vector<std::string> scenes;
+    scenes.assign(parsed.line.scenes.begin(), parsed.line.scenes.end());
+    for (size_t i = 0; i < scenes.size(); ++i)
+        parsed.line.scenes[i] = scenes[i].c_str();
     static std::string camera;
     if (parsed.line.cameraName) {
         camera = parsed.line.cameraName;
         parsed.line.cameraName = camera.c_str();
     }
     return parsed;
+}
+
+TEST(CommandLine, TheViewerTakesSeveralScenesInOrder) {
+    std::vector<std::string> arguments = {"trellis", "-w", "b.3ds", "models/", "a.3ds"};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    CommandLine line;
+    std::string error;
+    ASSERT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), line, error),
+              ParseResult::Run)
+        << error;
+    ASSERT_EQ(line.scenes.size(), 3u);
+    EXPECT_STREQ(line.scenes[0], "b.3ds");
+    EXPECT_STREQ(line.scenes[1], "models/");
+    EXPECT_STREQ(line.scenes[2], "a.3ds");
+    EXPECT_STREQ(line.sceneFile, "b.3ds");
 }
 
 TEST(CommandLine, AcceptedLines) {
@@ -153,8 +174,11 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--frames needs a whole number from 1 to 1000000, not '1000001'"},
         {{"-o", "a.png", "--frames", "99999999999999999999"},
          "--frames needs a whole number from 1 to 1000000, not '99999999999999999999'"},
-        {{"a.3ds", "b.3ds"},
-         "more than one scene given ('b.3ds'); several scenes need --output FOLDER/"},
+        {{"--info", "a.3ds", "b.3ds"},
+         "more than one scene given ('b.3ds'); --info and --chunks take one"},
+        {{"--chunks", "a.3ds", "dir/"},
+         "more than one scene given ('dir/'); --info and --chunks take one"},
+        {{"a.3ds", ""}, "the scene file name is empty"},
         {{"-o", "a.png", "a.3ds", "b.3ds"},
          "more than one scene given ('b.3ds'); several scenes need --output FOLDER/"},
         {{"-o", "thumbs/", "a.3ds", ""}, "the scene file name is empty"},
@@ -170,8 +194,8 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         // What the user typed is echoed with its control and non-ASCII bytes escaped.
         {{"--\x1b[2J\n"}, "unknown option '--\\x1b[2J\\x0a'"},
         {{"-\x1b"}, "unknown option '-\\x1b'"},
-        {{"a.3ds", "b\r\x9b.3ds"},
-         "more than one scene given ('b\\x0d\\x9b.3ds'); several scenes need --output FOLDER/"},
+        {{"-i", "a.3ds", "b\r\x9b.3ds"},
+         "more than one scene given ('b\\x0d\\x9b.3ds'); --info and --chunks take one"},
         {{"-o", "\x1b]0;x\x07.bmp"},
          "cannot tell the image format of '\\x1b]0;x\\x07.bmp': name it .png or .gif"},
         {{"-o", "a.png", "--frames", "1\n"},

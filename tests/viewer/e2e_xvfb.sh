@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # End to end under Xvfb at 640x480x24: the viewer puts on the screen exactly a frame that
 # `--output` writes for one of the first 100 ticks, Escape ends it with status 0, and a
-# missing scene ends it with status 1 and one line naming the file.
+# missing scene ends it with status 1 and one line naming the file. Then the input: Space
+# stops the turn, a drag turns the view, R and Space show the first frame again, F12 saves a
+# PNG equal to the screen, and in a list of files one that does not load is shown with its
+# reason while the viewer goes on.
 #
 # usage: e2e_xvfb.sh TRELLIS FIXTURE_WRITER WORK_DIR
 # Exits 77 (skipped) when Xvfb, xdotool or ImageMagick is not installed.
@@ -47,3 +50,58 @@ status=0
 grep -q "^trellis: no-such-scene.3ds: " missing.err ||
     fail "missing scene: stderr was: $(cat missing.err)"
 echo "missing scene: status 1: $(grep '^trellis:' missing.err)"
+
+# Input. Space stops the turn: two screenshots a while apart are equal. A left drag turns
+# the stopped view: the screen changes. Space turns it again, and R + Space goes back to the
+# first frame and stops there: the screen equals the first frame of --output. F12 saves the
+# frame shown: the PNG equals the screen.
+shot() { import -window root -depth 8 "$1"; }
+same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = "0" ]; }
+start_ns=$(date +%s%N)
+"$trellis" >viewer.out 2>viewer.err &
+viewer_pid=$!
+match_screen "$viewer_pid" 20
+xdotool key space
+sleep 0.3
+shot stopped1.png
+sleep 0.5
+shot stopped2.png
+same stopped1.png stopped2.png || fail "the screen changed after Space"
+xdotool mousemove 300 240 mousedown 1 mousemove 340 250 mousemove 380 260 mouseup 1
+sleep 0.3
+shot dragged.png
+same stopped2.png dragged.png && fail "a drag left the screen as it was"
+xdotool key space
+sleep 0.3
+xdotool key r space
+sleep 0.3
+shot reset.png
+same reset.png frame_000.png || fail "after R and Space the screen is not the first frame"
+echo "Space stops the turn, a drag turns the view, R and Space show the first frame"
+xdotool key F12
+for _ in $(seq 50); do grep -q '^saved ' viewer.out && break; sleep 0.1; done
+saved=$(sed -n 's/^saved //p' viewer.out)
+[ -n "$saved" ] && [ -f "$saved" ] || fail "F12 saved no frame"
+[ "$saved" = "$PWD/trellis-0001.png" ] || fail "F12 saved $saved, not trellis-0001.png here"
+shot after-save.png
+same "$saved" after-save.png || fail "the saved frame differs from the screen"
+echo "F12 saved $saved, equal to the screen"
+xdotool key Escape
+wait_exit "$viewer_pid" 10
+viewer_pid=
+[ "$status" = 0 ] || fail "the viewer ended with status ${status:-(still running)} after Escape"
+
+# Several files: one that fails shows its reason and the viewer keeps running.
+"$trellis" svet.3ds no-such-scene.3ds >viewer.out 2>viewer.err &
+viewer_pid=$!
+sleep 1
+xdotool key Next
+sleep 0.5
+kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer ended on a file that does not load"
+grep -q "^trellis: no-such-scene.3ds: " viewer.err || fail "no reason on stderr for the file"
+shot failed.png
+xdotool key Escape
+wait_exit "$viewer_pid" 10
+viewer_pid=
+[ "$status" = 0 ] || fail "the viewer ended with status ${status:-(still running)} after Escape"
+echo "a file that does not load: $(grep '^trellis:' viewer.err)"

@@ -198,7 +198,8 @@ TEST(SceneReport, NamesWithControlBytesReachNoReportRaw) {
     const size_t n = std::size(kHostileNames);
     std::string out, err;
 
-    // Text: the file, segment, 4 headings, a line per record and 4 matrix rows per camera.
+    // Text: the file, segment, 4 headings, a line per record, 4 matrix rows per camera and
+    // the 5 lines of the bounds.
     EXPECT_EQ(CaptureBoth([&](std::FILE* o,
                               std::FILE* e) { return PrintSceneInfo(path.c_str(), false, o, e); },
                           out, err),

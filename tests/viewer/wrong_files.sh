@@ -47,7 +47,7 @@ directory='Is a directory'
 run missing.3ds
 expect "viewer, missing file" 1 "trellis: missing.3ds: $missing"
 run a-directory
-expect "viewer, directory" 1 "trellis: a-directory: $directory"
+expect "viewer, directory" 1 "trellis: a-directory: the folder holds no .3ds file"
 for file in notes.txt "$scene"; do
     run "$file"
     if [ "$status" = 124 ] || [ "$status" = 0 ]; then

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The native Windows program under Wine, on an Xvfb screen of 640x480x24: it puts on the
 # screen exactly a frame that the Linux program's `--output` writes for one of the first
-# 100 ticks, Escape ends it with status 0, and a missing scene ends it with status 1 and
-# the file and reason on stderr, or in a message box when it was started without one (as
-# from Explorer). Prints the start-up time and the cost of one tick, on the fixture scene
-# and on each further SCENE.
+# 100 ticks, Space, a drag and R act as on Linux, Escape ends it with status 0, and a
+# missing scene ends it with status 1 and the file and reason on stderr, or in a message
+# box when it was started without one (as from Explorer). Prints the start-up time and the
+# cost of one tick, on the fixture scene and on each further SCENE.
 #
 # usage: wine_check.sh TRELLIS_EXE TICK_BENCH_EXE TRELLIS FIXTURE_WRITER WORK_DIR [SCENE...]
 # Exits 77 (skipped) when Wine, Xvfb, xdotool or ImageMagick is not installed.
@@ -52,6 +52,28 @@ wine trellis.exe >viewer.out 2>viewer.err &
 viewer_pid=$!
 match_screen "$viewer_pid" 60
 echo "screen equals $matched; first frame seen $first_ms ms after start"
+
+# Input, as on Linux: Space stops the turn, a drag turns the view, R and Space show the
+# first frame again.
+shot() { import -window root -depth 8 "$1"; }
+same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = "0" ]; }
+xdotool key space
+sleep 0.5
+shot stopped1.png
+sleep 0.5
+shot stopped2.png
+same stopped1.png stopped2.png || fail "the screen changed after Space"
+xdotool mousemove 300 240 mousedown 1 mousemove 340 250 mousemove 380 260 mouseup 1
+sleep 0.5
+shot dragged.png
+same stopped2.png dragged.png && fail "a drag left the screen as it was"
+xdotool key space
+sleep 0.3
+xdotool key r space
+sleep 0.5
+shot reset.png
+same reset.png frame_000.png || fail "after R and Space the screen is not the first frame"
+echo "Space stops the turn, a drag turns the view, R and Space show the first frame"
 
 xdotool key Escape
 escape_ns=$(date +%s%N)

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <optional>
 
 #include "platform/memory/frame_memory.h"
@@ -58,6 +59,12 @@ struct ScriptEntry {
     int32_t repeat;
 };
 
+// The files of one scripted drop: the HDROP handed out with WM_DROPFILES points here.
+struct HeadlessDrop : HDROP__ {
+    std::vector<std::string> names;
+    bool finished = false;  // DragFinish was called
+};
+
 struct HeadlessState {
     HWND__ window{};
     HINSTANCE__ instance{};
@@ -82,6 +89,9 @@ struct HeadlessState {
     int32_t ticksDelivered = 0;
     HeadlessMessageHook messageHook = nullptr;
     void* messageHookUser = nullptr;
+    std::string windowTitle;
+    bool acceptsFiles = false;
+    std::vector<std::unique_ptr<HeadlessDrop>> drops;  // in script order
 
     HeadlessDirectDraw* directDraw = nullptr;
     std::vector<HeadlessSurface*> surfaces;  // live surfaces, back buffers included
@@ -157,6 +167,26 @@ const char* MessageName(UINT message, char (&buffer)[16]) {
             return "WM_KEYUP";
         case WM_TIMER:
             return "WM_TIMER";
+        case WM_CHAR:
+            return "WM_CHAR";
+        case WM_MOUSEMOVE:
+            return "WM_MOUSEMOVE";
+        case WM_LBUTTONDOWN:
+            return "WM_LBUTTONDOWN";
+        case WM_LBUTTONUP:
+            return "WM_LBUTTONUP";
+        case WM_RBUTTONDOWN:
+            return "WM_RBUTTONDOWN";
+        case WM_RBUTTONUP:
+            return "WM_RBUTTONUP";
+        case WM_MBUTTONDOWN:
+            return "WM_MBUTTONDOWN";
+        case WM_MBUTTONUP:
+            return "WM_MBUTTONUP";
+        case WM_MOUSEWHEEL:
+            return "WM_MOUSEWHEEL";
+        case WM_DROPFILES:
+            return "WM_DROPFILES";
         default:
             std::snprintf(buffer, sizeof buffer, "0x%X", message);
             return buffer;
@@ -577,6 +607,8 @@ BOOL HeadlessGetMessage(LPMSG message, HWND window, UINT filterMin, UINT filterM
             // Like the real queue, timer messages exist only while a timer runs.
             if (next.message == WM_TIMER && !headless.timerSet) continue;
             if (next.message == WM_TIMER) next.wParam = headless.timerId;
+            // Files reach only a window that accepts them.
+            if (next.message == WM_DROPFILES && !headless.acceptsFiles) continue;
             FillMessage(message, next.message, next.wParam, next.lParam);
         } else if (IsLiveWindow(&headless.window) && !headless.scriptCloseSent) {
             // The script is used up: close the window as a user would, so the run ends.
@@ -636,6 +668,45 @@ void HeadlessPostQuitMessage(int exitCode) {
     headless.quitCode = exitCode;
 }
 
+BOOL HeadlessSetWindowText(HWND window, LPCSTR text) {
+    LOG_CALL("SetWindowTextA(%s, \"%s\")", HandleName(window), text ? text : "");
+    if (!IsLiveWindow(window)) return FALSE;
+    headless.windowTitle = text ? text : "";
+    return TRUE;
+}
+
+void HeadlessDragAcceptFiles(HWND window, BOOL accept) {
+    LOG_CALL("DragAcceptFiles(%s, %d)", HandleName(window), accept);
+    if (IsLiveWindow(window)) headless.acceptsFiles = accept != FALSE;
+}
+
+// The drop behind `drop`, if it is one this backend handed out and it is not finished.
+HeadlessDrop* LiveDrop(HDROP drop) {
+    for (const auto& record : headless.drops) {
+        if (record.get() == drop) return record->finished ? nullptr : record.get();
+    }
+    return nullptr;
+}
+
+UINT HeadlessDragQueryFile(HDROP drop, UINT index, LPSTR name, UINT size) {
+    HeadlessDrop* record = LiveDrop(drop);
+    if (!record) return 0;
+    if (index == 0xFFFFFFFFu) return static_cast<UINT>(record->names.size());
+    if (index >= record->names.size()) return 0;
+    const std::string& file = record->names[index];
+    if (!name) return static_cast<UINT>(file.size());
+    if (size == 0) return 0;
+    size_t copied = file.size() < size - 1 ? file.size() : size - 1;
+    std::memcpy(name, file.data(), copied);
+    name[copied] = '\0';
+    return static_cast<UINT>(copied);
+}
+
+void HeadlessDragFinish(HDROP drop) {
+    LOG_CALL("DragFinish(%s)", LiveDrop(drop) ? "drop" : "unknown");
+    if (HeadlessDrop* record = LiveDrop(drop)) record->finished = true;
+}
+
 HRESULT HeadlessDirectDrawCreate(GUID* guid, LPDIRECTDRAW* directDraw, IUnknown* outer) {
     char resultName[16];
     HRESULT result = DD_OK;
@@ -676,6 +747,10 @@ const PlatformBackend headlessBackend = {
     HeadlessSendMessage,
     HeadlessPostQuitMessage,
     HeadlessDirectDrawCreate,
+    HeadlessSetWindowText,
+    HeadlessDragAcceptFiles,
+    HeadlessDragQueryFile,
+    HeadlessDragFinish,
 };
 
 }  // namespace
@@ -710,6 +785,9 @@ void ResetHeadlessBackend() {
     headless.ticksDelivered = 0;
     headless.messageHook = nullptr;
     headless.messageHookUser = nullptr;
+    headless.windowTitle.clear();
+    headless.acceptsFiles = false;
+    headless.drops.clear();
     headless.workSurfacesCreated = 0;
     headless.workSurfaces.clear();
     headless.pixelBits = 32;
@@ -747,6 +825,42 @@ void HeadlessScriptKey(WPARAM key) {
 
 void HeadlessScriptMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     headless.script.push_back(ScriptEntry{MSG{nullptr, message, wParam, lParam, 0, {0, 0}}, 1});
+}
+
+void HeadlessScriptChar(char character) {
+    HeadlessScriptMessage(WM_CHAR, static_cast<unsigned char>(character), 1);
+}
+
+void HeadlessScriptMouse(UINT message, int x, int y, WPARAM keys) {
+    HeadlessScriptMessage(message, keys, MAKELPARAM(x, y));
+}
+
+void HeadlessScriptWheel(int delta, WPARAM keys) {
+    HeadlessScriptMessage(WM_MOUSEWHEEL, MAKEWPARAM(keys, delta), 0);
+}
+
+void HeadlessScriptDrop(std::initializer_list<const char*> names) {
+    auto record = std::make_unique<HeadlessDrop>();
+    for (const char* name : names)
+        record->names.emplace_back(name);
+    HeadlessScriptMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(static_cast<HDROP>(record.get())),
+                          0);
+    headless.drops.push_back(std::move(record));
+}
+
+int32_t HeadlessOpenDropCount() {
+    int32_t count = 0;
+    for (const auto& record : headless.drops)
+        count += record->finished ? 0 : 1;
+    return count;
+}
+
+const std::string& HeadlessWindowTitle() {
+    return headless.windowTitle;
+}
+
+bool HeadlessAcceptsFiles() {
+    return headless.acceptsFiles;
 }
 
 void HeadlessSetMessageHook(HeadlessMessageHook hook, void* user) {
@@ -805,6 +919,10 @@ int32_t HeadlessCursorCount() {
 
 int32_t HeadlessFramesPresented() {
     return headless.framesPresented;
+}
+
+HWND HeadlessWindow() {
+    return &headless.window;
 }
 
 bool HeadlessWindowAlive() {

@@ -51,6 +51,18 @@ void HeadlessScriptTicks(int32_t ticks);
 void HeadlessScriptKey(WPARAM key);
 // Appends any message for the window.
 void HeadlessScriptMessage(UINT message, WPARAM wParam, LPARAM lParam);
+// Appends one WM_CHAR message with the character `character`.
+void HeadlessScriptChar(char character);
+// Appends one mouse message (WM_MOUSEMOVE, WM_LBUTTONDOWN, ...) at client position (x, y)
+// with the buttons and keys `keys` (MK_LBUTTON, MK_SHIFT, ...) held.
+void HeadlessScriptMouse(UINT message, int x, int y, WPARAM keys);
+// Appends one WM_MOUSEWHEEL message turning the wheel by `delta` (WHEEL_DELTA per notch,
+// positive away from the user) with `keys` held.
+void HeadlessScriptWheel(int delta, WPARAM keys);
+// Appends one WM_DROPFILES message carrying the files `names`. Like the real system, it is
+// delivered only while the window accepts files (DragAcceptFiles); the HDROP stays valid
+// until DragFinish or the next reset.
+void HeadlessScriptDrop(std::initializer_list<const char*> names);
 
 void HeadlessSetFrameCallback(HeadlessFrameCallback callback, void* user);
 
@@ -83,6 +95,10 @@ bool HeadlessDirectDrawLive();         // a DirectDraw object exists and is not 
 int32_t HeadlessCursorCount();         // ShowCursor's display counter (0 = visible)
 int32_t HeadlessFramesPresented();
 bool HeadlessWindowAlive();
+HWND HeadlessWindow();                     // the one window's handle (whether alive or not)
+const std::string& HeadlessWindowTitle();  // the text of the last SetWindowTextA
+bool HeadlessAcceptsFiles();               // DragAcceptFiles(window, TRUE) is in effect
+int32_t HeadlessOpenDropCount();           // drops handed out and not yet finished
 const WNDCLASSEXA& HeadlessRegisteredClass();
 // Pixels of the work surface created `index`-th (0 = first); null if there is none.
 const uint32_t* HeadlessWorkSurfacePixels(int32_t index);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/startup_trace.h"
@@ -18,6 +19,12 @@ namespace {
 
 struct SdlDirectDraw;
 struct SdlSurface;
+
+// The HDROP of WM_DROPFILES: one file, valid until DragFinish.
+struct SdlDrop : HDROP__ {
+    std::string name;
+    bool live = false;
+};
 
 struct SdlState {
     bool open = false;
@@ -44,6 +51,17 @@ struct SdlState {
     int cursorCount = 0;
     bool quitPosted = false;
     int quitCode = 0;
+
+    // Input beyond the keys: the buttons held (MK_* bits), the pointer's last position,
+    // characters of one text event still to be handed out, and the one dropped file being
+    // handed out (SDL reports each file of a drop as an event of its own).
+    WPARAM buttons = 0;
+    int pointerX = 0;
+    int pointerY = 0;
+    char pendingText[32] = {};
+    int pendingTextNext = 0;
+    bool acceptsFiles = false;
+    SdlDrop drop;
 
     SdlDirectDraw* directDraw = nullptr;
     SdlSurface* primary = nullptr;
@@ -469,8 +487,111 @@ void FillMessage(LPMSG message, HWND window, UINT code, WPARAM wParam, LPARAM lP
     *message = MSG{window, code, wParam, lParam, SDL_GetTicks(), {0, 0}};
 }
 
+// The MK_* bit of an SDL mouse button, or 0 for buttons the shell does not know.
+WPARAM ButtonBit(Uint8 button) {
+    switch (button) {
+        case SDL_BUTTON_LEFT:
+            return MK_LBUTTON;
+        case SDL_BUTTON_RIGHT:
+            return MK_RBUTTON;
+        case SDL_BUTTON_MIDDLE:
+            return MK_MBUTTON;
+        default:
+            return 0;
+    }
+}
+
+// The wParam of a mouse message: the buttons held and Shift and Ctrl.
+WPARAM MouseKeys() {
+    SDL_Keymod modifiers = SDL_GetModState();
+    WPARAM keys = sdl.buttons;
+    if ((modifiers & KMOD_SHIFT) != 0) keys |= MK_SHIFT;
+    if ((modifiers & KMOD_CTRL) != 0) keys |= MK_CONTROL;
+    return keys;
+}
+
+// The next printable ASCII character of the last text event, as WM_CHAR; false when none
+// is left. Other characters are dropped: the shell's character keys are all ASCII.
+bool NextPendingChar(LPMSG message) {
+    while (sdl.pendingTextNext < static_cast<int>(sizeof sdl.pendingText)) {
+        auto c = static_cast<unsigned char>(sdl.pendingText[sdl.pendingTextNext]);
+        if (c == 0) break;
+        sdl.pendingTextNext++;
+        if (c < 0x20 || c > 0x7E) continue;
+        FillMessage(message, &sdl.window, WM_CHAR, c, 1);
+        return true;
+    }
+    sdl.pendingText[0] = '\0';
+    sdl.pendingTextNext = 0;
+    return false;
+}
+
+// Mouse, wheel, text and drop events as their Win32 messages; false for events that
+// make none.
+bool TranslateInputEvent(SDL_Event& event, LPMSG message) {
+    if (!sdl.windowAlive) {
+        if (event.type == SDL_DROPFILE) SDL_free(event.drop.file);
+        return false;
+    }
+    switch (event.type) {
+        case SDL_MOUSEMOTION:
+            sdl.pointerX = event.motion.x;
+            sdl.pointerY = event.motion.y;
+            FillMessage(message, &sdl.window, WM_MOUSEMOVE, MouseKeys(),
+                        MAKELPARAM(event.motion.x, event.motion.y));
+            return true;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: {
+            WPARAM bit = ButtonBit(event.button.button);
+            if (bit == 0) return false;
+            bool down = event.type == SDL_MOUSEBUTTONDOWN;
+            // Like Win32, wParam holds the buttons as they are after the change.
+            sdl.buttons = down ? (sdl.buttons | bit) : (sdl.buttons & ~bit);
+            UINT code = bit == MK_LBUTTON   ? (down ? WM_LBUTTONDOWN : WM_LBUTTONUP)
+                        : bit == MK_RBUTTON ? (down ? WM_RBUTTONDOWN : WM_RBUTTONUP)
+                                            : (down ? WM_MBUTTONDOWN : WM_MBUTTONUP);
+            sdl.pointerX = event.button.x;
+            sdl.pointerY = event.button.y;
+            FillMessage(message, &sdl.window, code, MouseKeys(),
+                        MAKELPARAM(event.button.x, event.button.y));
+            return true;
+        }
+        case SDL_MOUSEWHEEL: {
+            int notches = event.wheel.y;
+            if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+            if (notches == 0) return false;
+            if (notches > 100) notches = 100;
+            if (notches < -100) notches = -100;
+            FillMessage(message, &sdl.window, WM_MOUSEWHEEL,
+                        MAKEWPARAM(MouseKeys(), notches * WHEEL_DELTA),
+                        MAKELPARAM(sdl.pointerX, sdl.pointerY));
+            return true;
+        }
+        case SDL_TEXTINPUT:
+            std::memcpy(sdl.pendingText, event.text.text, sizeof sdl.pendingText);
+            sdl.pendingText[sizeof sdl.pendingText - 1] = '\0';
+            sdl.pendingTextNext = 0;
+            return NextPendingChar(message);
+        case SDL_DROPFILE: {
+            bool deliver = sdl.acceptsFiles && event.drop.file != nullptr;
+            if (deliver) {
+                sdl.drop.name = event.drop.file;
+                sdl.drop.live = true;
+            }
+            SDL_free(event.drop.file);
+            if (!deliver) return false;
+            FillMessage(message, &sdl.window, WM_DROPFILES,
+                        reinterpret_cast<WPARAM>(static_cast<HDROP>(&sdl.drop)), 0);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
 BOOL SdlGetMessage(LPMSG message, HWND, UINT, UINT) {
     for (;;) {
+        if (sdl.windowAlive && NextPendingChar(message)) return TRUE;
         if (sdl.quitPosted) {
             sdl.quitPosted = false;
             FillMessage(message, nullptr, WM_QUIT, static_cast<WPARAM>(sdl.quitCode), 0);
@@ -509,6 +630,7 @@ BOOL SdlGetMessage(LPMSG message, HWND, UINT, UINT) {
                 sdl.textureLost = true;
                 continue;
             default:
+                if (TranslateInputEvent(event, message)) return TRUE;
                 continue;
         }
     }
@@ -536,6 +658,32 @@ LRESULT SdlSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 void SdlPostQuitMessage(int exitCode) {
     sdl.quitPosted = true;
     sdl.quitCode = exitCode;
+}
+
+BOOL SdlSetWindowText(HWND window, LPCSTR text) {
+    if (!IsLiveWindow(window)) return FALSE;
+    SDL_SetWindowTitle(sdl.sdlWindow, text ? text : "");
+    return TRUE;
+}
+
+void SdlDragAcceptFiles(HWND window, BOOL accept) {
+    if (IsLiveWindow(window)) sdl.acceptsFiles = accept != FALSE;
+}
+
+UINT SdlDragQueryFile(HDROP drop, UINT index, LPSTR name, UINT size) {
+    if (drop != &sdl.drop || !sdl.drop.live) return 0;
+    if (index == 0xFFFFFFFFu) return 1;
+    if (index != 0) return 0;
+    if (!name) return static_cast<UINT>(sdl.drop.name.size());
+    if (size == 0) return 0;
+    size_t copied = sdl.drop.name.size() < size - 1 ? sdl.drop.name.size() : size - 1;
+    std::memcpy(name, sdl.drop.name.data(), copied);
+    name[copied] = '\0';
+    return static_cast<UINT>(copied);
+}
+
+void SdlDragFinish(HDROP drop) {
+    if (drop == &sdl.drop) sdl.drop.live = false;
 }
 
 HRESULT SdlDirectDrawCreate(GUID* guid, LPDIRECTDRAW* directDraw, IUnknown* outer) {
@@ -569,6 +717,10 @@ const PlatformBackend sdlBackend = {
     SdlSendMessage,
     SdlPostQuitMessage,
     SdlDirectDrawCreate,
+    SdlSetWindowText,
+    SdlDragAcceptFiles,
+    SdlDragQueryFile,
+    SdlDragFinish,
 };
 
 // Holds back what libraries print on stderr while SDL looks for a display: libwayland, for
