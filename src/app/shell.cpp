@@ -7,6 +7,7 @@
 #include <string>
 
 #include "display/display.h"
+#include "render/frame_render.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
 
@@ -18,7 +19,7 @@ void ReportLoadFailure(const char* fileName) {
     std::fprintf(stderr, "trellis: %s\n", LoadFailureText(fileName).c_str());
 }
 
-// One timer message: lock, clear, turn and draw every object in array order, present.
+// One timer message: lock, clear, turn every object, draw them all, present.
 // A tick that cannot lock a frame is dropped whole: nothing turns.
 void FrameTick() {
     ShellState& s = shellState;
@@ -27,11 +28,11 @@ void FrameTick() {
                 static_cast<size_t>(s.screenWidth) * static_cast<size_t>(s.screenHeight) *
                     sizeof(uint32_t));
     if (s.loadedScene) {
-        for (int32_t i = 0; i < s.loadedScene->objectCount; ++i) {
-            MeshObject& object = s.loadedScene->objects[i];
-            MatrixRotateY(object.matrix, kSpinStep);
-            RenderObject(object.matrix, s.viewCamera, object, s.framePixels);
-        }
+        Scene& scene = *s.loadedScene;
+        for (int32_t i = 0; i < scene.objectCount; ++i)
+            MatrixRotateY(scene.objects[i].matrix, kSpinStep);
+        RenderFrame(scene.objects, scene.objectCount, OwnMatrices(scene.objects), s.viewCamera,
+                    s.framePixels);
     }
     PresentFrame();
 }
@@ -72,6 +73,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
         return 1;
     }
     ResetObjectSpins(*s.loadedScene);
+    PrepareFrameRender(s.loadedScene->objects, s.loadedScene->objectCount);
 
     SetProjection(s.screenWidth, s.screenHeight);
     SetTimer(window, 0, 20, nullptr);

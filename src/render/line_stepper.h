@@ -15,6 +15,18 @@ struct ScreenPoint {
 // The line colour: red 100, green 255, blue 150.
 inline constexpr uint32_t kLineColour = 0x0064FF96u;
 
+// Faces whose plane lies more than this in front of the camera are turned away; corners
+// at this view depth or nearer are not projected.
+inline constexpr double kFacingLimit = 0.1;
+inline constexpr double kNearLimit = 0.1;
+
+// The parameters of the last SetProjection: the frame size and the projection scale.
+struct ProjectionParameters {
+    int32_t width, height;
+    float focalScale;
+};
+ProjectionParameters CurrentProjection();
+
 // Projects the vertex through the object-to-view matrix `view` with the scale and frame
 // centre of the last SetProjection. The view position is formed in double precision;
 // xv and yv are rounded to single floats, zv stays double. A corner with zv > 0.1 lands
@@ -42,4 +54,7 @@ double AdvanceMinorAxis(double y, float increment, uint64_t steps);
 // end excluded, but only the steps whose longer-axis coordinate lies inside the frame are
 // walked, so the cost is bounded by the frame size whatever the ends are. A line with a
 // NaN end draws nothing; infinite and out-of-range ends are clamped by ScreenToInt.
+// Several threads may draw into one frame at once: every pixel is stored as a relaxed
+// atomic store of the one line colour, so lines that cross give the same frame in any
+// order and without a data race.
 void DrawLine(ScreenPoint start, ScreenPoint end, uint32_t* pixels);

@@ -7,6 +7,7 @@
 // the bounds test.
 #include "render/wireframe.h"
 
+#include <atomic>
 #include <cassert>
 #include <cfloat>
 #include <cmath>
@@ -27,11 +28,6 @@ RenderState state;
 // Half the horizontal field of view, a hair below pi / 4.
 constexpr double kHalfFieldOfView = 0.7853981633949733;
 
-// Faces whose plane lies more than this in front of the camera are turned away; corners
-// at this view depth or nearer are not projected.
-constexpr double kFacingLimit = 0.1;
-constexpr double kNearLimit = 0.1;
-
 // A double rounded to the nearest float, overflowing to an infinity as IEEE rounding does
 // (a plain conversion of an out-of-range double is undefined behaviour in C++).
 float ToFloat(double value) {
@@ -51,14 +47,18 @@ struct FrameView {
     size_t rowLength;
 };
 
+static_assert(std::atomic_ref<uint32_t>::is_always_lock_free);
+
 // The one place where the renderer writes a pixel. The test is strict and on the
 // unrounded coordinates: a point with x or y exactly 0, or at the width or height, is
-// outside.
+// outside. The store is a relaxed atomic one (a plain store on the processors we build
+// for), so that threads drawing lines into one frame never race.
 inline void PutPixel(const FrameView& frame, double x, double y) {
     if (0.0 < x && x < frame.width && 0.0 < y && y < frame.height) {
         const size_t row = static_cast<size_t>(static_cast<int32_t>(y));
         const size_t column = static_cast<size_t>(static_cast<int32_t>(x));
-        frame.pixels[row * frame.rowLength + column] = kLineColour;
+        std::atomic_ref<uint32_t>(frame.pixels[row * frame.rowLength + column])
+            .store(kLineColour, std::memory_order_relaxed);
     }
 }
 
@@ -87,6 +87,10 @@ void SetProjection(int32_t width, int32_t height) {
     state.renderHeight = height;
     state.focalScale =
         ToFloat(std::fabs(static_cast<double>(width) / (2.0 * std::tan(kHalfFieldOfView))));
+}
+
+ProjectionParameters CurrentProjection() {
+    return {state.renderWidth, state.renderHeight, state.focalScale};
 }
 
 bool ProjectCorner(const Matrix4& view, const Vertex& vertex, ScreenPoint& slot) {
