@@ -110,14 +110,6 @@ bool ProjectCorner(const Matrix4& view, const Vertex& vertex, ScreenPoint& slot)
     return true;
 }
 
-int32_t ScreenToInt(float value) {
-    const double v = static_cast<double>(value);
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return INT32_MAX;
-    if (v <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
 double AdvanceMinorAxis(double y, float increment, uint64_t steps) {
     const double inc = static_cast<double>(increment);
     // Each pass either jumps along an arithmetic progression inside one binade of |y| or
@@ -204,10 +196,15 @@ void DrawLine(ScreenPoint start, ScreenPoint end, uint32_t* pixels) {
     if (std::isnan(start.x) || std::isnan(start.y) || std::isnan(end.x) || std::isnan(end.y)) {
         return;
     }
-    const int64_t xs = ScreenToInt(start.x);
-    const int64_t ys = ScreenToInt(start.y);
-    const int64_t xe = ScreenToInt(end.x);
-    const int64_t ye = ScreenToInt(end.y);
+    DrawLineBetween(ScreenToInt(start.x), ScreenToInt(start.y), ScreenToInt(end.x),
+                    ScreenToInt(end.y), pixels);
+}
+
+void DrawLineBetween(int32_t startX, int32_t startY, int32_t endX, int32_t endY, uint32_t* pixels) {
+    const int64_t xs = startX;
+    const int64_t ys = startY;
+    const int64_t xe = endX;
+    const int64_t ye = endY;
     const int64_t dx = xs - xe;  // 64 bits: the 32-bit extremes cannot overflow
     const int64_t dy = ys - ye;
     const int64_t absDx = dx < 0 ? -dx : dx;
@@ -232,11 +229,13 @@ void DrawLine(ScreenPoint start, ScreenPoint end, uint32_t* pixels) {
         const int64_t direction = dx > 0 ? 1 : -1;
         if (!VisibleSteps(xs, direction, n, state.renderWidth, first, last)) return;
         x = static_cast<double>(xs - first * direction);
-        y = AdvanceMinorAxis(static_cast<double>(ys), incY, static_cast<uint64_t>(first));
+        y = static_cast<double>(ys);
+        if (first > 0) y = AdvanceMinorAxis(y, incY, static_cast<uint64_t>(first));
     } else {
         const int64_t direction = dy > 0 ? 1 : -1;
         if (!VisibleSteps(ys, direction, n, state.renderHeight, first, last)) return;
-        x = AdvanceMinorAxis(static_cast<double>(xs), incX, static_cast<uint64_t>(first));
+        x = static_cast<double>(xs);
+        if (first > 0) x = AdvanceMinorAxis(x, incX, static_cast<uint64_t>(first));
         y = static_cast<double>(ys - first * direction);
     }
     const FrameView frame{pixels, static_cast<double>(state.renderWidth),
