@@ -36,6 +36,19 @@
 #define TRELLIS_NO_THREADS 1
 #endif
 
+// GCC and Clang on x86 without AVX2 in the baseline also build an AVX2 projection and pick
+// it at run time.
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__)) && \
+    !defined(__AVX2__)
+#define TRELLIS_PROJECT_AVX2 1
+#endif
+
+#if defined(__GNUC__) || defined(__clang__)
+#define TRELLIS_ALWAYS_INLINE [[gnu::always_inline]]
+#else
+#define TRELLIS_ALWAYS_INLINE
+#endif
+
 #if !defined(TRELLIS_NO_THREADS)
 #include <condition_variable>
 #include <exception>
@@ -149,12 +162,16 @@ int32_t BlocksOf(int32_t count) {
 
 // ProjectCorner for vertices [begin, end) of one object, written as one loop of plain
 // arithmetic that the compiler can vectorise. Every operation is ProjectCorner's, in its
-// order and precision. The conversions to float are the IEEE ones, which round to nearest
-// and overflow to an infinity exactly as ProjectCorner's conversion does (a NaN may keep
-// another payload, and any NaN end leaves the line out). A vertex at depth 0.1 or nearer
-// is divided by NaN instead of its depth, which makes its corner NaN without a branch.
-void ProjectVertices(const Matrix4& view, const Vertex* vertices, int32_t begin, int32_t end,
-                     const ProjectionParameters& projection, ScreenPoint* corners) {
+// order and precision (and never contracted into a fused multiply-add: this file is
+// compiled with -ffp-contract=off). The conversions to float are the IEEE ones, which round
+// to nearest and overflow to an infinity exactly as ProjectCorner's conversion does (a NaN
+// may keep another payload, and any NaN end leaves the line out). A vertex at depth 0.1 or
+// nearer is divided by NaN instead of its depth, which makes its corner NaN without a
+// branch.
+TRELLIS_ALWAYS_INLINE inline void ProjectLoop(const Matrix4& view, const Vertex* vertices,
+                                              int32_t begin, int32_t end,
+                                              const ProjectionParameters& projection,
+                                              ScreenPoint* corners) {
     const auto v = [&view](int i) { return static_cast<double>(view[i]); };
     const double v0 = v(0), v1 = v(1), v2 = v(2);
     const double v4 = v(4), v5 = v(5), v6 = v(6);
@@ -176,25 +193,49 @@ void ProjectVertices(const Matrix4& view, const Vertex* vertices, int32_t begin,
     }
 }
 
-uint8_t EdgeCode(ScreenPoint p, const EdgeBounds& b) {
-    if (std::isnan(p.x) || std::isnan(p.y)) return kEveryEdge;
-    const bool yNear = -kFar <= p.y && p.y <= b.farBottom;
-    const bool xNear = -kFar <= p.x && p.x <= b.farRight;
-    uint8_t code = 0;
-    if (yNear && -kFar <= p.x && p.x <= -1.0f) code |= kLeft;
-    if (yNear && b.right <= p.x && p.x <= b.farRight) code |= kRight;
-    if (xNear && -kFar <= p.y && p.y <= -1.0f) code |= kTop;
-    if (xNear && b.bottom <= p.y && p.y <= b.farBottom) code |= kBottom;
-    return code;
+#if defined(TRELLIS_PROJECT_AVX2)
+// The same loop in AVX2 instructions (four doubles a division instead of two), for the
+// processors that have them. AVX2 alone brings no fused multiply-add.
+[[gnu::target("avx2")]] void ProjectVerticesAvx2(const Matrix4& view, const Vertex* vertices,
+                                                 int32_t begin, int32_t end,
+                                                 const ProjectionParameters& projection,
+                                                 ScreenPoint* corners) {
+    ProjectLoop(view, vertices, begin, end, projection, corners);
+}
+
+const bool haveAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+void ProjectVertices(const Matrix4& view, const Vertex* vertices, int32_t begin, int32_t end,
+                     const ProjectionParameters& projection, ScreenPoint* corners) {
+#if defined(TRELLIS_PROJECT_AVX2)
+    if (haveAvx2) {
+        ProjectVerticesAvx2(view, vertices, begin, end, projection, corners);
+        return;
+    }
+#endif
+    ProjectLoop(view, vertices, begin, end, projection, corners);
+}
+
+// The edges a corner lies beyond, in plain comparisons that the compiler can vectorise.
+TRELLIS_ALWAYS_INLINE inline uint32_t EdgeCode(ScreenPoint p, const EdgeBounds& b) {
+    const uint32_t noCorner = static_cast<uint32_t>(std::isnan(p.x) | std::isnan(p.y));
+    const uint32_t yNear = static_cast<uint32_t>((-kFar <= p.y) & (p.y <= b.farBottom));
+    const uint32_t xNear = static_cast<uint32_t>((-kFar <= p.x) & (p.x <= b.farRight));
+    const uint32_t left = yNear & static_cast<uint32_t>((-kFar <= p.x) & (p.x <= -1.0f));
+    const uint32_t right = yNear & static_cast<uint32_t>((b.right <= p.x) & (p.x <= b.farRight));
+    const uint32_t top = xNear & static_cast<uint32_t>((-kFar <= p.y) & (p.y <= -1.0f));
+    const uint32_t bottom = xNear & static_cast<uint32_t>((b.bottom <= p.y) & (p.y <= b.farBottom));
+    return (noCorner * kEveryEdge) | left * kLeft | right * kRight | top * kTop | bottom * kBottom;
 }
 
 // The edges that every corner of a vertex block lies beyond.
 uint8_t BlockCode(const ScreenPoint* corners, int32_t count, const EdgeBounds& bounds) {
     if (!bounds.usable) return 0;
-    uint8_t code = kEveryEdge;
-    for (int32_t i = 0; i < count && code != 0; ++i)
+    uint32_t code = kEveryEdge;
+    for (int32_t i = 0; i < count; ++i)
         code &= EdgeCode(corners[i], bounds);
-    return code;
+    return static_cast<uint8_t>(code);
 }
 
 // A corner as DrawLine converts it; `valid` is false for a NaN coordinate, which draws no
