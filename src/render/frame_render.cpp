@@ -506,7 +506,7 @@ void DrawEachObject(const MeshObject* objects, int32_t objectCount, ObjectMatric
 }  // namespace
 
 ObjectMatrices OwnMatrices(const MeshObject* objects) {
-    return {&objects->matrix, sizeof(MeshObject)};
+    return {objects != nullptr ? &objects->matrix : nullptr, sizeof(MeshObject)};
 }
 
 ObjectMatrices SameMatrix(const Matrix4& matrix) {
