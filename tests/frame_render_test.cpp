@@ -71,9 +71,9 @@ struct BuiltScene {
     }
 };
 
-// A latitude-longitude sphere of radius 85, 128 slices by 65 stacks: 16,383 faces.
+// A latitude-longitude sphere of radius 85, 96 slices by 49 stacks: 9,215 faces.
 void AddSphere(BuiltScene& scene) {
-    constexpr int slices = 128, stacks = 65;
+    constexpr int slices = 96, stacks = 49;
     const double pi = 3.141592653589793;
     std::vector<Vertex> v;
     for (int i = 0; i <= stacks; ++i) {
@@ -121,7 +121,7 @@ void AddNearPlaneMeshes(BuiltScene& scene) {
         v.push_back(Vertex{std::numeric_limits<float>::quiet_NaN(), 1.0f, 5.0f, 0, 0, 0, 0, 0});
         std::uniform_int_distribution<int> corner(0, static_cast<int>(v.size()) - 1);
         std::vector<std::array<int, 3>> faces;
-        for (int f = 0; f < 700; ++f)
+        for (int f = 0; f < 350; ++f)
             faces.push_back({corner(random), corner(random), corner(random)});
         scene.Add(std::move(v), faces);
         scene.Add({Vertex{0, 0, 1, 0, 0, 0, 0, 0}}, {});
