@@ -1,7 +1,7 @@
 // The whole-frame renderer against RenderObject drawing each object in turn: the same
 // frames, bit for bit, over a whole turn of the bundled scene, of a dense sphere and of a
-// scene of faces with corners about the near limit and far off-axis, with one thread and
-// with several taking small pieces of work.
+// scene of faces with corners about the near limit, far off-axis and on the frame's edges,
+// with one thread and with several taking small pieces of work.
 #include "render/frame_render.h"
 
 #include <gtest/gtest.h>
@@ -101,8 +101,8 @@ void AddSphere(BuiltScene& scene) {
 // Seen through an identity camera (view space is the turned object space): vertices a
 // little off the turning axis, so that turning carries them through depth 0.1 and behind
 // the camera, at heights up to far off-axis and beyond the float range on screen, some at
-// depths just either side of 0.1 before the first turn, one NaN. The planes stay zero, so
-// every face is drawn. Three meshes, one without faces and one of a single vertex.
+// depths just either side of 0.1 before the first turn, one NaN; and a mesh of faces with
+// corners on and about the frame's edges. The planes stay zero, so every face is drawn.
 void AddNearPlaneMeshes(BuiltScene& scene) {
     std::mt19937 random(15);
     const auto pick = [&random](std::initializer_list<float> values) {
@@ -126,6 +126,36 @@ void AddNearPlaneMeshes(BuiltScene& scene) {
         scene.Add(std::move(v), faces);
         scene.Add({Vertex{0, 0, 1, 0, 0, 0, 0, 0}}, {});
     }
+
+    // Corners about each edge of the frame before the first turn: at depth 320 a vertex at x
+    // lands on column x + 320 and one at y on row y + 240. For each edge one group of 64
+    // vertices (one vertex block) a pixel or more beyond it and one from just beyond it to
+    // the first pixel inside; the faces of a group use only its own corners.
+    const float groups[2][8] = {{-4.0f, -3.0f, -2.5f, -2.0f, -1.5f, -1.25f, -1.1f, -1.0f},
+                                {-1.0f, -0.75f, -0.5f, 0.0f, 0.25f, 0.5f, 0.99f, 1.0f}};
+    const float along[8] = {50.0f, 51.0f, 52.5f, 60.0f, 100.0f, 200.0f, 300.0f, 301.0f};
+    std::vector<Vertex> v;
+    std::vector<std::array<int, 3>> faces;
+    std::uniform_int_distribution<int> inGroup(0, 63);
+    for (int edge = 0; edge < 4; ++edge) {
+        for (const auto& across : groups) {
+            const int first = static_cast<int>(v.size());
+            for (const float a : across) {
+                for (const float b : along) {
+                    const float size = edge < 2 ? 640.0f : 480.0f;
+                    const float at = edge % 2 == 0 ? a : size - a;  // near 0 or near the size
+                    const float column = edge < 2 ? at : b;
+                    const float row = edge < 2 ? b : at;
+                    v.push_back(Vertex{column - 320.0f, row - 240.0f, 320.0f, 0, 0, 0, 0, 0});
+                }
+            }
+            for (int f = 0; f < 64; ++f) {
+                faces.push_back(
+                    {first + inGroup(random), first + inGroup(random), first + inGroup(random)});
+            }
+        }
+    }
+    scene.Add(std::move(v), faces);
 }
 
 // The frame RenderObject gives for each object in turn.
