@@ -219,13 +219,14 @@ void ProjectVertices(const Matrix4& view, const Vertex* vertices, int32_t begin,
 
 // The edges a corner lies beyond, in plain comparisons that the compiler can vectorise.
 TRELLIS_ALWAYS_INLINE inline uint32_t EdgeCode(ScreenPoint p, const EdgeBounds& b) {
-    const uint32_t noCorner = static_cast<uint32_t>(std::isnan(p.x) | std::isnan(p.y));
-    const uint32_t yNear = static_cast<uint32_t>((-kFar <= p.y) & (p.y <= b.farBottom));
-    const uint32_t xNear = static_cast<uint32_t>((-kFar <= p.x) & (p.x <= b.farRight));
-    const uint32_t left = yNear & static_cast<uint32_t>((-kFar <= p.x) & (p.x <= -1.0f));
-    const uint32_t right = yNear & static_cast<uint32_t>((b.right <= p.x) & (p.x <= b.farRight));
-    const uint32_t top = xNear & static_cast<uint32_t>((-kFar <= p.y) & (p.y <= -1.0f));
-    const uint32_t bottom = xNear & static_cast<uint32_t>((b.bottom <= p.y) & (p.y <= b.farBottom));
+    const auto bit = [](bool value) { return static_cast<uint32_t>(value); };
+    const uint32_t noCorner = bit(std::isnan(p.x)) | bit(std::isnan(p.y));
+    const uint32_t yNear = bit(-kFar <= p.y) & bit(p.y <= b.farBottom);
+    const uint32_t xNear = bit(-kFar <= p.x) & bit(p.x <= b.farRight);
+    const uint32_t left = yNear & bit(-kFar <= p.x) & bit(p.x <= -1.0f);
+    const uint32_t right = yNear & bit(b.right <= p.x) & bit(p.x <= b.farRight);
+    const uint32_t top = xNear & bit(-kFar <= p.y) & bit(p.y <= -1.0f);
+    const uint32_t bottom = xNear & bit(b.bottom <= p.y) & bit(p.y <= b.farBottom);
     return (noCorner * kEveryEdge) | left * kLeft | right * kRight | top * kTop | bottom * kBottom;
 }
 
