@@ -1,8 +1,7 @@
 // The generated 50 MB scene of the load and tick benchmarks, written with the fixture
 // writer: about 95 meshes of up to 65,535 vertices (wavy grids with texture coordinates, a
 // face list with a material group and smoothing groups, a mesh matrix), a few materials,
-// lights and cameras, and a keyframer node with tracks for every mesh. About 1.05 million
-// vertices and 2.07 million faces.
+// lights and cameras, and a keyframer node with tracks for every mesh.
 #pragma once
 
 #include <unistd.h>
@@ -21,7 +20,8 @@
 inline constexpr size_t kLargeSceneBytes = 50u * 1000 * 1000;
 
 // A grid of columns x rows vertices on a wavy surface, two faces per cell.
-inline void WriteGridMesh(ChunkWriter& w, const std::string& name, int columns, int rows, float offset) {
+inline void WriteGridMesh(ChunkWriter& w, const std::string& name, int columns, int rows,
+                          float offset) {
     WriteNamedMesh(w, name, [&] {
         const int vertices = columns * rows;
         w.Chunk(chunk::VertexList, [&] {

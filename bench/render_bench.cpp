@@ -76,8 +76,8 @@ void FlipWinding(Mesh& mesh) {
 
 // A latitude-longitude sphere of radius 85 (about 440 pixels across from the viewing
 // camera) with 256 slices and 129 stacks: one triangle per cell at the poles, two
-// elsewhere, 2 * 256 * 128 = 65,536 faces, of which the last is dropped to keep to 65,535. The winding is
-// chosen so that the faces turned towards the camera are the ones drawn.
+// elsewhere, 2 * 256 * 128 = 65,536 faces, of which the last is dropped to keep to 65,535. The
+// winding is chosen so that the faces turned towards the camera are the ones drawn.
 void BuildSphere(Mesh& mesh) {
     constexpr int slices = 256, stacks = 129;
     const double radius = 85.0, pi = 3.141592653589793;
