@@ -203,7 +203,11 @@ TRELLIS_ALWAYS_INLINE inline void ProjectLoop(const Matrix4& view, const Vertex*
     ProjectLoop(view, vertices, begin, end, projection, corners);
 }
 
-const bool haveAvx2 = __builtin_cpu_supports("avx2");
+// Asked during static initialisation, so the detection runs here first.
+const bool haveAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 #endif
 
 void ProjectVertices(const Matrix4& view, const Vertex* vertices, int32_t begin, int32_t end,
