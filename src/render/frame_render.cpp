@@ -7,7 +7,7 @@
 // nothing for a line with a NaN end, which is exactly the edge that RenderObject leaves
 // out (an end with no screen position) or that draws nothing (an end that projects to NaN).
 //
-// Faces are read in blocks of 64, and vertices are summed up in blocks of 64: after the
+// Faces are read in blocks of 64, and vertices are grouped in blocks of 64: after the
 // projection each vertex block gets a code saying beyond which edges of the frame all its
 // corners lie (a corner with no screen position counts as beyond every edge). A face block
 // whose corners all lie in a few vertex blocks (found once, in PrepareFrameRender) and whose
@@ -108,11 +108,11 @@ struct ObjectWork {
 constexpr float kFar = 0x1p17f;
 
 struct EdgeBounds {
-    float right;   // width + 1
-    float bottom;  // height + 1
-    float farRight;
-    float farBottom;
-    bool usable;  // frames larger than 2^18 pixels get no codes
+    float right;      // width + 1
+    float bottom;     // height + 1
+    float farRight;   // width + kFar
+    float farBottom;  // height + kFar
+    bool usable;      // frames larger than 2^18 pixels get no codes
 };
 
 struct FrameRenderState {

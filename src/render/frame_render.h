@@ -6,10 +6,11 @@
 // drawn by DrawLine. Lines all have one colour, so the order in which faces are drawn
 // does not change the frame, and threads draw different faces into the same frame.
 //
-// Nothing is allocated per frame: PrepareFrameRender sizes the scratch arrays (8 bytes
-// per vertex for the projected corners, and one record per object) after a load, and
-// starts the threads the first time. Built with TRELLIS_NO_THREADS (or for WebAssembly
-// without threads) every frame is drawn by the caller alone, as it is with one thread.
+// Nothing is allocated per frame: PrepareFrameRender sizes the scratch arrays after a load
+// (8 bytes a vertex for the projected corners, at most 4 more for the blocks of faces that
+// can be skipped unread, one record per object) and starts the threads the first time. Built with
+// TRELLIS_NO_THREADS (or for WebAssembly without threads) every frame is drawn by the caller alone,
+// as it is with one thread.
 #pragma once
 
 #include <cstddef>
@@ -48,14 +49,15 @@ FrameRenderSettings DefaultFrameRenderSettings();
 // first call the defaults hold.
 void ConfigureFrameRender(const FrameRenderSettings& settings);
 
-// Sizes the scratch arrays for `objects` (and any objects with no more vertices in all)
-// and starts the pool's threads when they are not running. Call after a load; not for
-// every frame.
+// Sizes the scratch arrays for `objects` (and any objects with no more vertices in all),
+// notes which vertices each block of faces uses, and starts the pool's threads when they
+// are not running. Call after a load, and again if faces are given other vertices; not for
+// every frame. Vertex positions and matrices may change freely between frames.
 void PrepareFrameRender(const MeshObject* objects, int32_t objectCount);
 
 // Draws the faces of every object that face the camera into `pixels`, a frame of the size
 // given to SetProjection: the frame RenderObject(matrix of object i, cameraMatrix,
-// objects[i], pixels) gives for every i. Objects with more vertices in all than the
+// objects[i], pixels) gives for every i. More objects, or more vertices in all, than the
 // last PrepareFrameRender allowed for are drawn with RenderObject by the caller alone.
 void RenderFrame(const MeshObject* objects, int32_t objectCount, ObjectMatrices matrices,
                  const Matrix4& cameraMatrix, uint32_t* pixels);
