@@ -163,9 +163,10 @@ int32_t BlocksOf(int32_t count) {
 // ProjectCorner for vertices [begin, end) of one object, written as one loop of plain
 // arithmetic that the compiler can vectorise. Every operation is ProjectCorner's, in its
 // order and precision (and never contracted into a fused multiply-add: this file is
-// compiled with -ffp-contract=off). The conversions to float are the IEEE ones, which round
-// to nearest and overflow to an infinity exactly as ProjectCorner's conversion does (a NaN
-// may keep another payload, and any NaN end leaves the line out). A vertex at depth 0.1 or
+// compiled with -ffp-contract=off). The conversions to float are plain ones: GCC and Clang
+// convert a double beyond the float range as IEEE rounding does, to FLT_MAX or an infinity,
+// which is what ProjectCorner's careful conversion gives (a NaN may keep another payload,
+// and any NaN end leaves the line out). A vertex at depth 0.1 or
 // nearer is divided by NaN instead of its depth, which makes its corner NaN without a
 // branch.
 TRELLIS_ALWAYS_INLINE inline void ProjectLoop(const Matrix4& view, const Vertex* vertices,
