@@ -63,4 +63,7 @@ void RenderFrame(const MeshObject* objects, int32_t objectCount, ObjectMatrices 
                  const Matrix4& cameraMatrix, uint32_t* pixels);
 
 // Stops the pool's threads and releases the scratch arrays. Also done at process exit.
+//
+// Like RenderObject, none of these is for concurrent use: one thread draws a frame at a
+// time (the pool's threads work only inside RenderFrame).
 void ShutdownFrameRender();
