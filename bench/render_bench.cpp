@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "render/frame_render.h"
 #include "render/line_stepper.h"
 #include "render/wireframe.h"
 #include "scene/derived.h"
@@ -75,8 +76,8 @@ void FlipWinding(Mesh& mesh) {
 
 // A latitude-longitude sphere of radius 85 (about 440 pixels across from the viewing
 // camera) with 256 slices and 129 stacks: one triangle per cell at the poles, two
-// elsewhere, 2 * 256 * 128 = 65,536 faces, of which the last is dropped to keep to 65,535. The winding is
-// chosen so that the faces turned towards the camera are the ones drawn.
+// elsewhere, 2 * 256 * 128 = 65,536 faces, of which the last is dropped to keep to 65,535. The
+// winding is chosen so that the faces turned towards the camera are the ones drawn.
 void BuildSphere(Mesh& mesh) {
     constexpr int slices = 256, stacks = 129;
     const double radius = 85.0, pi = 3.141592653589793;
@@ -134,6 +135,37 @@ void BM_DenseSphereFrame(benchmark::State& state) {
     state.counters["pixels_lit"] = static_cast<double>(lit);
 }
 BENCHMARK(BM_DenseSphereFrame)->Unit(benchmark::kMillisecond);
+
+// The same frame drawn as the viewer's tick draws it: RenderFrame with the given number of
+// threads (each vertex projected once, faces shared between the threads). Target: 1 ms.
+void BM_DenseSphereWholeFrame(benchmark::State& state) {
+    Mesh mesh;
+    BuildSphere(mesh);
+    SetProjection(kWidth, kHeight);
+    FrameRenderSettings settings = DefaultFrameRenderSettings();
+    settings.threads = static_cast<int32_t>(state.range(0));
+    ConfigureFrameRender(settings);
+    PrepareFrameRender(&mesh.object, 1);
+    const Matrix4 camera = ViewCamera();
+    mesh.object.matrix = Identity();
+    std::vector<uint32_t> frame(static_cast<size_t>(kWidth) * kHeight);
+    for (auto _ : state) {
+        std::memset(frame.data(), 0, frame.size() * sizeof(uint32_t));
+        MatrixRotateY(mesh.object.matrix, 0.06283185f);
+        RenderFrame(&mesh.object, 1, OwnMatrices(&mesh.object), camera, frame.data());
+        benchmark::DoNotOptimize(frame.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["threads"] = settings.threads;
+    ShutdownFrameRender();
+    ConfigureFrameRender(DefaultFrameRenderSettings());
+}
+BENCHMARK(BM_DenseSphereWholeFrame)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // One face seen through identity matrices (view space is object space), with corners
 // given in view space; the winding is chosen so that the face is drawn.

@@ -5,6 +5,7 @@
 
 #include "app/shell.h"
 #include "display/display.h"
+#include "render/frame_render.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
 
@@ -24,6 +25,7 @@ inline HWND StartViewer(HINSTANCE instance, const char* scenePath) {
     s.loadedScene = LoadScene(scenePath);
     if (!s.loadedScene) return nullptr;
     ResetObjectSpins(*s.loadedScene);
+    PrepareFrameRender(s.loadedScene->objects, s.loadedScene->objectCount);
     SetProjection(s.screenWidth, s.screenHeight);
     InitDisplay(window, s.screenWidth, s.screenHeight);
     return window;

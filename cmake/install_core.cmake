@@ -56,5 +56,11 @@ install(FILES ${PROJECT_BINARY_DIR}/TrellisConfig.cmake
 set(TRELLIS_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 file(RELATIVE_PATH TRELLIS_PC_TO_PREFIX /prefix/${TRELLIS_PC_DIR} /prefix)
 string(REGEX REPLACE "/$" "" TRELLIS_PC_TO_PREFIX "${TRELLIS_PC_TO_PREFIX}")
+# The renderer's thread pool needs the threads library when it is built in.
+if(TRELLIS_THREADS)
+    set(TRELLIS_PC_THREADS "-pthread")
+else()
+    set(TRELLIS_PC_THREADS "")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/trellis.pc.in ${PROJECT_BINARY_DIR}/trellis.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/trellis.pc DESTINATION ${TRELLIS_PC_DIR})

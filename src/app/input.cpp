@@ -11,6 +11,7 @@
 #include "app/frame_file.h"
 #include "app/playback.h"
 #include "app/shell.h"
+#include "render/frame_render.h"
 #include "render/line_stepper.h"
 #include "render/text.h"
 #include "render/wireframe.h"
@@ -355,6 +356,7 @@ bool ShowLoadedFile(HWND window) {
     }
     ReportNotA3ds(s.sceneFileName);
     StartPlayback(*s.loadedScene);
+    PrepareFrameRender(s.loadedScene->objects, s.loadedScene->objectCount);
     // The view asked for; a file without the camera asked for is fitted instead.
     ViewMode mode = s.startView;
     int32_t camera = -1;

@@ -10,6 +10,7 @@
 #include "app/input.h"
 #include "app/playback.h"
 #include "display/display.h"
+#include "render/frame_render.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
 #include "scene/printable.h"
@@ -26,7 +27,7 @@ void ReportLoadFailure(const char* fileName) {
     std::fprintf(stderr, "trellis: %s\n", LoadFailureText(fileName).c_str());
 }
 
-// One timer message: lock, clear, turn and draw every object in array order, present.
+// One timer message: lock, clear, turn every object, draw them all, present.
 // A tick that cannot lock a frame is dropped whole: nothing turns.
 void FrameTick() {
     ShellState& s = shellState;
@@ -42,21 +43,24 @@ void FrameTick() {
         // The fixed view turns each object's own matrix and draws through the fixed camera;
         // the others build one object-to-view matrix a tick and draw through the identity.
         // Space stops the turn; everything else is drawn as usual.
+        Scene& scene = *s.loadedScene;
         const bool fixed = s.view.mode == ViewMode::Fixed;
         const bool turn = TakeTurnThisTick();
         if (turn) AdvanceView(s.view);
-        if (!fixed) {
+        if (fixed) {
+            if (turn) {
+                for (int32_t i = 0; i < scene.objectCount; ++i)
+                    MatrixRotateY(scene.objects[i].matrix, kSpinStep);
+            }
+            RenderFrame(scene.objects, scene.objectCount, OwnMatrices(scene.objects), s.viewCamera,
+                        s.framePixels);
+        } else {
             ViewTransform view;
             BuildViewTransform(s.view, view);
             ViewObjectMatrix(view, nullptr, s.viewMatrix);
             SetProjectionFieldOfView(s.screenWidth, s.screenHeight, s.view.pose.fieldOfView);
-        }
-        for (int32_t i = 0; i < s.loadedScene->objectCount; ++i) {
-            MeshObject& object = s.loadedScene->objects[i];
-            if (fixed && turn) MatrixRotateY(object.matrix, kSpinStep);
-            const Matrix4& objectMatrix = fixed ? object.matrix : s.viewMatrix;
-            const Matrix4& cameraMatrix = fixed ? s.viewCamera : kIdentity;
-            RenderObject(objectMatrix, cameraMatrix, object, s.framePixels);
+            RenderFrame(scene.objects, scene.objectCount, SameMatrix(s.viewMatrix), kIdentity,
+                        s.framePixels);
         }
     }
     DrawOverlay(s.framePixels, s.screenWidth, s.screenHeight);
@@ -114,6 +118,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
         ReportNotA3ds(s.sceneFileName);
         StartPlayback(*s.loadedScene);
         ResetObjectSpins(*s.loadedScene);
+        PrepareFrameRender(s.loadedScene->objects, s.loadedScene->objectCount);
         if (!StartShellView()) return kStatusNoSuchCamera;
         FitPlaybackView(s.view, *s.loadedScene);
         NoteOpenedFile(window);

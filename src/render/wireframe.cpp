@@ -7,6 +7,7 @@
 // the bounds test.
 #include "render/wireframe.h"
 
+#include <atomic>
 #include <cassert>
 #include <cfloat>
 #include <cmath>
@@ -27,11 +28,6 @@ RenderState state;
 // Half the horizontal field of view, a hair below pi / 4.
 constexpr double kHalfFieldOfView = 0.7853981633949733;
 
-// Faces whose plane lies more than this in front of the camera are turned away; corners
-// at this view depth or nearer are not projected.
-constexpr double kFacingLimit = 0.1;
-constexpr double kNearLimit = 0.1;
-
 // A double rounded to the nearest float, overflowing to an infinity as IEEE rounding does
 // (a plain conversion of an out-of-range double is undefined behaviour in C++).
 float ToFloat(double value) {
@@ -51,14 +47,18 @@ struct FrameView {
     size_t rowLength;
 };
 
+static_assert(std::atomic_ref<uint32_t>::is_always_lock_free);
+
 // The one place where the renderer writes a pixel. The test is strict and on the
 // unrounded coordinates: a point with x or y exactly 0, or at the width or height, is
-// outside.
+// outside. The store is a relaxed atomic one (a plain store on the processors we build
+// for), so that threads drawing lines into one frame never race.
 inline void PutPixel(const FrameView& frame, double x, double y) {
     if (0.0 < x && x < frame.width && 0.0 < y && y < frame.height) {
         const size_t row = static_cast<size_t>(static_cast<int32_t>(y));
         const size_t column = static_cast<size_t>(static_cast<int32_t>(x));
-        frame.pixels[row * frame.rowLength + column] = kLineColour;
+        std::atomic_ref<uint32_t>(frame.pixels[row * frame.rowLength + column])
+            .store(kLineColour, std::memory_order_relaxed);
     }
 }
 
@@ -100,6 +100,10 @@ void SetProjectionFieldOfView(int32_t width, int32_t height, double fieldOfView)
         ToFloat(std::fabs(static_cast<double>(width) / (2.0 * std::tan(fieldOfView / 2.0))));
 }
 
+ProjectionParameters CurrentProjection() {
+    return {state.renderWidth, state.renderHeight, state.focalScale};
+}
+
 bool ProjectCorner(const Matrix4& view, const Vertex& vertex, ScreenPoint& slot) {
     const double x = static_cast<double>(vertex.x);
     const double y = static_cast<double>(vertex.y);
@@ -115,14 +119,6 @@ bool ProjectCorner(const Matrix4& view, const Vertex& vertex, ScreenPoint& slot)
     slot.x = ToFloat(static_cast<double>(xv) * scale / zv + halfWidth);
     slot.y = ToFloat(static_cast<double>(yv) * scale / zv + halfHeight);
     return true;
-}
-
-int32_t ScreenToInt(float value) {
-    const double v = static_cast<double>(value);
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return INT32_MAX;
-    if (v <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(v);
 }
 
 double AdvanceMinorAxis(double y, float increment, uint64_t steps) {
@@ -211,10 +207,15 @@ void DrawLine(ScreenPoint start, ScreenPoint end, uint32_t* pixels) {
     if (std::isnan(start.x) || std::isnan(start.y) || std::isnan(end.x) || std::isnan(end.y)) {
         return;
     }
-    const int64_t xs = ScreenToInt(start.x);
-    const int64_t ys = ScreenToInt(start.y);
-    const int64_t xe = ScreenToInt(end.x);
-    const int64_t ye = ScreenToInt(end.y);
+    DrawLineBetween(ScreenToInt(start.x), ScreenToInt(start.y), ScreenToInt(end.x),
+                    ScreenToInt(end.y), pixels);
+}
+
+void DrawLineBetween(int32_t startX, int32_t startY, int32_t endX, int32_t endY, uint32_t* pixels) {
+    const int64_t xs = startX;
+    const int64_t ys = startY;
+    const int64_t xe = endX;
+    const int64_t ye = endY;
     const int64_t dx = xs - xe;  // 64 bits: the 32-bit extremes cannot overflow
     const int64_t dy = ys - ye;
     const int64_t absDx = dx < 0 ? -dx : dx;
@@ -239,11 +240,13 @@ void DrawLine(ScreenPoint start, ScreenPoint end, uint32_t* pixels) {
         const int64_t direction = dx > 0 ? 1 : -1;
         if (!VisibleSteps(xs, direction, n, state.renderWidth, first, last)) return;
         x = static_cast<double>(xs - first * direction);
-        y = AdvanceMinorAxis(static_cast<double>(ys), incY, static_cast<uint64_t>(first));
+        y = static_cast<double>(ys);
+        if (first > 0) y = AdvanceMinorAxis(y, incY, static_cast<uint64_t>(first));
     } else {
         const int64_t direction = dy > 0 ? 1 : -1;
         if (!VisibleSteps(ys, direction, n, state.renderHeight, first, last)) return;
-        x = AdvanceMinorAxis(static_cast<double>(xs), incX, static_cast<uint64_t>(first));
+        x = static_cast<double>(xs);
+        if (first > 0) x = AdvanceMinorAxis(x, incX, static_cast<uint64_t>(first));
         y = static_cast<double>(ys - first * direction);
     }
     const FrameView frame{pixels, static_cast<double>(state.renderWidth),
