@@ -122,8 +122,10 @@ EM_JS(void, ShowTitle, (const char* text), {
 });
 
 // Files dropped anywhere on the page, or picked with <input id="file-input">, are written
-// into /dropped/ and handed to WebAddDroppedFile and WebPostDrop. A file that cannot be read
-// is reported on stderr, as a file the desktop cannot open.
+// under their own names into the working directory (where the bundled scene is) and handed
+// to WebAddDroppedFile and WebPostDrop, so that the viewer names them as the user knows them.
+// A file that cannot be read or stored is reported on stderr, as a file the desktop cannot
+// open.
 EM_JS(void, InstallFileHandlers, (), {
     if (Module.trellisFilesInstalled) return;
     Module.trellisFilesInstalled = true;
@@ -138,10 +140,9 @@ EM_JS(void, InstallFileHandlers, (), {
             return file.arrayBuffer().then(function(bytes) { return {file: file, bytes: bytes}; },
                                            function(e) { return {file: file, error: e}; });
         })).then(function(read) {
-            try { FS.mkdir('/dropped'); } catch (e) {}
             var given = 0;
             read.forEach(function(r) {
-                var path = '/dropped/' + safeName(r.file.name);
+                var path = safeName(r.file.name);
                 if (r.error) {
                     err('trellis: ' + r.file.name + ': cannot be read: ' + r.error);
                     return;
