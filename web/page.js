@@ -19,7 +19,7 @@ var Module = {
     document.getElementById('file').textContent = event.detail;
     document.getElementById('failure').textContent = '';
     requestAnimationFrame(function() {
-      var lines = Module.ccall('WebSceneLines', 'string', [], []).split('\n');
+      var lines = Module.UTF8ToString(Module._WebSceneLines()).split('\n');
       document.getElementById('counts').textContent = lines[1] || 'not loaded';
     });
   });

@@ -133,8 +133,9 @@ async function main() {
 
   const scene = path.join(workDir, 'fixture.3ds');
   childProcess.execFileSync(fixtureScene, [scene]);
+  // The fixture cut short inside its vertex list: a load that fails with a reason.
   const broken = path.join(workDir, 'broken.3ds');
-  fs.writeFileSync(broken, 'not a 3ds file at all\n');
+  fs.writeFileSync(broken, fs.readFileSync(scene).subarray(0, 100));
 
   const server = await serve(siteDir);
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'trellis-web-check-'));
@@ -192,11 +193,20 @@ async function main() {
     check(desktop.status !== 0 && failure !== '' && failure === reason,
           'broken file shows its reason', `page "${failure}", desktop "${reason}"`);
 
-    // The page keeps working: the good file again.
-    await openFile(page, scene);
+    // The page keeps working: the good file again, this time dropped on the canvas.
+    await page.evaluate((name, data) => {
+      const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
+      const transfer = new DataTransfer();
+      transfer.items.add(new File([bytes], name));
+      document.getElementById('canvas').dispatchEvent(
+          new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));
+    }, path.basename(scene), fs.readFileSync(scene).toString('base64'));
+    await page.waitForFunction((name) => document.getElementById('file').textContent.includes(name),
+                               {timeout: 10000}, path.basename(scene));
+    await waitTicks(page, 3);
     check((await canvasDiffers(page, fitted.file)) === 0 &&
           (await page.$eval('#failure', (e) => e.textContent)) === '',
-          'after the broken file, a good one is shown again');
+          'after the broken file, a good one dropped is shown again');
 
     // A drag turns the view; Space restarts the turn; Space stops it.
     const before = await canvasPixels(page);
