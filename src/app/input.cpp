@@ -364,6 +364,9 @@ bool ShowLoadedFile(HWND window) {
 
 void NoteOpenedFile(HWND window) {
     ShellState& s = shellState;
+    // Started without a list (no SCENE argument): the scene shown is the list's first file,
+    // so that a dropped file can be stepped back from.
+    if (fileList.paths.empty()) fileList.paths.emplace_back(s.sceneFileName);
     inputState.openedMode = s.view.mode;
     inputState.openedCamera = s.view.cameraIndex;
     SetTitle(window);
@@ -380,8 +383,22 @@ bool TakeTurnThisTick() {
 void DrawOverlay(uint32_t* pixels, int32_t width, int32_t height) {
     const InputState& in = inputState;
     if (in.status[0] != '\0') {
-        const char* line = in.status;
-        DrawLines(pixels, width, height, kMargin, height - kMargin - kGlyphHeight, &line, 1);
+        // The reason at the bottom, broken into as many lines as the frame's width needs.
+        int32_t perLine = (width - 2 * kMargin) / kTextAdvance;
+        if (perLine < 1) perLine = 1;
+        char pieces[4][sizeof in.status];
+        const char* lines[4];
+        int32_t count = 0;
+        for (const char* rest = in.status; *rest != '\0' && count < 4; ++count) {
+            size_t take = std::strlen(rest);
+            if (take > static_cast<size_t>(perLine)) take = static_cast<size_t>(perLine);
+            std::memcpy(pieces[count], rest, take);
+            pieces[count][take] = '\0';
+            lines[count] = pieces[count];
+            rest += take;
+        }
+        DrawLines(pixels, width, height, kMargin,
+                  height - kMargin - kGlyphHeight - (count - 1) * kTextLineHeight, lines, count);
     }
     if (!in.helpShown) return;
     // The help: the keys, then the file, what it holds and the view.

@@ -162,8 +162,8 @@ struct FixedHashPosition {
 };
 
 // Hash of a position under the process's secret key (keyed_hash.h): simple tabulation of
-// the 12 bytes x, y, z, which no file can be written to crowd. About half again as costly
-// as the fixed hash, so used only for the meshes that crowd that one.
+// the 12 bytes x, y, z, which a file cannot crowd without knowing the key. About half again as
+// costly as the fixed hash, so used only for the meshes that crowd that one.
 struct KeyedHashPosition {
     const TabulationTables& tables;
     uint32_t operator()(const Vertex& v) const {

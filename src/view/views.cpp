@@ -16,11 +16,13 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kSpinStepAngle = 2.0 * kPi / 100.0;  // one turn per 100 ticks
 constexpr double kFixedDistance = 150.0;
 // The renderer leaves out corners at view depth 0.1 or nearer; the fit keeps every vertex
@@ -306,7 +308,7 @@ void FitBlock(const VertexBlock& block, const BlockReach& reach, double smallSiz
 void FitAllBlocks(const std::vector<VertexBlock>& blocks, double smallSize, FitPlanes& f) {
     if (blocks.empty()) return;
     size_t best[5] = {0, 0, 0, 0, 0};
-    double bestBound[5] = {-INFINITY, -INFINITY, -INFINITY, -INFINITY, -INFINITY};
+    double bestBound[5] = {-kInfinity, -kInfinity, -kInfinity, -kInfinity, -kInfinity};
     for (size_t i = 0; i < blocks.size(); ++i) {
         const BlockReach reach = ReachOf(blocks[i], f);
         for (int p = 0; p < 5; ++p) {
@@ -569,9 +571,12 @@ void FitView(ViewState& state, const Scene& scene) {
     // The margined frame as tangents of its half angles; the vertical uses the same focal
     // length (square pixels).
     const double focal = FocalPixels(state);
-    const double keep = 1.0 - kFitMargin;
-    const double ax = static_cast<double>(state.frameWidth / 2) * keep / focal;
-    const double ay = static_cast<double>(state.frameHeight / 2) * keep / focal;
+    const auto inside = [focal](int32_t side) {
+        const double half = static_cast<double>(side / 2);
+        return (half - std::max(kFitMargin * half, kFitMarginPixels)) / focal;
+    };
+    const double ax = inside(state.frameWidth);
+    const double ay = inside(state.frameHeight);
     // Planes n . v <= 0 in view space: right, left, bottom, top; then the near plane -z.
     const double planes[5][3] = {
         {1.0, 0.0, -ax}, {-1.0, 0.0, -ax}, {0.0, 1.0, -ay}, {0.0, -1.0, -ay}, {0.0, 0.0, -1.0}};
@@ -588,7 +593,7 @@ void FitView(ViewState& state, const Scene& scene) {
             w[i] = r[i][0] * planes[k][0] + r[i][1] * planes[k][1] + r[i][2] * planes[k][2];
         f.ny[k] = w[1];
         f.nh[k] = std::sqrt(w[0] * w[0] + w[2] * w[2]);
-        f.most[k] = -INFINITY;
+        f.most[k] = -kInfinity;
     }
     // The largest ny h + nh rho over the finite vertices, for each plane.
     FitAllBlocks(scratch.blocks, kSmallBlock * SceneSize(b), f);

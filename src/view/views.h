@@ -68,7 +68,8 @@ inline constexpr double kDefaultFieldOfView = 1.5707963267948966;  // 90 degrees
 inline constexpr double kFitFieldOfView = 1.0471975511965976;  // 60 degrees
 inline constexpr double kFixedTilt = 0.5235987755982988;       // 30 degrees above
 inline constexpr double kMaxTilt = 1.5533430342749532;         // 89 degrees
-inline constexpr double kFitMargin = 0.05;  // of the half frame kept clear on every side
+inline constexpr double kFitMargin = 0.05;       // of the half frame kept clear on every side,
+inline constexpr double kFitMarginPixels = 2.0;  // and at least this many pixels
 
 // The box around the scene's finite vertex positions: one pass over the vertices.
 SceneBounds ComputeSceneBounds(const Scene& scene);

@@ -238,6 +238,51 @@ TEST_F(InputTest, WheelKeysAndCharactersChangeTheView) {
     }
 }
 
+// The fixture with two cameras looking at it.
+std::vector<uint8_t> SceneWithCamerasBytes() {
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            WriteNamedMesh(w, "Cube", [&] {
+                WriteVertexList(w, {-20, -20, -20, 20, -20, -20, 20, 20, -20, -20, 20, -20,
+                                    -20, -20, 20,  20, -20, 20,  20, 20, 20,  -20, 20, 20});
+                WriteFaceList(w, {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
+                                  3, 7, 6, 3, 6, 2, 0, 4, 7, 0, 7, 3, 1, 2, 6, 1, 6, 5});
+            });
+            for (const char* name : {"Front", "Side"}) {
+                w.Chunk(chunk::NamedObject, [&] {
+                    w.Name(name);
+                    const float x = name[0] == 'F' ? 0.0f : 200.0f;
+                    const float y = name[0] == 'F' ? -200.0f : 0.0f;
+                    w.Chunk(chunk::Camera, [&] { w.Floats({x, y, 50, 0, 0, 0, 0, 35}); });
+                });
+            }
+        });
+    });
+    return w.bytes;
+}
+
+TEST_F(InputTest, CGoesThroughTheFilesCamerasAndBackToTheOrbit) {
+    const std::string cameras = WriteFile(dir / "cameras.3ds", SceneWithCamerasBytes());
+    for (int i = 0; i < 4; ++i) {
+        HeadlessScriptKey('C');
+        HeadlessScriptTicks(1);
+    }
+    ASSERT_EQ(Run({cameras}), 0);
+    // The mode and the camera as each key arrives, then at the end.
+    std::vector<ViewMode> modes;
+    for (size_t i = 0; i < probe.messages.size(); ++i) {
+        if (probe.messages[i] != WM_TIMER) modes.push_back(probe.modes[i]);
+    }
+    EXPECT_EQ(modes, (std::vector<ViewMode>{ViewMode::Fit, ViewMode::Camera, ViewMode::Camera,
+                                            ViewMode::Fit, ViewMode::Camera}));
+    const std::vector<Frame>& f = presented.frames;
+    ASSERT_EQ(f.size(), 4u);
+    EXPECT_NE(f[0], f[1]);  // one camera, then the other
+    EXPECT_NE(f[1], f[2]);
+    EXPECT_EQ(f[3], f[0]);  // round again: the first camera
+}
+
 TEST_F(InputTest, SpaceStopsTheTurnAndStartsItAgainWhereItStood) {
     for (ViewMode view : {ViewMode::Fixed, ViewMode::Fit}) {
         SCOPED_TRACE(view == ViewMode::Fixed ? "fixed" : "fit");
@@ -386,6 +431,23 @@ TEST_F(InputTest, ADroppedFileOrFolderIsAddedAndOpened) {
     EXPECT_EQ(HeadlessOpenDropCount(), 0);
     ASSERT_EQ(presented.frames.size(), 3u);
     EXPECT_EQ(presented.frames[1], Frame(640 * 480, 0));
+}
+
+TEST_F(InputTest, StartedWithoutAListTheFirstSceneCanBeSteppedBackTo) {
+    // As the no-argument run and the Windows program start: no list, one scene name.
+    const std::string empty = WriteFile(dir / "empty.3ds", EmptySceneBytes());
+    HeadlessScriptTicks(1);
+    HeadlessScriptDrop({empty.c_str()});
+    HeadlessScriptTicks(1);
+    HeadlessScriptKey(VK_PRIOR);
+    HeadlessScriptTicks(1);
+    shellState.sceneFileName = fixture.c_str();
+    char commandLine[] = "";
+    ASSERT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT), 0);
+    EXPECT_EQ(fileList.paths, (std::vector<std::string>{fixture, empty}));
+    ASSERT_EQ(presented.frames.size(), 3u);
+    EXPECT_EQ(presented.frames[1], Frame(640 * 480, 0));
+    EXPECT_EQ(presented.frames[2], presented.frames[0]);
 }
 
 std::vector<uint32_t> ReadPng(const fs::path& path) {
