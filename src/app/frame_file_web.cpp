@@ -9,6 +9,7 @@ namespace {
 
 // Makes width x height pixels (0x00RRGGBB) a PNG through a canvas and hands it to the
 // browser as the download `name`.
+// clang-format off
 EM_JS(void, DownloadFrame, (const uint32_t* pixels, int width, int height, const char* name), {
     var canvas = document.createElement('canvas');
     canvas.width = width;
@@ -35,6 +36,7 @@ EM_JS(void, DownloadFrame, (const uint32_t* pixels, int width, int height, const
         setTimeout(function() { URL.revokeObjectURL(link.href); }, 1000);
     }, 'image/png');
 });
+// clang-format on
 
 }  // namespace
 

@@ -76,6 +76,8 @@ struct WebState {
 WebState web;
 
 // --- The page's side ---------------------------------------------------------------------
+// (JavaScript, kept out of clang-format's reach.)
+// clang-format off
 
 // Waits for the next call of WakeMessageLoop (an event, an animation frame or a drop).
 EM_ASYNC_JS(void, WaitForMessage, (), {
@@ -176,6 +178,8 @@ EM_JS(void, InstallFileHandlers, (), {
     var canvas = document.getElementById('canvas');
     if (canvas) canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); });
 });
+
+// clang-format on
 
 // --- Messages ----------------------------------------------------------------------------
 
@@ -410,7 +414,7 @@ struct WebSurface final : IDirectDrawSurface {
     DWORD surfaceCaps = 0;
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<uint32_t> pixels;     // work: 0x00RRGGBB; back buffer: the canvas's RGBA bytes
+    std::vector<uint32_t> pixels;      // work: 0x00RRGGBB; back buffer: the canvas's RGBA bytes
     WebSurface* backBuffer = nullptr;  // the primary's attached back buffer
     bool locked = false;
 };
