@@ -24,9 +24,14 @@ var Module = {
     });
   });
   canvas.addEventListener('mousedown', function() { canvas.focus(); });
+  // Until the viewer takes them, files dropped must not make the browser leave the page.
+  document.addEventListener('dragover', function(e) { e.preventDefault(); });
   document.addEventListener('dragenter', function() { document.body.classList.add('dragging'); });
   document.addEventListener('dragleave', function(e) {
     if (!e.relatedTarget) document.body.classList.remove('dragging');
   });
-  document.addEventListener('drop', function() { document.body.classList.remove('dragging'); });
+  document.addEventListener('drop', function(e) {
+    e.preventDefault();
+    document.body.classList.remove('dragging');
+  });
 })();

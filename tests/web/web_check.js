@@ -6,7 +6,8 @@
 //     `trellis --output x.png --frames 1 FILE`;
 //   - a broken file shows the desktop's one-line reason on the page, and the page keeps
 //     working (a good file opens after it);
-//   - a drag on the canvas changes the frame; Space restarts the turn and Space stops it;
+//   - a drag on the canvas changes the frame, so do the wheel and '-'; Space restarts the
+//     turn and Space stops it;
 //   - trellis.js and trellis.wasm together stay under the size budget.
 //
 // usage: node web_check.js SITE_DIR TRELLIS FIXTURE_SCENE WORK_DIR
@@ -218,9 +219,16 @@ async function main() {
     await waitTicks(page, 3);
     const dragged = await canvasPixels(page);
     check(dragged !== before, 'a drag changes the frame');
+    await page.mouse.wheel({deltaY: -100});
+    await waitTicks(page, 3);
+    const zoomed = await canvasPixels(page);
+    await page.keyboard.type('-');
+    await waitTicks(page, 3);
+    const unzoomed = await canvasPixels(page);
+    check(zoomed !== dragged && unzoomed !== zoomed, 'the wheel and - zoom');
     await page.keyboard.press('Space');
     await waitTicks(page, 5);
-    check((await canvasPixels(page)) !== dragged, 'Space restarts the turn');
+    check((await canvasPixels(page)) !== unzoomed, 'Space restarts the turn');
     await page.keyboard.press('Space');
     await waitTicks(page, 2);
     const stopped = await canvasPixels(page);
