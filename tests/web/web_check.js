@@ -156,6 +156,10 @@ async function main() {
       }
     });
     page.on('pageerror', (error) => check(false, 'page error', error.message));
+    page.on('requestfailed', (request) => check(false, 'request failed', request.url()));
+    page.on('response', (response) => {
+      if (response.status() >= 400) check(false, 'request failed', `${response.status()} ${response.url()}`);
+    });
     await page.goto(`http://127.0.0.1:${server.address().port}/`);
     await page.waitForFunction(() => window.Module && Module._WebTickCount &&
                                      Module._WebTickCount() > 3, {timeout: 20000});
