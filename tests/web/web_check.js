@@ -6,7 +6,7 @@
 //     `trellis --output x.png --frames 1 FILE`;
 //   - a broken file shows the desktop's one-line reason on the page, and the page keeps
 //     working (a good file opens after it);
-//   - a drag on the canvas changes the frame, so do the wheel and '-'; Space restarts the
+//   - a drag on the canvas (mouse or finger) changes the frame, so do the wheel and '-'; Space restarts the
 //     turn and Space stops it;
 //   - trellis.js and trellis.wasm together stay under the size budget.
 //
@@ -221,8 +221,14 @@ async function main() {
     await page.mouse.move(box.x + box.width / 2 + 60, box.y + box.height / 2 + 20, {steps: 6});
     await page.mouse.up();
     await waitTicks(page, 3);
+    const mouseDragged = await canvasPixels(page);
+    check(mouseDragged !== before, 'a drag changes the frame');
+    await page.touchscreen.touchStart(box.x + box.width / 2, box.y + box.height / 2);
+    await page.touchscreen.touchMove(box.x + box.width / 2 - 40, box.y + box.height / 2 - 10);
+    await page.touchscreen.touchEnd();
+    await waitTicks(page, 3);
     const dragged = await canvasPixels(page);
-    check(dragged !== before, 'a drag changes the frame');
+    check(dragged !== mouseDragged, 'a finger drag changes the frame');
     await page.mouse.wheel({deltaY: -100});
     await waitTicks(page, 3);
     const zoomed = await canvasPixels(page);

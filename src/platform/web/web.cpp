@@ -269,23 +269,27 @@ EM_BOOL KeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
     return key == 0 || KeyTakenFromBrowser(key) ? EM_TRUE : EM_FALSE;
 }
 
-// The canvas may be shown scaled: positions are made frame pixels.
-void PointerPosition(const EmscriptenMouseEvent* event) {
+// The canvas may be shown scaled: a position on it (CSS pixels) is made frame pixels.
+void PointerAt(double x, double y) {
     double cssWidth = 0.0;
     double cssHeight = 0.0;
-    emscripten_get_element_css_size("#canvas", &cssWidth, &cssHeight);
-    double x = static_cast<double>(event->targetX);
-    double y = static_cast<double>(event->targetY);
     int frameWidth = 0;
     int frameHeight = 0;
-    if (emscripten_get_canvas_element_size("#canvas", &frameWidth, &frameHeight) ==
+    if (emscripten_get_element_css_size("#canvas", &cssWidth, &cssHeight) ==
+            EMSCRIPTEN_RESULT_SUCCESS &&
+        emscripten_get_canvas_element_size("#canvas", &frameWidth, &frameHeight) ==
             EMSCRIPTEN_RESULT_SUCCESS &&
         cssWidth > 0.0 && cssHeight > 0.0) {
         x = x * frameWidth / cssWidth;
         y = y * frameHeight / cssHeight;
     }
-    web.pointerX = static_cast<int>(std::floor(x));
-    web.pointerY = static_cast<int>(std::floor(y));
+    // Within the signed 16 bits of a message's lParam.
+    web.pointerX = static_cast<int>(std::floor(std::fmin(std::fmax(x, -32768.0), 32767.0)));
+    web.pointerY = static_cast<int>(std::floor(std::fmin(std::fmax(y, -32768.0), 32767.0)));
+}
+
+void PointerPosition(const EmscriptenMouseEvent* event) {
+    PointerAt(static_cast<double>(event->targetX), static_cast<double>(event->targetY));
 }
 
 WPARAM ButtonBit(unsigned short button) {
@@ -374,12 +378,82 @@ EM_BOOL Wheel(int, const EmscriptenWheelEvent* event, void*) {
     return EM_TRUE;
 }
 
+// Touch: one finger drags as the left button (turn); two drag as the right button (pan) from
+// the point between them, and pinching turns the wheel, one notch for each tenth by which
+// the fingers' distance grows (toward the scene) or shrinks.
+struct TouchState {
+    int fingers = 0;      // on the canvas at the last event
+    double spread = 0.0;  // the two fingers' distance at the last wheel message
+};
+TouchState touch;
+
+EM_BOOL Touch(int eventType, const EmscriptenTouchEvent* event, void*) {
+    if (!web.windowAlive) return EM_FALSE;
+    const bool ending =
+        eventType == EMSCRIPTEN_EVENT_TOUCHEND || eventType == EMSCRIPTEN_EVENT_TOUCHCANCEL;
+    double x[2] = {0.0, 0.0};
+    double y[2] = {0.0, 0.0};
+    int fingers = 0;
+    for (int i = 0; i < event->numTouches && i < 32; ++i) {
+        const EmscriptenTouchPoint& point = event->touches[i];
+        if (!point.onTarget || (ending && point.isChanged)) continue;
+        if (fingers < 2) {
+            x[fingers] = static_cast<double>(point.targetX);
+            y[fingers] = static_cast<double>(point.targetY);
+        }
+        fingers++;
+    }
+    if (fingers > 2) fingers = 2;
+    if (fingers == 2) {
+        PointerAt((x[0] + x[1]) / 2.0, (y[0] + y[1]) / 2.0);
+    } else if (fingers == 1) {
+        PointerAt(x[0], y[0]);
+    }
+    const LPARAM position = MAKELPARAM(web.pointerX, web.pointerY);
+    const double spread = std::hypot(x[1] - x[0], y[1] - y[0]);
+    if (fingers != touch.fingers) {
+        // A finger more or less: the drag so far ends and the new one starts here.
+        if (touch.fingers == 1) {
+            web.buttons &= ~MK_LBUTTON;
+            Post(WM_LBUTTONUP, web.buttons, position);
+        } else if (touch.fingers == 2) {
+            web.buttons &= ~MK_RBUTTON;
+            Post(WM_RBUTTONUP, web.buttons, position);
+        }
+        if (fingers == 1) {
+            web.buttons |= MK_LBUTTON;
+            Post(WM_LBUTTONDOWN, web.buttons, position);
+        } else if (fingers == 2) {
+            web.buttons |= MK_RBUTTON;
+            Post(WM_RBUTTONDOWN, web.buttons, position);
+            touch.spread = spread;
+        }
+        touch.fingers = fingers;
+        return EM_TRUE;
+    }
+    if (fingers == 0) return EM_TRUE;
+    Post(WM_MOUSEMOVE, web.buttons, position);
+    if (fingers == 2 && touch.spread > 0.0 && spread > 0.0) {
+        const double notches = std::log(spread / touch.spread) / std::log(1.0 / 0.9);
+        const double units = std::trunc(notches * WHEEL_DELTA);
+        if (units != 0.0 && std::fabs(units) <= 100.0 * WHEEL_DELTA) {
+            Post(WM_MOUSEWHEEL, MAKEWPARAM(web.buttons, static_cast<int>(units)), position);
+            touch.spread *= std::pow(1.0 / 0.9, units / WHEEL_DELTA);
+        }
+    }
+    return EM_TRUE;
+}
+
 void InstallEventHandlers() {
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, KeyDown);
     emscripten_set_mousedown_callback("#canvas", nullptr, EM_TRUE, MouseButton);
     emscripten_set_mouseup_callback("#canvas", nullptr, EM_TRUE, MouseButton);
     emscripten_set_mousemove_callback("#canvas", nullptr, EM_TRUE, MouseMove);
     emscripten_set_wheel_callback("#canvas", nullptr, EM_TRUE, Wheel);
+    emscripten_set_touchstart_callback("#canvas", nullptr, EM_TRUE, Touch);
+    emscripten_set_touchmove_callback("#canvas", nullptr, EM_TRUE, Touch);
+    emscripten_set_touchend_callback("#canvas", nullptr, EM_TRUE, Touch);
+    emscripten_set_touchcancel_callback("#canvas", nullptr, EM_TRUE, Touch);
 }
 
 // --- DirectDraw --------------------------------------------------------------------------
