@@ -1,9 +1,13 @@
 // The page's entry: the viewer on the bundled scene, in the browser.
 //
-// As the desktop run with no arguments: "svet.3ds" (in the in-memory file system's working
-// directory) in the fixed view, 640 x 480. Files dropped on the page or picked with its file
+// As the desktop run with no arguments: "svet.3ds" in the working directory (/scenes in the
+// in-memory file system, where the page also puts the files given to it) in the fixed view,
+// 640 x 480. Files dropped on the page or picked with its file
 // input arrive as WM_DROPFILES, as on the desktop window, and are shown fitted, as the
 // desktop shows a file named on its command line.
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
 
 #include "app/file_list.h"
@@ -32,6 +36,7 @@ extern "C" const char* WebSceneLines() {
 }
 
 int main() {
+    if (chdir("/scenes") != 0) std::perror("trellis: /scenes");
     SetPlatformBackend(&WebBackend());
     WebOnMessageLoop(FitLaterFiles);
     fileList.paths.emplace_back(shellState.sceneFileName);

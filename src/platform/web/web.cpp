@@ -146,13 +146,13 @@ EM_JS(void, InstallFileHandlers, (), {
             read.forEach(function(r) {
                 var path = safeName(r.file.name);
                 if (r.error) {
-                    err('trellis: ' + r.file.name + ': cannot be read: ' + r.error);
+                    err('trellis: ' + r.file.name + ': cannot be read');
                     return;
                 }
                 try {
                     FS.writeFile(path, new Uint8Array(r.bytes));
                 } catch (e) {
-                    err('trellis: ' + r.file.name + ': cannot be stored: ' + e);
+                    err('trellis: ' + r.file.name + ': cannot be kept in memory');
                     return;
                 }
                 Module.ccall('WebAddDroppedFile', null, ['string'], [path]);
