@@ -8,6 +8,7 @@
 //     working (a good file opens after it);
 //   - a drag on the canvas (mouse or finger) changes the frame, so do the wheel and '-'; Space restarts the
 //     turn and Space stops it;
+//   - F12 offers the frame shown as the download trellis-0001.png;
 //   - trellis.js and trellis.wasm together stay under the size budget.
 //
 // usage: node web_check.js SITE_DIR TRELLIS FIXTURE_SCENE WORK_DIR
@@ -244,6 +245,30 @@ async function main() {
     const stopped = await canvasPixels(page);
     await waitTicks(page, 5);
     check((await canvasPixels(page)) === stopped, 'Space stops the turn');
+
+    // F12: the frame shown (stopped) offered as the download trellis-0001.png.
+    await page.evaluate(() => {
+      HTMLAnchorElement.prototype.click = function() {
+        window.savedFrame = {name: this.download, url: this.href};
+      };
+    });
+    await page.keyboard.press('F12');
+    await page.waitForFunction(() => window.savedFrame, {timeout: 10000});
+    const saved = await page.evaluate(async () => {
+      const blob = await (await fetch(window.savedFrame.url)).blob();
+      const bitmap = await createImageBitmap(blob, {colorSpaceConversion: 'none',
+                                                    premultiplyAlpha: 'none'});
+      const other = new OffscreenCanvas(bitmap.width, bitmap.height);
+      other.getContext('2d').drawImage(bitmap, 0, 0);
+      const want = other.getContext('2d').getImageData(0, 0, bitmap.width, bitmap.height).data;
+      const canvas = document.getElementById('canvas');
+      const have = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+      let same = want.length === have.length;
+      for (let i = 0; same && i < want.length; i++) same = want[i] === have[i];
+      return {name: window.savedFrame.name, same};
+    });
+    check(saved.name === 'trellis-0001.png' && saved.same, 'F12 downloads the frame shown',
+          saved.name);
   } finally {
     await browser.close();
     server.close();
