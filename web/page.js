@@ -9,6 +9,11 @@ var Module = {
       document.getElementById('failure').textContent = line.slice('trellis: '.length);
     }
   },
+  // The viewer could not start at all (no WebAssembly, trellis.wasm missing).
+  onAbort: function(what) {
+    document.getElementById('file').textContent = '';
+    document.getElementById('failure').textContent = 'the viewer could not start: ' + what;
+  },
 };
 
 (function() {
