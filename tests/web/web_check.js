@@ -162,8 +162,14 @@ async function main() {
       if (response.status() >= 400) check(false, 'request failed', `${response.status()} ${response.url()}`);
     });
     await page.goto(`http://127.0.0.1:${server.address().port}/`);
-    await page.waitForFunction(() => window.Module && Module._WebTickCount &&
-                                     Module._WebTickCount() > 3, {timeout: 20000});
+    // (Module's exports throw until the module has started.)
+    await page.waitForFunction(() => {
+      try {
+        return Module._WebTickCount() > 3;
+      } catch (error) {
+        return false;
+      }
+    }, {timeout: 20000});
     check(outside.length === 0, 'nothing fetched from outside the site', outside.join(' '));
 
     // The bundled scene, stopped with Space after k ticks, shows the desktop's frame k.
