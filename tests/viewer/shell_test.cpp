@@ -380,6 +380,36 @@ TEST_F(ShellTest, FailedLoadExitsOneWithOneLineAndLeavesTheDisplayAlone) {
     }
 }
 
+TEST_F(ShellTest, FailedLoadOfHostileNamesIsOnePrintableLine) {
+    // The file's name and the mesh's name hold escape sequences, line breaks, a C1 control
+    // and bytes that are not UTF-8.
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            WriteNamedMesh(w, "\x1b]0;x\x07\r\n\x9b\xff", [&] {
+                WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+                WriteFaceList(w, {0, 1, 7});
+            });
+        });
+    });
+    const std::string path = WriteScene("\x1b[2J\n.3ds", w.bytes);
+    HeadlessScriptKey(VK_ESCAPE);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(path), 1);
+    const std::string message = testing::internal::GetCapturedStderr();
+    const std::string shownPath = path.substr(0, path.size() - 9) + "\\x1b[2J\\x0a.3ds";
+    EXPECT_EQ(message.rfind("trellis: " + shownPath + ": chunk 0x4120 at offset ", 0), 0u)
+        << message;
+    EXPECT_NE(message.find(": face 0 of mesh \"\\x1b]0;x\\x07\\x0d\\x0a\\x9b\\xff\" names vertex 7 "
+                           "of 3\n"),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(message.find('\n'), message.size() - 1) << message;
+    for (const char c : message.substr(0, message.size() - 1)) {
+        EXPECT_TRUE(c >= 0x20 && c < 0x7F) << int{static_cast<unsigned char>(c)};
+    }
+}
+
 TEST_F(ShellTest, AfterAFailedDisplayStartTicksDrawNothingAndEscapeStillEnds) {
     struct Case {
         const char* name;
