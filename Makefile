@@ -4,7 +4,8 @@ PRESET ?= dev
 RUN_PRESET ?= release
 BUILD := build
 
-.PHONY: all deps configure build test run clean format fuzz windows windows-check package
+.PHONY: all deps configure build test run clean format fuzz windows windows-check package \
+	web web-serve web-check
 
 all: build
 
@@ -67,6 +68,28 @@ windows-check: windows
 	tests/windows/wine_check.sh $(BUILD)/windows/src/trellis.exe $(BUILD)/windows/tick_bench.exe \
 	    $(BUILD)/release/src/trellis $(BUILD)/release/tests/viewer_fixture_scene \
 	    $(BUILD)/windows/wine_check assets/svet.3ds
+
+# The viewer in the browser: the page, trellis.js and trellis.wasm in build/web/, built with
+# Debian's emscripten (nothing is downloaded) ...
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+web:
+	@scripts/install-deps --web
+	$(WEB_ENV) cmake --preset web
+	$(WEB_ENV) cmake --build --preset web
+
+# ... served on http://localhost:$(WEB_PORT)/ for a person to try (Ctrl+C ends it) ...
+WEB_PORT ?= 8000
+web-serve: web
+	@echo "make web-serve: open http://localhost:$(WEB_PORT)/"
+	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(BUILD)/web
+
+# ... and checked in headless chromium against the desktop program's frames.
+web-check: web
+	cmake --preset release
+	cmake --build --preset release --target trellis viewer_fixture_scene
+	cd tests/web && npm ci --no-audit --no-fund --loglevel=error
+	node tests/web/web_check.js $(BUILD)/web $(BUILD)/release/src/trellis \
+	    $(BUILD)/release/tests/viewer_fixture_scene $(BUILD)/web-check
 
 # The soak run on the release build, one test at a time so the timings are its own: the viewer
 # on the bundled scene for 100,000 ticks, checking that no tick allocates and resident memory

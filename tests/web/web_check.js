@@ -1,0 +1,293 @@
+// The browser check of the web build (make web-check): headless chromium, through
+// puppeteer-core, opens the page from a local server and checks what only the browser does:
+//   - the bundled scene, stopped with Space, equals pixel for pixel the desktop's frame of
+//     `trellis --output` after as many ticks;
+//   - a file given to the file input is shown fitted, equal to the desktop's frame 1 of
+//     `trellis --output x.png --frames 1 FILE`;
+//   - a broken file shows the desktop's one-line reason on the page, and the page keeps
+//     working (a good file opens after it);
+//   - a drag on the canvas (mouse or finger) changes the frame, so do the wheel and '-'; Space restarts the
+//     turn and Space stops it;
+//   - F12 offers the frame shown as the download trellis-0001.png;
+//   - trellis.js and trellis.wasm together stay under the size budget.
+//
+// usage: node web_check.js SITE_DIR TRELLIS FIXTURE_SCENE WORK_DIR
+//   SITE_DIR       the built page (build/web)
+//   TRELLIS        the desktop program, for the frames to compare with
+//   FIXTURE_SCENE  a program that writes a small .3ds scene to the path given
+//   WORK_DIR       where the files and frames of the check go
+'use strict';
+
+const childProcess = require('child_process');
+const fs = require('fs');
+const http = require('http');
+const os = require('os');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+const kSizeBudget = 400 * 1000;  // bytes of trellis.js and trellis.wasm together
+const kChromium = process.env.CHROMIUM || '/usr/bin/chromium';
+
+const [siteDir, trellis, fixtureScene, workDir] = process.argv.slice(2).map((p) => path.resolve(p));
+if (!workDir) {
+  console.error('usage: node web_check.js SITE_DIR TRELLIS FIXTURE_SCENE WORK_DIR');
+  process.exit(2);
+}
+const assetsDir = path.resolve(__dirname, '../../assets');
+
+let failures = 0;
+function check(ok, what, detail) {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}${detail ? ': ' + detail : ''}`);
+  if (!ok) failures++;
+}
+
+// A static server of the site on a free port of localhost.
+function serve(root) {
+  const types = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
+                 '.wasm': 'application/wasm'};
+  const server = http.createServer((request, response) => {
+    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
+    const file = path.join(root, name === '/' ? 'index.html' : name);
+    if (!file.startsWith(root + path.sep) || !fs.existsSync(file)) {
+      response.writeHead(404);
+      response.end();
+      return;
+    }
+    response.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream'});
+    fs.createReadStream(file).pipe(response);
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// The desktop's frame after `frames` ticks as a PNG (the bundled scene without `scene`);
+// stderr and status for a file that does not load.
+function desktopFrame(frames, scene, cwd) {
+  const out = path.join(workDir, `desktop-${scene ? path.basename(scene) : 'svet'}-${frames}.png`);
+  const args = ['--output', out, '--frames', String(frames)];
+  if (scene) args.push(scene);
+  const run = childProcess.spawnSync(trellis, args, {cwd: cwd || assetsDir, encoding: 'utf8'});
+  return {file: out, status: run.status, stderr: run.stderr};
+}
+
+// Counts the pixels where the canvas differs from the PNG at `file` (decoded by the browser
+// without colour conversion). -1 when the sizes differ.
+async function canvasDiffers(page, file) {
+  const png = fs.readFileSync(file).toString('base64');
+  return page.evaluate(async (data) => {
+    const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
+    const bitmap = await createImageBitmap(new Blob([bytes], {type: 'image/png'}),
+                                           {colorSpaceConversion: 'none', premultiplyAlpha: 'none'});
+    const canvas = document.getElementById('canvas');
+    if (bitmap.width !== canvas.width || bitmap.height !== canvas.height) return -1;
+    const other = new OffscreenCanvas(bitmap.width, bitmap.height);
+    const context = other.getContext('2d');
+    context.drawImage(bitmap, 0, 0);
+    const want = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
+    const have = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    let differing = 0;
+    for (let i = 0; i < want.length; i += 4) {
+      if (want[i] !== have[i] || want[i + 1] !== have[i + 1] || want[i + 2] !== have[i + 2] ||
+          have[i + 3] !== 255) {
+        differing++;
+      }
+    }
+    return differing;
+  }, png);
+}
+
+function canvasPixels(page) {
+  return page.evaluate(() => {
+    const canvas = document.getElementById('canvas');
+    const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    let hash = 0;
+    let lit = 0;
+    for (let i = 0; i < data.length; i += 4) {
+      const p = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
+      hash = (Math.imul(hash, 31) + p) | 0;
+      if (p !== 0) lit++;
+    }
+    return `${hash}/${lit}`;
+  });
+}
+
+const ticks = (page) => page.evaluate(() => Module._WebTickCount());
+
+// Waits until `count` more ticks have been drawn.
+async function waitTicks(page, count) {
+  const start = await ticks(page);
+  await page.waitForFunction((n) => Module._WebTickCount() >= n, {timeout: 10000}, start + count);
+}
+
+async function openFile(page, file) {
+  const input = await page.$('#file-input');
+  await input.uploadFile(file);
+  await page.waitForFunction((name) => document.getElementById('file').textContent.includes(name),
+                             {timeout: 10000}, path.basename(file));
+  await waitTicks(page, 3);
+}
+
+async function main() {
+  fs.mkdirSync(workDir, {recursive: true});
+  const sizes = ['trellis.js', 'trellis.wasm'].map((f) => fs.statSync(path.join(siteDir, f)).size);
+  const total = sizes[0] + sizes[1];
+  check(total < kSizeBudget, 'size budget',
+        `trellis.js ${sizes[0]} + trellis.wasm ${sizes[1]} = ${total} bytes (budget ${kSizeBudget})`);
+
+  const scene = path.join(workDir, 'fixture.3ds');
+  childProcess.execFileSync(fixtureScene, [scene]);
+  // The fixture cut short inside its vertex list: a load that fails with a reason.
+  const broken = path.join(workDir, 'broken.3ds');
+  fs.writeFileSync(broken, fs.readFileSync(scene).subarray(0, 100));
+
+  const server = await serve(siteDir);
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'trellis-web-check-'));
+  const browser = await puppeteer.launch({
+    executablePath: kChromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync',
+           '--force-color-profile=srgb', `--user-data-dir=${profile}`],
+  });
+  try {
+    const page = await browser.newPage();
+    const outside = [];
+    page.on('request', (request) => {
+      if (!request.url().startsWith(`http://127.0.0.1:${server.address().port}/`)) {
+        outside.push(request.url());
+      }
+    });
+    page.on('pageerror', (error) => check(false, 'page error', error.message));
+    page.on('requestfailed', (request) => check(false, 'request failed', request.url()));
+    page.on('response', (response) => {
+      if (response.status() >= 400) check(false, 'request failed', `${response.status()} ${response.url()}`);
+    });
+    await page.goto(`http://127.0.0.1:${server.address().port}/`);
+    // (Module's exports throw until the module has started.)
+    await page.waitForFunction(() => {
+      try {
+        return Module._WebTickCount() > 3;
+      } catch (error) {
+        return false;
+      }
+    }, {timeout: 20000});
+    check(outside.length === 0, 'nothing fetched from outside the site', outside.join(' '));
+
+    // The bundled scene, stopped with Space after k ticks, shows the desktop's frame k.
+    await page.evaluate(() => window.addEventListener('keydown', (event) => {
+      if (event.code === 'Space' && window.spaceTick === undefined) {
+        window.spaceTick = Module._WebTickCount();
+      }
+    }));
+    await page.keyboard.press('Space');
+    await waitTicks(page, 3);
+    const k = await page.evaluate(() => window.spaceTick);
+    const bundled = desktopFrame(k);
+    const bundledDiff = await canvasDiffers(page, bundled.file);
+    check(k > 0 && k <= 100 && bundledDiff === 0, 'bundled scene equals the desktop frame',
+          `stopped after ${k} ticks, ${bundledDiff} pixels differ`);
+    check((await page.$eval('#file', (e) => e.textContent)).startsWith('svet.3ds'),
+          'the file line names the bundled scene');
+    check(/objects, .* vertices, .* faces/.test(await page.$eval('#counts', (e) => e.textContent)),
+          'the counts line', await page.$eval('#counts', (e) => e.textContent));
+
+    // A picked file: fitted, its first frame (the turn is still stopped).
+    await openFile(page, scene);
+    const fitted = desktopFrame(1, scene);
+    const fittedDiff = await canvasDiffers(page, fitted.file);
+    check(fittedDiff === 0, 'picked file equals the desktop frame, fitted',
+          `${fittedDiff} pixels differ`);
+
+    // A broken file: the desktop's reason on the page.
+    await openFile(page, broken);
+    const failure = await page.$eval('#failure', (e) => e.textContent);
+    const desktop = desktopFrame(1, path.basename(broken), workDir);
+    const reason = desktop.stderr.trim().replace(/^trellis: /, '');
+    check(desktop.status !== 0 && failure !== '' && failure === reason,
+          'broken file shows its reason', `page "${failure}", desktop "${reason}"`);
+
+    // The page keeps working: the good file again, this time dropped on the canvas.
+    await page.evaluate((name, data) => {
+      const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
+      const transfer = new DataTransfer();
+      transfer.items.add(new File([bytes], name));
+      document.getElementById('canvas').dispatchEvent(
+          new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));
+    }, path.basename(scene), fs.readFileSync(scene).toString('base64'));
+    await page.waitForFunction((name) => document.getElementById('file').textContent.includes(name),
+                               {timeout: 10000}, path.basename(scene));
+    await waitTicks(page, 3);
+    check((await canvasDiffers(page, fitted.file)) === 0 &&
+          (await page.$eval('#failure', (e) => e.textContent)) === '',
+          'after the broken file, a good one dropped is shown again');
+
+    // A drag turns the view; Space restarts the turn; Space stops it.
+    const before = await canvasPixels(page);
+    const box = await (await page.$('#canvas')).boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.mouse.down();
+    await page.mouse.move(box.x + box.width / 2 + 60, box.y + box.height / 2 + 20, {steps: 6});
+    await page.mouse.up();
+    await waitTicks(page, 3);
+    const mouseDragged = await canvasPixels(page);
+    check(mouseDragged !== before, 'a drag changes the frame');
+    await page.touchscreen.touchStart(box.x + box.width / 2, box.y + box.height / 2);
+    await page.touchscreen.touchMove(box.x + box.width / 2 - 40, box.y + box.height / 2 - 10);
+    await page.touchscreen.touchEnd();
+    await waitTicks(page, 3);
+    const dragged = await canvasPixels(page);
+    check(dragged !== mouseDragged, 'a finger drag changes the frame');
+    await page.mouse.wheel({deltaY: -100});
+    await waitTicks(page, 3);
+    const zoomed = await canvasPixels(page);
+    await page.keyboard.type('-');
+    await waitTicks(page, 3);
+    const unzoomed = await canvasPixels(page);
+    check(zoomed !== dragged && unzoomed !== zoomed, 'the wheel and - zoom');
+    await page.keyboard.press('Space');
+    await waitTicks(page, 5);
+    check((await canvasPixels(page)) !== unzoomed, 'Space restarts the turn');
+    await page.keyboard.press('Space');
+    await waitTicks(page, 2);
+    const stopped = await canvasPixels(page);
+    await waitTicks(page, 5);
+    check((await canvasPixels(page)) === stopped, 'Space stops the turn');
+
+    // F12: the frame shown (stopped) offered as the download trellis-0001.png.
+    await page.evaluate(() => {
+      HTMLAnchorElement.prototype.click = function() {
+        window.savedFrame = {name: this.download, url: this.href};
+      };
+    });
+    await page.keyboard.press('F12');
+    await page.waitForFunction(() => window.savedFrame, {timeout: 10000});
+    const saved = await page.evaluate(async () => {
+      const blob = await (await fetch(window.savedFrame.url)).blob();
+      const bitmap = await createImageBitmap(blob, {colorSpaceConversion: 'none',
+                                                    premultiplyAlpha: 'none'});
+      const other = new OffscreenCanvas(bitmap.width, bitmap.height);
+      other.getContext('2d').drawImage(bitmap, 0, 0);
+      const want = other.getContext('2d').getImageData(0, 0, bitmap.width, bitmap.height).data;
+      const canvas = document.getElementById('canvas');
+      const have = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+      let same = want.length === have.length;
+      for (let i = 0; same && i < want.length; i++) same = want[i] === have[i];
+      return {name: window.savedFrame.name, same};
+    });
+    check(saved.name === 'trellis-0001.png' && saved.same, 'F12 downloads the frame shown',
+          saved.name);
+  } finally {
+    await browser.close();
+    server.close();
+    fs.rmSync(profile, {recursive: true, force: true});
+  }
+  if (failures > 0) {
+    console.log(`web check: ${failures} failed`);
+    process.exit(1);
+  }
+  console.log('web check: all passed');
+}
+
+main().catch((error) => {
+  console.error(error);
+  process.exit(1);
+});
