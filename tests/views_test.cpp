@@ -249,6 +249,29 @@ TEST(CameraView, PinholeWidthAndBank) {
     EXPECT_NEAR((banked.minY + banked.maxY) / 2.0, 240.0, 1.0);
 }
 
+// The file's axes are stored with y and z exchanged, a reflection: drawn as they are, every
+// scene would show mirrored. Seen from the front (from -y, z up), the file's +x lies to the
+// right in a camera's view and in the fit view, as it did for the file's author.
+TEST(CameraView, TheFilesRightIsOnTheRight) {
+    ScenePtr scene = LoadBytes(EditorFile([&](ChunkWriter& w) {
+        WriteMesh(w, "Cube", BoxAt(0, 0, 0, 10, 10, 10));
+        WriteMesh(w, "Marker", BoxAt(20, 0, 0, 2, 2, 2));  // on the file's +x side
+        WriteCamera(w, "Front", {0, -80, 0, 0, 0, 0, 0, 35});
+    }));
+    ASSERT_NE(scene, nullptr);
+    std::vector<uint32_t> frame;
+    ViewState view;
+    StartView(view, *scene, ViewMode::Camera, 0, 640, 480);
+    const LitBox lit = DrawTick(view, *scene, frame);
+    EXPECT_GT(lit.maxX - 320, 320 - lit.minX);  // the marker widens the right side
+
+    StartView(view, *scene, ViewMode::Fit, -1, 640, 480);
+    EXPECT_FALSE(view.mirrored);
+    ViewTransform t;
+    BuildViewTransform(view, t);
+    EXPECT_GT(t.m[0], 0.0);  // at the start of the turn, +x goes to the screen's right
+}
+
 // Cameras a real exporter writes, and worse: every one gives a finite, defined view.
 TEST(CameraView, DegenerateCamerasGiveADefinedView) {
     const float nan = NAN, inf = INFINITY;
@@ -315,9 +338,26 @@ TEST(ViewInput, TurnZoomPanFitReset) {
     EXPECT_DOUBLE_EQ(view.pose.tilt, -kMaxTilt);
     ZoomView(view, 0.5);
     EXPECT_DOUBLE_EQ(view.pose.distance, fitted.distance * 0.5);
+    // A pan moves the picture with the mouse: the box's centre lands 10 pixels further right
+    // and 4 higher (the fit view is not mirrored, so panX itself goes the other way).
+    const auto centreOnScreen = [](const ViewState& v, double& x, double& y) {
+        ViewTransform t;
+        BuildViewTransform(v, t);
+        const double* c = v.pose.centre;
+        const double vx = c[0] * t.m[0] + c[1] * t.m[4] + c[2] * t.m[8] + t.m[12];
+        const double vy = c[0] * t.m[1] + c[1] * t.m[5] + c[2] * t.m[9] + t.m[13];
+        const double vz = c[0] * t.m[2] + c[1] * t.m[6] + c[2] * t.m[10] + t.m[14];
+        const double focal = 640.0 / (2.0 * std::tan(v.pose.fieldOfView / 2.0));
+        x = vx * focal / vz + 320.0;
+        y = vy * focal / vz + 240.0;
+    };
+    double x0, y0, x1, y1;
+    centreOnScreen(view, x0, y0);
     PanView(view, 10.0, -4.0);
-    EXPECT_GT(view.pose.panX, 0.0);
-    EXPECT_LT(view.pose.panY, 0.0);
+    centreOnScreen(view, x1, y1);
+    EXPECT_NEAR(x1 - x0, 10.0, 1e-6);
+    EXPECT_NEAR(y1 - y0, -4.0, 1e-6);
+    EXPECT_FALSE(view.mirrored);
     ResetView(view);
     EXPECT_EQ(view.pose.tilt, fitted.tilt);
     EXPECT_EQ(view.pose.distance, fitted.distance);

@@ -94,7 +94,7 @@ int32_t AnimatedGifTicks(const CommandLine& line) {
     if (!line.animate || line.framesGiven || line.outputFormat != ImageFormat::Gif) {
         return line.frames;
     }
-    const int32_t ticks = PlaybackLoopTicks(line.sceneFile);
+    const int32_t ticks = PlaybackLoopTicks(LoadNamedScene(line.sceneFile));
     return ticks > 0 ? ticks : line.frames;
 }
 

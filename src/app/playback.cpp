@@ -5,7 +5,6 @@
 #include <cmath>
 #include <limits>
 
-#include "app/scene_input.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
 
@@ -265,7 +264,10 @@ void DrawPlayback(const Scene& scene, ViewState& view, const Matrix4& fixedCamer
 }
 
 int32_t PlaybackLoopTicks(const char* path) {
-    Scene* scene = LoadNamedScene(path);
+    return PlaybackLoopTicks(LoadScene(path));
+}
+
+int32_t PlaybackLoopTicks(Scene* scene) {
     if (scene == nullptr) return 0;
     SceneAnimation animation;
     PrepareAnimation(*scene, animation);

@@ -71,6 +71,8 @@ void DrawPlayback(const Scene& scene, ViewState& view, const Matrix4& fixedCamer
 // Ticks that one loop of the scene's animation takes at 20 ms a tick (for a GIF of the
 // loop): 1 for a scene without animation, 0 when it does not load.
 int32_t PlaybackLoopTicks(const char* path);
+// The same for a scene already loaded, which it frees (null: 0).
+int32_t PlaybackLoopTicks(Scene* scene);
 
 // Back to the process-start state (for tests).
 void ResetPlayback();

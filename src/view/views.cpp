@@ -461,6 +461,7 @@ void StartView(ViewState& state, const Scene& scene, ViewMode mode, int32_t came
     state.home = state.pose;
     state.homeMode = state.mode;
     state.homeCameraIndex = state.cameraIndex;
+    state.mirrored = state.mode == ViewMode::Fixed;
 }
 
 void AdvanceView(ViewState& state) {
@@ -485,6 +486,11 @@ void BuildViewTransform(const ViewState& state, ViewTransform& out) {
         out.m[4 * j + 3] = 0.0;
     }
     out.m[15] = 1.0;
+    // Un-mirrored: view x turned the other way (the picture flipped left to right).
+    if (!state.mirrored) {
+        for (int i = 0; i < 4; ++i)
+            out.m[4 * i] = -out.m[4 * i];
+    }
 }
 
 void ViewObjectMatrix(const ViewTransform& view, const Matrix4* objectMatrix, Matrix4& out) {
@@ -506,7 +512,10 @@ void ViewObjectMatrix(const ViewTransform& view, const Matrix4* objectMatrix, Ma
 
 void TurnView(ViewState& state, double yawAngle, double tiltAngle) {
     LeaveFixed(state);
-    if (std::isfinite(yawAngle)) state.pose.yaw = ReduceAngle(state.pose.yaw + yawAngle);
+    // The turn reads the same on the screen in a mirrored and an un-mirrored picture.
+    if (std::isfinite(yawAngle)) {
+        state.pose.yaw = ReduceAngle(state.pose.yaw + (state.mirrored ? yawAngle : -yawAngle));
+    }
     if (std::isfinite(tiltAngle)) {
         double tilt = state.pose.tilt + tiltAngle;
         if (tilt > kMaxTilt) tilt = kMaxTilt;
@@ -542,7 +551,7 @@ void PanView(ViewState& state, double dxPixels, double dyPixels) {
     if (!(depth > 0.0)) depth = state.unitScale > 0.0 ? kViewUnitsAcross / state.unitScale : 1.0;
     const double perPixel = depth / FocalPixels(state);
     if (!std::isfinite(perPixel)) return;
-    p.panX += dxPixels * perPixel;
+    p.panX += (state.mirrored ? dxPixels : -dxPixels) * perPixel;
     p.panY += dyPixels * perPixel;
 }
 

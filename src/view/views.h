@@ -59,6 +59,11 @@ struct ViewState {
     int32_t frameWidth = 640;
     int32_t frameHeight = 480;
     SceneBounds bounds;  // of the scene the view was started on
+    // The fixed camera shows the scene mirrored left to right: the file's axes are stored
+    // with y and z exchanged, a reflection, and the fixed view draws them as they are. The
+    // fit and camera views show the scene the right way round, as the file's author saw it,
+    // unless they grew out of the fixed view (input moving it), which keeps its picture.
+    bool mirrored = true;
 };
 
 // Fixed values of the views.
@@ -85,7 +90,7 @@ void CameraPositionAndTarget(const Camera& camera, double position[3], double ta
 // The index of the camera called `name`, or -1.
 int32_t FindCameraIndex(const Scene& scene, const char* name);
 
-// Starts a view of `scene` in a frame of width x height:
+// Starts a view of `scene` in a frame of width x height (mirrored only when it ends Fixed):
 // - Fixed: the fixed camera (the shell draws it through its own path);
 // - Fit: framed by FitView; a scene with no finite position gets Fixed instead;
 // - Camera: through camera `cameraIndex` (which must exist).
