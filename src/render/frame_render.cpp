@@ -550,11 +550,13 @@ void PrepareFrameRender(const MeshObject* objects, int32_t objectCount) {
     size_t vertices = 0;
     size_t vertexBlocks = 0;
     size_t faceBlocks = 0;
+    int64_t totalFaces = 0;
     for (int32_t i = 0; i < count; ++i) {
         const MeshObject& object = objects[i];
         const int32_t vertexCount =
             object.vertices != nullptr ? std::max(object.vertexCount, 0) : 0;
         const int32_t faceCount = object.faces != nullptr ? std::max(object.faceCount, 0) : 0;
+        totalFaces += faceCount;
         vertices += static_cast<size_t>(vertexCount);
         vertexBlocks += static_cast<size_t>(BlocksOf(vertexCount));
         const size_t blocks = static_cast<size_t>(BlocksOf(faceCount));
@@ -620,7 +622,9 @@ void PrepareFrameRender(const MeshObject* objects, int32_t objectCount) {
                          static_cast<int32_t>(highest / kBlock)};
         }
     }
-    StartPool(f);
+    // The pool starts with the first scene large enough to be drawn by it: a small scene (a
+    // thumbnail, a one-frame picture) never pays for starting and stopping threads.
+    if (totalFaces >= f.settings.minFacesForThreads) StartPool(f);
 }
 
 void RenderFrame(const MeshObject* objects, int32_t objectCount, ObjectMatrices matrices,

@@ -51,8 +51,10 @@ void ConfigureFrameRender(const FrameRenderSettings& settings);
 
 // Sizes the scratch arrays for `objects` (and any objects with no more vertices in all),
 // notes which vertices each block of faces uses, and starts the pool's threads when they
-// are not running. Call after a load, and again if faces are given other vertices; not for
-// every frame. Vertex positions and matrices may change freely between frames.
+// are not running and the objects have at least minFacesForThreads faces in all (smaller
+// frames are drawn by the caller alone anyway). Call after a load, and again if faces are given
+// other vertices; not for every frame. Vertex positions and matrices may change freely between
+// frames.
 void PrepareFrameRender(const MeshObject* objects, int32_t objectCount);
 
 // Draws the faces of every object that face the camera into `pixels`, a frame of the size
