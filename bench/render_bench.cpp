@@ -13,6 +13,8 @@
 #include "render/wireframe.h"
 #include "scene/derived.h"
 
+#include "view_camera.h"
+
 namespace {
 
 constexpr int32_t kWidth = 640;
@@ -30,21 +32,6 @@ struct Mesh {
         object.faces = faces.data();
     }
 };
-
-Matrix4 Identity() {
-    Matrix4 m;
-    MatrixIdentity(m);
-    return m;
-}
-
-// The viewer's fixed camera: 150 units from the origin, looking at it from above.
-Matrix4 ViewCamera() {
-    Matrix4 m = Identity();
-    MatrixRotateZ(m, -3.1415925f);
-    MatrixRotateX(m, -0.5235988f);
-    MatrixTranslate(m, 0.0f, 0.0f, -150.0f);
-    return m;
-}
 
 // The camera position in the object's space, as the renderer's facing test sees it.
 void CameraInObject(const Matrix4& object, const Matrix4& camera, double e[3]) {

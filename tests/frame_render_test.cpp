@@ -19,27 +19,14 @@
 #include "scene/derived.h"
 #include "scene/loader.h"
 
+#include "view_camera.h"
+
 namespace {
 
 constexpr int32_t kWidth = 640;
 constexpr int32_t kHeight = 480;
 constexpr float kSpin = 0.06283185f;  // the viewer's turn per tick
 using Frame = std::vector<uint32_t>;
-
-Matrix4 Identity() {
-    Matrix4 m;
-    MatrixIdentity(m);
-    return m;
-}
-
-// The viewer's fixed camera: 150 units from the origin, 30 degrees above it.
-Matrix4 ViewCamera() {
-    Matrix4 m = Identity();
-    MatrixRotateZ(m, -3.1415925f);
-    MatrixRotateX(m, -0.5235988f);
-    MatrixTranslate(m, 0.0f, 0.0f, -150.0f);
-    return m;
-}
 
 // Meshes built in code: vertices and faces by index.
 struct BuiltScene {

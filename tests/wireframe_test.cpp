@@ -14,6 +14,8 @@
 #include "render/line_stepper.h"
 #include "scene/derived.h"
 
+#include "view_camera.h"
+
 namespace {
 
 constexpr int32_t kWidth = 640;
@@ -43,21 +45,6 @@ std::set<Pixel> Row(int32_t row, int32_t firstColumn, int32_t lastColumn) {
     for (int32_t c = firstColumn; c <= lastColumn; ++c)
         result.insert({c, row});
     return result;
-}
-
-Matrix4 Identity() {
-    Matrix4 m;
-    MatrixIdentity(m);
-    return m;
-}
-
-// The fixed viewing camera of the viewer: 150 units from the origin, looking at it.
-Matrix4 ViewCamera() {
-    Matrix4 m = Identity();
-    MatrixRotateZ(m, -3.1415925f);
-    MatrixRotateX(m, -0.5235988f);
-    MatrixTranslate(m, 0.0f, 0.0f, -150.0f);
-    return m;
 }
 
 // 0.1 in double precision split into three floats whose exact sum it is, so that a sum of
