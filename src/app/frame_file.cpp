@@ -7,12 +7,6 @@
 
 #include "app/image_output.h"
 
-std::string FrameFileName(int32_t number) {
-    char name[32];
-    std::snprintf(name, sizeof name, "trellis-%04d.png", static_cast<int>(number));
-    return name;
-}
-
 bool SaveFrameFile(const uint32_t* pixels, int32_t width, int32_t height, int32_t& nextNumber,
                    std::string& path, std::string& error) {
     constexpr int32_t kLastNumber = 9999;

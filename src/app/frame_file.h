@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // Writes width x height pixels (0x00RRGGBB, rows exactly width apart) as a PNG named
@@ -12,4 +13,8 @@ bool SaveFrameFile(const uint32_t* pixels, int32_t width, int32_t height, int32_
                    std::string& path, std::string& error);
 
 // The name of number `number`: trellis-0001.png for 1.
-std::string FrameFileName(int32_t number);
+inline std::string FrameFileName(int32_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "trellis-%04d.png", static_cast<int>(number));
+    return name;
+}

@@ -40,12 +40,6 @@ EM_JS(void, DownloadFrame, (const uint32_t* pixels, int width, int height, const
 
 }  // namespace
 
-std::string FrameFileName(int32_t number) {
-    char name[32];
-    std::snprintf(name, sizeof name, "trellis-%04d.png", static_cast<int>(number));
-    return name;
-}
-
 // The browser keeps its own downloads: each save is the next number, from 0001 to 9999.
 bool SaveFrameFile(const uint32_t* pixels, int32_t width, int32_t height, int32_t& nextNumber,
                    std::string& path, std::string& error) {

@@ -94,12 +94,6 @@ std::vector<uint8_t> EncodePng(const uint32_t* pixels, int32_t width, int32_t he
 
 }  // namespace
 
-std::string FrameFileName(int32_t number) {
-    char name[32];
-    std::snprintf(name, sizeof name, "trellis-%04d.png", static_cast<int>(number));
-    return name;
-}
-
 bool SaveFrameFile(const uint32_t* pixels, int32_t width, int32_t height, int32_t& nextNumber,
                    std::string& path, std::string& error) {
     constexpr int32_t kLastNumber = 9999;
