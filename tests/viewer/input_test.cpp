@@ -20,6 +20,8 @@
 #include "platform/headless/headless.h"
 #include "render/line_stepper.h"
 
+#include "image_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -453,20 +455,6 @@ TEST_F(InputTest, StartedWithoutAListTheFirstSceneCanBeSteppedBackTo) {
     ASSERT_EQ(presented.frames.size(), 3u);
     EXPECT_EQ(presented.frames[1], Frame(640 * 480, 0));
     EXPECT_EQ(presented.frames[2], presented.frames[0]);
-}
-
-std::vector<uint32_t> ReadPng(const fs::path& path) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
-    std::vector<uint32_t> pixels(rgb.size() / 3);
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = uint32_t{rgb[3 * i]} << 16 | uint32_t{rgb[3 * i + 1]} << 8 | rgb[3 * i + 2];
-    return pixels;
 }
 
 TEST_F(InputTest, F12SavesTheNextFrameUnderTheNextFreeNumber) {

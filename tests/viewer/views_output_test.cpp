@@ -20,6 +20,8 @@
 #include "render/wireframe.h"
 #include "scene/loader.h"
 
+#include "image_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -54,55 +56,6 @@ int RunTrellis(const fs::path& directory, const std::string& arguments, std::str
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::vector<Frame> ReadGifFrames(const fs::path& path) {
-    std::vector<Frame> frames;
-    int error = 0;
-    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-    if (!gif) return frames;
-    if (DGifSlurp(gif) == GIF_OK) {
-        // Frames after the first hold only the rectangle that changed, drawn over the frame
-        // before (no disposal), with the transparent index where a pixel stayed the same.
-        Frame canvas(static_cast<size_t>(gif->SWidth) * static_cast<size_t>(gif->SHeight), 0u);
-        for (int i = 0; i < gif->ImageCount; ++i) {
-            const SavedImage& image = gif->SavedImages[i];
-            const GifImageDesc& desc = image.ImageDesc;
-            const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-            GraphicsControlBlock control = {};
-            control.TransparentColor = NO_TRANSPARENT_COLOR;
-            DGifSavedExtensionToGCB(gif, i, &control);
-            for (int y = 0; y < desc.Height; ++y) {
-                for (int x = 0; x < desc.Width; ++x) {
-                    const int index = image.RasterBits[y * desc.Width + x];
-                    if (index == control.TransparentColor) continue;
-                    const GifColorType& c = map->Colors[index];
-                    canvas[static_cast<size_t>(desc.Top + y) * static_cast<size_t>(gif->SWidth) +
-                           static_cast<size_t>(desc.Left + x)] =
-                        uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
-                }
-            }
-            frames.push_back(canvas);
-        }
-    }
-    DGifCloseFile(gif, &error);
-    return frames;
-}
-
-Frame ReadPng(const fs::path& path, int32_t& width, int32_t& height) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
-    width = static_cast<int32_t>(image.width);
-    height = static_cast<int32_t>(image.height);
-    Frame pixels(rgb.size() / 3);
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = uint32_t{rgb[3 * i]} << 16 | uint32_t{rgb[3 * i + 1]} << 8 | rgb[3 * i + 2];
-    return pixels;
-}
-
 TEST(ViewsOutput, WithoutASceneEveryFrameIsTheFixedPath) {
     const fs::path gif = TestFile(".gif");
     std::string errors;
@@ -110,7 +63,7 @@ TEST(ViewsOutput, WithoutASceneEveryFrameIsTheFixedPath) {
     ASSERT_EQ(RunTrellis(TRELLIS_ASSETS_DIR, "--frames 30 --output '" + gif.string() + "'", errors),
               0)
         << errors;
-    const std::vector<Frame> frames = ReadGifFrames(gif);
+    const std::vector<Frame> frames = ReadGif(gif).frames;
     ASSERT_EQ(frames.size(), 30u);
 
     Scene* scene = LoadScene(TRELLIS_ASSETS_DIR "/svet.3ds");
