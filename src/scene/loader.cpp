@@ -342,7 +342,13 @@ int32_t WalkChunks(FILE* stream, int32_t end) {
             const ChunkRow& entry = ChunkTable[row];
             const ChunkHandler handler = HandlerOf(row);
             if (handler != nullptr && handler(stream, chunkEnd) != 0) return -1;
-            if (entry.hasChildren && ParseChunks(stream, chunkEnd) != 0) return -1;
+            if (entry.hasChildren) {
+                // The children's parent is this chunk, whatever a handler walked below it.
+                s.chunkId = id;
+                s.chunkStart = start;
+                s.chunkClaimedEnd = start + length;
+                if (ParseChunks(stream, chunkEnd) != 0) return -1;
+            }
         }
         s.chunkId = id;
         s.chunkStart = start;
@@ -357,9 +363,18 @@ int32_t WalkChunks(FILE* stream, int32_t end) {
 }  // namespace
 
 int32_t ParseChunks(FILE* stream, int32_t end) {
-    ++loaderState.depth;
+    LoaderState& s = loaderState;
+    const uint16_t outerId = s.parentChunkId;
+    const int64_t outerStart = s.parentChunkStart;
+    if (s.depth > 0) {
+        s.parentChunkId = s.chunkId;
+        s.parentChunkStart = s.chunkStart;
+    }
+    ++s.depth;
     const int32_t result = WalkChunks(stream, end);
-    --loaderState.depth;
+    --s.depth;
+    s.parentChunkId = outerId;
+    s.parentChunkStart = outerStart;
     return result;
 }
 
@@ -395,6 +410,8 @@ void BeginPass() {
     s.chunkId = 0;
     s.chunkStart = 0;
     s.chunkClaimedEnd = 0;
+    s.parentChunkId = 0;
+    s.parentChunkStart = -1;
 }
 
 // Sets loaderState.fileLength to the length of the open file, and keeps its first bytes.

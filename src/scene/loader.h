@@ -128,10 +128,12 @@ struct LoaderState {
     KeyframerNode* currentNode = nullptr;
 
     // Walk bookkeeping.
-    int64_t fileLength = 0;  // measured once, before the counting pass
-    int64_t position = 0;    // the stream's offset, kept by every read and seek
-    int32_t depth = 0;       // nesting depth of the chunks being walked
-    uint16_t chunkId = 0;    // chunk whose handler is running, for error reports
+    int64_t fileLength = 0;         // measured once, before the counting pass
+    int64_t position = 0;           // the stream's offset, kept by every read and seek
+    int32_t depth = 0;              // nesting depth of the chunks being walked
+    uint16_t chunkId = 0;           // chunk whose handler is running, for error reports
+    uint16_t parentChunkId = 0;     // the chunk that holds it (whose children are being
+    int64_t parentChunkStart = -1;  // walked): its id and header offset; 0 and -1 at the top
     int64_t chunkStart = 0;
     int64_t chunkClaimedEnd = 0;       // its end as its header gives it
     unsigned char* scratch = nullptr;  // one array payload at a time (malloc, freed by
@@ -150,7 +152,10 @@ void ResetLoaderState();
 // Walks the chunks from the stream's position up to `end` (an offset not past the end of
 // the file): each chunk's handler runs, its children are walked when its row says so, and
 // the stream is then set to the chunk's end. Returns 0, or -1 after recording the reason.
-// Relies on the state that LoadScene sets up (file length, position, pass).
+// Relies on the state that LoadScene sets up (file length, position, pass). Below the top
+// level the chunks walked are children of the chunk whose handler runs (chunkId and
+// chunkStart): while they are walked, parentChunkId and parentChunkStart name it, and
+// afterwards they name its own parent again.
 int32_t ParseChunks(FILE* stream, int32_t end);
 
 // Index of the first record of that kind in loaderState.scene whose name equals `name`
