@@ -69,7 +69,7 @@ struct ChunkRow {
     const char* role;
 };
 
-inline constexpr int32_t kChunkTableRows = 88;
+inline constexpr int32_t kChunkTableRows = 90;
 extern const ChunkRow ChunkTable[kChunkTableRows];
 
 // The row of ChunkTable with this id, or -1.
@@ -110,6 +110,11 @@ struct LoaderState {
     MeshObject* currentObject = nullptr;  // record most recently opened of each kind in
     Light* currentLight = nullptr;        // the fill pass; null until the first one opens
     Camera* currentCamera = nullptr;
+    Material* currentMaterial = nullptr;  // named in the material chunk being walked (fill
+    int64_t materialEnd = 0;              // pass), valid up to that chunk's end
+    // parentChunkStart of the last chunk under which a linear colour was stored (it wins
+    // over a gamma colour there).
+    int64_t linearColorParent = -1;
     int32_t nextObject = 0;  // index of the next record of each kind to open (fill pass)
     int32_t nextLight = 0;
     int32_t nextCamera = 0;
@@ -128,14 +133,14 @@ struct LoaderState {
     KeyframerNode* currentNode = nullptr;
 
     // Walk bookkeeping.
-    int64_t fileLength = 0;         // measured once, before the counting pass
-    int64_t position = 0;           // the stream's offset, kept by every read and seek
-    int32_t depth = 0;              // nesting depth of the chunks being walked
-    uint16_t chunkId = 0;           // chunk whose handler is running, for error reports
-    uint16_t parentChunkId = 0;     // the chunk that holds it (whose children are being
-    int64_t parentChunkStart = -1;  // walked): its id and header offset; 0 and -1 at the top
+    int64_t fileLength = 0;  // measured once, before the counting pass
+    int64_t position = 0;    // the stream's offset, kept by every read and seek
+    int32_t depth = 0;       // nesting depth of the chunks being walked
+    uint16_t chunkId = 0;    // chunk whose handler is running, for error reports
     int64_t chunkStart = 0;
     int64_t chunkClaimedEnd = 0;       // its end as its header gives it
+    uint16_t parentChunkId = 0;        // the chunk that holds it (whose children are being
+    int64_t parentChunkStart = -1;     // walked): its id and header offset; 0 and -1 at the top
     unsigned char* scratch = nullptr;  // one array payload at a time (malloc, freed by
     size_t scratchSize = 0;            // ResetLoaderState and at the end of each load)
     LoadError error;
