@@ -29,32 +29,6 @@ void WriteColor(ChunkWriter& w, bool bytes, bool linear, float r, float g, float
     }
 }
 
-template <class Body>
-void WriteMaterial(ChunkWriter& w, const char* name, Body&& body) {
-    w.Chunk(chunk::Material, [&] {
-        w.Chunk(chunk::MaterialName, [&] { w.Name(name); });
-        body();
-    });
-}
-
-template <class Body>
-void WriteLight(ChunkWriter& w, const char* name, Body&& body) {
-    w.Chunk(chunk::NamedObject, [&] {
-        w.Name(name);
-        w.Chunk(chunk::Light, [&] {
-            w.Floats({0, 0, 0});
-            body();
-        });
-    });
-}
-
-template <class Body>
-ScenePtr LoadEditor(Body&& body) {
-    ScenePtr scene = LoadBytes(EditorFile(body));
-    EXPECT_NE(scene, nullptr) << LastLoadError().message;
-    return scene;
-}
-
 void ExpectColor(const float (&color)[3], float r, float g, float b) {
     EXPECT_EQ(color[0], r);
     EXPECT_EQ(color[1], g);
@@ -155,7 +129,7 @@ TEST(MaterialChunks, LinearColourWinsOverGammaUnderOneChunk) {
                 w.Chunk(chunk::Background, [&] { colors(w); });
                 w.Chunk(chunk::Ambient, [&] { colors(w); });
                 WriteMaterial(w, "M", [&] { w.Chunk(chunk::MaterialDiffuse, [&] { colors(w); }); });
-                WriteLight(w, "L", [&] { colors(w); });
+                WriteNamedLight(w, "L", {0, 0, 0}, [&] { colors(w); });
             });
             ASSERT_NE(scene, nullptr);
             const float red =
@@ -379,13 +353,13 @@ TEST(SceneChunks, BackgroundAndAmbientColours) {
 // `color` still comes from float colours only, through the light's name, wherever they stand.
 TEST(LightChunks, EmitColourFromEveryKindColourOnlyFromFloatsByName) {
     ScenePtr scene = LoadEditor([](ChunkWriter& w) {
-        WriteLight(w, "Bytes", [&] { WriteColor(w, true, kGamma, 0.2f, 0.4f, 1); });
-        WriteLight(w, "Floats", [&] {
+        WriteNamedLight(w, "Bytes", {0, 0, 0}, [&] { WriteColor(w, true, kGamma, 0.2f, 0.4f, 1); });
+        WriteNamedLight(w, "Floats", {0, 0, 0}, [&] {
             WriteColor(w, false, kLinear, 0.5f, 0.5f, 0.5f);
             WriteColor(w, false, kGamma, 1, 0, 0);  // later: still `color`, but not emitColor
         });
-        WriteLight(w, "None", [] {});
-        WriteLight(w, "Lamp", [] {});
+        WriteNamedLight(w, "None", {0, 0, 0}, [] {});
+        WriteNamedLight(w, "Lamp", {0, 0, 0}, [] {});
         // A material named like a light: its float colour still reaches the light's `color`,
         // and the material's own diffuse colour; the light's emitColor stays.
         WriteMaterial(w, "Lamp", [&] {

@@ -67,14 +67,15 @@ MaterialMap* ParentMap() {
     return MapOf(loaderState.parentChunkId);
 }
 
-// Reads a payload of `count` bytes whose value is dropped when cut short: sets `whole` and
-// reads the bytes when they are all before the chunk's end, else skips what there is.
-// Returns -1 (recorded) only when the stream fails to give bytes the file holds.
-int32_t ReadIfWhole(FILE* stream, int32_t chunkEnd, unsigned char* out, size_t count, bool& whole) {
-    whole = BytesLeft(chunkEnd) >= static_cast<int64_t>(count);
-    if (whole) return ReadBytes(stream, out, count);
-    SkipAtMost(stream, chunkEnd, static_cast<int64_t>(count));
-    return 0;
+// Reads a payload of `count` bytes whose value is dropped when cut short: 1 when the bytes
+// were all before the chunk's end and are read; 0 when they were not, and what there is was
+// skipped; -1 (recorded) when the stream fails to give bytes the file holds.
+int32_t ReadIfWhole(FILE* stream, int32_t chunkEnd, unsigned char* out, size_t count) {
+    if (BytesLeft(chunkEnd) < static_cast<int64_t>(count)) {
+        SkipAtMost(stream, chunkEnd, static_cast<int64_t>(count));
+        return 0;
+    }
+    return ReadBytes(stream, out, count) == 0 ? 1 : -1;
 }
 
 // 255 x a colour component, truncated toward zero. The product is exact in double
@@ -194,9 +195,8 @@ int32_t ReadFloatColorAs(FILE* stream, int32_t chunkEnd, bool linear) {
 // 0x0011, 0x0012: red, green, blue as bytes.
 int32_t ReadByteColorAs(FILE* stream, int32_t chunkEnd, bool linear) {
     unsigned char bytes[3];
-    bool whole = false;
-    if (ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes, whole) != 0) return -1;
-    if (!whole) return 0;
+    const int32_t read = ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes);
+    if (read <= 0) return read;
     const float rgb[3] = {bytes[0] / 255.0f, bytes[1] / 255.0f, bytes[2] / 255.0f};
     StoreColor(rgb, linear);
     return 0;
@@ -211,9 +211,8 @@ int32_t SetMaterialFlag(int32_t Material::*field) {
 // A float parameter of the map the chunk stands under.
 int32_t ReadMapFloat(FILE* stream, int32_t chunkEnd, float MaterialMap::*field) {
     unsigned char bytes[4];
-    bool whole = false;
-    if (ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes, whole) != 0) return -1;
-    if (!whole) return 0;
+    const int32_t read = ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes);
+    if (read <= 0) return read;
     if (MaterialMap* map = ParentMap()) map->*field = GetFloat(bytes);
     return 0;
 }
@@ -272,9 +271,9 @@ int32_t ReadLinearByteColor(FILE* stream, int32_t chunkEnd) {
 // 0x0030: a signed 16-bit percentage.
 int32_t ReadIntPercent(FILE* stream, int32_t chunkEnd) {
     unsigned char bytes[2];
-    bool whole = false;
-    if (ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes, whole) != 0) return -1;
-    if (whole && !loaderState.countingPass) {
+    const int32_t read = ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes);
+    if (read <= 0) return read;
+    if (!loaderState.countingPass) {
         StoreFraction(static_cast<float>(static_cast<int16_t>(GetU16(bytes))) / 100.0f);
     }
     return 0;
@@ -283,9 +282,9 @@ int32_t ReadIntPercent(FILE* stream, int32_t chunkEnd) {
 // 0x0031: a float percentage.
 int32_t ReadFloatPercent(FILE* stream, int32_t chunkEnd) {
     unsigned char bytes[4];
-    bool whole = false;
-    if (ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes, whole) != 0) return -1;
-    if (whole && !loaderState.countingPass) StoreFraction(GetFloat(bytes) / 100.0f);
+    const int32_t read = ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes);
+    if (read <= 0) return read;
+    if (!loaderState.countingPass) StoreFraction(GetFloat(bytes) / 100.0f);
     return 0;
 }
 
@@ -321,20 +320,20 @@ int32_t ReadWire(FILE*, int32_t) {
 // 0xA087: the wire thickness, a float.
 int32_t ReadWireSize(FILE* stream, int32_t chunkEnd) {
     unsigned char bytes[4];
-    bool whole = false;
-    if (ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes, whole) != 0) return -1;
+    const int32_t read = ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes);
+    if (read <= 0) return read;
     Material* material = CurrentMaterial();
-    if (whole && material != nullptr) material->wireSize = GetFloat(bytes);
+    if (material != nullptr) material->wireSize = GetFloat(bytes);
     return 0;
 }
 
 // 0xA100: the shading kind, a u16 stored as read.
 int32_t ReadShading(FILE* stream, int32_t chunkEnd) {
     unsigned char bytes[2];
-    bool whole = false;
-    if (ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes, whole) != 0) return -1;
+    const int32_t read = ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes);
+    if (read <= 0) return read;
     Material* material = CurrentMaterial();
-    if (whole && material != nullptr) material->shading = GetU16(bytes);
+    if (material != nullptr) material->shading = GetU16(bytes);
     return 0;
 }
 
@@ -365,9 +364,9 @@ int32_t ReadMapName(FILE* stream, int32_t chunkEnd) {
 // 0xA351: the tiling flags word.
 int32_t ReadMapTiling(FILE* stream, int32_t chunkEnd) {
     unsigned char bytes[2];
-    bool whole = false;
-    if (ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes, whole) != 0) return -1;
-    if (MaterialMap* map = ParentMap(); whole && map != nullptr) map->tiling = GetU16(bytes);
+    const int32_t read = ReadIfWhole(stream, chunkEnd, bytes, sizeof bytes);
+    if (read <= 0) return read;
+    if (MaterialMap* map = ParentMap()) map->tiling = GetU16(bytes);
     return 0;
 }
 

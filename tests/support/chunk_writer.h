@@ -230,6 +230,29 @@ void WriteNamedMesh(ChunkWriter& w, std::string_view name, Body&& body) {
     });
 }
 
+// A material (0xAFFF) opened by its name (0xA000); `body` writes its other chunks.
+template <class Body>
+void WriteMaterial(ChunkWriter& w, std::string_view name, Body&& body) {
+    w.Chunk(chunk::Material, [&] {
+        w.Chunk(chunk::MaterialName, [&] { w.Name(name); });
+        body();
+    });
+}
+
+// A named object (0x4000) holding a light (0x4600) at file-order `position`; `body` writes
+// the light's chunks.
+template <class Body>
+void WriteNamedLight(ChunkWriter& w, std::string_view name, std::initializer_list<float> position,
+                     Body&& body) {
+    w.Chunk(chunk::NamedObject, [&] {
+        w.Name(name);
+        w.Chunk(chunk::Light, [&] {
+            w.Floats(position);
+            body();
+        });
+    });
+}
+
 // A vertex list from file-order (x, y, z) triples.
 inline void WriteVertexList(ChunkWriter& w, std::initializer_list<float> xyz) {
     w.Chunk(chunk::VertexList, [&] {
