@@ -10,10 +10,6 @@
 
 namespace {
 
-void TurnBy(ViewerState& state, double yaw, double tilt) {
-    if (state.scene) TurnView(state.view, yaw, tilt);
-}
-
 void ZoomBy(ViewerState& state, double factor) {
     if (state.scene) ZoomView(state.view, factor);
 }
@@ -45,18 +41,18 @@ void HandleKey(ViewerState& state, WPARAM key, LPARAM flags) {
     switch (key) {
         case VK_LEFT:
         case VK_RIGHT:
-            // A stopped animation steps a frame back or on; otherwise the view turns.
-            if (state.playback.active && state.paused) {
-                StepPlayback(state.playback, key == VK_LEFT ? -1 : 1);
-            } else {
-                TurnBy(state, key == VK_LEFT ? -kArrowTurn : kArrowTurn, 0.0);
-            }
-            return;
         case VK_UP:
-            TurnBy(state, 0.0, -kArrowTurn);
-            return;
         case VK_DOWN:
-            TurnBy(state, 0.0, kArrowTurn);
+            // A stopped animation steps a frame back or on; otherwise the view turns.
+            if (state.playback.active && state.paused && (key == VK_LEFT || key == VK_RIGHT)) {
+                StepPlayback(state.playback, key == VK_LEFT ? -1 : 1);
+            } else if (state.scene) {
+                const double yaw = key == VK_LEFT    ? -kArrowTurn
+                                   : key == VK_RIGHT ? kArrowTurn
+                                                     : 0.0;
+                const double tilt = key == VK_UP ? -kArrowTurn : key == VK_DOWN ? kArrowTurn : 0.0;
+                TurnView(state.view, yaw, tilt);
+            }
             return;
         default:
             break;
