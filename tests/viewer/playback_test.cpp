@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -160,6 +161,44 @@ TEST(Playback, SpaceHoldsTheAnimationAndArrowsStepIt) {
     const double stepped = 2.0;  // the next whole frame
     EXPECT_EQ(f[5], Play(path, false, &stepped, 1).at(0));
     EXPECT_EQ(f[6], f[0]);  // two frames back: frame 0
+}
+
+// Space stops the turn and the animation alike, with one flag: a scene opened while stopped
+// shows its first frame and stays there, and the arrows step it.
+TEST(Playback, AScenePagedToWhileStoppedStaysStopped) {
+    const std::string path = WriteScene(MovingTriangle());
+    const std::string second = path + ".second.3ds";
+    ASSERT_TRUE(WriteBytesToFile(MovingTriangle(), second.c_str()));
+    UseHeadlessBackend();
+    ResetDisplayContext();
+    ResetViewer(viewerState);
+    std::vector<Frame> f;
+    HeadlessSetFrameCallback(KeepFrame, &f);
+    HeadlessScriptTicks(3);
+    HeadlessScriptKey(VK_SPACE);
+    HeadlessScriptKey(VK_NEXT);
+    HeadlessScriptTicks(2);
+    HeadlessScriptKey(VK_RIGHT);
+    HeadlessScriptTicks(1);
+    HeadlessScriptKey(VK_ESCAPE);
+    RequestPlayback(viewerState.playback, true, nullptr);
+    viewerState.list.paths = {path, second};
+    // The fixed view, as Play draws: the same frame time gives the same picture.
+    viewerState.startPolicy = OpenPolicy{ViewMode::Fixed, nullptr, false};
+    viewerState.listPolicy = OpenPolicy{ViewMode::Fixed, nullptr, false};
+    char commandLine[] = "";
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT), 0);
+    EXPECT_TRUE(viewerState.paused);
+    ResetViewer(viewerState);
+    ResetDisplayContext();
+    ResetHeadlessBackend();
+    SetPlatformBackend(nullptr);
+    std::remove(second.c_str());
+    ASSERT_EQ(f.size(), 6u);
+    EXPECT_EQ(f[3], f[0]);   // the second file's first frame: the same scene at frame 0
+    EXPECT_EQ(f[4], f[3]);   // and it stays
+    const double one = 1.0;  // one step on
+    EXPECT_EQ(f[5], Play(path, false, &one, 1).at(0));
 }
 
 TEST(Playback, CommandLineAsksForPlayingOrAStillFrame) {
