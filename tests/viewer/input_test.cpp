@@ -7,6 +7,7 @@
 #include <png.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,11 +15,13 @@
 #include <vector>
 
 #include "app/file_list.h"
+#include "app/scene_input.h"
 #include "app/shell.h"
 #include "display/display.h"
 #include "fixture_scene.h"
 #include "platform/headless/headless.h"
 #include "render/line_stepper.h"
+#include "scene/loader.h"
 
 #include "image_files.h"
 
@@ -460,6 +463,31 @@ TEST_F(InputTest, StartedWithoutAListTheFirstSceneCanBeSteppedBackTo) {
     ASSERT_EQ(presented.frames.size(), 3u);
     EXPECT_EQ(presented.frames[1], Frame(640 * 480, 0));
     EXPECT_EQ(presented.frames[2], presented.frames[0]);
+}
+
+TEST_F(InputTest, AScenePipedInCanBeSteppedBackTo) {
+    // As `trellis -` starts: standard input read into memory, listed under its shown name.
+    std::FILE* in = std::fopen(fixture.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    std::string error;
+    ASSERT_TRUE(ReadSceneInput(in, kMaxSceneFileBytes, error)) << error;
+    std::fclose(in);
+    const std::string empty = WriteFile(dir / "empty.3ds", EmptySceneBytes());
+    HeadlessScriptTicks(1);
+    HeadlessScriptDrop({empty.c_str()});
+    HeadlessScriptTicks(1);
+    HeadlessScriptKey(VK_PRIOR);
+    HeadlessScriptTicks(1);
+    viewerState.firstStream = sceneInput.stream;
+    const int status = Run({kStandardInputName});
+    CloseSceneInput();
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(viewerState.list.paths, (std::vector<std::string>{kStandardInputName, empty}));
+    EXPECT_EQ(HeadlessWindowTitle(), "(stdin) - Trellis Engine 1.0");
+    ASSERT_EQ(presented.frames.size(), 3u);
+    EXPECT_EQ(presented.frames[1], Frame(640 * 480, 0));
+    EXPECT_EQ(presented.frames[2], presented.frames[0]);
+    EXPECT_NE(presented.frames[0], Frame(640 * 480, 0));
 }
 
 TEST_F(InputTest, F12SavesTheNextFrameUnderTheNextFreeNumber) {
