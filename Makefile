@@ -5,7 +5,7 @@ RUN_PRESET ?= release
 BUILD := build
 
 .PHONY: all deps configure build test run clean format fuzz windows windows-check package \
-	web web-serve web-check
+	web web-serve web-check library-check
 
 all: build
 
@@ -100,6 +100,12 @@ soak: deps
 	cmake --preset release
 	cmake --build --preset release
 	ctest --preset release -L soak --parallel 1 --verbose
+
+# The library alone (TRELLIS_VIEWER=OFF): configured with SDL, libpng, giflib and nlohmann_json
+# out of CMake's sight, built, installed into a scratch prefix, and used from there by the
+# example program through CMake and pkg-config; nothing of the viewer may be installed.
+library-check: deps
+	tests/install/install_test.sh --library $(BUILD)/library $(CURDIR) $(BUILD)/library-check c++
 
 # The Debian package, build/package/trellis_VERSION_ARCH.deb: the program, its desktop files
 # and the library, installed under /usr; dependencies from dpkg-shlibdeps. `lintian` on it

@@ -28,14 +28,14 @@ namespace {
 HWND StartHeadlessViewer(const char* scenePath) {
     UseHeadlessBackend();
     ResetDisplayContext();
-    ResetShellState();
+    ResetViewer(viewerState);
     return StartViewer(nullptr, scenePath);
 }
 
 void StopViewer() {
     ShutdownDisplay();
     ResetDisplayContext();
-    ResetShellState();
+    ResetViewer(viewerState);
     ResetHeadlessBackend();
 }
 
@@ -50,12 +50,12 @@ void RunTicks(benchmark::State& state, const char* scenePath) {
         return;
     }
     int32_t faces = 0;
-    for (int32_t i = 0; i < shellState.loadedScene->objectCount; ++i) {
-        faces += shellState.loadedScene->objects[i].faceCount;
+    for (int32_t i = 0; i < viewerState.scene->objectCount; ++i) {
+        faces += viewerState.scene->objects[i].faceCount;
     }
     for (auto _ : state)
         WindowProc(window, WM_TIMER, 0, 0);
-    state.counters["objects"] = shellState.loadedScene->objectCount;
+    state.counters["objects"] = viewerState.scene->objectCount;
     state.counters["faces"] = faces;
     state.counters["presented"] = HeadlessFramesPresented();
     StopViewer();

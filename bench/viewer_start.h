@@ -1,13 +1,12 @@
 // The shell's start-up without its message loop, for the benchmarks that send the timer
-// ticks by hand: the window, the camera, the scene (every object's spin from identity),
-// the projection and the display, in the order WinMain takes them.
+// ticks by hand: the window, the fixed camera, the scene opened as WinMain opens it (every
+// object's spin from identity, the fixed view) and the display, in the order WinMain takes
+// them.
 #pragma once
 
+#include "app/exit_status.h"
 #include "app/shell.h"
 #include "display/display.h"
-#include "render/frame_render.h"
-#include "render/wireframe.h"
-#include "scene/loader.h"
 
 // Returns the viewer's window, or nullptr when the scene cannot be loaded (LastLoadError
 // says why; nothing of the display was touched).
@@ -18,15 +17,12 @@ inline HWND StartViewer(HINSTANCE instance, const char* scenePath) {
     windowClass.hInstance = instance;
     windowClass.lpszClassName = kWindowClassName;
     RegisterClassExA(&windowClass);
-    ShellState& s = shellState;
-    HWND window = CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_POPUP, 0, 0, s.screenWidth,
-                                  s.screenHeight, nullptr, nullptr, instance, nullptr);
-    BuildViewCamera(s.viewCamera);
-    s.loadedScene = LoadScene(scenePath);
-    if (!s.loadedScene) return nullptr;
-    ResetObjectSpins(*s.loadedScene);
-    PrepareFrameRender(s.loadedScene->objects, s.loadedScene->objectCount);
-    SetProjection(s.screenWidth, s.screenHeight);
-    InitDisplay(window, s.screenWidth, s.screenHeight);
-    return window;
+    ViewerState& v = viewerState;
+    v.window = CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_POPUP, 0, 0, v.frameWidth,
+                               v.frameHeight, nullptr, nullptr, instance, nullptr);
+    BuildFixedCamera(v.fixedCamera);
+    v.list.paths.assign(1, scenePath);
+    if (OpenScene(v, 0, v.startPolicy) != kStatusSuccess) return nullptr;
+    InitDisplay(v.window, v.frameWidth, v.frameHeight);
+    return v.window;
 }

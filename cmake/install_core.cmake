@@ -18,23 +18,22 @@ target_include_directories(trellis_core PUBLIC
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/${TRELLIS_INCLUDE_SUBDIR}>)
 
-# The headers a caller needs to load a scene, read its records and render a frame. Headers
-# that only the core's own sources include stay out.
-file(GLOB TRELLIS_PUBLIC_HEADERS RELATIVE ${PROJECT_SOURCE_DIR}/src CONFIGURE_DEPENDS
+# The headers a caller needs to load a scene, read its records and render a frame, as the
+# target's header set: installed with it, below include/trellis/ by their path under src/.
+# Headers that only the core's own sources include stay out.
+file(GLOB TRELLIS_PUBLIC_HEADERS CONFIGURE_DEPENDS
     ${PROJECT_SOURCE_DIR}/src/math/*.h
     ${PROJECT_SOURCE_DIR}/src/scene/*.h
     ${PROJECT_SOURCE_DIR}/src/render/*.h
     ${PROJECT_SOURCE_DIR}/src/view/*.h)
 list(FILTER TRELLIS_PUBLIC_HEADERS EXCLUDE REGEX "_internal\\.h$")
-list(REMOVE_ITEM TRELLIS_PUBLIC_HEADERS scene/address_sanitizer.h render/line_stepper.h)
-foreach(header IN LISTS TRELLIS_PUBLIC_HEADERS)
-    get_filename_component(header_dir ${header} DIRECTORY)
-    install(FILES ${PROJECT_SOURCE_DIR}/src/${header}
-            DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${TRELLIS_INCLUDE_SUBDIR}/${header_dir})
-endforeach()
+list(FILTER TRELLIS_PUBLIC_HEADERS EXCLUDE REGEX "/(scene/address_sanitizer|render/line_stepper)\\.h$")
+target_sources(trellis_core PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR}/src
+               FILES ${TRELLIS_PUBLIC_HEADERS})
 
 install(TARGETS trellis_core EXPORT TrellisTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${TRELLIS_INCLUDE_SUBDIR})
 # A stripping install (the package, `cmake --install --strip`) takes the debug information
 # out of the archive too; its symbols stay, so it still links.
 install(CODE "if(CMAKE_INSTALL_DO_STRIP)

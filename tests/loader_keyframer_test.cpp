@@ -239,12 +239,14 @@ TEST(KeyframerChunks, CountingPassReadsNodeStateButResolvesNothing) {
         bool objectsAllocated;
     };
     static Probe probes[2];
-    loaderState.observer = [](int32_t, uint16_t id, int64_t, uint32_t, int32_t) {
-        if (id != 0x7001) return;
-        const LoaderState& s = loaderState;
-        probes[s.countingPass] = {s.nodeKind, s.nodeIndex,         s.currentNodeId,
-                                  s.nodeName, s.scene->segmentEnd, s.scene->objects != nullptr};
-    };
+    SetChunkObserver(
+        [](const ChunkSeen& chunk, void*) {
+            if (chunk.id != 0x7001) return;
+            const LoaderState& s = loaderState;
+            probes[s.countingPass] = {s.nodeKind, s.nodeIndex,         s.currentNodeId,
+                                      s.nodeName, s.scene->segmentEnd, s.scene->objects != nullptr};
+        },
+        nullptr);
     ScenePtr scene = LoadBytes(SceneWithKeyframer([](ChunkWriter& w) {
         w.Chunk(chunk::Segment, [&] { w.U32(0).U32(99); });
         WriteNode(w, chunk::ObjectNode, 6, [&] {
@@ -252,7 +254,7 @@ TEST(KeyframerChunks, CountingPassReadsNodeStateButResolvesNothing) {
             w.Empty(0x7001);  // the probe
         });
     }));
-    loaderState.observer = nullptr;
+    SetChunkObserver(nullptr, nullptr);
     ASSERT_NE(scene, nullptr) << LastLoadError().message;
     const Probe& counting = probes[1];
     EXPECT_EQ(counting.nodeKind, NodeObjectPending);

@@ -246,12 +246,10 @@ bool LoadSoundly(const std::vector<uint8_t>& bytes) {
 TEST(LoadSweep, RichSceneHoldsEveryChunkKindAndLoads) {
     static std::set<int32_t> rows;
     rows.clear();
-    loaderState.observer = [](int32_t, uint16_t, int64_t, uint32_t, int32_t row) {
-        rows.insert(row);
-    };
+    SetChunkObserver([](const ChunkSeen& chunk, void*) { rows.insert(chunk.row); }, nullptr);
     const std::vector<uint8_t> bytes = RichScene();
     ScenePtr scene = LoadBytes(bytes);
-    loaderState.observer = nullptr;
+    SetChunkObserver(nullptr, nullptr);
     ASSERT_NE(scene, nullptr) << LastLoadError().message;
     for (int32_t row = 0; row < kChunkTableRows; ++row) {
         EXPECT_EQ(rows.count(row), 1u) << "row " << row << " id " << std::hex << ChunkTable[row].id;

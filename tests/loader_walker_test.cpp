@@ -251,9 +251,9 @@ TEST(LoadScene, NoChunkIsReadAfterAFailure) {
     });
     static int chunksSeen;
     chunksSeen = 0;
-    loaderState.observer = [](int32_t, uint16_t, int64_t, uint32_t, int32_t) { ++chunksSeen; };
+    SetChunkObserver([](const ChunkSeen&, void*) { ++chunksSeen; }, nullptr);
     ScenePtr scene = LoadBytes(w.bytes);
-    loaderState.observer = nullptr;
+    SetChunkObserver(nullptr, nullptr);
     EXPECT_EQ(scene, nullptr);
     EXPECT_EQ(chunksSeen, 4);  // main, editor, material, the zero-length chunk
 }
@@ -271,11 +271,13 @@ TEST(LoadScene, FileRemovedBetweenThePassesFails) {
     ASSERT_TRUE(WriteBytesToFile(w.bytes, path.c_str()));
     static const std::string* removeOnFirstChunk;
     removeOnFirstChunk = &path;
-    loaderState.observer = [](int32_t, uint16_t, int64_t offset, uint32_t, int32_t) {
-        if (loaderState.countingPass && offset == 0) std::remove(removeOnFirstChunk->c_str());
-    };
+    SetChunkObserver(
+        [](const ChunkSeen& chunk, void*) {
+            if (chunk.pass == 1 && chunk.offset == 0) std::remove(removeOnFirstChunk->c_str());
+        },
+        nullptr);
     Scene* scene = LoadScene(path.c_str());
-    loaderState.observer = nullptr;
+    SetChunkObserver(nullptr, nullptr);
     EXPECT_EQ(scene, nullptr);
     EXPECT_EQ(LastLoadError().message,
               "cannot open again \"" + path + "\": No such file or directory");
@@ -314,13 +316,15 @@ TEST(LoadScene, FileChangedBetweenThePassesFails) {
         path = FixturePath();
         replacement = c.replacement;
         ASSERT_TRUE(WriteBytesToFile(original.bytes, path.c_str()));
-        loaderState.observer = [](int32_t, uint16_t, int64_t offset, uint32_t, int32_t) {
-            if (loaderState.countingPass && offset == 0) {
-                WriteBytesToFile(*replacement, path.c_str());
-            }
-        };
+        SetChunkObserver(
+            [](const ChunkSeen& chunk, void*) {
+                if (chunk.pass == 1 && chunk.offset == 0) {
+                    WriteBytesToFile(*replacement, path.c_str());
+                }
+            },
+            nullptr);
         Scene* scene = LoadScene(path.c_str());
-        loaderState.observer = nullptr;
+        SetChunkObserver(nullptr, nullptr);
         std::remove(path.c_str());
         EXPECT_EQ(scene, nullptr);
         const std::string& message = LastLoadError().message;
@@ -410,11 +414,13 @@ TEST(LoadScene, EveryChunkIsWalkedOncePerPass) {
     }
     static int headers;
     headers = 0;
-    loaderState.observer = [](int32_t, uint16_t, int64_t, uint32_t, int32_t) {
-        if (loaderState.countingPass) ++headers;
-    };
+    SetChunkObserver(
+        [](const ChunkSeen& chunk, void*) {
+            if (chunk.pass == 1) ++headers;
+        },
+        nullptr);
     ScenePtr scene = LoadBytes(w.bytes);
-    loaderState.observer = nullptr;
+    SetChunkObserver(nullptr, nullptr);
     ASSERT_NE(scene, nullptr) << LastLoadError().message;
     EXPECT_EQ(scene->objectCount, kParents);
     EXPECT_EQ(headers, 3 * kParents);
@@ -485,12 +491,13 @@ TEST(LoadScene, ObserverSeesEveryChunkHeaderAsWalked) {
     };
     static std::vector<Seen> seen;
     seen.clear();
-    loaderState.observer = [](int32_t depth, uint16_t id, int64_t offset, uint32_t length,
-                              int32_t row) {
-        if (loaderState.countingPass) seen.push_back({depth, id, offset, length, row});
-    };
+    SetChunkObserver(
+        [](const ChunkSeen& c, void*) {
+            if (c.pass == 1) seen.push_back({c.depth, c.id, c.offset, c.length, c.row});
+        },
+        nullptr);
     ScenePtr scene = LoadBytes(w.bytes);
-    loaderState.observer = nullptr;
+    SetChunkObserver(nullptr, nullptr);
     ASSERT_NE(scene, nullptr);
     const std::vector<Seen> expected = {
         {1, chunk::Main, 0, 23, 11}, {2, chunk::Version, 6, 10, 0}, {2, 0x7777, 16, 7, -1}};

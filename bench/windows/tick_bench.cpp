@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/scene_messages.h"
 #include "viewer_start.h"
 
 namespace {
@@ -60,12 +61,12 @@ int main(int argc, char** argv) {
         total += time;
     std::sort(times.begin(), times.end());
     int32_t faces = 0;
-    for (int32_t i = 0; i < shellState.loadedScene->objectCount; ++i)
-        faces += shellState.loadedScene->objects[i].faceCount;
+    for (int32_t i = 0; i < viewerState.scene->objectCount; ++i)
+        faces += viewerState.scene->objects[i].faceCount;
     std::printf(
         "one tick (%d objects, %d faces), %d ticks: median %.0f us, mean %.0f us, "
         "slowest %.0f us\n",
-        shellState.loadedScene->objectCount, faces, ticks, times[times.size() / 2], total / ticks,
+        viewerState.scene->objectCount, faces, ticks, times[times.size() / 2], total / ticks,
         times.back());
     return 0;
 }

@@ -54,13 +54,13 @@ bool EndsWithIgnoringCase(const char* text, const char* suffix) {
     return true;
 }
 
-bool ParseFrames(const char* text, int32_t& frames) {
+bool ParseTicks(const char* text, int32_t& ticks) {
     if (!text || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
     errno = 0;
     char* end = nullptr;
     long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 1 || value > kMaxFrames) return false;
-    frames = static_cast<int32_t>(value);
+    if (errno != 0 || *end != '\0' || value < 1 || value > kMaxTicks) return false;
+    ticks = static_cast<int32_t>(value);
     return true;
 }
 
@@ -116,7 +116,7 @@ ImageFormat ImageFormatForPath(const char* path) {
 
 ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
     line = CommandLine{};
-    bool framesGiven = false;
+    bool ticksGiven = false;
     bool viewGiven = false, cameraGiven = false, sizeGiven = false;
     ViewMode viewChosen = ViewMode::Fixed;
     optind = 0;  // a fresh scan, also when called more than once (tests)
@@ -133,12 +133,12 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 line.outputFile = optarg;
                 break;
             case kOptionFrames:
-                if (!ParseFrames(optarg, line.frames)) {
+                if (!ParseTicks(optarg, line.ticks)) {
                     error = std::string("--frames needs a whole number from 1 to ") +
-                            std::to_string(kMaxFrames) + ", not '" + PrintableName(optarg) + "'";
+                            std::to_string(kMaxTicks) + ", not '" + PrintableName(optarg) + "'";
                     return ParseResult::UsageError;
                 }
-                framesGiven = true;
+                ticksGiven = true;
                 break;
             case 'i':
                 line.info = true;
@@ -153,12 +153,12 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 line.animate = true;
                 break;
             case kOptionFrame:
-                if (!ParseFrameTime(optarg, line.frame)) {
+                if (!ParseFrameTime(optarg, line.frameTime)) {
                     error = std::string("--frame needs a frame time from 0 to 4294967295, not '") +
                             optarg + "'";
                     return ParseResult::UsageError;
                 }
-                line.hasFrame = true;
+                line.hasFrameTime = true;
                 break;
             case kOptionView:
                 if (std::strcmp(optarg, "fit") == 0) {
@@ -250,11 +250,11 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--info and --chunks stand alone: no --output, --windowed or each other";
         return ParseResult::UsageError;
     }
-    if (line.animate && (line.info || line.chunks || line.hasFrame)) {
+    if (line.animate && (line.info || line.chunks || line.hasFrameTime)) {
         error = "--animate plays the scene: no --info, --chunks or --frame";
         return ParseResult::UsageError;
     }
-    if (line.hasFrame && line.chunks) {
+    if (line.hasFrameTime && line.chunks) {
         error = "--frame applies with --info, --output or the viewer, not --chunks";
         return ParseResult::UsageError;
     }
@@ -287,7 +287,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     line.view = sceneGiven ? ViewMode::Fit : ViewMode::Fixed;
     if (viewGiven) line.view = viewChosen;
     if (cameraGiven) line.view = ViewMode::Camera;
-    if (framesGiven && !line.outputFile) {
+    if (ticksGiven && !line.outputFile) {
         error = "--frames applies only with --output";
         return ParseResult::UsageError;
     }
@@ -304,8 +304,8 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                     "': name it .png or .gif";
             return ParseResult::UsageError;
         }
-        if (!framesGiven) line.frames = line.outputFormat == ImageFormat::Png ? 1 : 100;
-        line.framesGiven = framesGiven;
+        if (!ticksGiven) line.ticks = line.outputFormat == ImageFormat::Png ? 1 : 100;
+        line.ticksGiven = ticksGiven;
     }
     return ParseResult::Run;
 }

@@ -14,16 +14,16 @@ struct CommandLine {
     bool windowed = false;               // -w, --windowed
     const char* outputFile = nullptr;    // -o, --output FILE
     ImageFormat outputFormat = ImageFormat::None;
-    int32_t frames = 0;   // --frames N; 0 until parsed, then the default for the format
+    int32_t ticks = 0;    // --frames N: ticks to run; 0 until parsed, then the format's default
     bool info = false;    // -i, --info: print what the scene holds and exit
     bool json = false;    // --json: --info as one JSON document
     bool chunks = false;  // --chunks: print the chunk tree and exit
     bool help = false;
     bool version = false;
-    bool animate = false;   // --animate: play the scene's keyframes instead of the turn
-    bool hasFrame = false;  // --frame T: show the keyframes at frame time T, still
-    double frame = 0.0;
-    bool framesGiven = false;  // --frames was given (not the format's default)
+    bool animate = false;       // --animate: play the scene's keyframes instead of the turn
+    bool hasFrameTime = false;  // --frame T: show the keyframes at frame time T, still
+    double frameTime = 0.0;
+    bool ticksGiven = false;  // --frames was given (not the format's default)
     // The view: fixed without a SCENE, fit with one; --view fit|fixed or --camera[=NAME].
     ViewMode view = ViewMode::Fixed;
     const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
@@ -46,8 +46,8 @@ enum class ParseResult { Run, Help, Version, UsageError };
 inline constexpr int32_t kMinFrameSide = 16;
 inline constexpr int32_t kMaxFrameSide = 4096;
 
-// The largest --frames accepted.
-inline constexpr int32_t kMaxFrames = 1000000;
+// The most ticks --frames accepts.
+inline constexpr int32_t kMaxTicks = 1000000;
 
 // Parses argv (argv[0] is the program name). On UsageError `error` says why, in one line.
 ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error);

@@ -8,8 +8,6 @@
 
 #include "scene/printable.h"
 
-FileList fileList;
-
 bool HasSceneExtension(const std::string& name) {
     static constexpr char kExtension[] = ".3ds";
     constexpr size_t kLength = sizeof kExtension - 1;
@@ -65,4 +63,12 @@ int32_t SteppedFileIndex(const FileList& list, int32_t steps) {
 int32_t FindListedFile(const FileList& list, const std::string& path) {
     auto found = std::find(list.paths.begin(), list.paths.end(), path);
     return found == list.paths.end() ? -1 : static_cast<int32_t>(found - list.paths.begin());
+}
+
+const char* BaseName(const char* path) {
+    const char* base = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '/' || *p == '\\') base = p + 1;
+    }
+    return *base != '\0' ? base : path;
 }

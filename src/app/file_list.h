@@ -11,9 +11,6 @@ struct FileList {
     int32_t current = 0;             // the file shown (an index into paths)
 };
 
-// The viewer's list.
-extern FileList fileList;
-
 // Adds `path` to the end of `list`. A folder adds the regular files directly in it whose
 // names end in ".3ds" in any case, sorted by name (byte order); anything else is added as
 // given, so that a missing or unreadable file is still listed and its load says why.
@@ -29,3 +26,7 @@ int32_t FindListedFile(const FileList& list, const std::string& path);
 
 // Whether `name` ends in ".3ds" in any case.
 bool HasSceneExtension(const std::string& name);
+
+// The last part of `path` (after its last slash or backslash), for titles and the help;
+// `path` itself when that part is empty.
+const char* BaseName(const char* path);

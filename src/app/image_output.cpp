@@ -1,15 +1,16 @@
-// PNG through libpng's simplified writer, GIF through giflib's streaming encoder.
+// PNG through the program's PNG writer, GIF through giflib's streaming encoder.
 #include "app/image_output.h"
 
 #include <fcntl.h>
 #include <gif_lib.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "app/png_writer.h"
 
 namespace {
 
@@ -289,32 +290,17 @@ bool PutGifFrame(ImageOutput& output, const uint32_t* pixels) {
     return true;
 }
 
-// The frame as libpng's RGB rows, kept in place of a copy of the frame itself: one buffer
-// the size of the image, not two.
+// The frame as the PNG writer's RGB rows, kept in place of a copy of the frame itself: one
+// buffer the size of the image, not two.
 void KeepPngFrame(ImageOutput& output, const uint32_t* pixels, size_t count) {
     output.pngRows.resize(count * 3);
-    uint8_t* rgb = output.pngRows.data();
-    for (size_t i = 0; i < count; ++i) {
-        rgb[3 * i + 0] = static_cast<uint8_t>(pixels[i] >> 16);
-        rgb[3 * i + 1] = static_cast<uint8_t>(pixels[i] >> 8);
-        rgb[3 * i + 2] = static_cast<uint8_t>(pixels[i]);
-    }
+    PixelsToRgb(pixels, count, output.pngRows.data());
 }
 
-bool WritePng(ImageOutput& output) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(output.width);
-    image.height = static_cast<png_uint_32>(output.height);
-    image.format = PNG_FORMAT_RGB;
-    // No row filters and lighter compression: several times faster than libpng's adaptive
-    // filtering, and on wireframes over black the file grows only by a few kilobytes.
-    image.flags = PNG_IMAGE_FLAG_FAST;
-    if (!png_image_write_to_stdio(&image, output.file, 0, output.pngRows.data(), 0, nullptr)) {
-        Fail(output, image.message[0] ? image.message : "PNG encoder failure");
-        png_image_free(&image);
-        return false;
+bool FinishPng(ImageOutput& output) {
+    std::string reason;
+    if (!WritePng(output.file, output.pngRows.data(), output.width, output.height, reason)) {
+        return Fail(output, reason);
     }
     return true;
 }
@@ -382,7 +368,7 @@ void WriteImageFrame(ImageOutput& output, const uint32_t* pixels, int32_t width,
 
 bool FinishImageOutput(ImageOutput& output, std::string& error) {
     if (output.error.empty() && output.framesWritten == 0) Fail(output, "no frame was presented");
-    if (output.error.empty() && output.format == ImageFormat::Png) WritePng(output);
+    if (output.error.empty() && output.format == ImageFormat::Png) FinishPng(output);
     if (output.file) {
         if (std::fclose(output.file) != 0) Fail(output, std::strerror(errno));
         output.file = nullptr;

@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/exit_status.h"
 #include "app/file_list.h"
 #include "app/image_output.h"
 #include "app/playback.h"
+#include "app/report/chunk_tree.h"
+#include "app/report/scene_info.h"
 #include "app/scene_input.h"
-#include "app/scene_report.h"
 #include "app/shell.h"
 #include "platform/headless/headless.h"
 #include "platform/memory/huge_pages.h"
@@ -22,10 +24,6 @@
 #include "scene/printable.h"
 
 namespace {
-
-constexpr int kStatusUsage = 2;
-constexpr int kStatusFailure = 1;
-constexpr int kStatusNoDisplay = 3;
 
 // WinMain receives the command line after the program name, blank-separated.
 std::string JoinArguments(int argc, char** argv) {
@@ -73,7 +71,7 @@ int PrepareScene(const CommandLine& line) {
             std::fprintf(stderr, "trellis: %s: %s\n", kStandardInputName, error.c_str());
             return kStatusFailure;
         }
-        shellState.sceneStream = sceneInput.stream;
+        viewerState.firstStream = sceneInput.stream;
         return 0;
     }
     if (!line.info && !line.chunks && !CheckSceneFile(line.sceneFile, error)) {
@@ -91,11 +89,14 @@ void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* use
 // Ticks to run with --output: --frames, or for a GIF of --animate without it, one loop of
 // the scene's animation.
 int32_t AnimatedGifTicks(const CommandLine& line) {
-    if (!line.animate || line.framesGiven || line.outputFormat != ImageFormat::Gif) {
-        return line.frames;
+    if (!line.animate || line.ticksGiven || line.outputFormat != ImageFormat::Gif) {
+        return line.ticks;
     }
-    const int32_t ticks = PlaybackLoopTicks(LoadNamedScene(line.sceneFile));
-    return ticks > 0 ? ticks : line.frames;
+    Scene* scene = LoadNamedScene(line.sceneFile);
+    if (scene == nullptr) return line.ticks;
+    const int32_t ticks = PlaybackLoopTicks(*scene);
+    FreeScene(scene);
+    return ticks;
 }
 
 // Runs the frame ticks headless into line.outputFile. With `sceneRequired` (thumbnails and
@@ -131,13 +132,21 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
     return 0;
 }
 
-// What WinMain starts from: the scene, its view and the frame size.
-void SetUpShell(const CommandLine& line, const char* scene) {
-    shellState.sceneFileName = ShownSceneName(scene);
-    shellState.startView = line.view;
-    shellState.startCamera = line.cameraName;
-    shellState.screenWidth = line.width;
-    shellState.screenHeight = line.height;
+// What WinMain starts from: the view asked for, the keyframes played or not, and the frame
+// size; every scene opened is required (its failure ends the run) until ListScenes lists
+// several.
+void SetUpViewer(const CommandLine& line) {
+    ViewerState& v = viewerState;
+    v.startPolicy = OpenPolicy{line.view, line.cameraName, true};
+    v.listPolicy = OpenPolicy{line.view, line.cameraName, false};
+    RequestPlayback(v.playback, line.animate, line.hasFrameTime ? &line.frameTime : nullptr);
+    v.frameWidth = line.width;
+    v.frameHeight = line.height;
+}
+
+// The headless run's one scene: the list's only entry.
+void ListOneScene(const char* scene) {
+    viewerState.list.paths.assign(1, ShownSceneName(scene));
 }
 
 // --output FOLDER/ (made when missing): each scene drawn in turn into FOLDER/NAME.png, NAME being
@@ -180,8 +189,9 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
             status = 1;
             continue;
         }
-        ResetShellState();
-        SetUpShell(line, scene);
+        ResetViewer(viewerState);
+        SetUpViewer(line);
+        ListOneScene(scene);
         CommandLine one = line;
         one.outputFile = picturePath.c_str();
         one.sceneFile = scene;
@@ -191,22 +201,26 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
         }
         written.insert(picturePath);
     }
-    ResetShellState();
+    ResetViewer(viewerState);
     return status;
 }
 
 // The viewer's list of files from the SCENE arguments: each folder stands for its .3ds
-// files. False when nothing is left to show (the reasons are on stderr).
+// files; standard input, read already, is listed under its shown name. Only a list of one
+// requires its scene. False when nothing is left to show (the reasons are on stderr).
 bool ListScenes(const CommandLine& line) {
+    FileList& list = viewerState.list;
     for (const char* scene : line.scenes) {
         std::string error;
-        if (AddListedPath(fileList, scene, error) < 0) {
+        if (viewerState.firstStream != nullptr && IsStandardInput(scene)) {
+            list.paths.emplace_back(ShownSceneName(scene));
+        } else if (AddListedPath(list, scene, error) < 0) {
             std::fprintf(stderr, "trellis: %s\n", error.c_str());
         }
     }
-    if (line.scenes.empty()) fileList.paths.emplace_back(line.sceneFile);
-    if (fileList.paths.empty()) return false;
-    shellState.sceneFileName = ShownSceneName(fileList.paths[0].c_str());
+    if (line.scenes.empty()) list.paths.emplace_back(ShownSceneName(line.sceneFile));
+    if (list.paths.empty()) return false;
+    viewerState.startPolicy.required = list.paths.size() <= 1;
     return true;
 }
 
@@ -232,15 +246,17 @@ int main(int argc, char** argv) {
     }
     if (const int status = PrepareScene(line); status != 0) return status;
     if (line.info) {
-        return PrintSceneInfoAtFrame(line.sceneFile, line.json,
-                                     line.hasFrame ? &line.frame : nullptr, stdout, stderr);
+        return PrintSceneInfo(line.sceneFile, line.json,
+                              line.hasFrameTime ? &line.frameTime : nullptr, stdout, stderr);
     }
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
-    RequestPlayback(line.animate, line.hasFrame ? &line.frame : nullptr);
-    SetUpShell(line, line.sceneFile);
+    SetUpViewer(line);
     std::string arguments = JoinArguments(argc, argv);
     if (line.outputFolder) return RunOutputFolder(line, arguments);
-    if (line.outputFile) return RunHeadless(line, arguments, line.thumbnail != 0);
+    if (line.outputFile) {
+        ListOneScene(line.sceneFile);
+        return RunHeadless(line, arguments, line.thumbnail != 0);
+    }
     if (!ListScenes(line)) return kStatusFailure;
     return RunViewer(line, arguments);
 }

@@ -5,11 +5,6 @@
 #include <cmath>
 #include <limits>
 
-#include "render/wireframe.h"
-#include "scene/loader.h"
-
-PlaybackState playbackState;
-
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -124,16 +119,14 @@ void FollowCamera(ViewState& view, const Scene& scene, const SceneAnimation& ani
 
 }  // namespace
 
-void RequestPlayback(bool animate, const double* stillFrame) {
-    playbackState.animate = animate;
-    playbackState.still = stillFrame != nullptr;
-    playbackState.stillFrame = stillFrame != nullptr ? *stillFrame : 0.0;
+void RequestPlayback(PlaybackState& playback, bool animate, const double* stillFrame) {
+    playback.animate = animate;
+    playback.still = stillFrame != nullptr;
+    playback.stillFrame = stillFrame != nullptr ? *stillFrame : 0.0;
 }
 
-void StartPlayback(const Scene& scene) {
-    PlaybackState& p = playbackState;
+void StartPlayback(PlaybackState& p, const Scene& scene) {
     p.active = p.animate || p.still;
-    p.paused = false;
     p.seconds = 0.0;
     if (!p.active) return;
     PrepareAnimation(scene, p.animation);
@@ -145,15 +138,13 @@ void StartPlayback(const Scene& scene) {
         }
     }
     ComputeObjectBoxes(scene, p.objectBox);
-    EvaluateAnimation(p.animation, PlaybackFrame());
+    // At most one instance per node and one per object that no node names.
+    p.shown.clear();
+    p.shown.reserve(p.animation.nodes.size() + p.objectHasNode.size());
+    EvaluateAnimation(p.animation, PlaybackFrame(p));
 }
 
-bool PlaybackActive() {
-    return playbackState.active;
-}
-
-void FitPlaybackView(ViewState& view, const Scene& scene) {
-    PlaybackState& p = playbackState;
+void FitPlaybackView(PlaybackState& p, ViewState& view, const Scene& scene) {
     if (!p.active || view.mode != ViewMode::Fit) return;
     SceneAnimation& a = p.animation;
     // The frames to sample: the segment's ends, every key frame inside it and the frames
@@ -188,7 +179,7 @@ void FitPlaybackView(ViewState& view, const Scene& scene) {
             GrowBox(&p.objectBox[6 * static_cast<size_t>(object)], m, box);
         });
     }
-    EvaluateAnimation(a, PlaybackFrame());
+    EvaluateAnimation(a, PlaybackFrame(p));
     if (!(box[0] <= box[3]) || !(box[1] <= box[4]) || !(box[2] <= box[5])) return;
 
     // The fit view frames vertices: the box's eight corners stand in for the animation.
@@ -210,74 +201,39 @@ void FitPlaybackView(ViewState& view, const Scene& scene) {
     view.homeCameraIndex = view.cameraIndex;
 }
 
-double PlaybackFrame() {
-    const PlaybackState& p = playbackState;
+double PlaybackFrame(const PlaybackState& p) {
     if (p.still) return p.stillFrame;
     return AnimationFrameAt(p.animation, p.seconds, kPlaybackFramesPerSecond);
 }
 
-void AdvancePlayback() {
-    PlaybackState& p = playbackState;
-    if (!p.active || p.paused || p.still) return;
+void PosePlayback(PlaybackState& p, const Scene& scene, ViewState& view) {
+    EvaluateAnimation(p.animation, PlaybackFrame(p));
+    if (view.mode == ViewMode::Camera) FollowCamera(view, scene, p.animation);
+    p.shown.clear();
+    ForEachShownObject(scene, p, [&](int32_t object, const Matrix4& m) {
+        p.shown.push_back(ObjectInstance{object, m});
+    });
+}
+
+void AdvancePlayback(PlaybackState& p) {
+    if (!p.active || p.still) return;
     p.seconds += kPlaybackTickSeconds;
     WrapTime(p);
 }
 
-void SetPlaybackPaused(bool paused) {
-    playbackState.paused = paused;
-}
-
-bool PlaybackPaused() {
-    return playbackState.paused;
-}
-
-void StepPlayback(int32_t frames) {
-    PlaybackState& p = playbackState;
+void StepPlayback(PlaybackState& p, int32_t frames) {
     if (!p.active || p.still) return;
-    // To the whole frame, so that steps from a paused time land on frame numbers.
+    // To the whole frame, so that steps from a stopped time land on frame numbers.
     const double frame = std::floor(p.seconds * kPlaybackFramesPerSecond + 1e-9) + frames;
     p.seconds = frame / kPlaybackFramesPerSecond;
     WrapTime(p);
 }
 
-void DrawPlayback(const Scene& scene, ViewState& view, const Matrix4& fixedCamera, int32_t width,
-                  int32_t height, uint32_t* pixels) {
-    PlaybackState& p = playbackState;
-    EvaluateAnimation(p.animation, PlaybackFrame());
-    if (view.mode == ViewMode::Camera) FollowCamera(view, scene, p.animation);
-    const bool fixed = view.mode == ViewMode::Fixed;
-    ViewTransform transform;
-    if (!fixed) {
-        BuildViewTransform(view, transform);
-        SetProjectionFieldOfView(width, height, view.pose.fieldOfView);
-    }
-    ForEachShownObject(scene, p, [&](int32_t object, const Matrix4& m) {
-        const MeshObject& mesh = scene.objects[object];
-        if (fixed) {
-            RenderObject(m, fixedCamera, mesh, pixels);
-            return;
-        }
-        Matrix4 objectView;
-        ViewObjectMatrix(transform, &m, objectView);
-        RenderObject(objectView, kIdentity, mesh, pixels);
-    });
-}
-
-int32_t PlaybackLoopTicks(const char* path) {
-    return PlaybackLoopTicks(LoadScene(path));
-}
-
-int32_t PlaybackLoopTicks(Scene* scene) {
-    if (scene == nullptr) return 0;
+int32_t PlaybackLoopTicks(const Scene& scene) {
     SceneAnimation animation;
-    PrepareAnimation(*scene, animation);
-    FreeScene(scene);
+    PrepareAnimation(scene, animation);
     const double loop = LoopSeconds(animation);
     if (!(loop > 0.0)) return 1;
     const double ticks = std::ceil(loop / kPlaybackTickSeconds - 1e-9);
     return ticks >= 1000000.0 ? 1000000 : std::max(1, static_cast<int32_t>(ticks));
-}
-
-void ResetPlayback() {
-    playbackState = PlaybackState{};
 }

@@ -1,84 +1,86 @@
 // The application shell over the Win32 calls of platform/win32.h.
 #include "app/shell.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "app/file_list.h"
+#include "app/draw.h"
+#include "app/exit_status.h"
+#include "app/frame_file.h"
 #include "app/input.h"
-#include "app/playback.h"
+#include "app/overlay.h"
 #include "display/display.h"
-#include "render/frame_render.h"
-#include "render/wireframe.h"
-#include "scene/loader.h"
-#include "scene/printable.h"
 
-ShellState shellState;
+ViewerState viewerState;
 
 namespace {
 
-// The camera matrix of the fit and camera views: their whole transform is the object matrix.
-constexpr Matrix4 kIdentity = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f,
-                               0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
-
-void ReportLoadFailure(const char* fileName) {
-    std::fprintf(stderr, "trellis: %s\n", LoadFailureText(fileName).c_str());
+// Whether the scene turns in this tick: unless stopped, and once after a scene (or R) is
+// opened even then, so that it shows its first frame.
+bool TakeTurnThisTick(ViewerState& v) {
+    const bool turn = !v.paused || v.firstStepPending;
+    v.firstStepPending = false;
+    return turn;
 }
 
-// One timer message: lock, clear, turn every object, draw them all, present.
-// A tick that cannot lock a frame is dropped whole: nothing turns.
-void FrameTick() {
-    ShellState& s = shellState;
-    if (LockFrame(&s.framePixels) == 0) return;
-    std::memset(s.framePixels, 0,
-                static_cast<size_t>(s.screenWidth) * static_cast<size_t>(s.screenHeight) *
-                    sizeof(uint32_t));
-    if (s.loadedScene && PlaybackActive()) {
-        DrawPlayback(*s.loadedScene, s.view, s.viewCamera, s.screenWidth, s.screenHeight,
-                     s.framePixels);
-        AdvancePlayback();
-    } else if (s.loadedScene) {
-        // The fixed view turns each object's own matrix and draws through the fixed camera;
-        // the others build one object-to-view matrix a tick and draw through the identity.
-        // Space stops the turn; everything else is drawn as usual.
-        Scene& scene = *s.loadedScene;
-        const bool fixed = s.view.mode == ViewMode::Fixed;
-        const bool turn = TakeTurnThisTick();
-        if (turn) AdvanceView(s.view);
-        if (fixed) {
-            if (turn) {
-                for (int32_t i = 0; i < scene.objectCount; ++i)
-                    MatrixRotateY(scene.objects[i].matrix, kSpinStep);
-            }
-            RenderFrame(scene.objects, scene.objectCount, OwnMatrices(scene.objects), s.viewCamera,
-                        s.framePixels);
+// Saves the frame when F12 asked for it; the path is said on stdout.
+void SaveRequestedFrame(ViewerState& v, const uint32_t* pixels) {
+    if (!v.saveRequested) return;
+    v.saveRequested = false;
+    std::string path;
+    std::string error;
+    if (!SaveFrameFile(pixels, v.frameWidth, v.frameHeight, v.nextSaveNumber, path, error)) {
+        std::fprintf(stderr, "trellis: cannot save the frame: %s\n", error.c_str());
+        return;
+    }
+    std::printf("saved %s\n", path.c_str());
+    std::fflush(stdout);
+}
+
+// One timer message: lock and clear a frame, move the scene on (the turn, or the keyframes
+// posed at their time), draw it and what lies over it, present. A tick that cannot lock a
+// frame is dropped whole: nothing moves.
+void FrameTick(ViewerState& v) {
+    uint32_t* pixels = nullptr;
+    if (LockFrame(&pixels) == 0) return;
+    std::memset(
+        pixels, 0,
+        static_cast<size_t>(v.frameWidth) * static_cast<size_t>(v.frameHeight) * sizeof(uint32_t));
+    if (v.scene) {
+        Scene& scene = *v.scene;
+        SceneMatrices matrices;
+        matrices.fixedCamera = &v.fixedCamera;
+        if (v.playback.active) {
+            // The keyframes at the time shown; time moves on after the frame is drawn.
+            PosePlayback(v.playback, scene, v.view);
+            matrices.instances = v.playback.shown.data();
+            matrices.instanceCount = v.playback.shown.size();
+            DrawScene(scene, v.view, matrices, pixels, v.frameWidth, v.frameHeight);
+            if (!v.paused) AdvancePlayback(v.playback);
         } else {
-            ViewTransform view;
-            BuildViewTransform(s.view, view);
-            ViewObjectMatrix(view, nullptr, s.viewMatrix);
-            SetProjectionFieldOfView(s.screenWidth, s.screenHeight, s.view.pose.fieldOfView);
-            RenderFrame(scene.objects, scene.objectCount, SameMatrix(s.viewMatrix), kIdentity,
-                        s.framePixels);
+            // The turn: the fixed view turns each object's own matrix; the others turn the
+            // view. Space stops it.
+            if (TakeTurnThisTick(v)) {
+                AdvanceView(v.view);
+                if (v.view.mode == ViewMode::Fixed) {
+                    for (int32_t i = 0; i < scene.objectCount; ++i)
+                        MatrixRotateY(scene.objects[i].matrix, kSpinStep);
+                }
+            }
+            DrawScene(scene, v.view, matrices, pixels, v.frameWidth, v.frameHeight);
         }
     }
-    DrawOverlay(s.framePixels, s.screenWidth, s.screenHeight);
-    SaveRequestedFrame(s.framePixels, s.screenWidth, s.screenHeight);
+    DrawOverlay(v.overlay, v.view, v.paused, pixels, v.frameWidth, v.frameHeight);
+    SaveRequestedFrame(v, pixels);
     PresentFrame();
 }
 
 }  // namespace
 
-void ReportNotA3ds(const char* fileName) {
-    const std::string reason = NotA3dsReason();
-    if (reason.empty()) return;
-    std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(fileName).c_str(), reason.c_str());
-}
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*commandLine*/,
                    int showCommand) {
-    ShellState& s = shellState;
+    ViewerState& v = viewerState;
 
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof(WNDCLASSEXA);
@@ -95,42 +97,24 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
     windowClass.hIconSm = LoadIconA(nullptr, IDI_APPLICATION);
     RegisterClassExA(&windowClass);
 
-    HWND window =
+    v.window =
         CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                        s.screenWidth, s.screenHeight, nullptr, nullptr, instance, nullptr);
-    ShowWindow(window, showCommand);
-    UpdateWindow(window);
+                        v.frameWidth, v.frameHeight, nullptr, nullptr, instance, nullptr);
+    ShowWindow(v.window, showCommand);
+    UpdateWindow(v.window);
     ShowCursor(FALSE);
 
-    BuildViewCamera(s.viewCamera);
+    BuildFixedCamera(v.fixedCamera);
 
-    s.loadedScene = s.sceneStream ? LoadSceneFromStream(s.sceneStream, s.sceneFileName)
-                                  : LoadScene(s.sceneFileName);
-    if (!s.loadedScene && fileList.paths.size() <= 1) {
-        ReportLoadFailure(s.sceneFileName);
-        return 1;
-    }
-    if (fileList.paths.size() > 1) {
-        // One file of several: a load that failed or a camera the file lacks does not end
-        // the run; the viewer shows why and steps on to the others.
-        ShowLoadedFile(window);
-    } else {
-        ReportNotA3ds(s.sceneFileName);
-        StartPlayback(*s.loadedScene);
-        ResetObjectSpins(*s.loadedScene);
-        PrepareFrameRender(s.loadedScene->objects, s.loadedScene->objectCount);
-        if (!StartShellView()) return kStatusNoSuchCamera;
-        FitPlaybackView(s.view, *s.loadedScene);
-        NoteOpenedFile(window);
-    }
-    DragAcceptFiles(window, TRUE);
+    // Started without a list (no scene named): the default scene is the list's first file,
+    // so that a dropped file can be stepped back from.
+    if (v.list.paths.empty()) v.list.paths.emplace_back(kDefaultSceneName);
+    const int status = OpenScene(v, 0, v.startPolicy);
+    if (status != kStatusSuccess && v.startPolicy.required) return status;
+    DragAcceptFiles(v.window, TRUE);
 
-    SetProjection(s.screenWidth, s.screenHeight);
-    if (s.view.mode != ViewMode::Fixed) {
-        SetProjectionFieldOfView(s.screenWidth, s.screenHeight, s.view.pose.fieldOfView);
-    }
-    SetTimer(window, 0, 20, nullptr);
-    InitDisplay(window, s.screenWidth, s.screenHeight);
+    SetTimer(v.window, 0, 20, nullptr);
+    InitDisplay(v.window, v.frameWidth, v.frameHeight);
 
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0)) {
@@ -145,7 +129,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_TIMER:
-            FrameTick();
+            FrameTick(viewerState);
             return 0;
         case WM_KEYDOWN:
             if (wParam == VK_ESCAPE) {
@@ -153,88 +137,13 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 SendMessageA(window, WM_CLOSE, 0, 0);
                 return 0;
             }
-            HandleInputMessage(window, message, wParam, lParam);
+            HandleInputMessage(viewerState, message, wParam, lParam);
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
         default:
-            if (HandleInputMessage(window, message, wParam, lParam)) return 0;
+            if (HandleInputMessage(viewerState, message, wParam, lParam)) return 0;
             return DefWindowProcA(window, message, wParam, lParam);
     }
-}
-
-void BuildViewCamera(Matrix4& camera) {
-    // 150 units from the origin, turned half a circle about Z and tilted 30 degrees, its
-    // view axis pointing at the origin.
-    MatrixIdentity(camera);
-    MatrixRotateZ(camera, kCameraTurnZ);
-    MatrixRotateX(camera, kCameraTurnX);
-    MatrixTranslate(camera, 0.0f, 0.0f, kCameraDistance);
-}
-
-void ResetObjectSpins(Scene& scene) {
-    for (int32_t i = 0; i < scene.objectCount; ++i)
-        MatrixIdentity(scene.objects[i].matrix);
-}
-
-bool StartShellView() {
-    ShellState& s = shellState;
-    const Scene& scene = *s.loadedScene;
-    int32_t camera = -1;
-    if (s.startView == ViewMode::Camera) {
-        if (scene.cameraCount <= 0) {
-            std::fprintf(stderr, "trellis: %s: the file has no cameras\n",
-                         PrintableName(s.sceneFileName).c_str());
-            return false;
-        }
-        camera = s.startCamera ? FindCameraIndex(scene, s.startCamera) : 0;
-        if (camera < 0) {
-            std::string names;
-            for (int32_t i = 0; i < scene.cameraCount; ++i) {
-                names += i == 0 ? " " : ", ";
-                names += QuotedName(scene.cameras[i].name);
-            }
-            std::fprintf(stderr, "trellis: %s: no camera named %s; the file's cameras:%s\n",
-                         PrintableName(s.sceneFileName).c_str(), QuotedName(s.startCamera).c_str(),
-                         names.c_str());
-            return false;
-        }
-    }
-    StartView(s.view, scene, s.startView, camera, s.screenWidth, s.screenHeight);
-    return true;
-}
-
-std::string LoadFailureText(const char* fileName) {
-    const LoadError& error = LastLoadError();
-    const char* reason = error.message.empty() ? "cannot be loaded" : error.message.c_str();
-    char location[64] = "";
-    if (error.chunkId != 0 || error.offset != 0) {
-        std::snprintf(location, sizeof location, "chunk 0x%04X at offset %" PRId64 ": ",
-                      static_cast<unsigned>(error.chunkId), error.offset);
-        // The loader may already lead its reason with the location.
-        if (std::strncmp(reason, location, std::strlen(location)) == 0) location[0] = '\0';
-    }
-    return PrintableName(fileName) + ": " + location + PrintableName(reason);
-}
-
-std::string NotA3dsReason() {
-    const FileHead& head = LastFileHead();
-    if (StartsWithMainChunk(head)) return {};
-    if (head.count == 0) return "not a 3DS file (it is empty)";
-    std::string reason = "not a 3DS file (it starts with ";
-    AppendPrintable(reason, reinterpret_cast<const char*>(head.bytes),
-                    static_cast<size_t>(head.count), true);
-    return reason + ")";
-}
-
-void ResetShellState() {
-    ResetInputState();
-    fileList = FileList{};
-    FreeScene(shellState.loadedScene);
-    const char* fileName = shellState.sceneFileName;
-    std::FILE* stream = shellState.sceneStream;
-    shellState = ShellState{};
-    shellState.sceneFileName = fileName;
-    shellState.sceneStream = stream;
 }

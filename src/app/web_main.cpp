@@ -10,37 +10,27 @@
 #include <cstdio>
 #include <string>
 
-#include "app/file_list.h"
-#include "app/input.h"
 #include "app/shell.h"
 #include "platform/web/web.h"
-
-namespace {
-
-// Once the shell's message loop runs, the bundled scene has started in the fixed view;
-// every file opened after it is fitted.
-void FitLaterFiles() {
-    shellState.startView = ViewMode::Fit;
-}
-
-}  // namespace
 
 // For the page (exported): the file's place in the list and its name, then what the scene
 // holds (empty when it did not load), one line each.
 extern "C" const char* WebSceneLines() {
     static std::string lines;
-    lines = inputState.fileLine;
+    lines = viewerState.overlay.fileLine;
     lines += '\n';
-    lines += inputState.countsLine;
+    lines += viewerState.overlay.countsLine;
     return lines.c_str();
 }
 
 int main() {
     if (chdir("/scenes") != 0) std::perror("trellis: /scenes");
     SetPlatformBackend(&WebBackend());
-    WebOnMessageLoop(FitLaterFiles);
-    fileList.paths.emplace_back(shellState.sceneFileName);
-    shellState.sceneFileName = fileList.paths[0].c_str();
+    // The bundled scene in the fixed view; every file opened after it (dropped or picked on
+    // the page) is fitted.
+    viewerState.list.paths.emplace_back(kDefaultSceneName);
+    viewerState.startPolicy = OpenPolicy{ViewMode::Fixed, nullptr, true};
+    viewerState.listPolicy = OpenPolicy{ViewMode::Fit, nullptr, false};
     char noArguments[] = "";
     return WinMain(GetModuleHandleA(nullptr), nullptr, noArguments, SW_SHOWDEFAULT);
 }

@@ -17,13 +17,13 @@
 #include <cstring>
 #include <string>
 
+#include "app/exit_status.h"
 #include "app/file_list.h"
+#include "app/scene_messages.h"
 #include "app/shell.h"
-#include "scene/loader.h"
 
 namespace {
 
-constexpr int kStatusUsage = 2;
 constexpr const char* kUsage = "usage: trellis.exe [scene.3ds | folder]...\n";
 
 bool HaveStderr() {
@@ -46,11 +46,11 @@ void Tell(const std::string& text, UINT icon) {
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         Tell(kUsage, MB_ICONINFORMATION);
-        return 0;
+        return kStatusSuccess;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         Tell(std::string("trellis ") + TRELLIS_VERSION + "\n", MB_ICONINFORMATION);
-        return 0;
+        return kStatusSuccess;
     }
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] == '-' || argv[i][0] == '\0') {
@@ -60,17 +60,20 @@ int main(int argc, char** argv) {
         }
     }
     // Named scenes (files dropped on the icon too) are framed; the bundled one keeps the
-    // fixed view.
+    // fixed view. Only a scene given alone is required: one of several that fails is shown
+    // with its reason and the viewer goes on.
+    ViewerState& v = viewerState;
     for (int i = 1; i < argc; ++i) {
         std::string error;
-        if (AddListedPath(fileList, argv[i], error) < 0)
+        if (AddListedPath(v.list, argv[i], error) < 0)
             Tell("trellis: " + error + "\n", MB_ICONERROR);
     }
     if (argc >= 2) {
-        if (fileList.paths.empty()) return 1;
-        shellState.sceneFileName = fileList.paths[0].c_str();
-        shellState.startView = ViewMode::Fit;
+        if (v.list.paths.empty()) return kStatusFailure;
+        v.startPolicy.view = ViewMode::Fit;
+        v.listPolicy.view = ViewMode::Fit;
     }
+    v.startPolicy.required = v.list.paths.size() <= 1;
 
     // Without stderr the shell's own report of a failed load would go nowhere.
     const bool haveStderr = HaveStderr();
@@ -78,9 +81,9 @@ int main(int argc, char** argv) {
     char noArguments[] = "";
     char* commandLine = argc >= 2 ? argv[1] : noArguments;
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
-    if (status != 0 && !haveStderr && shellState.loadedScene == nullptr) {
-        MessageBoxA(nullptr, ("trellis: " + LoadFailureText(shellState.sceneFileName)).c_str(),
-                    kWindowTitle, MB_OK | MB_ICONERROR);
+    if (status != kStatusSuccess && !haveStderr && v.scene == nullptr) {
+        MessageBoxA(nullptr, ("trellis: " + LoadFailureText(SceneName(v))).c_str(), kWindowTitle,
+                    MB_OK | MB_ICONERROR);
     }
     return status;
 }

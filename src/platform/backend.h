@@ -1,6 +1,6 @@
 // The run-time choice of platform backend behind win32.h and ddraw.h.
 //
-// Each backend (sdl/, headless/) fills one PlatformBackend with its implementation of the
+// Each backend (sdl/, headless/, web/) fills one PlatformBackend with its implementation of the
 // fixed list below; platform.cpp implements the declared Win32 and DirectDraw functions by
 // calling through the active one. The DirectDraw objects themselves are the backend's own
 // implementations of IDirectDraw and IDirectDrawSurface.

@@ -32,6 +32,13 @@ ObjectMatrices SameMatrix(const Matrix4& matrix);
 // An array with one matrix per object.
 ObjectMatrices MatrixPerObject(const Matrix4* matrices);
 
+// One object drawn at one object matrix. A frame that draws instances may draw an object
+// several times, or not at all (an animation's nodes: several nodes on one mesh, hidden ones).
+struct ObjectInstance {
+    int32_t object;  // the index of the object drawn
+    Matrix4 matrix;  // its object matrix
+};
+
 // How a frame's work is shared.
 struct FrameRenderSettings {
     int32_t threads = 1;  // threads drawing a frame, the caller's included; 1: the caller alone

@@ -334,7 +334,10 @@ int32_t WalkChunks(FILE* stream, int32_t end) {
         const uint32_t length = GetU32(header + 2);
         const int32_t row = FindChunkRow(id);
         s.chunkId = id;
-        if (s.observer != nullptr) s.observer(s.depth, id, start, length, row);
+        if (s.observer != nullptr) {
+            s.observer(ChunkSeen{s.depth, id, start, length, row, s.countingPass ? 1 : 2},
+                       s.observerUser);
+        }
         if (length < 6) return LoadFail("length %u is shorter than a chunk header", length);
         if (start + length > INT32_MAX) {
             return LoadFail("length %u puts the chunk's end past offset %d", length, INT32_MAX);
@@ -390,8 +393,15 @@ void ResetLoaderState() {
     ReleaseScratch();
     ReleaseNameIndexes();
     const ChunkObserver observer = loaderState.observer;
+    void* const observerUser = loaderState.observerUser;
     loaderState = LoaderState{};
     loaderState.observer = observer;
+    loaderState.observerUser = observerUser;
+}
+
+void SetChunkObserver(ChunkObserver observer, void* user) {
+    loaderState.observer = observer;
+    loaderState.observerUser = user;
 }
 
 namespace {

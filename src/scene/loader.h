@@ -75,11 +75,25 @@ extern const ChunkRow ChunkTable[kChunkTableRows];
 // The row of ChunkTable with this id, or -1.
 int32_t FindChunkRow(uint16_t id);
 
-// Called by the walker for every chunk header it reads, before the header is checked:
-// the nesting depth (1 for top-level chunks), id, header offset, length as stored and the
-// ChunkTable row (-1 for an unknown id). For tools that print the chunk tree.
-using ChunkObserver = void (*)(int32_t depth, uint16_t id, int64_t offset, uint32_t length,
-                               int32_t row);
+// A chunk header as the walker reads it, before it is checked: the nesting depth (1 for
+// top-level chunks), id, header offset, length as stored, the ChunkTable row (-1 for an
+// unknown id), and the pass (1 counting, 2 filling: each chunk is met once in each pass
+// that reaches it).
+struct ChunkSeen {
+    int32_t depth;
+    uint16_t id;
+    int64_t offset;
+    uint32_t length;
+    int32_t row;
+    int32_t pass;
+};
+using ChunkObserver = void (*)(const ChunkSeen& chunk, void* user);
+
+// Makes every load from now on call observer(chunk, user) for each chunk header its walks
+// read, in file order, until it is set again (null: none). For tools that print the chunk
+// tree as the walker sees it (the first pass meets every chunk a load reaches, and the
+// header where it fails) and for tests.
+void SetChunkObserver(ChunkObserver observer, void* user);
 
 // Kinds of the keyframer node being read (LoaderState::nodeKind).
 inline constexpr int32_t NodeObjectPending = 0;  // object node before its header
@@ -145,7 +159,8 @@ struct LoaderState {
     size_t scratchSize = 0;            // ResetLoaderState and at the end of each load)
     LoadError error;
     FileHead head;                     // the file's first bytes, read by the counting pass
-    ChunkObserver observer = nullptr;  // kept across loads; see ChunkObserver
+    ChunkObserver observer = nullptr;  // kept across loads; see SetChunkObserver
+    void* observerUser = nullptr;
 };
 
 extern LoaderState loaderState;

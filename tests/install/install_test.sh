@@ -9,47 +9,75 @@
 #          installs BUILD_DIR into WORK_DIR/prefix first (the test of `make test`)
 #        install_test.sh --prefix PREFIX SOURCE_DIR WORK_DIR CXX [SANITIZERS]
 #          checks a tree installed already (the unpacked package's usr/, in CI)
+#        install_test.sh --library BUILD_DIR SOURCE_DIR WORK_DIR CXX [SANITIZERS]
+#          configures SOURCE_DIR into BUILD_DIR as the library alone (TRELLIS_VIEWER=OFF)
+#          with SDL, libpng, giflib and nlohmann_json out of CMake's sight, builds it and
+#          installs it into WORK_DIR/prefix: the library's files and nothing of the viewer
 set -euo pipefail
 mode=$1 tree=$2 source=$3 work=$4 cxx=$5 sanitize=${6:-}
 rm -rf "$work"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-case "$mode" in
-    --build)
-        prefix=$work/prefix
-        cmake --install "$tree" --prefix "$prefix" >"$work/install.log"
-        ;;
-    --prefix) prefix=$(cd "$tree" && pwd) ;;
-    *)
-        echo "usage: install_test.sh --build BUILD_DIR|--prefix PREFIX SOURCE_DIR WORK_DIR CXX [SANITIZERS]" >&2
-        exit 2
-        ;;
-esac
 
 fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
 
-# What a user and a developer need: the program, the SDL module it loads for a window, ...
+case "$mode" in
+    --build)
+        prefix=$work/prefix
+        cmake --install "$tree" --prefix "$prefix" >"$work/install.log"
+        ;;
+    --prefix) prefix=$(cd "$tree" && pwd) ;;
+    --library)
+        prefix=$work/prefix
+        cmake -S "$source" -B "$tree" -G Ninja --no-warn-unused-cli -DCMAKE_CXX_COMPILER="$cxx" \
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELLIS_VIEWER=OFF -DBUILD_TESTING=OFF \
+            -DTRELLIS_BENCH=OFF -DTRELLIS_WERROR=ON \
+            -DCMAKE_DISABLE_FIND_PACKAGE_SDL2=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON \
+            -DCMAKE_DISABLE_FIND_PACKAGE_GIF=ON -DCMAKE_DISABLE_FIND_PACKAGE_nlohmann_json=ON \
+            >"$work/configure.log" || fail "configuring the library alone failed (see $work/configure.log)"
+        cmake --build "$tree" -j 2 >"$work/build.log" ||
+            fail "building the library alone failed (see $work/build.log)"
+        cmake --install "$tree" --prefix "$prefix" >"$work/install.log"
+        ;;
+    *)
+        echo "usage: install_test.sh --build BUILD_DIR|--prefix PREFIX|--library BUILD_DIR SOURCE_DIR WORK_DIR CXX [SANITIZERS]" >&2
+        exit 2
+        ;;
+esac
+
+# What a developer needs: the library, its headers, its CMake package and trellis.pc ...
 libdir=$(dirname "$(find "$prefix" -name libtrellis.a | head -n 1)")
 [ -f "$libdir/libtrellis.a" ] || fail "libtrellis.a is not installed"
-for f in bin/trellis \
-    include/trellis/math/matrix.h include/trellis/scene/records.h \
+for f in include/trellis/math/matrix.h include/trellis/scene/records.h \
     include/trellis/scene/loader.h include/trellis/scene/derived.h \
-    include/trellis/render/wireframe.h \
-    share/applications/trellis.desktop share/mime/packages/trellis.xml \
-    share/thumbnailers/trellis.thumbnailer share/icons/hicolor/48x48/apps/trellis.png \
-    share/icons/hicolor/128x128/apps/trellis.png share/icons/hicolor/256x256/apps/trellis.png \
-    share/man/man1/trellis.1.gz share/doc/trellis/copyright share/doc/trellis/changelog.gz \
-    share/trellis/svet.3ds; do
+    include/trellis/render/wireframe.h; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
-for f in trellis/trellis-sdl.so cmake/Trellis/TrellisConfig.cmake cmake/Trellis/TrellisConfigVersion.cmake \
+for f in cmake/Trellis/TrellisConfig.cmake cmake/Trellis/TrellisConfigVersion.cmake \
     cmake/Trellis/TrellisTargets.cmake pkgconfig/trellis.pc; do
     [ -f "$libdir/$f" ] || fail "${libdir#"$prefix"/}/$f is not installed"
 done
-gzip -t "$prefix/share/man/man1/trellis.1.gz" || fail "the man page is not gzip"
+# ... and what a user needs: the program, the SDL module it loads for a window, its desktop
+# files; none of them in the library alone.
+viewer_files=(bin/trellis "${libdir#"$prefix"/}/trellis/trellis-sdl.so"
+    share/applications/trellis.desktop share/mime/packages/trellis.xml
+    share/thumbnailers/trellis.thumbnailer share/icons/hicolor/48x48/apps/trellis.png
+    share/icons/hicolor/128x128/apps/trellis.png share/icons/hicolor/256x256/apps/trellis.png
+    share/man/man1/trellis.1.gz share/doc/trellis/copyright share/doc/trellis/changelog.gz
+    share/trellis/svet.3ds)
+for f in "${viewer_files[@]}"; do
+    if [ "$mode" = --library ]; then
+        [ ! -e "$prefix/$f" ] || fail "$f is installed with the library alone"
+    else
+        [ -f "$prefix/$f" ] || fail "$f is not installed"
+    fi
+done
+if [ "$mode" != --library ]; then
+    gzip -t "$prefix/share/man/man1/trellis.1.gz" || fail "the man page is not gzip"
+fi
 
 # Nothing else of the build: no other archive, no platform, display or shell header, no
 # header that only the core's sources use.

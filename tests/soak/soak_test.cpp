@@ -186,8 +186,8 @@ TEST(Soak, HundredThousandTicksAllocateNothingAndKeepResidentMemory) {
 
     UseHeadlessBackend();
     ResetDisplayContext();
-    ResetShellState();
-    shellState.sceneFileName = kBundledScene.c_str();
+    ResetViewer(viewerState);
+    viewerState.list.paths = {kBundledScene};
     SoakProbe probe;
     HeadlessScriptTicks(kSoakTicks);
     HeadlessScriptKey(VK_ESCAPE);
@@ -199,8 +199,7 @@ TEST(Soak, HundredThousandTicksAllocateNothingAndKeepResidentMemory) {
     const int32_t liveSurfaces = HeadlessLiveSurfaceCount();
     const bool directDrawLive = HeadlessDirectDrawLive();
     const int32_t lockedAtExit = HeadlessLockedSurfaceCount();
-    ResetShellState();
-    shellState.sceneFileName = "svet.3ds";
+    ResetViewer(viewerState);
     ResetDisplayContext();
     ResetHeadlessBackend();
     SetPlatformBackend(nullptr);
@@ -320,8 +319,8 @@ void SendInputBetweenTicks(UINT message, int32_t ticks, void* user) {
 TEST(Soak, InputBetweenTicksAllocatesNothing) {
     UseHeadlessBackend();
     ResetDisplayContext();
-    ResetShellState();
-    shellState.sceneFileName = kBundledScene.c_str();
+    ResetViewer(viewerState);
+    viewerState.list.paths = {kBundledScene};
     InputProbe probe;
     HeadlessScriptTicks(kInputTicks);
     HeadlessScriptKey(VK_ESCAPE);
@@ -329,8 +328,7 @@ TEST(Soak, InputBetweenTicksAllocatesNothing) {
     char commandLine[] = "";
     const int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
     const int32_t frames = HeadlessFramesPresented();
-    ResetShellState();
-    shellState.sceneFileName = "svet.3ds";
+    ResetViewer(viewerState);
     ResetDisplayContext();
     ResetHeadlessBackend();
     SetPlatformBackend(nullptr);

@@ -73,7 +73,7 @@ TEST(CommandLine, AcceptedLines) {
         std::string scene;
         bool windowed;
         ImageFormat format;
-        int32_t frames;
+        int32_t ticks;
     };
     const std::vector<Case> cases = {
         {{}, ParseResult::Run, "svet.3ds", false, ImageFormat::None, 0},
@@ -115,7 +115,7 @@ TEST(CommandLine, AcceptedLines) {
         EXPECT_EQ(parsed.line.windowed, c.windowed);
         EXPECT_EQ(parsed.line.outputFormat, c.format);
         EXPECT_EQ(parsed.line.outputFile != nullptr, c.format != ImageFormat::None);
-        EXPECT_EQ(parsed.line.frames, c.frames);
+        EXPECT_EQ(parsed.line.ticks, c.ticks);
     }
 }
 
@@ -263,7 +263,7 @@ TEST(CommandLine, OutputFolderTakesManyScenes) {
         EXPECT_EQ(parsed.line.outputFormat, ImageFormat::Png);
         EXPECT_EQ(parsed.line.scenes.size(), c.scenes);
         EXPECT_EQ(parsed.line.sceneFile, c.firstScene);
-        EXPECT_EQ(parsed.line.frames, 1);
+        EXPECT_EQ(parsed.line.ticks, 1);
     }
 }
 
@@ -287,7 +287,7 @@ TEST(CommandLine, ThumbnailIsASquarePng) {
         EXPECT_EQ(parsed.line.width, c.side);
         EXPECT_EQ(parsed.line.height, c.side);
         EXPECT_EQ(parsed.line.outputFormat, ImageFormat::Png);
-        EXPECT_EQ(parsed.line.frames, 1);
+        EXPECT_EQ(parsed.line.ticks, 1);
         EXPECT_EQ(parsed.line.view, ViewMode::Fit);
     }
 }

@@ -207,8 +207,8 @@ inline Outcome RunViewerWithFaults(const std::string& scenePath, int32_t ticks,
 
     UseHeadlessBackend();
     ResetDisplayContext();
-    ResetShellState();
-    shellState.sceneFileName = scenePath.c_str();
+    ResetViewer(viewerState);
+    viewerState.list.paths = {scenePath};
     if (!run.displayReady) {
         std::vector<HRESULT> results(static_cast<size_t>(startUpFailAt), DD_OK);
         results.push_back(DDERR_GENERIC);
@@ -231,13 +231,12 @@ inline Outcome RunViewerWithFaults(const std::string& scenePath, int32_t ticks,
     MatrixIdentity(turned);
     for (int32_t i = 0; i < out.expectedTurns; ++i)
         MatrixRotateY(turned, kSpinStep);
-    out.spinMatches = shellState.loadedScene != nullptr;
-    for (int32_t i = 0; out.spinMatches && i < shellState.loadedScene->objectCount; ++i) {
-        out.spinMatches = shellState.loadedScene->objects[i].matrix == turned;
+    out.spinMatches = viewerState.scene != nullptr;
+    for (int32_t i = 0; out.spinMatches && i < viewerState.scene->objectCount; ++i) {
+        out.spinMatches = viewerState.scene->objects[i].matrix == turned;
     }
 
-    ResetShellState();
-    shellState.sceneFileName = "svet.3ds";
+    ResetViewer(viewerState);
     ResetDisplayContext();
     ResetHeadlessBackend();
     SetPlatformBackend(nullptr);

@@ -165,16 +165,15 @@ TEST(ImageOutput, GifOfTheBundledTurnDecodesToEveryPresentedFrame) {
 
     UseHeadlessBackend();
     ResetDisplayContext();
-    ResetShellState();
+    ResetViewer(viewerState);
     const std::string scene = std::string(TRELLIS_ASSETS_DIR) + "/svet.3ds";
-    shellState.sceneFileName = scene.c_str();
+    viewerState.list.paths = {scene};
     HeadlessScriptTicks(100);
     HeadlessScriptKey(VK_ESCAPE);
     HeadlessSetFrameCallback(KeepAndWriteFrame, &run);
     char commandLine[] = "";
     const int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
-    ResetShellState();
-    shellState.sceneFileName = "svet.3ds";
+    ResetViewer(viewerState);
     ResetDisplayContext();
     ResetHeadlessBackend();
     SetPlatformBackend(nullptr);

@@ -7,6 +7,7 @@
 #include <png.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,11 +15,13 @@
 #include <vector>
 
 #include "app/file_list.h"
+#include "app/scene_input.h"
 #include "app/shell.h"
 #include "display/display.h"
 #include "fixture_scene.h"
 #include "platform/headless/headless.h"
 #include "render/line_stepper.h"
+#include "scene/loader.h"
 
 #include "image_files.h"
 
@@ -82,8 +85,8 @@ struct Probe {
 void RecordView(UINT message, int32_t /*ticks*/, void* user) {
     auto* probe = static_cast<Probe*>(user);
     probe->messages.push_back(message);
-    probe->poses.push_back(shellState.view.pose);
-    probe->modes.push_back(shellState.view.mode);
+    probe->poses.push_back(viewerState.view.pose);
+    probe->modes.push_back(viewerState.view.mode);
 }
 
 class InputTest : public ::testing::Test {
@@ -91,7 +94,7 @@ protected:
     void SetUp() override {
         UseHeadlessBackend();
         ResetDisplayContext();
-        ResetShellState();
+        ResetViewer(viewerState);
         presented = Presented{};
         probe = Probe{};
         HeadlessSetFrameCallback(KeepFrame, &presented);
@@ -101,8 +104,7 @@ protected:
     }
 
     void TearDown() override {
-        ResetShellState();
-        shellState = ShellState{};
+        ResetViewer(viewerState);
         ResetDisplayContext();
         ResetHeadlessBackend();
         SetPlatformBackend(nullptr);
@@ -110,9 +112,10 @@ protected:
 
     // Runs WinMain over `files` in `view` with the script already queued.
     int Run(const std::vector<std::string>& files, ViewMode view = ViewMode::Fit) {
-        fileList.paths = files;
-        shellState.sceneFileName = fileList.paths[0].c_str();
-        shellState.startView = view;
+        // A list of one requires its scene, as the program does.
+        viewerState.list.paths = files;
+        viewerState.startPolicy = OpenPolicy{view, nullptr, files.size() <= 1};
+        viewerState.listPolicy = OpenPolicy{view, nullptr, false};
         char commandLine[] = "";
         return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
     }
@@ -389,8 +392,8 @@ TEST_F(InputTest, StepsThroughFilesPastBrokenAndMissingOnes) {
     // The empty scene: nothing at all; round to the first file: its first frame again.
     EXPECT_EQ(f[3], Frame(640 * 480, 0));
     EXPECT_EQ(f[4], f[0]);
-    EXPECT_EQ(fileList.current, 2);
-    EXPECT_EQ(fileList.paths.size(), 4u);
+    EXPECT_EQ(viewerState.list.current, 2);
+    EXPECT_EQ(viewerState.list.paths.size(), 4u);
     // On stderr, one line each time a file fails, with its name and reason, escaped.
     EXPECT_NE(stderrText.find("trellis: " + broken + ": "), std::string::npos) << stderrText;
     EXPECT_NE(stderrText.find("trellis: " + missing + ": "), std::string::npos) << stderrText;
@@ -432,8 +435,8 @@ TEST_F(InputTest, ADroppedFileOrFolderIsAddedAndOpened) {
     HeadlessScriptDrop({folder.c_str(), fixture.c_str()});
     HeadlessScriptTicks(1);
     ASSERT_EQ(Run({fixture}), 0);
-    EXPECT_EQ(fileList.paths, (std::vector<std::string>{fixture, empty, a, b}));
-    EXPECT_EQ(fileList.current, 2);
+    EXPECT_EQ(viewerState.list.paths, (std::vector<std::string>{fixture, empty, a, b}));
+    EXPECT_EQ(viewerState.list.current, 2);
     EXPECT_EQ(HeadlessWindowTitle(), "a.3ds - Trellis Engine 1.0");
     EXPECT_EQ(HeadlessOpenDropCount(), 0);
     ASSERT_EQ(presented.frames.size(), 3u);
@@ -441,20 +444,50 @@ TEST_F(InputTest, ADroppedFileOrFolderIsAddedAndOpened) {
 }
 
 TEST_F(InputTest, StartedWithoutAListTheFirstSceneCanBeSteppedBackTo) {
-    // As the no-argument run and the Windows program start: no list, one scene name.
+    // As the Windows program starts without arguments: no list, the default scene in the
+    // working directory.
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
+    fs::copy_file(fixture, dir / kDefaultSceneName);
     const std::string empty = WriteFile(dir / "empty.3ds", EmptySceneBytes());
     HeadlessScriptTicks(1);
     HeadlessScriptDrop({empty.c_str()});
     HeadlessScriptTicks(1);
     HeadlessScriptKey(VK_PRIOR);
     HeadlessScriptTicks(1);
-    shellState.sceneFileName = fixture.c_str();
     char commandLine[] = "";
-    ASSERT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT), 0);
-    EXPECT_EQ(fileList.paths, (std::vector<std::string>{fixture, empty}));
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
+    fs::current_path(previous);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(viewerState.list.paths, (std::vector<std::string>{kDefaultSceneName, empty}));
     ASSERT_EQ(presented.frames.size(), 3u);
     EXPECT_EQ(presented.frames[1], Frame(640 * 480, 0));
     EXPECT_EQ(presented.frames[2], presented.frames[0]);
+}
+
+TEST_F(InputTest, AScenePipedInCanBeSteppedBackTo) {
+    // As `trellis -` starts: standard input read into memory, listed under its shown name.
+    std::FILE* in = std::fopen(fixture.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    std::string error;
+    ASSERT_TRUE(ReadSceneInput(in, kMaxSceneFileBytes, error)) << error;
+    std::fclose(in);
+    const std::string empty = WriteFile(dir / "empty.3ds", EmptySceneBytes());
+    HeadlessScriptTicks(1);
+    HeadlessScriptDrop({empty.c_str()});
+    HeadlessScriptTicks(1);
+    HeadlessScriptKey(VK_PRIOR);
+    HeadlessScriptTicks(1);
+    viewerState.firstStream = sceneInput.stream;
+    const int status = Run({kStandardInputName});
+    CloseSceneInput();
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(viewerState.list.paths, (std::vector<std::string>{kStandardInputName, empty}));
+    EXPECT_EQ(HeadlessWindowTitle(), "(stdin) - Trellis Engine 1.0");
+    ASSERT_EQ(presented.frames.size(), 3u);
+    EXPECT_EQ(presented.frames[1], Frame(640 * 480, 0));
+    EXPECT_EQ(presented.frames[2], presented.frames[0]);
+    EXPECT_NE(presented.frames[0], Frame(640 * 480, 0));
 }
 
 TEST_F(InputTest, F12SavesTheNextFrameUnderTheNextFreeNumber) {

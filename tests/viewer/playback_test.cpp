@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -64,28 +65,37 @@ void KeepFrame(const uint32_t* pixels, int32_t width, int32_t height, void* user
         pixels, pixels + static_cast<size_t>(width) * static_cast<size_t>(height));
 }
 
-// Runs the viewer headless on `path` for `ticks` ticks with playback asked for as given, and
-// returns the frames presented.
-std::vector<Frame> Play(const std::string& path, bool animate, const double* still, int ticks) {
+// Runs the viewer headless on `path` for `ticks` ticks (and the keys `script` queues after
+// them) with playback asked for as given, and returns the frames presented.
+std::vector<Frame> Play(const std::string& path, bool animate, const double* still, int ticks,
+                        void (*script)() = nullptr) {
     UseHeadlessBackend();
     ResetDisplayContext();
-    ResetShellState();
-    ResetPlayback();
+    ResetViewer(viewerState);
     std::vector<Frame> frames;
     HeadlessSetFrameCallback(KeepFrame, &frames);
     HeadlessScriptTicks(ticks);
+    if (script != nullptr) script();
     HeadlessScriptKey(VK_ESCAPE);
-    RequestPlayback(animate, still);
-    shellState.sceneFileName = path.c_str();
+    RequestPlayback(viewerState.playback, animate, still);
+    viewerState.list.paths = {path};
     char commandLine[] = "";
     EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT), 0);
-    ResetShellState();
-    shellState.sceneFileName = "svet.3ds";
-    ResetPlayback();
+    ResetViewer(viewerState);
     ResetDisplayContext();
     ResetHeadlessBackend();
     SetPlatformBackend(nullptr);
     return frames;
+}
+
+// The ticks of one loop of the scene at `path`'s animation.
+int32_t LoopTicks(const std::string& path) {
+    Scene* scene = LoadScene(path.c_str());
+    EXPECT_NE(scene, nullptr);
+    if (scene == nullptr) return 0;
+    const int32_t ticks = PlaybackLoopTicks(*scene);
+    FreeScene(scene);
+    return ticks;
 }
 
 // Each tick draws the frame time reached (20 ms a tick at 30 frames a second: tick n shows
@@ -101,30 +111,94 @@ TEST(Playback, TicksShowTheKeyframesAndAStillFrameStays) {
     ASSERT_EQ(still.size(), 2u);
     EXPECT_EQ(still[0], still[1]);
     EXPECT_EQ(still[0], played[1]);
-    EXPECT_EQ(PlaybackLoopTicks(path.c_str()), 50);  // 30 frames: one second
+    EXPECT_EQ(LoopTicks(path), 50);  // 30 frames: one second
 }
 
-TEST(Playback, PauseHoldsAndStepsMoveByWholeFramesLooping) {
+TEST(Playback, StepsMoveByWholeFramesLoopingAndAStillFrameStays) {
     const std::string path = WriteScene(MovingTriangle());
     Scene* scene = LoadScene(path.c_str());
     ASSERT_NE(scene, nullptr);
-    ResetPlayback();
-    RequestPlayback(true, nullptr);
-    StartPlayback(*scene);
-    ASSERT_TRUE(PlaybackActive());
+    PlaybackState playback;
+    RequestPlayback(playback, true, nullptr);
+    StartPlayback(playback, *scene);
+    ASSERT_TRUE(playback.active);
     for (int i = 0; i < 3; ++i)
-        AdvancePlayback();
-    EXPECT_NEAR(PlaybackFrame(), 1.8, 1e-9);
-    SetPlaybackPaused(true);
-    EXPECT_TRUE(PlaybackPaused());
-    AdvancePlayback();
-    EXPECT_NEAR(PlaybackFrame(), 1.8, 1e-9);
-    StepPlayback(1);
-    EXPECT_NEAR(PlaybackFrame(), 2.0, 1e-9);
-    StepPlayback(-3);
-    EXPECT_NEAR(PlaybackFrame(), 29.0, 1e-9);
-    ResetPlayback();
+        AdvancePlayback(playback);
+    EXPECT_NEAR(PlaybackFrame(playback), 1.8, 1e-9);
+    StepPlayback(playback, 1);
+    EXPECT_NEAR(PlaybackFrame(playback), 2.0, 1e-9);
+    StepPlayback(playback, -3);
+    EXPECT_NEAR(PlaybackFrame(playback), 29.0, 1e-9);
+    // Shown still, time neither runs nor steps.
+    const double at = 7.0;
+    PlaybackState still;
+    RequestPlayback(still, false, &at);
+    StartPlayback(still, *scene);
+    AdvancePlayback(still);
+    StepPlayback(still, 1);
+    EXPECT_EQ(PlaybackFrame(still), 7.0);
     FreeScene(scene);
+}
+
+// Space stops the animation where it stands; Left and Right then step it by whole frames,
+// each frame drawn exactly as that frame shown still.
+TEST(Playback, SpaceHoldsTheAnimationAndArrowsStepIt) {
+    const std::string path = WriteScene(MovingTriangle());
+    const std::vector<Frame> f = Play(path, true, nullptr, 3, [] {
+        HeadlessScriptKey(VK_SPACE);
+        HeadlessScriptTicks(2);
+        HeadlessScriptKey(VK_RIGHT);
+        HeadlessScriptTicks(1);
+        HeadlessScriptKey(VK_LEFT);
+        HeadlessScriptKey(VK_LEFT);
+        HeadlessScriptTicks(1);
+    });
+    ASSERT_EQ(f.size(), 7u);
+    // Ticks 1 to 3 show frames 0, 0.6 and 1.2; time has then reached 1.8 and stays there.
+    const double stopped = 1.8;
+    EXPECT_EQ(f[3], Play(path, false, &stopped, 1).at(0));
+    EXPECT_EQ(f[4], f[3]);
+    const double stepped = 2.0;  // the next whole frame
+    EXPECT_EQ(f[5], Play(path, false, &stepped, 1).at(0));
+    EXPECT_EQ(f[6], f[0]);  // two frames back: frame 0
+}
+
+// Space stops the turn and the animation alike, with one flag: a scene opened while stopped
+// shows its first frame and stays there, and the arrows step it.
+TEST(Playback, AScenePagedToWhileStoppedStaysStopped) {
+    const std::string path = WriteScene(MovingTriangle());
+    const std::string second = path + ".second.3ds";
+    ASSERT_TRUE(WriteBytesToFile(MovingTriangle(), second.c_str()));
+    UseHeadlessBackend();
+    ResetDisplayContext();
+    ResetViewer(viewerState);
+    std::vector<Frame> f;
+    HeadlessSetFrameCallback(KeepFrame, &f);
+    HeadlessScriptTicks(3);
+    HeadlessScriptKey(VK_SPACE);
+    HeadlessScriptKey(VK_NEXT);
+    HeadlessScriptTicks(2);
+    HeadlessScriptKey(VK_RIGHT);
+    HeadlessScriptTicks(1);
+    HeadlessScriptKey(VK_ESCAPE);
+    RequestPlayback(viewerState.playback, true, nullptr);
+    viewerState.list.paths = {path, second};
+    // The fixed view, as Play draws: the same frame time gives the same picture.
+    viewerState.startPolicy = OpenPolicy{ViewMode::Fixed, nullptr, false};
+    viewerState.listPolicy = OpenPolicy{ViewMode::Fixed, nullptr, false};
+    char commandLine[] = "";
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT), 0);
+    EXPECT_TRUE(viewerState.paused);
+    ResetViewer(viewerState);
+    ResetDisplayContext();
+    ResetHeadlessBackend();
+    SetPlatformBackend(nullptr);
+    std::remove(second.c_str());
+    ASSERT_EQ(f.size(), 6u);
+    EXPECT_EQ(f[3], f[0]);   // the second file's first frame: the same scene at frame 0
+    EXPECT_EQ(f[4], f[3]);   // and it stays
+    const double one = 1.0;  // one step on
+    EXPECT_EQ(f[5], Play(path, false, &one, 1).at(0));
 }
 
 TEST(Playback, CommandLineAsksForPlayingOrAStillFrame) {
@@ -132,8 +206,8 @@ TEST(Playback, CommandLineAsksForPlayingOrAStillFrame) {
         std::vector<std::string> arguments;
         ParseResult result;
         bool animate;
-        bool hasFrame;
-        double frame;
+        bool hasFrameTime;
+        double frameTime;
     };
     const std::vector<Case> cases = {
         {{"--animate", "a.3ds"}, ParseResult::Run, true, false, 0},
@@ -162,8 +236,8 @@ TEST(Playback, CommandLineAsksForPlayingOrAStillFrame) {
         EXPECT_EQ(result, c.result) << error;
         if (result != ParseResult::Run) continue;
         EXPECT_EQ(line.animate, c.animate);
-        EXPECT_EQ(line.hasFrame, c.hasFrame);
-        EXPECT_EQ(line.frame, c.frame);
+        EXPECT_EQ(line.hasFrameTime, c.hasFrameTime);
+        EXPECT_EQ(line.frameTime, c.frameTime);
     }
 }
 

@@ -1,5 +1,6 @@
 // The --info and --chunks reports on the bundled scene and on a broken file.
-#include "app/scene_report.h"
+#include "app/report/chunk_tree.h"
+#include "app/report/scene_info.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,8 @@ std::string BrokenScene() {
 TEST(SceneReport, JsonInfoOfTheBundledSceneIsValidWithItsCounts) {
     int status = -1;
     const std::string text = Capture(
-        [](std::FILE* out) { return PrintSceneInfo(kScene.c_str(), true, out, stderr); }, status);
+        [](std::FILE* out) { return PrintSceneInfo(kScene.c_str(), true, nullptr, out, stderr); },
+        status);
     EXPECT_EQ(status, 0);
     const nlohmann::json doc = nlohmann::json::parse(text);
     EXPECT_EQ(doc["objects"].size(), 5u);
@@ -76,7 +78,8 @@ TEST(SceneReport, BrokenFileGivesTheReasonInEveryReport) {
     const std::string path = BrokenScene();
     int status = -1;
     const std::string json = Capture(
-        [&](std::FILE* out) { return PrintSceneInfo(path.c_str(), true, out, stderr); }, status);
+        [&](std::FILE* out) { return PrintSceneInfo(path.c_str(), true, nullptr, out, stderr); },
+        status);
     EXPECT_EQ(status, 1);
     const nlohmann::json doc = nlohmann::json::parse(json);
     EXPECT_EQ(doc["error"]["chunk"], 0x4110);
@@ -200,9 +203,11 @@ TEST(SceneReport, NamesWithControlBytesReachNoReportRaw) {
 
     // Text: the file, segment, 4 headings, a line per record, 4 matrix rows per camera and
     // the 5 lines of the bounds.
-    EXPECT_EQ(CaptureBoth([&](std::FILE* o,
-                              std::FILE* e) { return PrintSceneInfo(path.c_str(), false, o, e); },
-                          out, err),
+    EXPECT_EQ(CaptureBoth(
+                  [&](std::FILE* o, std::FILE* e) {
+                      return PrintSceneInfo(path.c_str(), false, nullptr, o, e);
+                  },
+                  out, err),
               0);
     EXPECT_TRUE(PrintableLines(out, 2 + 4 + 4 * n + 4 * n + 5 + 2));
     EXPECT_EQ(out.rfind(::testing::TempDir() + "report_\\x1b[31m\\x0ahostile.3ds\n", 0), 0u);
@@ -213,10 +218,11 @@ TEST(SceneReport, NamesWithControlBytesReachNoReportRaw) {
     EXPECT_EQ(err, "");
 
     // JSON: ASCII, and every name read back whole.
-    EXPECT_EQ(CaptureBoth([&](std::FILE* o,
-                              std::FILE* e) { return PrintSceneInfo(path.c_str(), true, o, e); },
-                          out, err),
-              0);
+    EXPECT_EQ(
+        CaptureBoth([&](std::FILE* o,
+                        std::FILE* e) { return PrintSceneInfo(path.c_str(), true, nullptr, o, e); },
+                    out, err),
+        0);
     EXPECT_TRUE(PrintableLines(out, static_cast<size_t>(std::count(out.begin(), out.end(), '\n'))));
     const nlohmann::json doc = nlohmann::json::parse(out);
     EXPECT_EQ(doc["file"], path);
@@ -243,9 +249,11 @@ TEST(SceneReport, AFailureNamingAHostileNameIsOnePrintableLineInEveryReport) {
                                "\" names vertex 9 of 3";
     std::string out, err;
 
-    EXPECT_EQ(CaptureBoth([&](std::FILE* o,
-                              std::FILE* e) { return PrintSceneInfo(path.c_str(), false, o, e); },
-                          out, err),
+    EXPECT_EQ(CaptureBoth(
+                  [&](std::FILE* o, std::FILE* e) {
+                      return PrintSceneInfo(path.c_str(), false, nullptr, o, e);
+                  },
+                  out, err),
               1);
     EXPECT_EQ(out, "");
     EXPECT_TRUE(PrintableLines(err, 1));
@@ -256,10 +264,11 @@ TEST(SceneReport, AFailureNamingAHostileNameIsOnePrintableLineInEveryReport) {
         << err;
     EXPECT_NE(err.find(reason + "\n"), std::string::npos) << err;
 
-    EXPECT_EQ(CaptureBoth([&](std::FILE* o,
-                              std::FILE* e) { return PrintSceneInfo(path.c_str(), true, o, e); },
-                          out, err),
-              1);
+    EXPECT_EQ(
+        CaptureBoth([&](std::FILE* o,
+                        std::FILE* e) { return PrintSceneInfo(path.c_str(), true, nullptr, o, e); },
+                    out, err),
+        1);
     EXPECT_TRUE(PrintableLines(out, static_cast<size_t>(std::count(out.begin(), out.end(), '\n'))));
     const nlohmann::json doc = nlohmann::json::parse(out);
     EXPECT_EQ(doc["file"], path);

@@ -87,15 +87,14 @@ protected:
     void SetUp() override {
         UseHeadlessBackend();
         ResetDisplayContext();
-        ResetShellState();
+        ResetViewer(viewerState);
         presented = Presented{};
         HeadlessSetFrameCallback(KeepFrame, &presented);
         fixture = WriteScene("fixture.3ds", FixtureSceneBytes());
     }
 
     void TearDown() override {
-        ResetShellState();
-        shellState.sceneFileName = "svet.3ds";
+        ResetViewer(viewerState);
         ResetDisplayContext();
         ResetHeadlessBackend();
         SetPlatformBackend(nullptr);
@@ -105,7 +104,7 @@ protected:
     // WinMain's first call on.
     int Run(const std::string& path) {
         scenePath = path;
-        shellState.sceneFileName = scenePath.c_str();
+        viewerState.list.paths = {scenePath};
         HINSTANCE instance = GetModuleHandleA(nullptr);
         HeadlessEnableLog(true);
         char commandLine[] = "";
@@ -194,7 +193,7 @@ TEST_F(ShellTest, StartUpRunsInOrderAndEscapeShowsThePointerBeforeTheClose) {
     EXPECT_FALSE(HeadlessWindowAlive());
 }
 
-TEST_F(ShellTest, ViewCameraHasTheGivenRowsWhateverTheScene) {
+TEST_F(ShellTest, FixedCameraHasTheGivenRowsWhateverTheScene) {
     EXPECT_EQ(std::bit_cast<uint32_t>(kSpinStep), 0x3D80ADFCu);
     EXPECT_EQ(std::bit_cast<uint32_t>(kCameraTurnZ), 0xC0490FDAu);
     EXPECT_EQ(std::bit_cast<uint32_t>(kCameraTurnX), 0xBF060A92u);
@@ -209,7 +208,7 @@ TEST_F(ShellTest, ViewCameraHasTheGivenRowsWhateverTheScene) {
             std::string(scene) == "fixture" ? fixture : WriteScene("empty.3ds", EmptySceneBytes());
         ASSERT_EQ(Run(path), 0);
         for (int i = 0; i < 16; ++i)
-            EXPECT_NEAR(shellState.viewCamera[i], rows[i], 2e-5) << i;
+            EXPECT_NEAR(viewerState.fixedCamera[i], rows[i], 2e-5) << i;
     }
 }
 
@@ -218,17 +217,17 @@ TEST_F(ShellTest, EachTickClearsTurnsAndDrawsEveryObjectIntoOneFrame) {
     HeadlessScriptKey(VK_ESCAPE);
     ASSERT_EQ(Run(fixture), 0);
     ASSERT_EQ(presented.frames.size(), 3u);
-    ASSERT_EQ(shellState.loadedScene->objectCount, 2);
+    ASSERT_EQ(viewerState.scene->objectCount, 2);
     for (int tick = 0; tick < 3; ++tick) {
         SCOPED_TRACE(tick);
-        Frame expected = ExpectedFrame(fixture, tick + 1, shellState.viewCamera);
+        Frame expected = ExpectedFrame(fixture, tick + 1, viewerState.fixedCamera);
         EXPECT_NE(expected, Frame(640 * 480, 0));
         // Frame 3 reuses the surface of frame 1: an uncleared frame would keep its lines.
         EXPECT_TRUE(presented.frames[static_cast<size_t>(tick)] == expected);
     }
     // Each object turned from identity, whatever mesh matrix its file held.
-    for (int32_t i = 0; i < shellState.loadedScene->objectCount; ++i) {
-        EXPECT_EQ(shellState.loadedScene->objects[i].matrix, Turned(3)) << i;
+    for (int32_t i = 0; i < viewerState.scene->objectCount; ++i) {
+        EXPECT_EQ(viewerState.scene->objects[i].matrix, Turned(3)) << i;
     }
 }
 
@@ -290,9 +289,9 @@ TEST_F(ShellTest, HundredDrawnTicksMakeOneFullTurn) {
         HeadlessScriptKey(VK_ESCAPE);
         ASSERT_EQ(Run(fixture), 0);
         EXPECT_EQ(presented.count, c.ticks);
-        for (int32_t i = 0; i < shellState.loadedScene->objectCount; ++i) {
+        for (int32_t i = 0; i < viewerState.scene->objectCount; ++i) {
             for (int e = 0; e < 16; ++e) {
-                EXPECT_NEAR(shellState.loadedScene->objects[i].matrix[e], c.pose[e], 2e-5)
+                EXPECT_NEAR(viewerState.scene->objects[i].matrix[e], c.pose[e], 2e-5)
                     << "object " << i << " element " << e;
             }
         }
@@ -316,10 +315,10 @@ TEST_F(ShellTest, TickWhoseLockFailsDrawsAndTurnsNothing) {
                           "Lock(work1, null, {size=" + size + "}, 0x0, null) -> DDERR_SURFACELOST",
                           "Lock(work1, null, {size=" + size + "}, 0x0, null) -> DD_OK",
                           "Flip(primary, null, 0x0) -> DD_OK"}));
-    for (int32_t i = 0; i < shellState.loadedScene->objectCount; ++i) {
-        EXPECT_EQ(shellState.loadedScene->objects[i].matrix, Turned(2)) << i;
+    for (int32_t i = 0; i < viewerState.scene->objectCount; ++i) {
+        EXPECT_EQ(viewerState.scene->objects[i].matrix, Turned(2)) << i;
     }
-    EXPECT_TRUE(presented.frames[1] == ExpectedFrame(fixture, 2, shellState.viewCamera));
+    EXPECT_TRUE(presented.frames[1] == ExpectedFrame(fixture, 2, viewerState.fixedCamera));
 }
 
 TEST_F(ShellTest, KeysOtherThanEscapeDoNothing) {
@@ -383,7 +382,7 @@ TEST_F(ShellTest, FailedLoadExitsOneWithOneLineAndLeavesTheDisplayAlone) {
         int status = Run(c.path);
         std::string message = testing::internal::GetCapturedStderr();
         EXPECT_EQ(status, 1);
-        EXPECT_EQ(shellState.loadedScene, nullptr);
+        EXPECT_EQ(viewerState.scene, nullptr);
 
         // One line: the file, then the loader's reason (which names chunk and offset).
         const std::string reason = LastLoadError().message;
@@ -465,8 +464,8 @@ TEST_F(ShellTest, AfterAFailedDisplayStartTicksDrawNothingAndEscapeStillEnds) {
         for (const std::string& line : HeadlessCallLog()) {
             EXPECT_NE(line.rfind("Lock(", 0), 0u) << line;
         }
-        for (int32_t i = 0; i < shellState.loadedScene->objectCount; ++i) {
-            EXPECT_EQ(shellState.loadedScene->objects[i].matrix, Turned(0)) << i;
+        for (int32_t i = 0; i < viewerState.scene->objectCount; ++i) {
+            EXPECT_EQ(viewerState.scene->objects[i].matrix, Turned(0)) << i;
         }
         EXPECT_EQ(HeadlessLiveSurfaceCount(), 0);
         EXPECT_FALSE(HeadlessDirectDrawLive());

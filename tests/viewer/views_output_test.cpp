@@ -70,7 +70,7 @@ TEST(ViewsOutput, WithoutASceneEveryFrameIsTheFixedPath) {
     ASSERT_NE(scene, nullptr);
     ResetObjectSpins(*scene);
     Matrix4 camera;
-    BuildViewCamera(camera);
+    BuildFixedCamera(camera);
     SetProjection(640, 480);
     Frame expected(640 * 480);
     for (size_t tick = 0; tick < frames.size(); ++tick) {

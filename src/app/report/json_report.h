@@ -1,0 +1,42 @@
+// The --info report as one JSON document: the same records as the text report, names as
+// UTF-8 (utf8.h), the document written in ASCII (every other character as a \u escape).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+#include "app/report/scene_walk.h"
+#include "scene/loader.h"
+
+// The writer of WalkScene that builds the document; End prints it on `out`.
+struct JsonReport {
+    std::FILE* out = nullptr;
+    nlohmann::json doc = nlohmann::json::object();
+
+    void File(const ReportedScene& r);
+    void Objects(int32_t count);
+    void ObjectRecord(const MeshObject& o);
+    void Materials(int32_t count);
+    void MaterialRecord(const Material& m);
+    void Lights(int32_t count);
+    void LightRecord(const Light& l);
+    void Cameras(int32_t count);
+    void CameraRecord(const Camera& c);
+    void Bounds(const FileBounds& b);
+    void Animation(const SceneAnimation& animation, const double* frameTime, int32_t nodeCount);
+    void BeginNode(int32_t index, const KeyframerNode& n, int32_t parent);
+    void Track(const char* name, const KeyTrack& track);
+    void EndNode(int32_t index, const KeyframerNode& n, const SceneAnimation& animation,
+                 const double* frameTime);
+    void CameraAtFrame(int32_t index, const Camera& c, double frameTime, const Matrix4& matrix,
+                       float fov);
+    void End();
+
+    nlohmann::json node;  // the node being written
+};
+
+// Why `path` did not load, as a document on `out`: the file and the loader's error (message,
+// offset and chunk).
+void PrintLoadFailureJson(const char* path, const LoadError& error, std::FILE* out);

@@ -1,0 +1,54 @@
+// What the report computes once for both writers.
+#include "app/report/scene_walk.h"
+
+#include "app/scene_messages.h"
+
+namespace {
+
+// Engine axes back to the file's order: (x, y, z) here is (x, z, y) in the file.
+void ToFileAxes(const double* engine, double* file) {
+    file[0] = engine[0];
+    file[1] = engine[2];
+    file[2] = engine[1];
+}
+
+}  // namespace
+
+void PrepareReport(ReportedScene& r, const char* path, const Scene& scene,
+                   const double* frameTime) {
+    r.path = path;
+    r.scene = &scene;
+    r.notA3ds = NotA3dsReason();
+    FileBounds& b = r.bounds;
+    b.bounds = ComputeSceneBounds(scene);
+    ToFileAxes(b.bounds.min, b.min);
+    ToFileAxes(b.bounds.max, b.max);
+    for (int i = 0; i < 3; ++i) {
+        b.size[i] = b.max[i] - b.min[i];
+        b.centre[i] = b.min[i] + b.size[i] / 2.0;
+    }
+    PrepareAnimation(scene, r.animation);
+    if (frameTime != nullptr) EvaluateAnimation(r.animation, *frameTime);
+    r.frameTime = frameTime;
+}
+
+const char* NodeKindName(uint16_t kind) {
+    switch (kind) {
+        case KeyframerAmbientNode:
+            return "ambient";
+        case KeyframerObjectNode:
+            return "object";
+        case KeyframerCameraNode:
+            return "camera";
+        case KeyframerTargetNode:
+            return "target";
+        case KeyframerLightNode:
+            return "light";
+        case KeyframerLightTargetNode:
+            return "light target";
+        case KeyframerSpotlightNode:
+            return "spotlight";
+        default:
+            return "unknown";
+    }
+}

@@ -1,0 +1,89 @@
+// The --info report's one walk over a loaded scene. The walk decides what is reported and in
+// which order; a writer (text_report.h, json_report.h) decides only how each part is
+// written. Both reports therefore always hold the same records, and what they compute (the
+// bounds, the animation at a frame) is computed once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "math/matrix.h"
+#include "scene/animation.h"
+#include "scene/records.h"
+#include "view/views.h"
+
+// The box around the finite vertex positions in the file's axes: min, max, centre, size.
+struct FileBounds {
+    SceneBounds bounds;  // in engine axes, with the counts of finite and other positions
+    double min[3], max[3], centre[3], size[3];
+};
+
+// A scene and what its report shows beside its records.
+struct ReportedScene {
+    const char* path = nullptr;    // the file as named (standard input: "(stdin)")
+    const Scene* scene = nullptr;  // loaded
+    std::string notA3ds;           // NotA3dsReason(): empty for a 3DS file
+    FileBounds bounds;
+    SceneAnimation animation;           // prepared; evaluated at *frameTime when that is set
+    const double* frameTime = nullptr;  // --frame T, or null
+};
+
+// Fills `reported` for `scene`, loaded from `path` by the last load.
+void PrepareReport(ReportedScene& reported, const char* path, const Scene& scene,
+                   const double* frameTime);
+
+// One named key track of a keyframer node.
+struct NamedTrack {
+    const char* name;
+    const KeyTrack KeyframerNode::*track;
+};
+inline constexpr NamedTrack kNodeTracks[] = {
+    {"position", &KeyframerNode::position}, {"rotation", &KeyframerNode::rotation},
+    {"scale", &KeyframerNode::scale},       {"fov", &KeyframerNode::fov},
+    {"roll", &KeyframerNode::roll},         {"hide", &KeyframerNode::hide},
+};
+
+// The kind of a keyframer node in words ("object", "camera", ...; "unknown").
+const char* NodeKindName(uint16_t kind);
+
+inline constexpr double kDegreesPerRadian = 57.29577951308232;
+
+// Walks the report: the file, its records, the bounds, then the keyframer (every node with
+// its tracks, and at a frame time the cameras there), calling the writer's part for each.
+template <class Writer>
+void WalkScene(const ReportedScene& r, Writer& writer) {
+    const Scene& scene = *r.scene;
+    writer.File(r);
+    writer.Objects(scene.objectCount);
+    for (int32_t i = 0; i < scene.objectCount; ++i)
+        writer.ObjectRecord(scene.objects[i]);
+    writer.Materials(scene.materialCount);
+    for (int32_t i = 0; i < scene.materialCount; ++i)
+        writer.MaterialRecord(scene.materials[i]);
+    writer.Lights(scene.lightCount);
+    for (int32_t i = 0; i < scene.lightCount; ++i)
+        writer.LightRecord(scene.lights[i]);
+    writer.Cameras(scene.cameraCount);
+    for (int32_t i = 0; i < scene.cameraCount; ++i)
+        writer.CameraRecord(scene.cameras[i]);
+    writer.Bounds(r.bounds);
+    writer.Animation(r.animation, r.frameTime, scene.nodeCount);
+    for (int32_t i = 0; i < scene.nodeCount; ++i) {
+        const KeyframerNode& node = scene.nodes[i];
+        writer.BeginNode(i, node, r.animation.nodes[static_cast<size_t>(i)].parent);
+        for (const NamedTrack& t : kNodeTracks) {
+            if ((node.*t.track).keyCount > 0) writer.Track(t.name, node.*t.track);
+        }
+        writer.EndNode(i, node, r.animation, r.frameTime);
+    }
+    if (r.frameTime != nullptr) {
+        for (int32_t i = 0; i < scene.cameraCount; ++i) {
+            Matrix4 matrix;
+            float fov = 0.0f;
+            if (EvaluateCamera(scene, r.animation, i, matrix, fov)) {
+                writer.CameraAtFrame(i, scene.cameras[i], *r.frameTime, matrix, fov);
+            }
+        }
+    }
+    writer.End();
+}
