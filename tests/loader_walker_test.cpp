@@ -533,13 +533,15 @@ TEST(LoadScene, HandlersSeeTheirParentChunk) {
         w.Chunk(chunk::Version, [&] { w.U32(3); });
     });
     w.Chunk(chunk::Version, [&] { w.U32(3); });
-    loaderState.observer = [](int32_t, uint16_t id, int64_t, uint32_t, int32_t) {
-        if (loaderState.countingPass) {
-            seen.push_back({id, loaderState.parentChunkId, loaderState.parentChunkStart});
-        }
-    };
+    SetChunkObserver(
+        [](const ChunkSeen& c, void*) {
+            if (c.pass == 1) {
+                seen.push_back({c.id, loaderState.parentChunkId, loaderState.parentChunkStart});
+            }
+        },
+        nullptr);
     ScenePtr scene = LoadBytes(w.bytes);
-    loaderState.observer = nullptr;
+    SetChunkObserver(nullptr, nullptr);
     ASSERT_NE(scene, nullptr) << LastLoadError().message;
     // Offsets: main 0, editor 6, background 12, colour 18, master scale 36, keyframer 46,
     // object node 52, node id 58, pivot 66, segment 84, version 98, version 108.
