@@ -44,10 +44,11 @@ pixels_hash() {
     convert "$1" -depth 8 rgb:- | sha256sum | cut -c1-64
 }
 
-# Xvfb picks a free display number and writes it to fd 3 when it is ready.
+# Xvfb picks a free display number and writes it to fd 3 when it is ready. It does not reset
+# when its last client leaves: a program started just then would find no display.
 start_xvfb() {
     exec 3>display.txt
-    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp >xvfb.log 2>&1 &
+    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset >xvfb.log 2>&1 &
     xvfb_pid=$!
     exec 3>&-
     for _ in $(seq 100); do [ -s display.txt ] && break; sleep 0.1; done

@@ -4,7 +4,9 @@
 #include "platform/sdl/sdl.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +23,9 @@ struct SdlState {
     const PlatformEvents* events = nullptr;
     SDL_Window* window = nullptr;
     bool fullscreen = false;
+    // The X11 connection's socket, which the wait for events watches itself; -1 under other
+    // window systems, where SDL's own wait is used.
+    int eventSocket = -1;
 
     // The timer: the time its next tick is due. It is kept by the wait for events, on the
     // message loop's thread; no other thread puts anything in SDL's queue.
@@ -54,7 +59,13 @@ bool CreateSdlWindow(const char* title, DWORD style, int x, int y, int width, in
     // A plain window: the frame is drawn by SDL's software renderer (see OpenScreen), so no
     // OpenGL library is loaded to choose the window's visual.
     sdl.window = SDL_CreateWindow(title, left, top, width, height, flags);
-    return sdl.window != nullptr;
+    if (!sdl.window) return false;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(sdl.window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
+        sdl.eventSocket = ConnectionNumber(info.info.x11.display);
+    }
+    return true;
 }
 
 bool ShowSdlWindow(bool show) {
@@ -241,9 +252,15 @@ bool PostEvent(SDL_Event& event) {
     }
 }
 
-// The timer's tick is due first; otherwise the wait lasts until an event or the tick. The
-// timer is kept here, on the message loop's thread: nothing is pushed into SDL's queue from
-// another thread.
+// The timer's tick is due first; otherwise the wait lasts until an event or the tick.
+//
+// Under X11 the wait is this function's own, on the connection's socket, after SDL has taken
+// in what is already there (SDL_PollEvent never waits). SDL's waiting functions wake
+// themselves by sending an event to the window through a second connection of their own when
+// an event arrives during the wait, and the X server may take that event from its
+// connection only after the window was destroyed through the first: the X error BadWindow
+// (X_SendEvent), which ends the program with status 1 as it quits. Nothing else puts events in
+// SDL's queue from another thread either, so no wait ever needs waking.
 bool WaitForSdlEvents() {
     int timeout = -1;
     if (sdl.timerRunning) {
@@ -261,6 +278,16 @@ bool WaitForSdlEvents() {
         timeout = static_cast<int>(sdl.nextTick - now);
     }
     SDL_Event event;
+    if (sdl.eventSocket >= 0) {
+        if (SDL_PollEvent(&event)) return PostEvent(event);
+        pollfd socket = {sdl.eventSocket, POLLIN, 0};
+        // Woken by the window system, the tick's time or a signal (Ctrl+C, which SDL then
+        // reports as SDL_QUIT); either way the caller comes back to take what is there.
+        if (poll(&socket, 1, timeout) > 0 && (socket.revents & POLLNVAL) != 0) {
+            sdl.eventSocket = -1;
+        }
+        return true;
+    }
     if (SDL_WaitEventTimeout(&event, timeout) == 0) {
         // With a timer: the tick is due. Without: the event queue itself failed, so nothing
         // can arrive any more.
