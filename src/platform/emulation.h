@@ -1,12 +1,12 @@
 // The Win32 window and DirectDraw objects of win32.h and ddraw.h, written once over the
 // native calls of the active backend (backend.h).
 //
-// One window of one registered class, its handles, a message queue (messages the backend
-// posts, then the quit message, then a timer tick when one is owed, as Win32 orders them),
-// dropped files, and a DirectDraw object whose surfaces are plain memory: a flipping primary
-// with its back buffer, and work surfaces the display draws into. A flip hands the back
-// buffer to the backend's present. All the state is one record, `emulation`, which tests
-// and the headless backend read directly.
+// One window of one registered class, its handles, a message queue (the quit message once
+// posted, then the messages the backend posted, then a timer tick when one is owed: as in
+// Win32, a timer message comes only when nothing else waits), dropped files, and a DirectDraw
+// object whose surfaces are plain memory: a flipping primary with its back buffer, and work
+// surfaces the display draws into. A flip hands the back buffer to the backend's present. All the
+// state is one record, `emulation`, which tests and the headless backend read directly.
 //
 // The shell's calls reach the emulation through a PlatformCalls table (platform.cpp for the
 // Win32 functions, the objects' methods for DirectDraw), so that a backend can put its own
