@@ -1,45 +1,92 @@
-// The run-time choice of platform backend behind win32.h and ddraw.h.
+// What a platform backend supplies: the native calls under the emulated Win32 and DirectDraw.
 //
-// Each backend (sdl/, headless/, web/) fills one PlatformBackend with its implementation of the
-// fixed list below; platform.cpp implements the declared Win32 and DirectDraw functions by
-// calling through the active one. The DirectDraw objects themselves are the backend's own
-// implementations of IDirectDraw and IDirectDrawSurface.
+// The window, its class and handles, the message queue, dropped files and the DirectDraw
+// objects over plain memory are the emulation's (emulation.h), written once. Each backend
+// (sdl/, headless/, web/) fills one PlatformBackend with its native calls: make, show and
+// title the window, show the pointer, pace the timer, wait for events, set the display mode
+// and put a frame on the screen. What happens on the native side (keys, the pointer, drops,
+// timer ticks, a lost screen) comes back to the emulation through PlatformEvents.
+//
+// Every call is made on the thread that runs the message loop; none is made from another
+// thread, so no backend needs to post across threads.
 #pragma once
+
+#include <cstdint>
 
 #include "platform/ddraw.h"
 #include "platform/win32.h"
 
 struct PlatformBackend {
     const char* name;
-    HMODULE (*getModuleHandle)(LPCSTR moduleName);
-    HICON (*loadIcon)(HINSTANCE instance, LPCSTR iconName);
-    HCURSOR (*loadCursor)(HINSTANCE instance, LPCSTR cursorName);
-    HGDIOBJ (*getStockObject)(int object);
-    ATOM (*registerClassEx)(const WNDCLASSEXA* windowClass);
-    HWND(*createWindowEx)
-    (DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
-     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
-    BOOL (*showWindow)(HWND window, int showCommand);
-    BOOL (*updateWindow)(HWND window);
-    BOOL (*destroyWindow)(HWND window);
-    int (*showCursor)(BOOL show);
-    UINT_PTR (*setTimer)(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc);
-    BOOL (*getMessage)(LPMSG message, HWND window, UINT filterMin, UINT filterMax);
-    BOOL (*translateMessage)(const MSG* message);
-    LRESULT (*dispatchMessage)(const MSG* message);
-    LRESULT (*defWindowProc)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT (*sendMessage)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void (*postQuitMessage)(int exitCode);
-    HRESULT (*directDrawCreate)(GUID* guid, LPDIRECTDRAW* directDraw, IUnknown* outer);
-    // The window title and files dropped on the window.
-    BOOL (*setWindowText)(HWND window, LPCSTR text);
-    void (*dragAcceptFiles)(HWND window, BOOL accept);
-    UINT (*dragQueryFile)(HDROP drop, UINT index, LPSTR name, UINT size);
-    void (*dragFinish)(HDROP drop);
+
+    // --- The window (only one is ever made) ----------------------------------------------
+    // Makes the window, hidden, with `title` at (x, y) (CW_USEDEFAULT: the backend's
+    // choice) and of width x height; `style` holds WS_POPUP for a window without a frame.
+    // False when it cannot be made.
+    bool (*createWindow)(const char* title, DWORD style, int x, int y, int width, int height);
+    // Shows (or with false hides) the window and brings it to the front; true when it was
+    // visible before.
+    bool (*showWindow)(bool show);
+    // The window was destroyed: it disappears from the screen. What it holds natively is
+    // freed when the backend closes, since the display may still present into it until then.
+    void (*destroyWindow)();
+    void (*setTitle)(const char* text);
+    // The pointer over the window shown or hidden.
+    void (*showPointer)(bool visible);
+    // Files dropped on the window are (true) or are no longer (false) taken.
+    void (*acceptFiles)(bool accept);
+
+    // --- Time and events -------------------------------------------------------------------
+    // Starts (again, from now) or stops the window's timer: a tick owed every `period`
+    // milliseconds, reported through PlatformEvents::timerElapsed when it is due.
+    void (*startTimer)(UINT period);
+    void (*stopTimer)();
+    // Waits until something happened: one or more messages posted, a timer tick reported
+    // owed, or nothing at all (a spurious wake is allowed). False when no message can ever
+    // arrive again (the event source failed or ended); the emulation then ends the loop.
+    bool (*waitForEvents)();
+    // The time stamp of a message: milliseconds of some clock that only goes forward.
+    DWORD (*messageTime)();
+
+    // --- The screen ------------------------------------------------------------------------
+    // The screen, or the window in its place, becomes width x height at 32 bits a pixel.
+    // DD_OK, or a DirectDraw error the emulation passes on.
+    HRESULT (*setDisplayMode)(int32_t width, int32_t height);
+    // The mode set before is left: the screen gets its own mode back.
+    void (*leaveDisplayMode)();
+    // Prepares to show frames of width x height and shows black. DD_OK or DDERR_GENERIC.
+    HRESULT (*openScreen)(int32_t width, int32_t height);
+    // Frees what openScreen prepared.
+    void (*closeScreen)();
+    // Shows one frame: width x height pixels 0x00RRGGBB, rows exactly width apart, valid
+    // only during the call. DD_OK, DDERR_SURFACELOST (see restoreScreen) or DDERR_GENERIC.
+    HRESULT (*present)(const uint32_t* pixels, int32_t width, int32_t height);
+    // After the screen was reported lost: prepares it anew. DD_OK or DDERR_SURFACELOST.
+    HRESULT (*restoreScreen)();
 };
 
-// Makes `backend` (which must outlive its use) the target of every platform call.
-// Null restores the initial state, in which every call fails without effect.
+// How a backend reports what happened natively. Each is safe to call at any time while the
+// backend is active, on the message loop's thread.
+struct PlatformEvents {
+    // Queues a message for the window. False (and nothing queued) when there is no live
+    // window or the queue is full.
+    bool (*post)(UINT message, WPARAM wParam, LPARAM lParam);
+    // One timer tick became due. Ticks owed add up to at most `mostOwed` (1 keeps one, as
+    // Win32 keeps one timer message however late the loop is); none is owed while no timer
+    // runs.
+    void (*timerElapsed)(int32_t mostOwed);
+    // Queues WM_DROPFILES carrying copies of `names` (count of them). False (and nothing
+    // queued) when the window does not take files, there is no live window, or the queue or
+    // the store of drops is full.
+    bool (*postDrop)(const char* const* names, int32_t count);
+    // The screen lost what it showed (a reset display device): copies and flips fail with
+    // DDERR_SURFACELOST until the primary surface is restored.
+    void (*screenLost)();
+};
+
+// Makes `backend` (which must outlive its use) the one under every platform call, and the
+// emulation's own calls (emulation.h) the ones made for the shell. Null restores the
+// initial state, in which every call fails without effect.
 void SetPlatformBackend(const PlatformBackend* backend);
 
 // The backend set last, or null.

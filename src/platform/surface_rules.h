@@ -1,6 +1,5 @@
-// The argument rules of the DirectDraw calls that both emulating backends (SDL and
-// headless) apply, so that the two accept and refuse exactly the same calls and describe a
-// locked surface the same way.
+// The argument rules of the emulated DirectDraw calls (emulation.cpp), and how a locked
+// surface is described (also in a chosen pixel format, headless/call_log.cpp).
 #pragma once
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 #
 #   require_tools TOOL...       exit 77 (skipped) when one is not installed
 #   fail MESSAGE                print the message and the viewer's output files, exit 1
-#   start_xvfb                  a screen of 640x480x24 of its own; sets DISPLAY
+#   start_xvfb [OPTION...]      a screen of 640x480x24 of its own; sets DISPLAY
 #   hash_frames GIF             the frames of GIF, by the hash of their pixels
 #   match_screen PID            screenshots until one equals a frame; sets matched, first_ms
 #   wait_exit PID SECONDS       waits for PID to end; sets status (empty: still running)
@@ -44,10 +44,12 @@ pixels_hash() {
     convert "$1" -depth 8 rgb:- | sha256sum | cut -c1-64
 }
 
-# Xvfb picks a free display number and writes it to fd 3 when it is ready.
+# Xvfb picks a free display number and writes it to fd 3 when it is ready; OPTIONs are
+# passed on (-noreset: no reset when the last client leaves, during which a program started
+# just then would find no display).
 start_xvfb() {
     exec 3>display.txt
-    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp >xvfb.log 2>&1 &
+    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp "$@" >xvfb.log 2>&1 &
     xvfb_pid=$!
     exec 3>&-
     for _ in $(seq 100); do [ -s display.txt ] && break; sleep 0.1; done

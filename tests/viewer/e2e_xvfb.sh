@@ -4,10 +4,13 @@
 # missing scene ends it with status 1 and one line naming the file. Then the input: Space
 # stops the turn, a drag turns the view, R and Space show the first frame again, F12 saves a
 # PNG equal to the screen, and in a list of files one that does not load is shown with its
-# reason while the viewer goes on.
+# reason while the viewer goes on. Last, a folder stepped through with Page Down in a window,
+# run after run: each run ends with status 0 and nothing on stderr, and the viewer never sends
+# an event to its own window through the X server (one that arrives after the window is gone
+# is the X error BadWindow, which ends the program with status 1).
 #
 # usage: e2e_xvfb.sh TRELLIS FIXTURE_WRITER WORK_DIR
-# Exits 77 (skipped) when Xvfb, xdotool or ImageMagick is not installed.
+# Exits 77 (skipped) when Xvfb, xdotool, ImageMagick or xtrace is not installed.
 set -euo pipefail
 
 trellis=$1
@@ -15,7 +18,7 @@ writer=$2
 work=$3
 source "$(dirname "$0")/../support/xvfb_screen.sh"
 
-require_tools Xvfb xdotool import convert compare
+require_tools Xvfb xdotool import convert compare xtrace
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
@@ -30,7 +33,8 @@ export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 "$trellis" --output turn.gif --frames 100 || fail "--output exited with status $?"
 hash_frames turn.gif
 
-start_xvfb
+# The viewer starts many times on it, in moments when it may have no other client.
+start_xvfb -noreset
 start_ns=$(date +%s%N)
 "$trellis" >viewer.out 2>viewer.err &
 viewer_pid=$!
@@ -105,3 +109,55 @@ wait_exit "$viewer_pid" 10
 viewer_pid=
 [ "$status" = 0 ] || fail "the viewer ended with status ${status:-(still running)} after Escape"
 echo "a file that does not load: $(grep '^trellis:' viewer.err)"
+
+# A folder in a window: Page Down several times, then Escape, again and again. The first run
+# goes through xtrace, which logs every X request: no SendEvent may name a window the viewer
+# made (SDL wakes its own wait for events that way, from a second connection, and the X
+# server may take that event only after the window was destroyed).
+mkdir -p list
+for name in a b c d; do cp svet.3ds "list/$name.3ds"; done
+trace_display=
+for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { trace_display=$n; break; }
+done
+[ -n "$trace_display" ] || fail "no free display number for xtrace"
+runs=10
+for run in $(seq "$runs"); do
+    if [ "$run" = 1 ]; then
+        xtrace -n -d "$DISPLAY" -D ":$trace_display" -o x11.trace -- \
+            "$trellis" --windowed list >viewer.out 2>viewer.err &
+    else
+        "$trellis" --windowed list >viewer.out 2>viewer.err &
+    fi
+    viewer_pid=$!
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --name . >/dev/null 2>&1 && break
+        kill -0 "$viewer_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    sleep 0.3
+    for step in 1 2 3 4 5; do
+        xdotool key Next
+        sleep "0.$((step * run % 4 + 1))"
+    done
+    xdotool key Escape
+    wait_exit "$viewer_pid" 10
+    viewer_pid=
+    [ "$status" = 0 ] ||
+        fail "list run $run ended with status ${status:-(still running)} after Escape"
+    if [ "$run" = 1 ]; then
+        rm -f "/tmp/.X11-unix/X$trace_display"  # xtrace leaves its socket behind
+        windows=$(sed -n 's/.*Request(1): CreateWindow depth=[^ ]* window=\(0x[0-9a-f]*\) .*/\1/p' x11.trace)
+        [ -n "$windows" ] || fail "the trace shows no window made"
+        for window in $windows; do
+            if grep -q "Request(25): SendEvent .*destination=$window " x11.trace; then
+                fail "an event was sent to the viewer's own window $window: $(grep -m1 \
+                    "destination=$window " x11.trace | cut -c1-200)"
+            fi
+        done
+    else
+        [ ! -s viewer.err ] || fail "list run $run wrote on stderr"
+    fi
+done
+echo "a folder stepped through in a window: $runs runs ended with status 0, nothing on" \
+    "stderr, no event sent to the viewer's own window"

@@ -1,10 +1,9 @@
-// The headless platform backend: windows, messages and DirectDraw surfaces in memory.
+// The headless platform backend: the emulated window and DirectDraw surfaces with nothing
+// native under them.
 //
 // Messages come from a script (timer ticks and key presses); when the script is used up the
 // window is closed, so every run ends. Each flip hands the presented frame to a callback.
-// For tests it keeps a log of every call with its arguments, and can make chosen calls
-// return chosen results (failures, DDERR_SURFACELOST, DDERR_WASSTILLDRAWING) or make locks
-// report a 16-bit pixel format.
+// For tests its calls are logged and their results can be chosen (call_log.h).
 #pragma once
 
 #include <cstdint>
@@ -13,34 +12,19 @@
 #include <vector>
 
 #include "platform/backend.h"
-
-// The calls whose results can be chosen.
-enum class HeadlessCall {
-    DirectDrawCreate,
-    SetCooperativeLevel,
-    SetDisplayMode,
-    CreateSurface,
-    GetAttachedSurface,
-    Lock,
-    BltFast,
-    Flip,
-    Restore,
-    Count
-};
+#include "platform/headless/call_log.h"
 
 // Receives the primary surface after each successful flip: width x height pixels, rows
 // exactly width apart. The pixels are valid only during the call.
 using HeadlessFrameCallback = void (*)(const uint32_t* pixels, int32_t width, int32_t height,
                                        void* user);
 
-// The backend's function table, for SetPlatformBackend.
-const PlatformBackend& HeadlessBackend();
-
-// Releases every window, surface and DirectDraw object the backend still holds, and clears
+// Releases every window, surface and DirectDraw object the emulation still holds, and clears
 // the script, the chosen results, the log, the callback and the pixel format.
 void ResetHeadlessBackend();
 
-// Resets the backend and makes it the active one.
+// Resets the backend and makes it the active one, its calls logged and their results
+// choosable (call_log.h).
 void UseHeadlessBackend();
 
 // Appends `ticks` WM_TIMER messages to the script (delivered only while a timer is set).
@@ -73,20 +57,6 @@ void HeadlessSetFrameCallback(HeadlessFrameCallback callback, void* user);
 // the counters below; it is how tests switch faults on at chosen ticks.
 using HeadlessMessageHook = void (*)(UINT message, int32_t ticks, void* user);
 void HeadlessSetMessageHook(HeadlessMessageHook hook, void* user);
-
-// The next calls of `call` return `results` in order, doing nothing when a result is not
-// DD_OK; after them the call works normally again.
-void HeadlessQueueResults(HeadlessCall call, std::initializer_list<HRESULT> results);
-// Every later call of `call` returns `result` and does nothing.
-void HeadlessFailAlways(HeadlessCall call, HRESULT result);
-
-// The bit depth that Lock reports for work surfaces (32 unless changed).
-void HeadlessSetPixelBits(DWORD bits);
-
-// Call logging, off after a reset (it allocates, which a viewer run must not do per frame).
-void HeadlessEnableLog(bool enable);
-const std::vector<std::string>& HeadlessCallLog();
-void HeadlessClearLog();
 
 // What the backend knows, for tests.
 int32_t HeadlessLockedSurfaceCount();  // surfaces locked right now

@@ -1,7 +1,8 @@
-// The SDL2 platform backend: a real window, the keyboard, timers and the screen.
+// The SDL2 platform backend: a real window, the keyboard and mouse, dropped files, the timer
+// and the screen.
 //
-// Full screen by default: SetDisplayMode switches the screen to the requested mode where the
-// display has it; otherwise the window covers the desktop and the frame is scaled with
+// Full screen by default: the display mode switches the screen to the requested mode where
+// the display has it; otherwise the window covers the desktop and the frame is scaled with
 // nearest-neighbour sampling at its exact aspect (black bars fill the rest). Windowed: a
 // plain window of the requested size. Either way a frame that fits the screen 1:1 is shown
 // pixel for pixel.
@@ -11,12 +12,13 @@
 
 #include "platform/backend.h"
 
-// Initialises SDL's video, timer and events. False, with SDL's reason in `error`, when no
-// display can be opened at all.
-bool OpenSdlBackend(bool windowed, std::string& error);
+// Initialises SDL's video and events; what happens in the window is reported to `events`
+// (which must outlive the backend). False, with SDL's reason in `error`, when no display can
+// be opened at all.
+bool OpenSdlBackend(bool windowed, const PlatformEvents& events, std::string& error);
 
-// The backend's function table, for SetPlatformBackend.
+// The backend's native calls, for SetPlatformBackend.
 const PlatformBackend& SdlBackend();
 
-// Destroys whatever the backend still holds (window, renderer, timer) and shuts SDL down.
+// Destroys whatever the backend still holds (window, renderer) and shuts SDL down.
 void CloseSdlBackend();

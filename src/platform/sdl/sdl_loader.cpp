@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "platform/emulation.h"
 #include "platform/sdl/sdl_module.h"
 #include "platform/startup_trace.h"
 
@@ -79,7 +80,7 @@ bool LoadModule(std::string& error) {
     const SdlModuleEntry* entry = entryFunction ? entryFunction() : nullptr;
     if (!entry || entry->interfaceVersion != kSdlModuleInterface ||
         entry->backendSize != sizeof(PlatformBackend) ||
-        entry->surfaceDescSize != sizeof(DDSURFACEDESC) || !entry->open || !entry->backend ||
+        entry->eventsSize != sizeof(PlatformEvents) || !entry->open || !entry->backend ||
         !entry->close || !entry->backend()) {
         error = "cannot load " + path + ": not a display module of this build of trellis";
         dlclose(handle);
@@ -97,7 +98,7 @@ bool OpenSdlModule(bool windowed, std::string& error) {
     if (sdlModule.open) return true;
     if (!LoadModule(error)) return false;
     char reason[512] = "";
-    if (!sdlModule.entry->open(windowed, reason, sizeof reason)) {
+    if (!sdlModule.entry->open(windowed, &EmulationEvents(), reason, sizeof reason)) {
         error = reason[0] ? reason : "no display could be opened";
         return false;
     }

@@ -10,12 +10,12 @@
 
 #include "platform/backend.h"
 
-// Loads the module and opens SDL's video (OpenSdlBackend). False, with one line of reason in
-// `error`, when the module cannot be loaded ("cannot load PATH: reason") or no display can
-// be opened.
+// Loads the module and opens SDL's video (OpenSdlBackend), reporting to the emulation. False,
+// with one line of reason in `error`, when the module cannot be loaded ("cannot load PATH:
+// reason") or no display can be opened.
 bool OpenSdlModule(bool windowed, std::string& error);
 
-// The module's backend table, for SetPlatformBackend; only after OpenSdlModule succeeded.
+// The module's native calls, for SetPlatformBackend; only after OpenSdlModule succeeded.
 const PlatformBackend& SdlModuleBackend();
 
 // CloseSdlBackend, when OpenSdlModule succeeded; otherwise nothing.

@@ -7,9 +7,9 @@
 
 namespace {
 
-bool OpenFromProgram(bool windowed, char* error, size_t errorSize) {
-    std::string reason;
-    if (OpenSdlBackend(windowed, reason)) return true;
+bool OpenFromProgram(bool windowed, const PlatformEvents* events, char* error, size_t errorSize) {
+    std::string reason = "no events to report to";
+    if (events && OpenSdlBackend(windowed, *events, reason)) return true;
     if (errorSize > 0) std::snprintf(error, errorSize, "%s", reason.c_str());
     return false;
 }
@@ -19,7 +19,7 @@ const PlatformBackend* BackendForProgram() {
 }
 
 const SdlModuleEntry entry = {
-    kSdlModuleInterface, sizeof(PlatformBackend), sizeof(DDSURFACEDESC),
+    kSdlModuleInterface, sizeof(PlatformBackend), sizeof(PlatformEvents),
     OpenFromProgram,     BackendForProgram,       CloseSdlBackend,
 };
 

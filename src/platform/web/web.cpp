@@ -1,5 +1,5 @@
-// The browser backend: Win32 windows and messages over the page's events, DirectDraw
-// surfaces over one 2D canvas.
+// The browser backend's native calls: the page's events as window messages, ticks paced by
+// its animation frames, frames put on one 2D canvas.
 #include "platform/web/web.h"
 
 #include <emscripten.h>
@@ -11,64 +11,30 @@
 #include <string>
 #include <vector>
 
-#include "platform/surface_rules.h"
+#include "platform/emulation.h"
 
 namespace {
 
-struct WebDirectDraw;
-struct WebSurface;
-
-// The HDROP of WM_DROPFILES: the files of one drop, valid until DragFinish.
-struct WebDrop : HDROP__ {
-    std::vector<std::string> names;
-    bool live = false;
-};
-
-constexpr int kQueueSize = 256;
 // Ticks owed at most: after a hidden tab (no animation frames) the scene takes up its turn
-// where it stopped instead of racing through the backlog, as Win32 keeps one timer message.
-constexpr int kMostTimersDue = 3;
-constexpr int kDropSlots = 4;
+// where it stopped instead of racing through the backlog.
+constexpr int32_t kMostTimersDue = 3;
 
 struct WebState {
-    HWND__ window{};
-    HINSTANCE__ instance{};
-    HICON__ icon{};
-    HICON__ cursor{};
-    HBRUSH__ brush{};
-
-    char className[64] = {};
-    bool classRegistered = false;
-    WNDPROC windowProc = nullptr;
-    bool windowCreated = false;
-    bool windowAlive = false;
-
-    // Messages in arrival order; timer messages are made when the queue is empty.
-    MSG queue[kQueueSize] = {};
-    int queueFirst = 0;
-    int queueCount = 0;
-    bool quitPosted = false;
-    int quitCode = 0;
-
     bool timerActive = false;
-    UINT_PTR timerId = 0;
     double timerPeriod = 20.0;  // milliseconds
     double lastFrameTime = 0.0;
     double elapsed = 0.0;
-    int timersDue = 0;
-    int ticksHandedOut = 0;
 
     WPARAM buttons = 0;  // MK_ bits of the buttons held over the canvas
     int pointerX = 0;
     int pointerY = 0;
     double wheelRest = 0.0;  // a wheel turn too small for one unit, kept for the next
 
-    bool acceptsFiles = false;
-    WebDrop gathering;  // the files of the drop the page is handing over
-    WebDrop drops[kDropSlots];
+    std::vector<std::string> gathering;  // the files of the drop the page is handing over
 
-    WebDirectDraw* directDraw = nullptr;
-    WebSurface* primary = nullptr;
+    std::vector<uint32_t> canvasPixels;  // the frame as the canvas's bytes R, G, B, A
+    int32_t canvasWidth = 0;
+    int32_t canvasHeight = 0;
 
     void (*loopStarted)() = nullptr;
 };
@@ -183,21 +149,10 @@ EM_JS(void, InstallFileHandlers, (), {
 
 // --- Messages ----------------------------------------------------------------------------
 
-bool IsLiveWindow(HWND window) {
-    return window == &web.window && web.windowAlive;
-}
-
-// Queues a message for the window; false when it is gone or the queue is full.
+// Queues a message for the window and wakes the message loop; false when the window is
+// gone or the queue is full.
 bool Post(UINT code, WPARAM wParam, LPARAM lParam) {
-    if (!web.windowAlive || web.queueCount == kQueueSize) return false;
-    const int at = (web.queueFirst + web.queueCount) % kQueueSize;
-    web.queue[at] = MSG{&web.window,
-                        code,
-                        wParam,
-                        lParam,
-                        static_cast<DWORD>(emscripten_performance_now()),
-                        {web.pointerX, web.pointerY}};
-    web.queueCount++;
+    if (!PostWindowMessage(code, wParam, lParam)) return false;
     WakeMessageLoop();
     return true;
 }
@@ -209,9 +164,9 @@ EM_BOOL AnimationFrame(double time, void*) {
     if (web.elapsed < 0.0) web.elapsed = 0.0;
     while (web.elapsed >= web.timerPeriod) {
         web.elapsed -= web.timerPeriod;
-        if (web.timersDue < kMostTimersDue) web.timersDue++;
+        TimerElapsed(kMostTimersDue);
     }
-    if (web.timersDue > 0) WakeMessageLoop();
+    if (emulation.ticksOwed > 0) WakeMessageLoop();
     return EM_TRUE;
 }
 
@@ -255,7 +210,8 @@ bool KeyTakenFromBrowser(WPARAM key) {
 
 EM_BOOL KeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
     // Shortcuts with Ctrl, Alt or Meta stay the browser's.
-    if (!web.windowAlive || event->ctrlKey || event->altKey || event->metaKey) return EM_FALSE;
+    if (!emulation.windowAlive || event->ctrlKey || event->altKey || event->metaKey)
+        return EM_FALSE;
     const WPARAM key = VirtualKey(event->keyCode);
     // A key that types one printable ASCII character also gives WM_CHAR, as TranslateMessage.
     const auto* text = reinterpret_cast<const unsigned char*>(event->key);
@@ -323,7 +279,7 @@ WPARAM MouseKeys(const EmscriptenMouseEvent* event) {
 
 EM_BOOL MouseButton(int eventType, const EmscriptenMouseEvent* event, void*) {
     const WPARAM bit = ButtonBit(event->button);
-    if (bit == 0 || !web.windowAlive) return EM_FALSE;
+    if (bit == 0 || !emulation.windowAlive) return EM_FALSE;
     const bool down = eventType == EMSCRIPTEN_EVENT_MOUSEDOWN;
     // A button let go outside the canvas sends nothing here: its down is not repeated.
     if (down == ((web.buttons & bit) != 0)) {
@@ -341,7 +297,7 @@ EM_BOOL MouseButton(int eventType, const EmscriptenMouseEvent* event, void*) {
 }
 
 EM_BOOL MouseMove(int, const EmscriptenMouseEvent* event, void*) {
-    if (!web.windowAlive) return EM_FALSE;
+    if (!emulation.windowAlive) return EM_FALSE;
     // Buttons let go outside the canvas: the move says they are up, as on Win32.
     web.buttons &= HeldButtons(event->buttons);
     PointerPosition(event);
@@ -350,7 +306,7 @@ EM_BOOL MouseMove(int, const EmscriptenMouseEvent* event, void*) {
 }
 
 EM_BOOL Wheel(int, const EmscriptenWheelEvent* event, void*) {
-    if (!web.windowAlive) return EM_FALSE;
+    if (!emulation.windowAlive) return EM_FALSE;
     // One notch (WHEEL_DELTA) is taken as 100 pixels, 3 lines or a page; down the page is
     // toward the user.
     double units = -event->deltaY * WHEEL_DELTA;
@@ -388,7 +344,7 @@ struct TouchState {
 TouchState touch;
 
 EM_BOOL Touch(int eventType, const EmscriptenTouchEvent* event, void*) {
-    if (!web.windowAlive) return EM_FALSE;
+    if (!emulation.windowAlive) return EM_FALSE;
     const bool ending =
         eventType == EMSCRIPTEN_EVENT_TOUCHEND || eventType == EMSCRIPTEN_EVENT_TOUCHCANCEL;
     double x[2] = {0.0, 0.0};
@@ -456,390 +412,96 @@ void InstallEventHandlers() {
     emscripten_set_touchcancel_callback("#canvas", nullptr, EM_TRUE, Touch);
 }
 
-// --- DirectDraw --------------------------------------------------------------------------
+// --- The native calls --------------------------------------------------------------------
 
-struct WebDirectDraw final : IDirectDraw {
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC desc, LPDIRECTDRAWSURFACE* surface,
-                                            IUnknown* outer) override;
-    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override;
-    HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD width, DWORD height, DWORD bpp) override;
-
-    DWORD cooperativeFlags = 0;
-    int32_t modeWidth = 0;
-    int32_t modeHeight = 0;
-};
-
-enum class SurfaceRole { Primary, BackBuffer, Work };
-
-struct WebSurface final : IDirectDrawSurface {
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source,
-                                      LPRECT sourceRect, DWORD flags) override;
-    HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE target, DWORD flags) override;
-    HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS caps,
-                                                 LPDIRECTDRAWSURFACE* attached) override;
-    HRESULT STDMETHODCALLTYPE Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD flags,
-                                   HANDLE event) override;
-    HRESULT STDMETHODCALLTYPE Restore() override;
-    HRESULT STDMETHODCALLTYPE Unlock(LPVOID data) override;
-
-    SurfaceRole role = SurfaceRole::Work;
-    DWORD surfaceCaps = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-    std::vector<uint32_t> pixels;      // work: 0x00RRGGBB; back buffer: the canvas's RGBA bytes
-    WebSurface* backBuffer = nullptr;  // the primary's attached back buffer
-    bool locked = false;
-};
-
-ULONG STDMETHODCALLTYPE WebDirectDraw::Release() {
-    if (web.directDraw == this) web.directDraw = nullptr;
-    delete this;
-    return 0;
-}
-
-HRESULT STDMETHODCALLTYPE WebDirectDraw::SetCooperativeLevel(HWND window, DWORD flags) {
-    if (!IsLiveWindow(window) || !CooperativeFlagsValid(flags)) return DDERR_INVALIDPARAMS;
-    cooperativeFlags = flags;
-    return DD_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebDirectDraw::SetDisplayMode(DWORD width, DWORD height, DWORD bpp) {
-    if ((cooperativeFlags & DDSCL_EXCLUSIVE) == 0) return DDERR_NOEXCLUSIVEMODE;
-    if (!DisplayModeValid(width, height, bpp)) return DDERR_INVALIDMODE;
-    // The page's canvas is the screen: the mode is its size.
-    modeWidth = static_cast<int32_t>(width);
-    modeHeight = static_cast<int32_t>(height);
-    SetCanvasSize(modeWidth, modeHeight);
-    return DD_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebDirectDraw::CreateSurface(LPDDSURFACEDESC desc,
-                                                       LPDIRECTDRAWSURFACE* surface,
-                                                       IUnknown* outer) {
-    if (!surface) return DDERR_INVALIDPARAMS;
-    *surface = nullptr;
-    if (!SurfaceRequestValid(desc, outer)) return DDERR_INVALIDPARAMS;
-    const DWORD caps = desc->ddsCaps.dwCaps;
-    if ((caps & DDSCAPS_PRIMARYSURFACE) != 0) {
-        if (modeWidth == 0) return DDERR_NOEXCLUSIVEMODE;
-        if (web.primary) return DDERR_INVALIDPARAMS;
-        if ((caps & DDSCAPS_FLIP) == 0 || !FlippingChainRequestValid(*desc)) {
-            return DDERR_INVALIDCAPS;
-        }
-        auto* primary = new WebSurface;
-        primary->role = SurfaceRole::Primary;
-        primary->surfaceCaps = caps;
-        primary->width = modeWidth;
-        primary->height = modeHeight;
-        auto* back = new WebSurface;
-        back->role = SurfaceRole::BackBuffer;
-        back->surfaceCaps = DDSCAPS_BACKBUFFER | (caps & DDSCAPS_HWCODEC);
-        back->width = modeWidth;
-        back->height = modeHeight;
-        // Opaque black until the first flip: alpha in the top byte of each little-endian word.
-        back->pixels.assign(static_cast<size_t>(modeWidth) * static_cast<size_t>(modeHeight),
-                            0xFF000000u);
-        primary->backBuffer = back;
-        web.primary = primary;
-        PutFrame(back->pixels.data(), modeWidth, modeHeight);
-        *surface = primary;
-        return DD_OK;
-    }
-    if ((caps & DDSCAPS_OFFSCREENPLAIN) != 0) {
-        if (!OffscreenRequestValid(*desc)) return DDERR_INVALIDPARAMS;
-        auto* work = new WebSurface;
-        work->role = SurfaceRole::Work;
-        work->surfaceCaps = caps;
-        work->width = static_cast<int32_t>(desc->dwWidth);
-        work->height = static_cast<int32_t>(desc->dwHeight);
-        work->pixels.assign(static_cast<size_t>(work->width) * static_cast<size_t>(work->height),
-                            0);
-        *surface = work;
-        return DD_OK;
-    }
-    return DDERR_INVALIDCAPS;
-}
-
-ULONG STDMETHODCALLTYPE WebSurface::Release() {
-    // The back buffer lives as long as its chain (GetAttachedSurface added no reference).
-    if (role == SurfaceRole::BackBuffer) return 1;
-    if (role == SurfaceRole::Primary) {
-        delete backBuffer;
-        if (web.primary == this) web.primary = nullptr;
-    }
-    delete this;
-    return 0;
-}
-
-HRESULT STDMETHODCALLTYPE WebSurface::GetAttachedSurface(LPDDSCAPS caps,
-                                                         LPDIRECTDRAWSURFACE* attached) {
-    if (!caps || !attached) return DDERR_INVALIDPARAMS;
-    *attached = nullptr;
-    if (!backBuffer || (caps->dwCaps & DDSCAPS_BACKBUFFER) == 0) return DDERR_NOTFOUND;
-    *attached = backBuffer;
-    return DD_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebSurface::Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD, HANDLE) {
-    if (!desc || desc->dwSize != sizeof(DDSURFACEDESC) || rect) return DDERR_INVALIDPARAMS;
-    if (role != SurfaceRole::Work) return DDERR_UNSUPPORTED;
-    if (locked) return DDERR_SURFACEBUSY;
-    locked = true;
-    DescribeLockedSurface(*desc, width, height, 32, pixels.data(), surfaceCaps);
-    return DD_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebSurface::Unlock(LPVOID) {
-    if (!locked) return DDERR_NOTLOCKED;
-    locked = false;
-    return DD_OK;
-}
-
-// Copies a frame rectangle into the back buffer, 0x00RRGGBB made the canvas's bytes R, G,
-// B, A (opaque).
-HRESULT STDMETHODCALLTYPE WebSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source,
-                                              LPRECT sourceRect, DWORD) {
-    auto* from = static_cast<WebSurface*>(source);
-    if (!from || from->role != SurfaceRole::Work || role != SurfaceRole::BackBuffer) {
-        return DDERR_UNSUPPORTED;
-    }
-    if (from->locked) return DDERR_SURFACEBUSY;
-    const RECT r = sourceRect ? *sourceRect : RECT{0, 0, from->width, from->height};
-    if (!BltRectValid(r, from->width, from->height, x, y, width, height)) {
-        return DDERR_INVALIDRECT;
-    }
-    for (LONG row = r.top; row < r.bottom; ++row) {
-        const uint32_t* in = &from->pixels[static_cast<size_t>(row) * from->width];
-        uint32_t* out = &pixels[(static_cast<size_t>(row - r.top) + y) * width + x];
-        for (LONG column = r.left; column < r.right; ++column) {
-            const uint32_t p = in[column];
-            *out++ = 0xFF000000u | (p & 0x0000FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
-        }
-    }
-    return DD_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebSurface::Flip(LPDIRECTDRAWSURFACE target, DWORD) {
-    if (role != SurfaceRole::Primary) return DDERR_NOTFLIPPABLE;
-    if (target && target != backBuffer) return DDERR_INVALIDPARAMS;
-    PutFrame(backBuffer->pixels.data(), width, height);
-    return DD_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebSurface::Restore() {
-    return DD_OK;
-}
-
-// --- Win32 -------------------------------------------------------------------------------
-
-HMODULE WebGetModuleHandle(LPCSTR moduleName) {
-    return moduleName ? nullptr : &web.instance;
-}
-
-HICON WebLoadIcon(HINSTANCE, LPCSTR) {
-    return &web.icon;
-}
-
-HCURSOR WebLoadCursor(HINSTANCE, LPCSTR) {
-    return &web.cursor;
-}
-
-HGDIOBJ WebGetStockObject(int object) {
-    return object == WHITE_BRUSH ? &web.brush : nullptr;
-}
-
-ATOM WebRegisterClassEx(const WNDCLASSEXA* windowClass) {
-    if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpszClassName ||
-        !windowClass->lpfnWndProc || web.classRegistered) {
-        return 0;
-    }
-    std::snprintf(web.className, sizeof web.className, "%s", windowClass->lpszClassName);
-    web.windowProc = windowClass->lpfnWndProc;
-    web.classRegistered = true;
-    return 1;
-}
-
-HWND WebCreateWindowEx(DWORD, LPCSTR className, LPCSTR, DWORD, int, int, int, int, HWND, HMENU,
-                       HINSTANCE, LPVOID) {
-    if (!web.classRegistered || !className || std::strcmp(className, web.className) != 0 ||
-        web.windowCreated) {
-        return nullptr;
-    }
-    web.windowCreated = true;
-    web.windowAlive = true;
+bool CreateWebWindow(const char*, DWORD, int, int, int, int) {
     InstallEventHandlers();
-    return &web.window;
+    return true;
 }
 
-BOOL WebShowWindow(HWND window, int) {
-    return IsLiveWindow(window) ? TRUE : FALSE;
-}
-
-BOOL WebUpdateWindow(HWND window) {
-    return IsLiveWindow(window) ? TRUE : FALSE;
-}
-
-BOOL WebDestroyWindow(HWND window) {
-    if (!IsLiveWindow(window)) return FALSE;
-    web.windowAlive = false;
-    web.timerActive = false;
-    web.windowProc(window, WM_DESTROY, 0, 0);
-    return TRUE;
-}
-
-int WebShowCursor(BOOL) {
-    // The pointer stays: the page around the canvas needs it.
-    return 0;
-}
-
-UINT_PTR WebSetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC) {
-    if (!IsLiveWindow(window)) return 0;
-    web.timerId = id;
-    web.timerPeriod = elapse > 0 ? elapse : 1;
+void StartWebTimer(UINT period) {
+    web.timerPeriod = period;
     web.elapsed = 0.0;
-    web.timersDue = 0;
     web.lastFrameTime = emscripten_performance_now();
     if (!web.timerActive) {
         web.timerActive = true;
         emscripten_request_animation_frame_loop(AnimationFrame, nullptr);
     }
-    return 1;
 }
 
-BOOL WebGetMessage(LPMSG message, HWND, UINT, UINT) {
+void StopWebTimer() {
+    // The animation frame loop ends at its next frame.
+    web.timerActive = false;
+}
+
+// Waits (asyncify) until an event, an animation frame with a tick owed or a drop wakes the
+// loop.
+bool WaitForPageEvents() {
     if (web.loopStarted) {
         void (*started)() = web.loopStarted;
         web.loopStarted = nullptr;
         started();
     }
-    for (;;) {
-        if (web.queueCount > 0) {
-            *message = web.queue[web.queueFirst];
-            web.queueFirst = (web.queueFirst + 1) % kQueueSize;
-            web.queueCount--;
-            return TRUE;
-        }
-        if (web.quitPosted) {
-            web.quitPosted = false;
-            *message = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(web.quitCode), 0, 0, {0, 0}};
-            return FALSE;
-        }
-        // As on Win32, a timer message comes only when nothing else waits.
-        if (web.timersDue > 0 && web.timerActive && web.windowAlive) {
-            web.timersDue--;
-            web.ticksHandedOut++;
-            *message = MSG{&web.window,
-                           WM_TIMER,
-                           web.timerId,
-                           0,
-                           static_cast<DWORD>(emscripten_performance_now()),
-                           {web.pointerX, web.pointerY}};
-            return TRUE;
-        }
-        WaitForMessage();
+    WaitForMessage();
+    return true;
+}
+
+DWORD PageMessageTime() {
+    return static_cast<DWORD>(emscripten_performance_now());
+}
+
+// The page's canvas is the screen: the mode is its size.
+HRESULT SetCanvasMode(int32_t width, int32_t height) {
+    SetCanvasSize(width, height);
+    return DD_OK;
+}
+
+HRESULT OpenCanvas(int32_t width, int32_t height) {
+    web.canvasWidth = width;
+    web.canvasHeight = height;
+    // Opaque black until the first flip: alpha in the top byte of each little-endian word.
+    web.canvasPixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0xFF000000u);
+    PutFrame(web.canvasPixels.data(), width, height);
+    return DD_OK;
+}
+
+void CloseCanvas() {
+    std::vector<uint32_t>().swap(web.canvasPixels);
+}
+
+// Puts a frame on the canvas, 0x00RRGGBB made the canvas's bytes R, G, B, A (opaque).
+HRESULT PresentOnCanvas(const uint32_t* pixels, int32_t width, int32_t height) {
+    if (width != web.canvasWidth || height != web.canvasHeight) return DDERR_GENERIC;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    uint32_t* out = web.canvasPixels.data();
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t p = pixels[i];
+        out[i] = 0xFF000000u | (p & 0x0000FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
     }
-}
-
-BOOL WebTranslateMessage(const MSG*) {
-    return FALSE;
-}
-
-LRESULT WebDispatchMessage(const MSG* message) {
-    if (!message || !IsLiveWindow(message->hwnd)) return 0;
-    return web.windowProc(message->hwnd, message->message, message->wParam, message->lParam);
-}
-
-LRESULT WebDefWindowProc(HWND window, UINT message, WPARAM, LPARAM) {
-    if (message == WM_CLOSE) WebDestroyWindow(window);
-    return 0;
-}
-
-LRESULT WebSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!IsLiveWindow(window)) return 0;
-    return web.windowProc(window, message, wParam, lParam);
-}
-
-void WebPostQuitMessage(int exitCode) {
-    web.quitPosted = true;
-    web.quitCode = exitCode;
-}
-
-BOOL WebSetWindowText(HWND window, LPCSTR text) {
-    if (!IsLiveWindow(window)) return FALSE;
-    ShowTitle(text ? text : "");
-    return TRUE;
-}
-
-void WebDragAcceptFiles(HWND window, BOOL accept) {
-    if (!IsLiveWindow(window)) return;
-    web.acceptsFiles = accept != FALSE;
-    if (web.acceptsFiles) InstallFileHandlers();
-}
-
-WebDrop* LiveDrop(HDROP drop) {
-    for (WebDrop& slot : web.drops) {
-        if (drop == &slot && slot.live) return &slot;
-    }
-    return nullptr;
-}
-
-UINT WebDragQueryFile(HDROP drop, UINT index, LPSTR name, UINT size) {
-    const WebDrop* d = LiveDrop(drop);
-    if (!d) return 0;
-    if (index == 0xFFFFFFFFu) return static_cast<UINT>(d->names.size());
-    if (index >= d->names.size()) return 0;
-    const std::string& path = d->names[index];
-    if (!name) return static_cast<UINT>(path.size());
-    if (size == 0) return 0;
-    const size_t copied = path.size() < size - 1 ? path.size() : size - 1;
-    std::memcpy(name, path.data(), copied);
-    name[copied] = '\0';
-    return static_cast<UINT>(copied);
-}
-
-void WebDragFinish(HDROP drop) {
-    if (WebDrop* d = LiveDrop(drop)) {
-        d->live = false;
-        d->names.clear();
-    }
-}
-
-HRESULT WebDirectDrawCreate(GUID* guid, LPDIRECTDRAW* directDraw, IUnknown* outer) {
-    if (!directDraw) return DDERR_INVALIDPARAMS;
-    *directDraw = nullptr;
-    if (guid || outer) return DDERR_INVALIDPARAMS;
-    if (web.directDraw) return DDERR_GENERIC;  // one owner of the canvas
-    web.directDraw = new WebDirectDraw;
-    *directDraw = web.directDraw;
+    PutFrame(out, width, height);
     return DD_OK;
 }
 
 const PlatformBackend webBackend = {
     "web",
-    WebGetModuleHandle,
-    WebLoadIcon,
-    WebLoadCursor,
-    WebGetStockObject,
-    WebRegisterClassEx,
-    WebCreateWindowEx,
-    WebShowWindow,
-    WebUpdateWindow,
-    WebDestroyWindow,
-    WebShowCursor,
-    WebSetTimer,
-    WebGetMessage,
-    WebTranslateMessage,
-    WebDispatchMessage,
-    WebDefWindowProc,
-    WebSendMessage,
-    WebPostQuitMessage,
-    WebDirectDrawCreate,
-    WebSetWindowText,
-    WebDragAcceptFiles,
-    WebDragQueryFile,
-    WebDragFinish,
+    CreateWebWindow,
+    [](bool) { return true; },  // the canvas is always on the page
+    [] {},
+    [](const char* text) { ShowTitle(text); },
+    [](bool) {},  // the pointer stays: the page around the canvas needs it
+    [](bool accept) {
+        if (accept) InstallFileHandlers();
+    },
+    StartWebTimer,
+    StopWebTimer,
+    WaitForPageEvents,
+    PageMessageTime,
+    SetCanvasMode,
+    [] {},
+    OpenCanvas,
+    CloseCanvas,
+    PresentOnCanvas,
+    [] { return DD_OK; },
 };
 
 }  // namespace
@@ -853,23 +515,20 @@ void WebOnMessageLoop(void (*started)()) {
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void WebAddDroppedFile(const char* path) {
-    if (path && path[0] != '\0') web.gathering.names.emplace_back(path);
+    if (path && path[0] != '\0') web.gathering.emplace_back(path);
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void WebPostDrop() {
     std::vector<std::string> names;
-    names.swap(web.gathering.names);
-    if (names.empty() || !web.acceptsFiles || !web.windowAlive) return;
-    for (WebDrop& slot : web.drops) {
-        if (slot.live) continue;
-        slot.names = std::move(names);
-        slot.live = Post(WM_DROPFILES, reinterpret_cast<WPARAM>(static_cast<HDROP>(&slot)), 0);
-        if (!slot.live) slot.names.clear();
-        return;
-    }
-    // Every slot still waits for the shell: this drop is let go, as a full queue drops input.
+    names.swap(web.gathering);
+    std::vector<const char*> pointers;
+    for (const std::string& name : names)
+        pointers.push_back(name.c_str());
+    // A drop the window does not take, or one for which no room is left, is let go, as a
+    // full queue drops input.
+    if (PostDrop(pointers.data(), static_cast<int32_t>(pointers.size()))) WakeMessageLoop();
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE int WebTickCount() {
-    return web.ticksHandedOut;
+    return emulation.timerMessages;
 }

@@ -1,5 +1,5 @@
-// The browser backend: Win32 windows and messages over a web page, DirectDraw surfaces over
-// one <canvas id="canvas"> (emscripten builds only).
+// The browser backend: the emulated window over a web page, its frames on one
+// <canvas id="canvas"> (emscripten builds only).
 //
 // The frame is put on the canvas with putImageData at each flip. Ticks are paced by the
 // page's animation frames: one WM_TIMER per 20 ms elapsed. The canvas's mouse buttons,
@@ -12,7 +12,7 @@
 
 #include "platform/backend.h"
 
-// The backend's function table, for SetPlatformBackend.
+// The backend's native calls, for SetPlatformBackend.
 const PlatformBackend& WebBackend();
 
 // Has `started` called once, when the shell's message loop first asks for a message (its
