@@ -35,8 +35,6 @@ struct WebState {
     std::vector<uint32_t> canvasPixels;  // the frame as the canvas's bytes R, G, B, A
     int32_t canvasWidth = 0;
     int32_t canvasHeight = 0;
-
-    void (*loopStarted)() = nullptr;
 };
 
 WebState web;
@@ -437,11 +435,6 @@ void StopWebTimer() {
 // Waits (asyncify) until an event, an animation frame with a tick owed or a drop wakes the
 // loop.
 bool WaitForPageEvents() {
-    if (web.loopStarted) {
-        void (*started)() = web.loopStarted;
-        web.loopStarted = nullptr;
-        started();
-    }
     WaitForMessage();
     return true;
 }
@@ -508,10 +501,6 @@ const PlatformBackend webBackend = {
 
 const PlatformBackend& WebBackend() {
     return webBackend;
-}
-
-void WebOnMessageLoop(void (*started)()) {
-    web.loopStarted = started;
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void WebAddDroppedFile(const char* path) {

@@ -15,10 +15,6 @@
 // The backend's native calls, for SetPlatformBackend.
 const PlatformBackend& WebBackend();
 
-// Has `started` called once, when the shell's message loop first asks for a message (its
-// start-up is then done).
-void WebOnMessageLoop(void (*started)());
-
 // Called by the page's script (exported): `path`, a file already in the in-memory file
 // system, joins the drop being gathered; WebPostDrop then hands the gathered files to the
 // window as one WM_DROPFILES. Files outside a drop accepted by the window are let go.
