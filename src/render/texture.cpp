@@ -165,46 +165,50 @@ double FiniteOr(float value, double fallback) {
 }
 
 // --- Sampling ---------------------------------------------------------------------------
+//
+// A coordinate is first reduced to one period of its wrap, exactly: the tile period [0, 1)
+// (s minus its floor), the mirror period [0, 2), or [0, 1] for a decal map (held at its
+// edges). Reduction is exact in float arithmetic, and it leaves positions within two images
+// of texels, so everything after it is small integers: no division, no 64-bit arithmetic.
 
-// `s` (image coordinates) as a position in 1/256 of a texel of a level `size` texels wide,
-// rounded down. Positions beyond 2^30 texels either way are held there, NaN counts as 0.
-int64_t FixedPosition(float s, int32_t size) {
-    constexpr float kLimit = 274877906944.0f;  // 2^38: 2^30 texels
-    float x = s * static_cast<float>(size) * 256.0f;
-    if (!(x > -kLimit)) x = (x != x) ? 0.0f : -kLimit;
-    if (x > kLimit) x = kLimit;
-    // Truncation, then one step down for negatives with a fraction: the floor, exactly (a
-    // float this large or larger than 2^23 has no fraction).
-    auto i = static_cast<int64_t>(x);
-    if (static_cast<float>(i) > x) --i;
-    return i;
+// The floor of `s` for |s| < 2^23, where a float may have a fraction.
+float Floor(float s) {
+    const auto whole = static_cast<float>(static_cast<int32_t>(s));
+    return whole > s ? whole - 1.0f : whole;
 }
 
-// The two texels of a row (or column) `n` long that a bilinear sample at whole position `i`
-// and `i + 1` reads, wrapped.
-void WrapPair(int64_t i, int32_t n, TextureWrap wrap, int32_t& a, int32_t& b) {
-    switch (wrap) {
-        case TextureWrap::kTile: {
-            int64_t m = i % n;
-            if (m < 0) m += n;
-            a = static_cast<int32_t>(m);
-            b = a + 1 == n ? 0 : a + 1;
-            return;
-        }
-        case TextureWrap::kMirror: {
-            const int64_t period = 2 * static_cast<int64_t>(n);
-            int64_t m = i % period;
-            if (m < 0) m += period;
-            int64_t m1 = m + 1 == period ? 0 : m + 1;
-            a = static_cast<int32_t>(m < n ? m : period - 1 - m);
-            b = static_cast<int32_t>(m1 < n ? m1 : period - 1 - m1);
-            return;
-        }
-        case TextureWrap::kDecal:
-            break;
+// `s` in its wrap's period. Beyond 2^23, where a float is a whole number, and for NaN: 0.
+template <TextureWrap kWrap>
+float Reduce(float s) {
+    if (!(s > -8388608.0f && s < 8388608.0f)) return 0.0f;
+    if constexpr (kWrap == TextureWrap::kTile) return s - Floor(s);
+    if constexpr (kWrap == TextureWrap::kMirror) return s - 2.0f * Floor(s * 0.5f);
+    return s < 0.0f ? 0.0f : (s > 1.0f ? 1.0f : s);
+}
+
+// A reduced coordinate as a position in 1/256 of a texel of a level `size` texels wide,
+// rounded down: at most 2 * 32768 * 256, so it fits an int32_t.
+int32_t Position(float reduced, int32_t size) {
+    return static_cast<int32_t>(reduced * static_cast<float>(size) * 256.0f);
+}
+
+// The texels at whole position `i` (-1 up to the period's end) and `i + 1` of a row or
+// column `n` long, wrapped.
+template <TextureWrap kWrap>
+void WrapPair(int32_t i, int32_t n, int32_t& a, int32_t& b) {
+    if constexpr (kWrap == TextureWrap::kTile) {
+        a = i < 0 ? i + n : (i >= n ? i - n : i);
+        b = a + 1 == n ? 0 : a + 1;
+    } else if constexpr (kWrap == TextureWrap::kMirror) {
+        const int32_t period = 2 * n;
+        const int32_t m = i < 0 ? i + period : (i >= period ? i - period : i);
+        const int32_t m1 = m + 1 == period ? 0 : m + 1;
+        a = m < n ? m : period - 1 - m;
+        b = m1 < n ? m1 : period - 1 - m1;
+    } else {
+        a = i < 0 ? 0 : (i >= n ? n - 1 : i);
+        b = i + 1 >= n ? n - 1 : (i + 1 < 0 ? 0 : i + 1);
     }
-    a = static_cast<int32_t>(std::clamp<int64_t>(i, 0, n - 1));
-    b = static_cast<int32_t>(std::clamp<int64_t>(i + 1, 0, n - 1));
 }
 
 // `a` and `b` mixed channel by channel, `weight` of 256 parts `b`, rounded.
@@ -222,27 +226,48 @@ const uint32_t* LevelTexels(const Texture& texture, int32_t level) {
     return texture.texels.get() + texture.offset[level];
 }
 
-uint32_t SampleNearest(const Texture& texture, int32_t level, float s, float t, TextureWrap wrap) {
+template <TextureWrap kWrap>
+uint32_t SampleNearest(const Texture& texture, int32_t level, float rs, float rt) {
     const int32_t w = texture.width[level], h = texture.height[level];
     int32_t x, y, unused;
-    WrapPair(FixedPosition(s, w) >> 8, w, wrap, x, unused);
-    WrapPair(FixedPosition(t, h) >> 8, h, wrap, y, unused);
+    WrapPair<kWrap>(Position(rs, w) >> 8, w, x, unused);
+    WrapPair<kWrap>(Position(rt, h) >> 8, h, y, unused);
     return LevelTexels(texture, level)[static_cast<size_t>(y) * w + x];
 }
 
 // Bilinear: texel centres sit at whole positions plus one half, so the sample at position p
 // mixes the texels at p - 1/2 rounded down and the next, by the fraction of p - 1/2.
-uint32_t SampleBilinear(const Texture& texture, int32_t level, float s, float t, TextureWrap wrap) {
+template <TextureWrap kWrap>
+uint32_t SampleBilinear(const Texture& texture, int32_t level, float rs, float rt) {
     const int32_t w = texture.width[level], h = texture.height[level];
-    const int64_t fx = FixedPosition(s, w) - 128, fy = FixedPosition(t, h) - 128;
+    const int32_t fx = Position(rs, w) - 128, fy = Position(rt, h) - 128;
     int32_t x0, x1, y0, y1;
-    WrapPair(fx >> 8, w, wrap, x0, x1);
-    WrapPair(fy >> 8, h, wrap, y0, y1);
+    WrapPair<kWrap>(fx >> 8, w, x0, x1);
+    WrapPair<kWrap>(fy >> 8, h, y0, y1);
     const auto wx = static_cast<uint32_t>(fx & 255), wy = static_cast<uint32_t>(fy & 255);
     const uint32_t* texels = LevelTexels(texture, level);
     const uint32_t* r0 = texels + static_cast<size_t>(y0) * w;
     const uint32_t* r1 = texels + static_cast<size_t>(y1) * w;
     return Lerp(Lerp(r0[x0], r0[x1], wx), Lerp(r1[x0], r1[x1], wx), wy);
+}
+
+// A sample of `texture` for one wrap mode (see SampleMap).
+template <TextureWrap kWrap>
+uint32_t Sample(const Texture& texture, TextureFilter filter, float s, float t, int32_t lod) {
+    const int32_t last = texture.levelCount - 1;
+    const float rs = Reduce<kWrap>(s), rt = Reduce<kWrap>(t);
+    if (filter == TextureFilter::kTrilinear) {
+        if (lod <= 0) return SampleBilinear<kWrap>(texture, 0, rs, rt);
+        const int32_t level = lod >> 8;
+        if (level >= last) return SampleBilinear<kWrap>(texture, last, rs, rt);
+        const uint32_t texel = SampleBilinear<kWrap>(texture, level, rs, rt);
+        const auto fraction = static_cast<uint32_t>(lod & 255);
+        if (fraction == 0) return texel;
+        return Lerp(texel, SampleBilinear<kWrap>(texture, level + 1, rs, rt), fraction);
+    }
+    const int32_t level = std::clamp((lod + 128) >> 8, 0, last);
+    return filter == TextureFilter::kNearest ? SampleNearest<kWrap>(texture, level, rs, rt)
+                                             : SampleBilinear<kWrap>(texture, level, rs, rt);
 }
 
 }  // namespace
@@ -397,26 +422,18 @@ uint32_t SampleMap(const MapSampler& sampler, float s, float t, int32_t lod) {
         !(s >= 0.0f && s <= 1.0f && t >= 0.0f && t <= 1.0f)) {
         return 0;
     }
-    const int32_t last = texture->levelCount - 1;
     lod = std::clamp(lod, kLodMagnified, kLodMinified);
     uint32_t texel;
-    if (sampler.filter == TextureFilter::kTrilinear) {
-        const int32_t level = lod <= 0 ? 0 : lod >> 8;
-        const auto fraction = static_cast<uint32_t>(lod <= 0 ? 0 : lod & 255);
-        if (level >= last) {
-            texel = SampleBilinear(*texture, last, s, t, sampler.wrap);
-        } else {
-            texel = SampleBilinear(*texture, level, s, t, sampler.wrap);
-            if (fraction != 0) {
-                texel =
-                    Lerp(texel, SampleBilinear(*texture, level + 1, s, t, sampler.wrap), fraction);
-            }
-        }
-    } else {
-        const int32_t level = std::clamp((lod + 128) >> 8, 0, last);
-        texel = sampler.filter == TextureFilter::kNearest
-                    ? SampleNearest(*texture, level, s, t, sampler.wrap)
-                    : SampleBilinear(*texture, level, s, t, sampler.wrap);
+    switch (sampler.wrap) {
+        case TextureWrap::kTile:
+            texel = Sample<TextureWrap::kTile>(*texture, sampler.filter, s, t, lod);
+            break;
+        case TextureWrap::kMirror:
+            texel = Sample<TextureWrap::kMirror>(*texture, sampler.filter, s, t, lod);
+            break;
+        default:
+            texel = Sample<TextureWrap::kDecal>(*texture, sampler.filter, s, t, lod);
+            break;
     }
     return (texel ^ sampler.invert) | sampler.opaque;
 }

@@ -136,10 +136,10 @@ inline void PngChunk(std::vector<uint8_t>& out, const char type[4],
     u32(crc ^ 0xFFFFFFFFu);
 }
 
-// An 8-bit RGBA PNG that says it is `width` x `height` and whose one IDAT chunk holds
-// `raw` (filter bytes and pixels, however many) compressed.
-inline std::vector<uint8_t> PngWithRawData(uint32_t width, uint32_t height,
-                                           std::vector<uint8_t> raw) {
+// An 8-bit RGBA PNG that says it is `width` x `height` and whose one IDAT chunk holds the
+// zlib stream `zlib`.
+inline std::vector<uint8_t> PngWithZlibData(uint32_t width, uint32_t height,
+                                            const std::vector<uint8_t>& zlib) {
     std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> header;
     for (const uint32_t value : {width, height}) {
@@ -148,12 +148,55 @@ inline std::vector<uint8_t> PngWithRawData(uint32_t width, uint32_t height,
     }
     header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no interlace
     PngChunk(out, "IHDR", header);
+    PngChunk(out, "IDAT", zlib);
+    PngChunk(out, "IEND", {});
+    return out;
+}
+
+// `raw` (filter bytes and pixels) compressed as a zlib stream.
+inline std::vector<uint8_t> Zlib(std::vector<uint8_t> raw) {
     int length = 0;
     unsigned char* packed =
         stbi_zlib_compress(raw.data(), static_cast<int>(raw.size()), &length, 5);
-    PngChunk(out, "IDAT", std::vector<uint8_t>(packed, packed + length));
+    std::vector<uint8_t> out(packed, packed + length);
     STBIW_FREE(packed);
-    PngChunk(out, "IEND", {});
+    return out;
+}
+
+// A zlib stream of `count` zero bytes (count at least 1), 13 bits per 258 of them: one
+// fixed-code block of a literal 0 and matches of length 258 at distance 1.
+inline std::vector<uint8_t> ZlibZeros(size_t count) {
+    std::vector<uint8_t> out = {0x78, 0x01};
+    uint32_t bits = 0;
+    int used = 0;
+    const auto put = [&](uint32_t value, int n) {  // n bits, least significant first
+        bits |= value << used;
+        used += n;
+        while (used >= 8) {
+            out.push_back(static_cast<uint8_t>(bits & 0xFF));
+            bits >>= 8;
+            used -= 8;
+        }
+    };
+    const auto code = [&](uint32_t value, int n) {  // a Huffman code, most significant first
+        for (int i = n - 1; i >= 0; --i)
+            put((value >> i) & 1u, 1);
+    };
+    put(1, 1);      // the final block
+    put(1, 2);      // fixed codes
+    code(0x30, 8);  // literal 0
+    size_t left = count - 1;
+    for (; left >= 258; left -= 258) {
+        code(0xC5, 8);  // length 258 (symbol 285)
+        code(0, 5);     // distance 1
+    }
+    for (; left > 0; --left)
+        code(0x30, 8);
+    code(0, 7);  // end of block
+    if (used > 0) out.push_back(static_cast<uint8_t>(bits & 0xFF));
+    const auto adler = static_cast<uint32_t>(count % 65521) << 16 | 1u;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>((adler >> shift) & 0xFF));
     return out;
 }
 
