@@ -196,7 +196,7 @@ bool LoadTextureFile(const std::string& path, TextureUse use, const ImageLimits&
         return false;
     }
     const auto size = static_cast<uint64_t>(end);
-    if (size > memory.limit - memory.used) {
+    if (size > memory.limit - memory.used || size > SIZE_MAX) {
         reason = "the file's " + MebibytesText(size) + " are more than the " +
                  MebibytesText(memory.limit - memory.used) + " of the " +
                  MebibytesText(memory.limit) + " for maps left";

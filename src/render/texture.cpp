@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -307,7 +308,10 @@ bool BuildTexture(const uint8_t* rgba, int32_t width, int32_t height, TextureUse
             if (w == 1 && h == 1) break;
             continue;
         }
-        uint32_t* storage = new (std::nothrow) uint32_t[texels];
+        // (A chain larger than the address space, on a 32-bit build, is out of memory too.)
+        uint32_t* storage = texels > SIZE_MAX / sizeof(uint32_t)
+                                ? nullptr
+                                : new (std::nothrow) uint32_t[static_cast<size_t>(texels)];
         if (storage == nullptr) {
             ReleaseTextureMemory(memory, bytes);
             reason =

@@ -42,7 +42,7 @@ for f in bin/trellis \
     share/thumbnailers/trellis.thumbnailer share/icons/hicolor/48x48/apps/trellis.png \
     share/icons/hicolor/128x128/apps/trellis.png share/icons/hicolor/256x256/apps/trellis.png \
     share/man/man1/trellis.1.gz share/doc/trellis/copyright share/doc/trellis/changelog.gz \
-    share/trellis/svet.3ds; do
+    share/trellis/svet.3ds share/trellis/jade.png; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 for f in trellis/trellis-sdl.so cmake/Trellis/TrellisConfig.cmake cmake/Trellis/TrellisConfigVersion.cmake \
