@@ -102,8 +102,7 @@ void BM_SampleFloor(benchmark::State& state) {
     BuildTexture(Pixels2048().data(), 2048, 2048, TextureUse::kColor, 2048, memory, texture,
                  reason);
     MapSampler sampler;
-    MapParameters parameters;
-    parameters.uScale = 8.0f;
+    const MaterialMap parameters{1, nullptr, 1.0f, 0, 8.0f, 1.0f, 0.0f, 0.0f, 0.0f};
     PrepareMapSampler(texture, parameters, static_cast<TextureFilter>(state.range(0)), sampler);
     for (auto _ : state) {
         uint32_t sum = 0;

@@ -35,7 +35,8 @@ uint32_t SampleEverywhere(const Texture& texture) {
          {TextureFilter::kNearest, TextureFilter::kBilinear, TextureFilter::kTrilinear}) {
         for (const uint16_t tiling : {uint16_t{0x0000}, uint16_t{0x0002}, uint16_t{0x0011}}) {
             MapSampler sampler;
-            PrepareMapSampler(texture, {tiling, 1.5f, -2.0f, 0.25f, 0.1f, 30.0f}, filter, sampler);
+            const MaterialMap map{1, nullptr, 1.0f, tiling, 1.5f, -2.0f, 0.25f, 0.1f, 30.0f};
+            PrepareMapSampler(texture, map, filter, sampler);
             for (int i = -8; i <= 24; ++i) {
                 const float s = static_cast<float>(i) / 16.0f;
                 for (const int32_t lod : {-300, 0, 100, 256, 700, 5000})

@@ -48,11 +48,15 @@ void Build(Built& built, const std::vector<uint8_t>& rgba, int width, int height
         << reason;
 }
 
+// A material's map record with these flags and mapping parameters.
+MaterialMap Mapping(uint16_t tiling, float uScale = 1, float vScale = 1, float uOffset = 0,
+                    float vOffset = 0, float rotation = 0) {
+    return MaterialMap{1, nullptr, 1.0f, tiling, uScale, vScale, uOffset, vOffset, rotation};
+}
+
 MapSampler Sampler(const Texture& texture, TextureFilter filter, uint16_t tiling = 0) {
-    MapParameters parameters;
-    parameters.tiling = tiling;
     MapSampler sampler;
-    PrepareMapSampler(texture, parameters, filter, sampler);
+    PrepareMapSampler(texture, Mapping(tiling), filter, sampler);
     return sampler;
 }
 
@@ -202,24 +206,26 @@ TEST(Texture, NegativeInvertsColourOrOpacityAndIgnoreAlphaMakesSamplesOpaque) {
 TEST(Texture, MapTransformOffsetsThenTurnsThenScalesAboutTheImageCentre) {
     struct Case {
         const char* what;
-        MapParameters parameters;
+        MaterialMap parameters;
         float u, v;
         float s, t;
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     const Case cases[] = {
-        {"identity", {}, 0.3f, 0.7f, 0.3f, 0.7f},
-        {"u scale 2 about the centre", {0, 2, 1, 0, 0, 0}, 0.75f, 0.25f, 1.0f, 0.25f},
-        {"v scale 4", {0, 1, 4, 0, 0, 0}, 0.5f, 0.25f, 0.5f, -0.5f},
-        {"u offset moves u back", {0, 1, 1, 0.25f, 0, 0}, 0.5f, 0.5f, 0.25f, 0.5f},
-        {"v offset moves v on", {0, 1, 1, 0, 0.25f, 0}, 0.5f, 0.5f, 0.5f, 0.75f},
-        {"quarter turn", {0, 1, 1, 0, 0, 90}, 1.0f, 0.5f, 0.5f, 0.0f},
-        {"quarter turn, other axis", {0, 1, 1, 0, 0, 90}, 0.5f, 1.0f, 1.0f, 0.5f},
-        {"half turn", {0, 1, 1, 0, 0, 180}, 0.0f, 0.0f, 1.0f, 1.0f},
-        {"turn of -270 is a quarter turn", {0, 1, 1, 0, 0, -270}, 1.0f, 0.5f, 0.5f, 0.0f},
-        {"offset, turn, scale in that order", {0, 2, 1, 0.25f, 0, 90}, 0.5f, 0.5f, 0.5f, 0.75f},
-        {"not finite counts as default", {0, nan, inf, -inf, nan, nan}, 0.3f, 0.7f, 0.3f, 0.7f},
+        {"identity", Mapping(0), 0.3f, 0.7f, 0.3f, 0.7f},
+        {"u scale 2 about the centre", Mapping(0, 2, 1, 0, 0, 0), 0.75f, 0.25f, 1.0f, 0.25f},
+        {"v scale 4", Mapping(0, 1, 4, 0, 0, 0), 0.5f, 0.25f, 0.5f, -0.5f},
+        {"u offset moves u back", Mapping(0, 1, 1, 0.25f, 0, 0), 0.5f, 0.5f, 0.25f, 0.5f},
+        {"v offset moves v on", Mapping(0, 1, 1, 0, 0.25f, 0), 0.5f, 0.5f, 0.5f, 0.75f},
+        {"quarter turn", Mapping(0, 1, 1, 0, 0, 90), 1.0f, 0.5f, 0.5f, 0.0f},
+        {"quarter turn, other axis", Mapping(0, 1, 1, 0, 0, 90), 0.5f, 1.0f, 1.0f, 0.5f},
+        {"half turn", Mapping(0, 1, 1, 0, 0, 180), 0.0f, 0.0f, 1.0f, 1.0f},
+        {"turn of -270 is a quarter turn", Mapping(0, 1, 1, 0, 0, -270), 1.0f, 0.5f, 0.5f, 0.0f},
+        {"offset, turn, scale in that order", Mapping(0, 2, 1, 0.25f, 0, 90), 0.5f, 0.5f, 0.5f,
+         0.75f},
+        {"not finite counts as default", Mapping(0, nan, inf, -inf, nan, nan), 0.3f, 0.7f, 0.3f,
+         0.7f},
     };
     Built built;
     Build(built, Image(1, 1, [](int, int) { return kWhite; }), 1, 1);
@@ -234,13 +240,14 @@ TEST(Texture, MapTransformOffsetsThenTurnsThenScalesAboutTheImageCentre) {
     }
     // Quarter turns are exact: no residue of a sine or cosine that is not 0 or 1.
     MapSampler turned;
-    PrepareMapSampler(built.texture, {0, 1, 1, 0, 0, 90}, TextureFilter::kBilinear, turned);
+    PrepareMapSampler(built.texture, Mapping(0, 1, 1, 0, 0, 90), TextureFilter::kBilinear, turned);
     EXPECT_EQ(turned.su, 0.0f);
     EXPECT_EQ(turned.sv, 1.0f);
     EXPECT_EQ(turned.tu, -1.0f);
     EXPECT_EQ(turned.tv, 0.0f);
     // An arbitrary angle agrees with the C library's sine and cosine to float precision.
-    PrepareMapSampler(built.texture, {0, 1, 1, 0, 0, 33.3f}, TextureFilter::kBilinear, turned);
+    PrepareMapSampler(built.texture, Mapping(0, 1, 1, 0, 0, 33.3f), TextureFilter::kBilinear,
+                      turned);
     const double radians = double{33.3f} * 3.14159265358979323846 / 180.0;
     EXPECT_NEAR(turned.su, std::cos(radians), 1e-7);
     EXPECT_NEAR(turned.sv, std::sin(radians), 1e-7);
@@ -367,8 +374,8 @@ TEST(Texture, AnyCoordinateIsSafeAndSamplesAreTheSameBitsOnEveryBuild) {
          {TextureFilter::kNearest, TextureFilter::kBilinear, TextureFilter::kTrilinear}) {
         for (const uint16_t tiling : std::array<uint16_t, 4>{0x0000, 0x0002, 0x0011, 0x0008}) {
             MapSampler sampler;
-            PrepareMapSampler(built.texture, {tiling, 1.7f, -2.3f, 0.11f, -0.37f, 21.5f}, filter,
-                              sampler);
+            PrepareMapSampler(built.texture, Mapping(tiling, 1.7f, -2.3f, 0.11f, -0.37f, 21.5f),
+                              filter, sampler);
             for (int i = 0; i < 400; ++i) {
                 float s = 0, t = 0;
                 MapCoordinates(sampler, -1.5f + 0.0123f * static_cast<float>(i),
@@ -394,7 +401,7 @@ TEST(Texture, MixLaysTheSampleOverTheColourByAmountAndAlpha) {
     EXPECT_EQ(MixMapColor(base, 0x00A0C0E0u, 256), base);  // transparent: the colour shows
     EXPECT_EQ(MixMapColor(base, 0xFFA0C0E0u, 128), 0x006080A0u);
     EXPECT_EQ(MixMapColor(base, 0x80A0C0E0u, 256), 0x006181A1u);  // 128 / 255 of it
-    EXPECT_EQ(MixMapColor(base, 0, 256), base);  // outside a decal map
+    EXPECT_EQ(MixMapColor(base, 0, 256), base);                   // outside a decal map
 }
 
 }  // namespace

@@ -357,18 +357,18 @@ void FreeTexture(Texture& texture, TextureMemory& memory) {
 }
 
 TextureWrap MapWrap(uint16_t tiling) {
-    if ((tiling & kMapTilingNoTile) != 0) return TextureWrap::kDecal;
-    if ((tiling & kMapTilingMirror) != 0) return TextureWrap::kMirror;
+    if ((tiling & kMapNoTile) != 0) return TextureWrap::kDecal;
+    if ((tiling & kMapMirror) != 0) return TextureWrap::kMirror;
     return TextureWrap::kTile;
 }
 
 TextureUse OpacityUse(uint16_t tiling) {
-    return (tiling & kMapTilingAlphaSource) != 0 ? TextureUse::kOpacityFromAlpha
-                                                 : TextureUse::kOpacityFromLuminance;
+    return (tiling & kMapAlphaSource) != 0 ? TextureUse::kOpacityFromAlpha
+                                           : TextureUse::kOpacityFromLuminance;
 }
 
-void PrepareMapSampler(const Texture& texture, const MapParameters& parameters,
-                       TextureFilter filter, MapSampler& sampler) {
+void PrepareMapSampler(const Texture& texture, const MaterialMap& parameters, TextureFilter filter,
+                       MapSampler& sampler) {
     const double uScale = FiniteOr(parameters.uScale, 1.0);
     const double vScale = FiniteOr(parameters.vScale, 1.0);
     const double uOffset = FiniteOr(parameters.uOffset, 0.0);
@@ -388,10 +388,10 @@ void PrepareMapSampler(const Texture& texture, const MapParameters& parameters,
     sampler.wrap = MapWrap(parameters.tiling);
     sampler.filter = filter;
     const bool color = texture.use == TextureUse::kColor;
-    sampler.invert = (parameters.tiling & kMapTilingNegative) == 0 ? 0u
-                     : color                                       ? 0x00FFFFFFu
-                                                                   : 0xFFFFFFFFu;
-    sampler.opaque = color && (parameters.tiling & kMapTilingIgnoreAlpha) != 0 ? 0xFF000000u : 0u;
+    sampler.invert = (parameters.tiling & kMapNegative) == 0 ? 0u
+                     : color                                 ? 0x00FFFFFFu
+                                                             : 0xFFFFFFFFu;
+    sampler.opaque = color && (parameters.tiling & kMapIgnoreAlpha) != 0 ? 0xFF000000u : 0u;
 }
 
 void MapCoordinates(const MapSampler& sampler, float u, float v, float& s, float& t) {

@@ -22,6 +22,8 @@
 #include <memory>
 #include <string>
 
+#include "scene/records.h"
+
 inline constexpr uint64_t kDefaultTextureMemory = 512ull << 20;
 // The largest level 0 kept: a larger image is scaled down by whole powers of two until it
 // fits (a 640 x 480 frame never shows more detail than this).
@@ -94,24 +96,6 @@ enum class TextureWrap : uint8_t {
     kDecal,   // nothing: the sample is transparent (0) and the surface keeps its colour
 };
 
-// The mapping parameters of a material's map as the file gives them.
-struct MapParameters {
-    uint16_t tiling = 0;  // the map's flags word (0xA351; bits below)
-    float uScale = 1.0f;
-    float vScale = 1.0f;
-    float uOffset = 0.0f;
-    float vOffset = 0.0f;
-    float rotation = 0.0f;  // degrees
-};
-
-// Bits of MapParameters::tiling that drawing reads.
-inline constexpr uint16_t kMapTilingDecal = 0x0001;
-inline constexpr uint16_t kMapTilingMirror = 0x0002;
-inline constexpr uint16_t kMapTilingNegative = 0x0008;
-inline constexpr uint16_t kMapTilingNoTile = 0x0010;
-inline constexpr uint16_t kMapTilingAlphaSource = 0x0040;
-inline constexpr uint16_t kMapTilingIgnoreAlpha = 0x0100;
-
 // The wrap mode a map's flags ask for. Tiling is off when the no-tile bit is set (the
 // modelling program's "decal" writes it with the decal bit, 0x0011; the decal bit alone,
 // 0x0001, is its "both", tiled); then nothing is drawn outside the image, even with the
@@ -131,11 +115,14 @@ struct MapSampler {
     float tu = 0.0f, tv = 1.0f, t0 = 0.0f;
     TextureWrap wrap = TextureWrap::kTile;
     TextureFilter filter = TextureFilter::kTrilinear;
-    uint32_t invert = 0;  // XORed into every sample: 0x00FFFFFF for a negative map
-    uint32_t opaque = 0;  // ORed into every sample: 0xFF000000 when the map's alpha is ignored
+    uint32_t invert = 0;  // XORed into every sample: 0x00FFFFFF for a negative colour map,
+                          // 0xFFFFFFFF for a negative opacity map
+    uint32_t opaque = 0;  // ORed into every sample: 0xFF000000 when a colour map's alpha
+                          // is ignored
 };
 
-// Prepares `sampler` for `texture` (which must outlive it) drawn with `parameters`.
+// Prepares `sampler` for `texture` (which must outlive it) drawn as the material's `map`
+// (its tiling flags and mapping parameters; its file name and amount are not read here).
 //
 // The transform, in the order the format applies it: the offsets move the coordinates
 // (u minus the U offset, v plus the V offset), then they turn by the rotation angle about
@@ -145,8 +132,8 @@ struct MapSampler {
 // A parameter that is not finite counts as its default (scale 1, offset 0, rotation 0).
 // The negative bit inverts the colour (or the opacity); the ignore-alpha bit makes every
 // sample opaque.
-void PrepareMapSampler(const Texture& texture, const MapParameters& parameters,
-                       TextureFilter filter, MapSampler& sampler);
+void PrepareMapSampler(const Texture& texture, const MaterialMap& map, TextureFilter filter,
+                       MapSampler& sampler);
 
 // The image coordinates (s, t) of file coordinates (u, v): per vertex. Interpolating s / w,
 // t / w and 1 / w across a triangle gives the same (s, t) as transforming the interpolated

@@ -1,5 +1,5 @@
 // The bundled scene's texture map: the committed assets/jade.png holds exactly the pixels its
-// writer makes, and it is found beside the scene by the name the scene gives it.
+// writer makes, and it is found beside the scene by the name the scene gives it and loads.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "image/image_decode.h"
+#include "image/scene_maps.h"
 #include "jade_map.h"
-#include "scene/map_files.h"
+#include "scene/loader.h"
 
 namespace {
 
@@ -35,11 +36,22 @@ TEST(BundledMap, CommittedFileHoldsExactlyThePixelsTheWriterMakes) {
     FreeDecodedImage(image, memory);
 }
 
-TEST(BundledMap, IsFoundBesideTheSceneByTheNameTheSceneGivesIt) {
-    MapFinder finder;
-    OpenMapFinder(finder, SceneFolder(kAssets + "/svet.3ds"), {});
-    EXPECT_EQ(FindMapFile(finder, "jade.png"), kAssets + "/jade.png");
-    EXPECT_EQ(FindMapFile(finder, "JADE.PNG"), kAssets + "/jade.png");
+TEST(BundledMap, IsFoundBesideTheSceneByTheNameTheSceneGivesItAndLoads) {
+    const std::string scenePath = kAssets + "/svet.3ds";
+    Scene* scene = LoadScene(scenePath.c_str());
+    ASSERT_NE(scene, nullptr) << LastLoadError().message;
+    SceneMaps maps;
+    LoadSceneMaps(*scene, scenePath, SceneMapOptions{}, maps);
+    ASSERT_EQ(maps.maps.size(), 1u);  // Jade's texture map; the other materials have none
+    const SceneMap& jade = maps.maps[0];
+    EXPECT_EQ(jade.material, 0);
+    EXPECT_EQ(jade.path, kAssets + "/jade.png");
+    EXPECT_EQ(jade.reason, "");
+    ASSERT_EQ(jade.texture, 0);
+    EXPECT_EQ(maps.textures[0].width[0], jade_map::kSide);
+    EXPECT_TRUE(SceneMapProblems(*scene, maps).empty());
+    FreeSceneMaps(maps);
+    FreeScene(scene);
 }
 
 }  // namespace
