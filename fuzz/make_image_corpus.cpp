@@ -8,16 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "chunk_writer.h"
 #include "image_bytes.h"
 
 namespace {
-
-bool Write(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
-    return std::fclose(file) == 0 && written == bytes.size();
-}
 
 // `width` x `height` pixels of `channels` bytes each, a gradient with some noise.
 std::vector<uint8_t> Pixels(int width, int height, int channels) {
@@ -88,7 +82,7 @@ int main(int argc, char** argv) {
                        image_bytes::PngWithZlibData(16, 16, image_bytes::ZlibZeros(100000)));
     seeds.emplace_back("seed-huge.jpg", image_bytes::JpegHeaderOnly(60000, 60000));
     for (const auto& [name, bytes] : seeds) {
-        if (!Write(folder + "/" + name, bytes)) {
+        if (!WriteBytesToFile(bytes, (folder + "/" + name).c_str())) {
             std::fprintf(stderr, "make_image_corpus: cannot write %s/%s\n", folder.c_str(),
                          name.c_str());
             return 1;
