@@ -33,6 +33,8 @@ struct SceneMap {
     int32_t texture = -1;  // index into SceneMaps::textures; -1 when the map is not drawn
 };
 
+// The textures stay where they are (MapSampler points at them) until LoadSceneMaps is called
+// again or FreeSceneMaps; reading them from several threads at once is safe.
 struct SceneMaps {
     std::vector<Texture> textures;    // one per file and use
     std::vector<SceneMap> maps;       // materials in order, each texture map before its opacity map
