@@ -114,7 +114,8 @@ TEST(Texture, CheckerboardSamplesExactlyAtTexelsAndBilinearWithinOneStepOfTheExa
     for (int i = 0; i < 200; ++i) {
         const float s = -1.3f + 0.0173f * static_cast<float>(i);
         const float t = 0.9f - 0.0091f * static_cast<float>(i);
-        const double x = double{s} * 8.0 - 0.5, y = double{t} * 8.0 - 0.5;
+        const double x = static_cast<double>(s) * 8.0 - 0.5;
+        const double y = static_cast<double>(t) * 8.0 - 0.5;
         const double fx = x - std::floor(x), fy = y - std::floor(y);
         const double x0 = std::floor(x), y0 = std::floor(y);
         const double exact = white(x0, y0) * (1 - fx) * (1 - fy) +
@@ -248,9 +249,9 @@ TEST(Texture, MapTransformOffsetsThenTurnsThenScalesAboutTheImageCentre) {
     // An arbitrary angle agrees with the C library's sine and cosine to float precision.
     PrepareMapSampler(built.texture, Mapping(0, 1, 1, 0, 0, 33.3f), TextureFilter::kBilinear,
                       turned);
-    const double radians = double{33.3f} * 3.14159265358979323846 / 180.0;
-    EXPECT_NEAR(turned.su, std::cos(radians), 1e-7);
-    EXPECT_NEAR(turned.sv, std::sin(radians), 1e-7);
+    const double radians = static_cast<double>(33.3f) * 3.14159265358979323846 / 180.0;
+    EXPECT_NEAR(static_cast<double>(turned.su), std::cos(radians), 1e-7);
+    EXPECT_NEAR(static_cast<double>(turned.sv), std::sin(radians), 1e-7);
 }
 
 TEST(Texture, LevelsHalveDownToOneTexelAndTheLevelOfDetailPicksThem) {
