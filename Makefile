@@ -35,11 +35,11 @@ run: deps
 		echo "make run: wrote $(CURDIR)/$(BUILD)/svet.gif (100 frames, one full turn)"; \
 	fi
 
-# Fuzzes the loader for SECONDS seconds (clang, libFuzzer, ASan+UBSan): builds the fuzz preset,
-# writes the seed scenes into build/fuzz/corpus, adds the inputs kept in fuzz/corpus (inputs
-# found by earlier runs in build/fuzz/corpus stay there too) and
-# fails when the fuzzer reports a crash, a leak, a slow input or a memory blow-up; the input
-# is then in build/fuzz/artifacts/.
+# Fuzzes the loader, then the image decoder, for SECONDS seconds each (clang, libFuzzer,
+# ASan+UBSan): builds the fuzz preset, writes the seed scenes into build/fuzz/corpus and adds
+# the inputs kept in fuzz/corpus, writes the seed images into build/fuzz/image_corpus (inputs
+# found by earlier runs stay in both) and fails when a fuzzer reports a crash, a leak, a slow
+# input or a memory blow-up; the input is then in build/fuzz/artifacts/.
 SECONDS ?= 60
 FUZZ_DIR := $(BUILD)/fuzz
 fuzz: deps
@@ -51,6 +51,10 @@ fuzz: deps
 	$(FUZZ_DIR)/fuzz/load_fuzzer $(FUZZ_DIR)/corpus -dict=fuzz/chunks.dict \
 	    -max_total_time=$(SECONDS) -timeout=10 -rss_limit_mb=512 -malloc_limit_mb=128 \
 	    -artifact_prefix=$(FUZZ_DIR)/artifacts/ -print_final_stats=1
+	$(FUZZ_DIR)/fuzz/make_image_corpus $(FUZZ_DIR)/image_corpus
+	$(FUZZ_DIR)/fuzz/image_fuzzer $(FUZZ_DIR)/image_corpus -dict=fuzz/images.dict \
+	    -max_total_time=$(SECONDS) -timeout=10 -rss_limit_mb=512 -malloc_limit_mb=128 \
+	    -artifact_prefix=$(FUZZ_DIR)/artifacts/image- -print_final_stats=1
 
 # The native Windows program, cross-built with mingw-w64: build/windows/src/trellis.exe, one
 # static executable over the system's own Win32 and DirectDraw (and tick_bench.exe beside it).

@@ -67,7 +67,7 @@ viewer_files=(bin/trellis "${libdir#"$prefix"/}/trellis/trellis-sdl.so"
     share/thumbnailers/trellis.thumbnailer share/icons/hicolor/48x48/apps/trellis.png
     share/icons/hicolor/128x128/apps/trellis.png share/icons/hicolor/256x256/apps/trellis.png
     share/man/man1/trellis.1.gz share/doc/trellis/copyright share/doc/trellis/changelog.gz
-    share/trellis/svet.3ds)
+    share/trellis/svet.3ds share/trellis/jade.png)
 for f in "${viewer_files[@]}"; do
     if [ "$mode" = --library ]; then
         [ ! -e "$prefix/$f" ] || fail "$f is installed with the library alone"
