@@ -1,4 +1,4 @@
-# Installs the core (math, scene, render, view) as the library libtrellis: the archive, the
+# Installs the core (math, scene, render, view, export) as the library libtrellis: the archive, the
 # public headers under include/trellis/, a CMake package (find_package(Trellis) gives
 # Trellis::core) and a pkg-config file (trellis.pc). Included from src/CMakeLists.txt
 # right after trellis_core is defined.
@@ -24,9 +24,11 @@ file(GLOB TRELLIS_PUBLIC_HEADERS RELATIVE ${PROJECT_SOURCE_DIR}/src CONFIGURE_DE
     ${PROJECT_SOURCE_DIR}/src/math/*.h
     ${PROJECT_SOURCE_DIR}/src/scene/*.h
     ${PROJECT_SOURCE_DIR}/src/render/*.h
-    ${PROJECT_SOURCE_DIR}/src/view/*.h)
+    ${PROJECT_SOURCE_DIR}/src/view/*.h
+    ${PROJECT_SOURCE_DIR}/src/export/*.h)
 list(FILTER TRELLIS_PUBLIC_HEADERS EXCLUDE REGEX "_internal\\.h$")
-list(REMOVE_ITEM TRELLIS_PUBLIC_HEADERS scene/address_sanitizer.h render/line_stepper.h)
+list(REMOVE_ITEM TRELLIS_PUBLIC_HEADERS scene/address_sanitizer.h render/line_stepper.h
+     export/json_writer.h)
 foreach(header IN LISTS TRELLIS_PUBLIC_HEADERS)
     get_filename_component(header_dir ${header} DIRECTORY)
     install(FILES ${PROJECT_SOURCE_DIR}/src/${header}
