@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/export_command.h"
 #include "app/file_list.h"
 #include "app/image_output.h"
 #include "app/playback.h"
@@ -230,6 +231,7 @@ int main(int argc, char** argv) {
         case ParseResult::Run:
             break;
     }
+    if (line.exportFile != nullptr) return RunExport(line);
     if (const int status = PrepareScene(line); status != 0) return status;
     if (line.info) {
         return PrintSceneInfoAtFrame(line.sceneFile, line.json,
