@@ -468,7 +468,9 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
             for (int c = 0; c < 3; ++c) {
                 const size_t source = static_cast<size_t>(corners[c] - object.vertices);
                 const float* en = &cornerNormals[static_cast<size_t>(f) * 9 + normalSlot[c] * 3];
-                const double n[3] = {en[0], en[2], en[1]};
+                // The loader's planes and normals, turned to the file's axes, point away
+                // from the side the file's corner order shows as front: flipped here.
+                const double n[3] = {-en[0], -en[2], -en[1]};
                 double m[3];
                 for (int i = 0; i < 3; ++i)
                     m[i] = n[0] * normalMatrix[i] + n[1] * normalMatrix[3 + i] +
