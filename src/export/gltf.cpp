@@ -122,9 +122,8 @@ int32_t AddView(Document& doc, std::vector<uint8_t>&& bytes, int32_t target) {
 
 template <class T>
 std::vector<uint8_t> Bytes(const std::vector<T>& values) {
-    std::vector<uint8_t> bytes(values.size() * sizeof(T));
-    if (!bytes.empty()) std::memcpy(bytes.data(), values.data(), bytes.size());
-    return bytes;
+    const auto* first = reinterpret_cast<const uint8_t*>(values.data());
+    return std::vector<uint8_t>(first, first + values.size() * sizeof(T));
 }
 
 // A float accessor of `components` per element over a new view, with its min and max.
@@ -134,41 +133,42 @@ int32_t AddFloatAccessor(Document& doc, const std::vector<float>& values, int32_
     a.components = components;
     a.type = type;
     a.count = values.size() / static_cast<size_t>(components);
-    for (int32_t c = 0; c < components; ++c) {
-        a.min[c] = a.count > 0 ? static_cast<double>(values[c]) : 0.0;
-        a.max[c] = a.min[c];
-    }
+    float lo[4] = {}, hi[4] = {};
+    for (int32_t c = 0; c < components && a.count > 0; ++c)
+        lo[c] = hi[c] = values[static_cast<size_t>(c)];
     for (size_t i = 0; i < a.count; ++i) {
+        const float* v = &values[i * static_cast<size_t>(components)];
         for (int32_t c = 0; c < components; ++c) {
-            const double v = static_cast<double>(values[i * components + c]);
-            a.min[c] = std::min(a.min[c], v);
-            a.max[c] = std::max(a.max[c], v);
+            lo[c] = std::min(lo[c], v[c]);
+            hi[c] = std::max(hi[c], v[c]);
         }
+    }
+    for (int32_t c = 0; c < components; ++c) {
+        a.min[c] = static_cast<double>(lo[c]);
+        a.max[c] = static_cast<double>(hi[c]);
     }
     a.view = AddView(doc, Bytes(values), target);
     doc.accessors.push_back(a);
     return static_cast<int32_t>(doc.accessors.size()) - 1;
 }
 
-// Triangle indices below `vertexCount`: 16-bit when every index and the restart value
-// 65535 differ, else 32-bit.
+// Triangle indices that name each of `vertexCount` vertices at least once: 16-bit when every
+// index and the restart value 65535 differ, else 32-bit.
 int32_t AddIndexAccessor(Document& doc, const std::vector<uint32_t>& indices,
                          uint32_t vertexCount) {
     Accessor a;
     a.components = 1;
     a.type = "SCALAR";
     a.count = indices.size();
-    uint32_t lo = UINT32_MAX, hi = 0;
-    for (uint32_t i : indices) {
-        lo = std::min(lo, i);
-        hi = std::max(hi, i);
-    }
-    a.min[0] = indices.empty() ? 0.0 : lo;
-    a.max[0] = indices.empty() ? 0.0 : hi;
+    a.min[0] = 0.0;
+    a.max[0] = vertexCount > 0 ? vertexCount - 1.0 : 0.0;
     if (vertexCount <= 65535) {
         a.componentType = kUnsignedShort;
-        std::vector<uint16_t> narrow(indices.begin(), indices.end());
-        std::vector<uint8_t> bytes = Bytes(narrow);
+        std::vector<uint8_t> bytes(indices.size() * 2);
+        for (size_t i = 0; i < indices.size(); ++i) {
+            bytes[2 * i] = static_cast<uint8_t>(indices[i]);
+            bytes[2 * i + 1] = static_cast<uint8_t>(indices[i] >> 8);
+        }
         a.view = AddView(doc, std::move(bytes), kElementArrayBuffer);
     } else {
         a.componentType = kUnsignedInt;
@@ -340,26 +340,28 @@ std::string Quoted(const char* name) {
 
 // ---- Meshes ----------------------------------------------------------------------------------
 
-// The normal of each face corner in engine axes, 9 floats per face in the order vertex0,
-// vertex1, vertex2: the vertex normals the loader derived (a vertex no face gives a normal
-// takes its face's plane). The one place that decides the normals of the export.
-void CornerNormals(const MeshObject& mesh, std::vector<float>& normals) {
-    normals.resize(static_cast<size_t>(mesh.faceCount) * 9);
-    for (int32_t f = 0; f < mesh.faceCount; ++f) {
-        const Face& face = mesh.faces[f];
-        const Vertex* corners[3] = {face.vertex0, face.vertex1, face.vertex2};
-        for (int c = 0; c < 3; ++c) {
-            float* n = &normals[static_cast<size_t>(f) * 9 + c * 3];
-            n[0] = corners[c]->nx;
-            n[1] = corners[c]->ny;
-            n[2] = corners[c]->nz;
-            if (!(n[0] != 0.0f || n[1] != 0.0f || n[2] != 0.0f) || !Finite3(n)) {
-                n[0] = face.plane[0];
-                n[1] = face.plane[1];
-                n[2] = face.plane[2];
-            }
-        }
-    }
+// The normals of the faces' corners, in engine axes. Fills `normals` with 9 floats per face
+// (vertex0, vertex1, vertex2) and returns true where corners of one vertex may differ; returns
+// false, leaving it empty, where each corner takes its vertex's normal (CornerNormal). The one
+// place that decides which normals the export writes: today the vertex normals the loader
+// derived.
+bool PrepareCornerNormals(const MeshObject& mesh, std::vector<float>& normals) {
+    (void)mesh;
+    normals.clear();
+    return false;
+}
+
+// The normal of corner `c` (0: vertex0, 1: vertex1, 2: vertex2) of face `f`: from the
+// prepared corner normals, else its vertex's, else (a vertex that no face gives a normal) its
+// face's plane.
+const float* CornerNormal(const MeshObject& mesh, const std::vector<float>& corners, int32_t f,
+                          int c) {
+    if (!corners.empty()) return &corners[static_cast<size_t>(f) * 9 + static_cast<size_t>(c) * 3];
+    const Face& face = mesh.faces[f];
+    const Vertex* v = c == 0 ? face.vertex0 : (c == 1 ? face.vertex1 : face.vertex2);
+    const float* n = &v->nx;
+    if ((n[0] != 0.0f || n[1] != 0.0f || n[2] != 0.0f) && Finite3(n)) return n;
+    return face.plane;
 }
 
 // True when the mesh has texture coordinates: some vertex has one that is not 0.
@@ -377,11 +379,28 @@ struct MeshPlacement {
     Matrix4 matrix{};
 };
 
+// Working memory of BuildMesh, kept from one mesh to the next so that its pages are touched
+// once per export rather than once per mesh.
+struct MeshScratch {
+    std::vector<float> position;
+    std::vector<uint8_t> finite;
+    std::vector<float> cornerNormals;
+    std::vector<int32_t> start;
+    std::vector<uint8_t> keep;
+    std::vector<int32_t> order;
+    std::vector<int32_t> next;
+    std::vector<int32_t> firstOut;
+    std::vector<int32_t> nextOut;
+    std::vector<uint32_t> sourceOf;
+    std::vector<float> outPosition, outNormal, outTexCoord;
+    std::vector<uint32_t> indices;
+};
+
 // Builds the glTF mesh of `object`, one primitive per face material. Returns its index, or
 // -1 when no face is left (none, or every face touches a position that is not finite).
 int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
                   const MeshPlacement& placement, std::vector<int32_t>& materialIndex,
-                  GltfReport& report) {
+                  MeshScratch& scratch, GltfReport& report) {
     if (object.faceCount <= 0 || object.vertexCount <= 0 || object.faces == nullptr ||
         object.vertices == nullptr) {
         return -1;
@@ -389,8 +408,10 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
     const size_t vertexCount = static_cast<size_t>(object.vertexCount);
     // Positions in the file's axes, moved where the mesh is stored; a vertex whose
     // position is not finite is marked.
-    std::vector<float> position(vertexCount * 3);
-    std::vector<uint8_t> finite(vertexCount);
+    std::vector<float>& position = scratch.position;
+    std::vector<uint8_t>& finite = scratch.finite;
+    position.resize(vertexCount * 3);
+    finite.resize(vertexCount);
     for (size_t i = 0; i < vertexCount; ++i) {
         const Vertex& v = object.vertices[i];
         double p[3] = {v.x, v.z, v.y};
@@ -402,18 +423,20 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
     }
     double normalMatrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     if (placement.moved) NormalMatrix(placement.matrix, normalMatrix);
-    std::vector<float> cornerNormals;
-    CornerNormals(object, cornerNormals);
+    std::vector<float>& cornerNormals = scratch.cornerNormals;
+    PrepareCornerNormals(object, cornerNormals);
     const bool texCoords = MeshHasTexCoords(object);
 
     // Faces by material: -1 (none, or an index out of range) first, then 0, 1, ...
     const int32_t groups = scene.materialCount + 1;
-    std::vector<int32_t> start(static_cast<size_t>(groups) + 1, 0);
+    std::vector<int32_t>& start = scratch.start;
+    start.assign(static_cast<size_t>(groups) + 1, 0);
     auto groupOf = [&](const Face& face) {
         return face.material >= 0 && face.material < scene.materialCount ? face.material + 1 : 0;
     };
     int32_t dropped = 0;
-    std::vector<uint8_t> keep(static_cast<size_t>(object.faceCount));
+    std::vector<uint8_t>& keep = scratch.keep;
+    keep.resize(static_cast<size_t>(object.faceCount));
     for (int32_t f = 0; f < object.faceCount; ++f) {
         const Face& face = object.faces[f];
         const size_t a = static_cast<size_t>(face.vertex0 - object.vertices);
@@ -430,12 +453,20 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
         report.notes.push_back("mesh " + Quoted(object.name) + ": " + std::to_string(dropped) +
                                " faces left out (a corner's position is not a finite number)");
     }
+    // Every face kept and in one group (the common case): the faces in their order.
+    const bool oneGroup =
+        dropped == 0 && std::find(start.begin() + 1, start.end(), object.faceCount) != start.end();
     for (int32_t g = 0; g < groups; ++g)
         start[g + 1] += start[g];
     if (start[groups] == 0) return -1;
-    std::vector<int32_t> order(static_cast<size_t>(start[groups]));
-    {
-        std::vector<int32_t> next(start.begin(), start.end() - 1);
+    std::vector<int32_t>& order = scratch.order;
+    order.resize(static_cast<size_t>(start[groups]));
+    if (oneGroup) {
+        for (int32_t f = 0; f < object.faceCount; ++f)
+            order[static_cast<size_t>(f)] = f;
+    } else {
+        std::vector<int32_t>& next = scratch.next;
+        next.assign(start.begin(), start.end() - 1);
         for (int32_t f = 0; f < object.faceCount; ++f) {
             if (keep[f] != 0) order[next[groupOf(object.faces[f])]++] = f;
         }
@@ -445,11 +476,14 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
     mesh.name = GltfName(object.name);
     // Output vertices of one primitive: the first made from each stored vertex, and a chain
     // through those made from the same vertex with another normal.
-    std::vector<int32_t> firstOut(vertexCount, -1);
-    std::vector<int32_t> nextOut;
-    std::vector<uint32_t> sourceOf;
-    std::vector<float> outPosition, outNormal, outTexCoord;
-    std::vector<uint32_t> indices;
+    std::vector<int32_t>& firstOut = scratch.firstOut;
+    firstOut.assign(vertexCount, -1);
+    std::vector<int32_t>& nextOut = scratch.nextOut;
+    std::vector<uint32_t>& sourceOf = scratch.sourceOf;
+    std::vector<float>& outPosition = scratch.outPosition;
+    std::vector<float>& outNormal = scratch.outNormal;
+    std::vector<float>& outTexCoord = scratch.outTexCoord;
+    std::vector<uint32_t>& indices = scratch.indices;
     for (int32_t g = 0; g < groups; ++g) {
         if (start[g] == start[g + 1]) continue;
         nextOut.clear();
@@ -467,23 +501,12 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
             const int normalSlot[3] = {0, 2, 1};
             for (int c = 0; c < 3; ++c) {
                 const size_t source = static_cast<size_t>(corners[c] - object.vertices);
-                const float* en = &cornerNormals[static_cast<size_t>(f) * 9 + normalSlot[c] * 3];
-                // The loader's planes and normals, turned to the file's axes, point away
-                // from the side the file's corner order shows as front: flipped here.
-                const double n[3] = {-en[0], -en[2], -en[1]};
-                double m[3];
-                for (int i = 0; i < 3; ++i)
-                    m[i] = n[0] * normalMatrix[i] + n[1] * normalMatrix[3 + i] +
-                           n[2] * normalMatrix[6 + i];
-                const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
-                float normal[3] = {0.0f, 0.0f, 1.0f};
-                if (len > 0.0 && std::isfinite(len)) {
-                    for (int i = 0; i < 3; ++i)
-                        normal[i] = static_cast<float>(m[i] / len);
-                }
+                // Output vertices are told apart by the loader's normal as it is; each new
+                // one's normal is turned and normalised below.
+                const float* normal = CornerNormal(object, cornerNormals, f, normalSlot[c]);
                 int32_t out = firstOut[source];
                 while (out >= 0 && std::memcmp(&outNormal[static_cast<size_t>(out) * 3], normal,
-                                               sizeof normal) != 0) {
+                                               3 * sizeof(float)) != 0) {
                     out = nextOut[static_cast<size_t>(out)];
                 }
                 if (out < 0) {
@@ -506,6 +529,22 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
         }
         for (uint32_t source : sourceOf)
             firstOut[source] = -1;
+        // The normals in the file's axes, facing the front of the file's corner order (the
+        // loader's, so turned, point away from it), moved with the mesh and normalised.
+        for (size_t i = 0; i < outNormal.size(); i += 3) {
+            const double n[3] = {-static_cast<double>(outNormal[i]),
+                                 -static_cast<double>(outNormal[i + 2]),
+                                 -static_cast<double>(outNormal[i + 1])};
+            double m[3];
+            for (int k = 0; k < 3; ++k)
+                m[k] = n[0] * normalMatrix[k] + n[1] * normalMatrix[3 + k] +
+                       n[2] * normalMatrix[6 + k];
+            const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
+            const bool usable = len > 0.0 && std::isfinite(len);
+            for (int k = 0; k < 3; ++k)
+                outNormal[i + k] = usable ? static_cast<float>(m[k] * (1.0 / len))
+                                          : (k == 2 ? 1.0f : 0.0f);
+        }
         Primitive primitive;
         primitive.position = AddFloatAccessor(doc, outPosition, 3, "VEC3", kArrayBuffer);
         primitive.normal = AddFloatAccessor(doc, outNormal, 3, "VEC3", kArrayBuffer);
@@ -1046,6 +1085,7 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
         if (o >= 0 && firstNode[static_cast<size_t>(o)] < 0) firstNode[static_cast<size_t>(o)] = i;
     }
     std::vector<int32_t> meshIndex(objectCount, -1);
+    MeshScratch scratch;
     for (size_t o = 0; o < objectCount; ++o) {
         MeshPlacement placement;
         if (firstNode[o] >= 0) {
@@ -1056,7 +1096,8 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
             for (int c = 0; c < 3; ++c)
                 placement.matrix[12 + c] -= pivot[c];
         }
-        meshIndex[o] = BuildMesh(doc, scene, scene.objects[o], placement, materialIndex, report);
+        meshIndex[o] = BuildMesh(doc, scene, scene.objects[o], placement, materialIndex, scratch,
+                                 report);
     }
     report.meshes = static_cast<int32_t>(doc.meshes.size());
 
