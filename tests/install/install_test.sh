@@ -37,7 +37,7 @@ libdir=$(dirname "$(find "$prefix" -name libtrellis.a | head -n 1)")
 for f in bin/trellis \
     include/trellis/math/matrix.h include/trellis/scene/records.h \
     include/trellis/scene/loader.h include/trellis/scene/derived.h \
-    include/trellis/render/wireframe.h \
+    include/trellis/render/wireframe.h include/trellis/export/gltf.h \
     share/applications/trellis.desktop share/mime/packages/trellis.xml \
     share/thumbnailers/trellis.thumbnailer share/icons/hicolor/48x48/apps/trellis.png \
     share/icons/hicolor/128x128/apps/trellis.png share/icons/hicolor/256x256/apps/trellis.png \
@@ -59,7 +59,7 @@ for d in platform display app; do
     [ ! -e "$prefix/include/trellis/$d" ] || fail "include/trellis/$d is installed"
 done
 internal=$(find "$prefix/include" -name '*_internal.h' -o -name 'line_stepper.h' \
-    -o -name 'address_sanitizer.h')
+    -o -name 'address_sanitizer.h' -o -name 'json_writer.h')
 [ -z "$internal" ] || fail "internal headers are installed: $internal"
 
 flags=()
