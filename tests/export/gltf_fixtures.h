@@ -2,6 +2,7 @@
 // fixture writer: each shows one thing the export must carry over.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -206,11 +207,118 @@ inline std::vector<uint8_t> TurnPastHalf() {
     return w.bytes;
 }
 
+// A PNG of width x height RGB pixels (row after row), written plainly: one IDAT of stored
+// (uncompressed) deflate blocks.
+inline std::vector<uint8_t> MakePng(uint32_t width, uint32_t height,
+                                    const std::vector<uint8_t>& rgb) {
+    auto crc32 = [](const uint8_t* p, size_t n, uint32_t crc) {
+        crc = ~crc;
+        for (size_t i = 0; i < n; ++i) {
+            crc ^= p[i];
+            for (int k = 0; k < 8; ++k)
+                crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+        return ~crc;
+    };
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    auto be32 = [](std::vector<uint8_t>& out, uint32_t v) {
+        for (int i = 3; i >= 0; --i)
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+        be32(png, static_cast<uint32_t>(data.size()));
+        std::vector<uint8_t> body(type, type + 4);
+        body.insert(body.end(), data.begin(), data.end());
+        png.insert(png.end(), body.begin(), body.end());
+        be32(png, crc32(body.data(), body.size(), 0));
+    };
+    std::vector<uint8_t> header;
+    be32(header, width);
+    be32(header, height);
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB
+    chunk("IHDR", header);
+    std::vector<uint8_t> raw;  // each row after its filter byte (0: none)
+    for (uint32_t y = 0; y < height; ++y) {
+        raw.push_back(0);
+        raw.insert(raw.end(), rgb.begin() + y * width * 3, rgb.begin() + (y + 1) * width * 3);
+    }
+    std::vector<uint8_t> z = {0x78, 0x01};
+    for (size_t at = 0; at < raw.size() || at == 0;) {
+        const size_t n = std::min<size_t>(raw.size() - at, 65535);
+        z.push_back(at + n == raw.size() ? 1 : 0);
+        z.insert(z.end(), {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+                           static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)});
+        z.insert(z.end(), raw.begin() + at, raw.begin() + at + n);
+        at += n;
+        if (n == 0) break;
+    }
+    uint32_t a = 1, b = 0;  // Adler-32
+    for (uint8_t c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    be32(z, (b << 16) | a);
+    chunk("IDAT", z);
+    chunk("IEND", {});
+    return png;
+}
+
+// The map of the textured quad: 2 x 2 pixels.
+inline std::vector<uint8_t> CheckerPng() {
+    return MakePng(2, 2, {255, 0, 0, 255, 255, 255, 255, 255, 255, 0, 0, 255});
+}
+
+// A quad with texture coordinates in material "Checker", whose texture map is "CHECKER.PNG"
+// (the file beside the scene is written as checker.png: the name is matched in any case),
+// tiled with a scale, an offset and a rotation, two-sided, half transparent; the second
+// material "Glow" is self-illuminated with a map in a format that is not carried over.
+inline std::vector<uint8_t> TexturedQuad() {
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            w.Chunk(chunk::Material, [&] {
+                w.Chunk(chunk::MaterialName, [&] { w.Name("Checker"); });
+                w.Chunk(chunk::MaterialDiffuse, [&] {
+                    w.Chunk(chunk::ColorByte, [&] { w.U8(200).U8(100).U8(50); });
+                });
+                w.Chunk(0xA050, [&] { w.Chunk(chunk::PercentInt, [&] { w.U16(50); }); });
+                w.Empty(0xA081);
+                w.Chunk(chunk::TextureMap, [&] {
+                    w.Chunk(chunk::MapName, [&] { w.Name("CHECKER.PNG"); });
+                    w.Chunk(chunk::MapUScale, [&] { w.F32(2); });
+                    w.Chunk(0xA356, [&] { w.F32(3); });
+                    w.Chunk(0xA358, [&] { w.F32(0.25f); });
+                    w.Chunk(0xA35C, [&] { w.F32(30); });
+                });
+            });
+            w.Chunk(chunk::Material, [&] {
+                w.Chunk(chunk::MaterialName, [&] { w.Name("Glow"); });
+                w.Chunk(0xA084, [&] { w.Chunk(chunk::PercentInt, [&] { w.U16(80); }); });
+                w.Chunk(chunk::TextureMap, [&] {
+                    w.Chunk(chunk::MapName, [&] { w.Name("GLOW.BMP"); });
+                });
+            });
+            WriteNamedMesh(w, "Quad", [&] {
+                WriteVertexList(w, {0, 0, 0, 10, 0, 0, 10, 0, 10, 0, 0, 10});
+                w.Chunk(chunk::TexCoords, [&] { w.U16(4).Floats({0, 0, 1, 0, 1, 1, 0, 1}); });
+                WriteFaceList(w, {0, 1, 2, 0, 2, 3}, [&] {
+                    w.Chunk(chunk::FaceMaterials, [&] { w.Name("Checker").U16(1).U16(0); });
+                    w.Chunk(chunk::FaceMaterials, [&] { w.Name("Glow").U16(1).U16(1); });
+                });
+            });
+        });
+    });
+    return w.bytes;
+}
+
 // Every fixture by a file name, for the validator's check.
 inline std::vector<std::pair<std::string, std::vector<uint8_t>>> AllFixtures() {
     return {{"two_material_box.3ds", TwoMaterialBox()},
             {"pivot_hierarchy.3ds", PivotHierarchy()},
-            {"turn_past_half.3ds", TurnPastHalf()}};
+            {"turn_past_half.3ds", TurnPastHalf()},
+            {"textured_quad.3ds", TexturedQuad()},
+            {"checker.png", CheckerPng()},
+            {"GLOW.bmp", {'B', 'M', 0, 0, 0, 0}}};
 }
 
 }  // namespace gltf_fixtures
