@@ -20,11 +20,12 @@ constexpr int32_t kArrayBuffer = 34962;
 constexpr int32_t kElementArrayBuffer = 34963;
 constexpr double kPi = 3.14159265358979323846;
 
-// The most frames sampled for an animation, and the most floats its samples may take:
-// a longer segment (or a scene with very many animated nodes) is sampled at a coarser,
-// even step, and the report says so.
+// The most frames sampled for an animation, the most floats its samples may take and the
+// most node evaluations they may cost: a longer segment (or a scene with very many nodes)
+// is sampled at a coarser, even step, and the report says so.
 constexpr int64_t kMaxSamples = 100001;
-constexpr int64_t kMaxSampleFloats = int64_t{64} << 20;
+constexpr int64_t kMaxSampleFloats = int64_t{16} << 20;
+constexpr int64_t kMaxNodeEvaluations = int64_t{20} << 20;
 
 // The aspect ratio a camera is exported with: the viewer's 640 x 480 frame, over whose
 // width the lens's field of view is measured.
@@ -1255,7 +1256,9 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
     const double span = animation.lastFrame - firstFrame;
     int64_t samples = static_cast<int64_t>(span) + 1;
     const int64_t perSample = static_cast<int64_t>(sampled.size()) * 10;
-    samples = std::min({samples, kMaxSamples, std::max<int64_t>(kMaxSampleFloats / perSample, 2)});
+    const int64_t evaluations = std::max<int64_t>(nodeCount, 1);
+    samples = std::min({samples, kMaxSamples, std::max<int64_t>(kMaxSampleFloats / perSample, 2),
+                        std::max<int64_t>(kMaxNodeEvaluations / evaluations, 2)});
     const double step = span / static_cast<double>(samples - 1);
     if (step != 1.0) {
         report.notes.push_back("animation: frames " +
