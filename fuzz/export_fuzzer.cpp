@@ -13,6 +13,7 @@
 #include <string>
 
 #include "export/gltf.h"
+#include "scene/keyed_hash.h"
 #include "scene/loader.h"
 
 namespace {
@@ -38,6 +39,7 @@ uint32_t Le32(const uint8_t* p) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    SetProcessHashKey(HashKey{0x0123456789abcdefu, 0xfedcba9876543210u});  // runs that replay
     memoryFile = memfd_create("scene.3ds", 0);
     if (memoryFile < 0) {
         std::perror("export_fuzzer: memfd_create");
