@@ -83,9 +83,9 @@ void BuildSphere(Mesh& mesh) {
     for (int i = 0; i < stacks; ++i) {
         for (int j = 0; j < slices; ++j) {
             if (i != stacks - 1)
-                mesh.faces.push_back(Face{-1, at(i, j), at(i + 1, j), at(i + 1, j + 1), {}});
+                mesh.faces.push_back(Face{-1, 0, at(i, j), at(i + 1, j), at(i + 1, j + 1), {}});
             if (i != 0)
-                mesh.faces.push_back(Face{-1, at(i, j), at(i + 1, j + 1), at(i, j + 1), {}});
+                mesh.faces.push_back(Face{-1, 0, at(i, j), at(i + 1, j + 1), at(i, j + 1), {}});
         }
     }
     mesh.faces.resize(65535);
@@ -159,7 +159,7 @@ BENCHMARK(BM_DenseSphereWholeFrame)
 void BuildFace(Mesh& mesh, const Vertex (&corners)[3]) {
     mesh.vertices.assign(corners, corners + 3);
     Vertex* v = mesh.vertices.data();
-    mesh.faces.assign(1, Face{-1, &v[0], &v[1], &v[2], {}});
+    mesh.faces.assign(1, Face{-1, 0, &v[0], &v[1], &v[2], {}});
     mesh.Attach();
     ComputeFacePlanes(mesh.object);
     const double origin[3] = {0, 0, 0};

@@ -39,7 +39,7 @@ struct BuiltScene {
         std::vector<Face> f;
         for (const auto& c : corners) {
             Vertex* base = vertices.back().data();
-            f.push_back(Face{-1, base + c[0], base + c[1], base + c[2], {}});
+            f.push_back(Face{-1, 0, base + c[0], base + c[1], base + c[2], {}});
         }
         faces.push_back(std::move(f));
     }
