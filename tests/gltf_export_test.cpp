@@ -3,7 +3,9 @@
 // axes, rotations past half a turn without a flip, instances, names and both containers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -113,11 +115,12 @@ TEST(GltfExport, FileZUpStandsAsGltfYUp) {
     }
     // Counter-clockwise seen from the front: the face's normal (file -y, toward a viewer
     // looking along +y) is glTF +z.
-    const std::vector<double> n = AccessorValues(file, primitive["attributes"]["NORMAL"].get<int>());
-    const std::array<double, 3> normal = Apply(
-        {world[node][0], world[node][1], world[node][2], 0, world[node][4], world[node][5],
-         world[node][6], 0, world[node][8], world[node][9], world[node][10], 0, 0, 0, 0, 1},
-        n.data());
+    const std::vector<double> n =
+        AccessorValues(file, primitive["attributes"]["NORMAL"].get<int>());
+    const std::array<double, 3> normal =
+        Apply({world[node][0], world[node][1], world[node][2], 0, world[node][4], world[node][5],
+               world[node][6], 0, world[node][8], world[node][9], world[node][10], 0, 0, 0, 0, 1},
+              n.data());
     EXPECT_NEAR(normal[2], 1.0, 1e-6);
     const double e1[3] = {corners[1][0] - corners[0][0], corners[1][1] - corners[0][1],
                           corners[1][2] - corners[0][2]};
@@ -168,8 +171,8 @@ TEST(GltfExport, HierarchyWithPivotsMatchesTheKeyframerAtEveryFrame) {
             }();
             const int mesh = file.json["nodes"][carrier]["mesh"].get<int>();
             const std::vector<double> p = AccessorValues(
-                file, file.json["meshes"][mesh]["primitives"][0]["attributes"]["POSITION"]
-                          .get<int>());
+                file,
+                file.json["meshes"][mesh]["primitives"][0]["attributes"]["POSITION"].get<int>());
             const bool hidden = animation.hidden[static_cast<size_t>(i)] != 0;
             for (size_t v = 0; v < p.size() / 3; ++v) {
                 const std::array<double, 3> at = Apply(world[carrier], &p[3 * v]);
@@ -228,6 +231,78 @@ TEST(GltfExport, RotationPastHalfATurnDoesNotFlip) {
     }
 }
 
+TEST(GltfExport, TexturedQuadEmbedsItsMapWithItsTransform) {
+    // The scene and its maps in a folder of their own: checker.png for "CHECKER.PNG", a BMP
+    // for "GLOW.BMP".
+    const std::string folder = FixturePath(".maps");
+    std::filesystem::create_directories(folder);
+    ASSERT_TRUE(WriteBytesToFile(gltf_fixtures::CheckerPng(), (folder + "/checker.png").c_str()));
+    ASSERT_TRUE(WriteBytesToFile({'B', 'M', 0, 0}, (folder + "/GLOW.bmp").c_str()));
+    ScenePtr scene = LoadBytes(gltf_fixtures::TexturedQuad());
+    ASSERT_NE(scene, nullptr);
+    for (GltfContainer container : {GltfContainer::Binary, GltfContainer::Text}) {
+        GltfOptions options;
+        options.container = container;
+        options.fileName = container == GltfContainer::Binary ? "quad.glb" : "quad.gltf";
+        options.sceneFolder = folder;
+        Files files;
+        GltfReport report;
+        ASSERT_TRUE(ExportGltfToMemory(*scene, options, files, report)) << report.error;
+        const GltfFile file = ReadGltf(files, options.fileName);
+        const nlohmann::json& json = file.json;
+        ASSERT_EQ(json["images"].size(), 1u);
+        const nlohmann::json& image = json["images"][0];
+        std::vector<uint8_t> embedded;
+        if (container == GltfContainer::Binary) {
+            EXPECT_EQ(image["mimeType"], "image/png");
+            const nlohmann::json& view = json["bufferViews"][image["bufferView"].get<int>()];
+            const size_t offset = view.value("byteOffset", 0);
+            embedded.assign(file.bin.begin() + static_cast<std::ptrdiff_t>(offset),
+                            file.bin.begin() + static_cast<std::ptrdiff_t>(
+                                                   offset + view["byteLength"].get<size_t>()));
+        } else {
+            EXPECT_EQ(image["uri"], "quad_checker.png");
+            embedded = files.at("quad_checker.png");
+        }
+        EXPECT_EQ(embedded, gltf_fixtures::CheckerPng());
+        // The material: its map with the transform, half transparent, two-sided.
+        const nlohmann::json& checker = json["materials"][0];
+        EXPECT_EQ(checker["name"], "Checker");
+        const nlohmann::json& texture = checker["pbrMetallicRoughness"]["baseColorTexture"];
+        EXPECT_EQ(json["textures"][texture["index"].get<int>()]["source"], 0);
+        const nlohmann::json& transform = texture["extensions"]["KHR_texture_transform"];
+        EXPECT_EQ(transform["scale"], nlohmann::json({2.0, 3.0}));
+        EXPECT_NEAR(transform["rotation"].get<double>(), -30 * 3.14159265358979 / 180, 1e-6);
+        EXPECT_NE(std::find(json["extensionsUsed"].begin(), json["extensionsUsed"].end(),
+                            "KHR_texture_transform"),
+                  json["extensionsUsed"].end());
+        EXPECT_EQ(checker["alphaMode"], "BLEND");
+        EXPECT_NEAR(checker["pbrMetallicRoughness"]["baseColorFactor"][3].get<double>(), 0.5, 1e-6);
+        EXPECT_EQ(checker["doubleSided"], true);
+        // The self-illuminated material glows its diffuse colour; its BMP map is noted.
+        const nlohmann::json& glow = json["materials"][1];
+        EXPECT_FALSE(glow["pbrMetallicRoughness"].contains("baseColorTexture"));
+        EXPECT_NEAR(glow["emissiveFactor"][0].get<double>(), 0.588 * 0.8, 1e-3);
+        bool noted = false;
+        for (const std::string& note : report.notes)
+            noted = noted || note.find("\"GLOW.BMP\"") != std::string::npos;
+        EXPECT_TRUE(noted);
+        // Texture coordinates, v down the image: the file's (0, 0) is glTF's (0, 1).
+        const nlohmann::json& primitive = json["meshes"][0]["primitives"][0];
+        ASSERT_TRUE(primitive["attributes"].contains("TEXCOORD_0"));
+        const std::vector<double> uv =
+            AccessorValues(file, primitive["attributes"]["TEXCOORD_0"].get<int>());
+        const std::vector<double> p =
+            AccessorValues(file, primitive["attributes"]["POSITION"].get<int>());
+        for (size_t i = 0; i < uv.size() / 2; ++i) {
+            // The quad spans x 0..10 and file z 0..10 (glTF y) with u = x / 10, v = z / 10.
+            EXPECT_NEAR(uv[2 * i], p[3 * i] / 10, 1e-6);
+            EXPECT_NEAR(uv[2 * i + 1], 1 - p[3 * i + 2] / 10, 1e-6);
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+
 TEST(GltfExport, TextContainerWritesTheBufferBeside) {
     ScenePtr scene = LoadBytes(gltf_fixtures::PivotHierarchy());
     ASSERT_NE(scene, nullptr);
@@ -265,11 +340,11 @@ TEST(GltfExport, NamesAreUtf8) {
         const char* expected;
     } cases[] = {
         {"Box01", "Box01"},
-        {"Caf\xc3\xa9", "Caf\xc3\xa9"},                   // UTF-8 stays
-        {"Caf\xe9", "Caf\xc3\xa9"},                       // Latin-1 read as such
-        {"a\x1b[2Jb", "a\\x1b[2Jb"},                      // control bytes written out
-        {"\xc3\xa9\xff", "\xc3\x83\xc2\xa9\xc3\xbf"},     // not UTF-8 as a whole: Latin-1
-        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\\x80"},       // a surrogate is not UTF-8
+        {"Caf\xc3\xa9", "Caf\xc3\xa9"},                // UTF-8 stays
+        {"Caf\xe9", "Caf\xc3\xa9"},                    // Latin-1 read as such
+        {"a\x1b[2Jb", "a\\x1b[2Jb"},                   // control bytes written out
+        {"\xc3\xa9\xff", "\xc3\x83\xc2\xa9\xc3\xbf"},  // not UTF-8 as a whole: Latin-1
+        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\\x80"},     // a surrogate is not UTF-8
     };
     for (const auto& c : cases)
         EXPECT_EQ(GltfName(c.name), c.expected) << c.name;

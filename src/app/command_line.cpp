@@ -244,8 +244,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         if (line.outputFile || line.info || line.chunks || line.windowed || line.animate ||
             line.hasFrame || framesGiven || viewGiven || cameraGiven || sizeGiven ||
             line.thumbnail != 0) {
-            error = "--export stands alone: no --output, --info, --chunks, --windowed, "
-                    "--animate, --frame, --frames, --view, --camera, --size or --thumbnail";
+            error =
+                "--export stands alone: no --output, --info, --chunks, --windowed, "
+                "--animate, --frame, --frames, --view, --camera, --size or --thumbnail";
             return ParseResult::UsageError;
         }
         if (!sceneGiven) {

@@ -179,8 +179,7 @@ int RunExport(const CommandLine& line) {
             reason = PrintableName(reason.c_str());
         }
         if (!reason.empty()) {
-            std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(scene).c_str(),
-                         reason.c_str());
+            std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(scene).c_str(), reason.c_str());
             status = 1;
             continue;
         }

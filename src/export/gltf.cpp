@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <new>
 
 #include "export/json_writer.h"
@@ -84,6 +86,34 @@ struct LightRecord {
 
 struct MaterialRecord {
     std::string name;
+    float baseColor[4] = {1, 1, 1, 1};
+    float roughness = 1.0f;
+    float emissive[3] = {0, 0, 0};
+    bool doubleSided = false;
+    bool blend = false;      // alphaMode BLEND, else OPAQUE
+    int32_t texture = -1;    // baseColorTexture
+    bool transform = false;  // KHR_texture_transform on the texture
+    float offset[2] = {0, 0};
+    float rotation = 0.0f;
+    float scale[2] = {1, 1};
+};
+
+struct TextureRecord {
+    int32_t sampler = -1;
+    int32_t image = -1;
+};
+
+struct SamplerRecord {
+    int32_t wrapS = 10497;  // REPEAT
+    int32_t wrapT = 10497;
+};
+
+struct ImageRecord {
+    std::string path;  // the map file found
+    std::string mimeType;
+    int32_t view = -1;           // .glb: the buffer view holding it
+    std::string uri;             // .gltf: the file written beside
+    std::vector<uint8_t> bytes;  // .gltf: its bytes until they are written
 };
 
 struct Channel {
@@ -100,6 +130,10 @@ struct Document {
     std::vector<CameraRecord> cameras;
     std::vector<LightRecord> lights;
     std::vector<MaterialRecord> materials;
+    std::vector<TextureRecord> textures;
+    std::vector<SamplerRecord> samplers;
+    std::vector<ImageRecord> images;
+    bool textureTransform = false;  // some material uses KHR_texture_transform
     std::vector<Channel> channels;
     int32_t timeAccessor = -1;
     std::vector<std::vector<uint8_t>> blocks;  // the buffer's contents, view by view
@@ -365,12 +399,9 @@ const float* CornerNormal(const MeshObject& mesh, const std::vector<float>& corn
     return face.plane;
 }
 
-// True when the mesh has texture coordinates: some vertex has one that is not 0.
+// True when the file gave the mesh texture coordinates.
 bool MeshHasTexCoords(const MeshObject& mesh) {
-    for (int32_t i = 0; i < mesh.vertexCount; ++i) {
-        if (mesh.vertices[i].u != 0.0f || mesh.vertices[i].v != 0.0f) return true;
-    }
-    return false;
+    return mesh.texCoordCount > 0;
 }
 
 // How a mesh's vertices are stored: moved by `matrix` (file axes, row vectors) from where
@@ -543,8 +574,8 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
             const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
             const bool usable = len > 0.0 && std::isfinite(len);
             for (int k = 0; k < 3; ++k)
-                outNormal[i + k] = usable ? static_cast<float>(m[k] * (1.0 / len))
-                                          : (k == 2 ? 1.0f : 0.0f);
+                outNormal[i + k] =
+                    usable ? static_cast<float>(m[k] * (1.0 / len)) : (k == 2 ? 1.0f : 0.0f);
         }
         Primitive primitive;
         primitive.position = AddFloatAccessor(doc, outPosition, 3, "VEC3", kArrayBuffer);
@@ -552,14 +583,198 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
         if (texCoords) {
             primitive.texcoord = AddFloatAccessor(doc, outTexCoord, 2, "VEC2", kArrayBuffer);
         }
-        primitive.indices =
-            AddIndexAccessor(doc, indices, static_cast<uint32_t>(sourceOf.size()));
+        primitive.indices = AddIndexAccessor(doc, indices, static_cast<uint32_t>(sourceOf.size()));
         primitive.material = g == 0 ? -1 : materialIndex[static_cast<size_t>(g - 1)];
         mesh.primitives.push_back(primitive);
         ++report.primitives;
     }
     doc.meshes.push_back(std::move(mesh));
     return static_cast<int32_t>(doc.meshes.size()) - 1;
+}
+
+// ---- Materials and maps ----------------------------------------------------------------------
+
+// The most bytes of one map file embedded.
+constexpr uintmax_t kMaxMapBytes = uintmax_t{256} << 20;
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// The file of a map named `name` (its folders, if the name has any, left out): beside the
+// scene, then in a folder maps/ or textures/ beside it, each name matched in any case. Empty
+// when none is found. The one place that looks for maps on disk.
+std::string FindMapFile(const std::string& sceneFolder, const char* name) {
+    if (sceneFolder.empty() || name == nullptr) return {};
+    std::string base = name;
+    const size_t slash = base.find_last_of("/\\:");
+    if (slash != std::string::npos) base = base.substr(slash + 1);
+    if (base.empty()) return {};
+    const std::string wanted = Lower(base);
+    namespace fs = std::filesystem;
+    std::error_code error;
+    auto findIn = [&](const fs::path& folder, const std::string& entryName,
+                      bool folders) -> std::string {
+        for (fs::directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            if (Lower(it->path().filename().string()) != entryName) continue;
+            if (folders ? it->is_directory(error) : it->is_regular_file(error)) {
+                return it->path().string();
+            }
+        }
+        return {};
+    };
+    if (std::string found = findIn(sceneFolder, wanted, false); !found.empty()) return found;
+    for (const char* sub : {"maps", "textures"}) {
+        const std::string folder = findIn(sceneFolder, sub, true);
+        if (folder.empty()) continue;
+        if (std::string found = findIn(folder, wanted, false); !found.empty()) return found;
+    }
+    return {};
+}
+
+// The bytes of `path` when it is a PNG or a JPEG file (their signatures), with its MIME type;
+// else the reason it is not embedded.
+bool ReadMapFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& mimeType,
+                 std::string& reason) {
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size > kMaxMapBytes) {
+        reason = error ? "cannot be read" : "is larger than 256 MiB";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    bytes.resize(static_cast<size_t>(size));
+    if (!in ||
+        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+        reason = "cannot be read";
+        return false;
+    }
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPng, 8) == 0) {
+        mimeType = "image/png";
+        return true;
+    }
+    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
+        mimeType = "image/jpeg";
+        return true;
+    }
+    const bool bmp = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+    const bool gif = bytes.size() >= 4 && std::memcmp(bytes.data(), "GIF8", 4) == 0;
+    reason = bmp   ? "is a BMP image, which is not carried over (PNG and JPEG are)"
+             : gif ? "is a GIF image, which is not carried over (PNG and JPEG are)"
+                   : "is not a PNG or JPEG image (TGA and other formats are not carried over)";
+    return false;
+}
+
+float Unit(float v, float fallback) {
+    return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : fallback;
+}
+
+// The sampler of a map's tiling flags: clamped at the edges for a decal or a map that does
+// not tile, mirrored for a mirrored one, else repeated.
+SamplerRecord MapSampler(const MaterialMap& map) {
+    SamplerRecord sampler;
+    int32_t wrap = 10497;                                            // REPEAT
+    if ((map.tiling & kMapMirror) != 0) wrap = 33648;                // MIRRORED_REPEAT
+    if ((map.tiling & (kMapDecal | kMapNoTile)) != 0) wrap = 33071;  // CLAMP_TO_EDGE
+    sampler.wrapS = sampler.wrapT = wrap;
+    return sampler;
+}
+
+// The map's scale, offset and rotation as KHR_texture_transform gives them. The file's
+// transform works on coordinates whose v runs up the image, x' = R(a) S x + o (scale, then
+// turn counter-clockwise by the rotation, then move by the offset); glTF's v runs down it
+// (v' = 1 - v), in which the same transform is x' = R(-a) S x + b with
+// b = (o.u - sin(a) s.v, 1 - o.v - cos(a) s.v).
+void MapTransform(const MaterialMap& map, MaterialRecord& m) {
+    auto finite = [](float v, float fallback) { return std::isfinite(v) ? v : fallback; };
+    const double su = finite(map.uScale, 1.0f), sv = finite(map.vScale, 1.0f);
+    const double ou = finite(map.uOffset, 0.0f), ov = finite(map.vOffset, 0.0f);
+    const double a =
+        std::fmod(static_cast<double>(finite(map.rotation, 0.0f)), 360.0) * kPi / 180.0;
+    m.transform = su != 1.0 || sv != 1.0 || ou != 0.0 || ov != 0.0 || a != 0.0;
+    if (!m.transform) return;
+    m.scale[0] = static_cast<float>(su);
+    m.scale[1] = static_cast<float>(sv);
+    m.rotation = static_cast<float>(-a);
+    m.offset[0] = static_cast<float>(ou - std::sin(a) * sv);
+    m.offset[1] = static_cast<float>(1.0 - ov - std::cos(a) * sv);
+}
+
+// The glTF material of `source` (metallic-roughness): base colour from the diffuse colour
+// and alpha from the transparency (blended when not opaque), roughness 1 - shininess, no
+// metal, two-sided as the file says, emission the diffuse colour times the
+// self-illumination; its texture map as the base colour texture where the map is found and
+// is a PNG or JPEG file (the diffuse colour then gives way to the map).
+void BuildMaterial(Document& doc, const Material& source, const GltfOptions& options,
+                   std::map<std::string, int32_t>& imageOf, GltfReport& report) {
+    MaterialRecord m;
+    m.name = GltfName(source.name);
+    for (int c = 0; c < 3; ++c)
+        m.baseColor[c] = Unit(source.diffuse[c], 0.588f);
+    m.baseColor[3] = 1.0f - Unit(source.transparency, 0.0f);
+    m.blend = m.baseColor[3] < 1.0f;
+    m.roughness = 1.0f - Unit(source.shininess, 0.0f);
+    const float glow = Unit(source.selfIllumination, 0.0f);
+    for (int c = 0; c < 3; ++c)
+        m.emissive[c] = m.baseColor[c] * glow;
+    m.doubleSided = source.twoSided != 0;
+    const MaterialMap& map = source.textureMap;
+    if (map.present != 0 && map.fileName != nullptr && map.fileName[0] != '\0') {
+        const std::string what =
+            "material " + Quoted(source.name) + ": texture map " + Quoted(map.fileName) + " ";
+        const std::string path = FindMapFile(options.sceneFolder, map.fileName);
+        int32_t image = -1;
+        if (path.empty()) {
+            report.notes.push_back(what +
+                                   "not carried over: no such file beside the scene, nor "
+                                   "in maps/ or textures/");
+        } else if (auto it = imageOf.find(path); it != imageOf.end()) {
+            image = it->second;
+        } else {
+            ImageRecord record;
+            std::string reason;
+            if (ReadMapFile(path, record.bytes, record.mimeType, reason)) {
+                record.path = path;
+                image = static_cast<int32_t>(doc.images.size());
+                if (options.container == GltfContainer::Binary) {
+                    record.view = AddView(doc, std::move(record.bytes), 0);
+                    record.bytes = {};
+                }
+                doc.images.push_back(std::move(record));
+            } else {
+                report.notes.push_back(what + "not carried over: the file " + reason);
+            }
+            imageOf[path] = image;
+        }
+        if (image >= 0) {
+            const SamplerRecord sampler = MapSampler(map);
+            int32_t s = 0;
+            while (
+                s < static_cast<int32_t>(doc.samplers.size()) &&
+                (doc.samplers[s].wrapS != sampler.wrapS || doc.samplers[s].wrapT != sampler.wrapT))
+                ++s;
+            if (s == static_cast<int32_t>(doc.samplers.size())) doc.samplers.push_back(sampler);
+            int32_t t = 0;
+            while (t < static_cast<int32_t>(doc.textures.size()) &&
+                   (doc.textures[t].image != image || doc.textures[t].sampler != s))
+                ++t;
+            if (t == static_cast<int32_t>(doc.textures.size())) doc.textures.push_back({s, image});
+            m.texture = t;
+            m.baseColor[0] = m.baseColor[1] = m.baseColor[2] = 1.0f;
+            MapTransform(map, m);
+            doc.textureTransform = doc.textureTransform || m.transform;
+        }
+    }
+    if (source.opacityMap.present != 0) {
+        report.notes.push_back("material " + Quoted(source.name) +
+                               ": opacity map not carried over (the transparency is)");
+    }
+    doc.materials.push_back(m);
 }
 
 // ---- Nodes and animation ----------------------------------------------------------------------
@@ -686,6 +901,25 @@ void WriteFloats(JsonWriter& w, const char* key, const float* values, int32_t co
     WriteNumbers(w, key, d, count);
 }
 
+void WriteTextureInfo(JsonWriter& w, const MaterialRecord& m) {
+    JsonBeginObject(w);
+    JsonKey(w, "index");
+    JsonInteger(w, m.texture);
+    if (m.transform) {
+        JsonKey(w, "extensions");
+        JsonBeginObject(w);
+        JsonKey(w, "KHR_texture_transform");
+        JsonBeginObject(w);
+        WriteFloats(w, "offset", m.offset, 2);
+        JsonKey(w, "rotation");
+        JsonNumber(w, static_cast<double>(m.rotation));
+        WriteFloats(w, "scale", m.scale, 2);
+        JsonEndObject(w);
+        JsonEndObject(w);
+    }
+    JsonEndObject(w);
+}
+
 std::string DocumentJson(const Document& doc, const std::string& bufferUri, bool lights) {
     JsonWriter w;
     JsonBeginObject(w);
@@ -696,10 +930,11 @@ std::string DocumentJson(const Document& doc, const std::string& bufferUri, bool
     JsonKey(w, "generator");
     JsonString(w, "Trellis");
     JsonEndObject(w);
-    if (lights) {
+    if (lights || doc.textureTransform) {
         JsonKey(w, "extensionsUsed");
         JsonBeginArray(w);
-        JsonString(w, "KHR_lights_punctual");
+        if (lights) JsonString(w, "KHR_lights_punctual");
+        if (doc.textureTransform) JsonString(w, "KHR_texture_transform");
         JsonEndArray(w);
     }
     JsonKey(w, "scene");
@@ -806,6 +1041,74 @@ std::string DocumentJson(const Document& doc, const std::string& bufferUri, bool
             if (!m.name.empty()) {
                 JsonKey(w, "name");
                 JsonString(w, m.name);
+            }
+            JsonKey(w, "pbrMetallicRoughness");
+            JsonBeginObject(w);
+            WriteFloats(w, "baseColorFactor", m.baseColor, 4);
+            if (m.texture >= 0) {
+                JsonKey(w, "baseColorTexture");
+                WriteTextureInfo(w, m);
+            }
+            JsonKey(w, "metallicFactor");
+            JsonNumber(w, 0.0);
+            JsonKey(w, "roughnessFactor");
+            JsonNumber(w, static_cast<double>(m.roughness));
+            JsonEndObject(w);
+            if (m.emissive[0] != 0.0f || m.emissive[1] != 0.0f || m.emissive[2] != 0.0f) {
+                WriteFloats(w, "emissiveFactor", m.emissive, 3);
+            }
+            if (m.blend) {
+                JsonKey(w, "alphaMode");
+                JsonString(w, "BLEND");
+            }
+            if (m.doubleSided) {
+                JsonKey(w, "doubleSided");
+                JsonBool(w, true);
+            }
+            JsonEndObject(w);
+        }
+        JsonEndArray(w);
+    }
+
+    if (!doc.textures.empty()) {
+        JsonKey(w, "textures");
+        JsonBeginArray(w);
+        for (const TextureRecord& t : doc.textures) {
+            JsonBeginObject(w);
+            JsonKey(w, "sampler");
+            JsonInteger(w, t.sampler);
+            JsonKey(w, "source");
+            JsonInteger(w, t.image);
+            JsonEndObject(w);
+        }
+        JsonEndArray(w);
+        JsonKey(w, "samplers");
+        JsonBeginArray(w);
+        for (const SamplerRecord& sampler : doc.samplers) {
+            JsonBeginObject(w);
+            JsonKey(w, "magFilter");
+            JsonInteger(w, 9729);  // LINEAR
+            JsonKey(w, "minFilter");
+            JsonInteger(w, 9987);  // LINEAR_MIPMAP_LINEAR
+            JsonKey(w, "wrapS");
+            JsonInteger(w, sampler.wrapS);
+            JsonKey(w, "wrapT");
+            JsonInteger(w, sampler.wrapT);
+            JsonEndObject(w);
+        }
+        JsonEndArray(w);
+        JsonKey(w, "images");
+        JsonBeginArray(w);
+        for (const ImageRecord& image : doc.images) {
+            JsonBeginObject(w);
+            if (image.view >= 0) {
+                JsonKey(w, "bufferView");
+                JsonInteger(w, image.view);
+                JsonKey(w, "mimeType");
+                JsonString(w, image.mimeType);
+            } else {
+                JsonKey(w, "uri");
+                JsonString(w, image.uri);
             }
             JsonEndObject(w);
         }
@@ -1002,8 +1305,7 @@ bool End(Output& out) {
 
 void WriteU32(Output& out, uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                              static_cast<uint8_t>(value >> 16),
-                              static_cast<uint8_t>(value >> 24)};
+                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
     Write(out, bytes, 4);
 }
 
@@ -1058,13 +1360,13 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
 
     // Materials, one per record.
     std::vector<int32_t> materialIndex(static_cast<size_t>(std::max(scene.materialCount, 0)));
+    std::map<std::string, int32_t> imageOf;  // map files read, by path (-1: not embedded)
     for (int32_t i = 0; i < scene.materialCount; ++i) {
-        MaterialRecord m;
-        m.name = GltfName(scene.materials[i].name);
-        doc.materials.push_back(m);
+        BuildMaterial(doc, scene.materials[i], options, imageOf, report);
         materialIndex[static_cast<size_t>(i)] = i;
     }
     report.materials = static_cast<int32_t>(doc.materials.size());
+    report.images = static_cast<int32_t>(doc.images.size());
 
     // Which keyframer nodes become glTF nodes: every object node, and every other node that
     // is a parent (targets, lights and cameras are placed by nodes of their own).
@@ -1097,8 +1399,8 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
             for (int c = 0; c < 3; ++c)
                 placement.matrix[12 + c] -= pivot[c];
         }
-        meshIndex[o] = BuildMesh(doc, scene, scene.objects[o], placement, materialIndex, scratch,
-                                 report);
+        meshIndex[o] =
+            BuildMesh(doc, scene, scene.objects[o], placement, materialIndex, scratch, report);
     }
     report.meshes = static_cast<int32_t>(doc.meshes.size());
 
@@ -1217,13 +1519,13 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
         light.name = GltfName(source.name);
         light.spot = source.isSpot != 0;
         for (int c = 0; c < 3; ++c) {
-            const float value = source.color[c];
+            const float value = source.emitColor[c];
             light.color[c] = std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 1.0f;
         }
         const double multiplier = static_cast<double>(source.multiplier);
-        light.intensity = source.isOff != 0                            ? 0.0
+        light.intensity = source.isOff != 0                               ? 0.0
                           : multiplier > 0.0 && std::isfinite(multiplier) ? multiplier
-                                                                           : 1.0;
+                                                                          : 1.0;
         if (light.spot) {
             // The cone: hotspot and falloff are whole angles in degrees.
             auto half = [](float degrees) {
@@ -1261,18 +1563,17 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
                         std::max<int64_t>(kMaxNodeEvaluations / evaluations, 2)});
     const double step = span / static_cast<double>(samples - 1);
     if (step != 1.0) {
-        report.notes.push_back("animation: frames " +
-                               std::to_string(static_cast<int64_t>(firstFrame)) + " to " +
-                               std::to_string(static_cast<int64_t>(animation.lastFrame)) +
-                               " sampled at " +
-                               std::to_string(samples) + " times (a step of " +
-                               std::to_string(step) + " frames)");
+        report.notes.push_back(
+            "animation: frames " + std::to_string(static_cast<int64_t>(firstFrame)) + " to " +
+            std::to_string(static_cast<int64_t>(animation.lastFrame)) + " sampled at " +
+            std::to_string(samples) + " times (a step of " + std::to_string(step) + " frames)");
     }
     for (SampledNode& s : sampled)
         s.values.resize(static_cast<size_t>(samples) * 10);
     std::vector<float> times(static_cast<size_t>(samples));
     for (int64_t k = 0; k < samples; ++k) {
-        const double frame = k + 1 == samples ? animation.lastFrame : firstFrame + step * static_cast<double>(k);
+        const double frame =
+            k + 1 == samples ? animation.lastFrame : firstFrame + step * static_cast<double>(k);
         times[static_cast<size_t>(k)] =
             static_cast<float>((frame - firstFrame) / options.framesPerSecond);
         EvaluateAnimation(animation, frame);
@@ -1358,11 +1659,29 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
     return true;
 }
 
-bool WriteDocument(const Document& doc, const GltfOptions& options, const GltfSink& sink,
+bool WriteDocument(Document& doc, const GltfOptions& options, const GltfSink& sink,
                    GltfReport& report) {
     Output out{sink, report, {}, true};
     const bool lights = !doc.lights.empty();
     if (options.container == GltfContainer::Text) {
+        // Each map beside the main file, named after it and the map, each name once.
+        const std::string stem = SafeFileName(Stem(options.fileName));
+        std::vector<std::string> taken = {Lower(stem + ".bin"), Lower(options.fileName)};
+        for (ImageRecord& image : doc.images) {
+            std::string name =
+                stem + "_" + SafeFileName(std::filesystem::path(image.path).filename().string());
+            for (int n = 2; std::find(taken.begin(), taken.end(), Lower(name)) != taken.end();
+                 ++n) {
+                name = stem + "_" + std::to_string(n) + "_" +
+                       SafeFileName(std::filesystem::path(image.path).filename().string());
+            }
+            taken.push_back(Lower(name));
+            image.uri = name;
+            Begin(out, name);
+            Write(out, image.bytes.data(), image.bytes.size());
+            End(out);
+            image.bytes = {};
+        }
         std::string bufferName;
         if (!doc.views.empty()) {
             bufferName = SafeFileName(Stem(options.fileName)) + ".bin";

@@ -3,9 +3,15 @@
 //
 // What is carried over, in the file's own axes under one root node that turns the file's
 // Z-up into glTF's Y-up (a rotation of -90 degrees about x):
-// - meshes: positions, normals and texture coordinates (where the mesh has them), one
+// - meshes: positions, normals and texture coordinates (where the file gives them), one
 //   primitive per face material; faces that touch a position that is not a finite number
 //   are left out. A mesh named by several keyframer nodes is stored once and shared;
+// - materials as metallic-roughness: base colour from the diffuse colour, alpha from the
+//   transparency (alpha mode BLEND below 1), roughness 1 - shininess, no metal, double-sided
+//   from the two-sided flag, emission the diffuse colour times the self-illumination; the
+//   texture map as the base colour texture when it is a PNG or JPEG file found beside the
+//   scene (any case), or in maps/ or textures/ there, embedded as it is, with a sampler from
+//   its tiling flags and KHR_texture_transform for its scale, offset and rotation;
 // - the keyframer's node hierarchy with each node's position, rotation and scale; a mesh
 //   under its node is stored in the node's frame (its vertices moved by the inverse of its
 //   mesh matrix and by its pivot), so that it lands where the viewer draws it; a mesh that

@@ -91,10 +91,9 @@ inline std::vector<uint8_t> TwoMaterialBox() {
             WriteNamedMesh(w, "Box", [&] {
                 WriteVertexList(w, {0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0,  //
                                     0, 0, 4, 4, 0, 4, 4, 4, 4, 0, 4, 4});
-                WriteFaceList(w,
-                              {0, 1, 5, 0, 5, 4, 1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6,  // sides:
-                               3, 0, 4, 3, 4, 7,                                      // Red
-                               4, 5, 6, 4, 6, 7, 0, 3, 2, 0, 2, 1},                   // Blue
+                WriteFaceList(w, {0, 1, 5, 0, 5, 4, 1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6,  // sides:
+                                  3, 0, 4, 3, 4, 7,                                      // Red
+                                  4, 5, 6, 4, 6, 7, 0, 3, 2, 0, 2, 1},                   // Blue
                               [&] {
                                   w.Chunk(chunk::FaceMaterials, [&] {
                                       w.Name("Red").U16(8).U16s({0, 1, 2, 3, 4, 5, 6, 7});
@@ -136,52 +135,51 @@ inline std::vector<uint8_t> PivotHierarchy() {
                 });
             });
         });
-        WriteNodes(w, 0, 30,
-                   {{chunk::ObjectNode,
-                     "Base",
-                     0,
-                     0xFFFF,
-                     {1, 2, 3},
-                     {{0, {10, 0, 0}}, {30, {20, 5, 0}}},
-                     {{0, {0, 0, 0, 1}}, {30, {1.0f, 0, 0, 1}}},
-                     {},
-                     {},
-                     {}},
-                    {chunk::ObjectNode,
-                     "Arm",
-                     1,
-                     0,
-                     {0, 1, 0},
-                     {{0, {0, 0, 6}}, {15, {1, 0, 7}}, {30, {0, 2, 6}}},
-                     {{0, {0, 1, 0, 0}}, {30, {-0.8f, 1, 0, 0}}},
-                     {},
-                     {{10, {}}, {20, {}}},
-                     {}},
-                    {chunk::ObjectNode,
-                     "Hand",
-                     2,
-                     1,
-                     {0.5f, 0, 0},
-                     {{0, {4, 1, 3}}},
-                     {{0, {0.3f, 0, 1, 0}}},
-                     {{0, {1, 1, 1}}, {30, {2, 1, 0.5f}}},
-                     {},
-                     {}},
-                    {chunk::ObjectNode,
-                     "Hand",
-                     3,
-                     0,
-                     {0, 0, 1},
-                     {{0, {-5, 0, 0}}},
-                     {},
-                     {},
-                     {},
-                     "Hand2"},
-                    {chunk::CameraNode, "Cam", 4, 0xFFFF, {}, {{0, {0, -60, 20}}, {30, {30, -50, 25}}},
-                     {}, {}, {}, {}},
-                    {chunk::TargetNode, "Cam", 5, 0xFFFF, {}, {{0, {10, 0, 5}}}, {}, {}, {}, {}},
-                    {chunk::SpotlightNode, "Spot", 6, 0xFFFF, {}, {{0, {20, -20, 40}}}, {}, {}, {},
-                     {}}});
+        WriteNodes(
+            w, 0, 30,
+            {{chunk::ObjectNode,
+              "Base",
+              0,
+              0xFFFF,
+              {1, 2, 3},
+              {{0, {10, 0, 0}}, {30, {20, 5, 0}}},
+              {{0, {0, 0, 0, 1}}, {30, {1.0f, 0, 0, 1}}},
+              {},
+              {},
+              {}},
+             {chunk::ObjectNode,
+              "Arm",
+              1,
+              0,
+              {0, 1, 0},
+              {{0, {0, 0, 6}}, {15, {1, 0, 7}}, {30, {0, 2, 6}}},
+              {{0, {0, 1, 0, 0}}, {30, {-0.8f, 1, 0, 0}}},
+              {},
+              {{10, {}}, {20, {}}},
+              {}},
+             {chunk::ObjectNode,
+              "Hand",
+              2,
+              1,
+              {0.5f, 0, 0},
+              {{0, {4, 1, 3}}},
+              {{0, {0.3f, 0, 1, 0}}},
+              {{0, {1, 1, 1}}, {30, {2, 1, 0.5f}}},
+              {},
+              {}},
+             {chunk::ObjectNode, "Hand", 3, 0, {0, 0, 1}, {{0, {-5, 0, 0}}}, {}, {}, {}, "Hand2"},
+             {chunk::CameraNode,
+              "Cam",
+              4,
+              0xFFFF,
+              {},
+              {{0, {0, -60, 20}}, {30, {30, -50, 25}}},
+              {},
+              {},
+              {},
+              {}},
+             {chunk::TargetNode, "Cam", 5, 0xFFFF, {}, {{0, {10, 0, 5}}}, {}, {}, {}, {}},
+             {chunk::SpotlightNode, "Spot", 6, 0xFFFF, {}, {{0, {20, -20, 40}}}, {}, {}, {}, {}}});
     });
     return w.bytes;
 }
@@ -278,9 +276,8 @@ inline std::vector<uint8_t> TexturedQuad() {
         w.Chunk(chunk::Editor, [&] {
             w.Chunk(chunk::Material, [&] {
                 w.Chunk(chunk::MaterialName, [&] { w.Name("Checker"); });
-                w.Chunk(chunk::MaterialDiffuse, [&] {
-                    w.Chunk(chunk::ColorByte, [&] { w.U8(200).U8(100).U8(50); });
-                });
+                w.Chunk(chunk::MaterialDiffuse,
+                        [&] { w.Chunk(chunk::ColorByte, [&] { w.U8(200).U8(100).U8(50); }); });
                 w.Chunk(0xA050, [&] { w.Chunk(chunk::PercentInt, [&] { w.U16(50); }); });
                 w.Empty(0xA081);
                 w.Chunk(chunk::TextureMap, [&] {
@@ -294,9 +291,8 @@ inline std::vector<uint8_t> TexturedQuad() {
             w.Chunk(chunk::Material, [&] {
                 w.Chunk(chunk::MaterialName, [&] { w.Name("Glow"); });
                 w.Chunk(0xA084, [&] { w.Chunk(chunk::PercentInt, [&] { w.U16(80); }); });
-                w.Chunk(chunk::TextureMap, [&] {
-                    w.Chunk(chunk::MapName, [&] { w.Name("GLOW.BMP"); });
-                });
+                w.Chunk(chunk::TextureMap,
+                        [&] { w.Chunk(chunk::MapName, [&] { w.Name("GLOW.BMP"); }); });
             });
             WriteNamedMesh(w, "Quad", [&] {
                 WriteVertexList(w, {0, 0, 0, 10, 0, 0, 10, 0, 10, 0, 0, 10});

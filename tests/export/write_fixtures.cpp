@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
     }
     for (const seed_scenes::Seed& seed : seed_scenes::All()) {
         if (!WriteBytesToFile(seed.bytes, (folder + "/seed_" + seed.name).c_str())) {
-            std::fprintf(stderr, "write_gltf_fixtures: cannot write %s/seed_%s\n",
-                         folder.c_str(), seed.name.c_str());
+            std::fprintf(stderr, "write_gltf_fixtures: cannot write %s/seed_%s\n", folder.c_str(),
+                         seed.name.c_str());
             return 1;
         }
     }

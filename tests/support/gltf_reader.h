@@ -57,8 +57,8 @@ inline std::vector<double> AccessorValues(const GltfFile& file, int index) {
     const nlohmann::json& a = file.json["accessors"][index];
     const nlohmann::json& view = file.json["bufferViews"][a["bufferView"].get<int>()];
     const size_t offset = view.value("byteOffset", 0) + a.value("byteOffset", 0);
-    static const std::map<std::string, int> kWidth = {{"SCALAR", 1}, {"VEC2", 2}, {"VEC3", 3},
-                                                      {"VEC4", 4}, {"MAT4", 16}};
+    static const std::map<std::string, int> kWidth = {
+        {"SCALAR", 1}, {"VEC2", 2}, {"VEC3", 3}, {"VEC4", 4}, {"MAT4", 16}};
     const size_t n = a["count"].get<size_t>() * kWidth.at(a["type"].get<std::string>());
     std::vector<double> values(n);
     const uint8_t* p = file.bin.data() + offset;
@@ -103,9 +103,9 @@ inline GltfTrs NodeTrs(const nlohmann::json& node) {
 
 inline GltfMatrix TrsMatrix(const GltfTrs& m) {
     const double x = m.r[0], y = m.r[1], z = m.r[2], w = m.r[3];
-    const double r[9] = {1 - 2 * (y * y + z * z), 2 * (x * y + z * w), 2 * (x * z - y * w),
-                         2 * (x * y - z * w), 1 - 2 * (x * x + z * z), 2 * (y * z + x * w),
-                         2 * (x * z + y * w), 2 * (y * z - x * w), 1 - 2 * (x * x + y * y)};
+    const double r[9] = {1 - 2 * (y * y + z * z), 2 * (x * y + z * w),     2 * (x * z - y * w),
+                         2 * (x * y - z * w),     1 - 2 * (x * x + z * z), 2 * (y * z + x * w),
+                         2 * (x * z + y * w),     2 * (y * z - x * w),     1 - 2 * (x * x + y * y)};
     GltfMatrix out = {};
     for (int c = 0; c < 3; ++c) {
         for (int row = 0; row < 3; ++row)

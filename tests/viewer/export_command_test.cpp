@@ -92,7 +92,8 @@ TEST(ExportCommand, AFolderRunGoesOnPastFailures) {
     });
     ASSERT_TRUE(WriteBytesToFile(broken.bytes, (dir / "scenes/c.3ds").c_str()));
     ASSERT_TRUE(WriteBytesToFile(good.bytes, (dir / "scenes/d.3ds").c_str()));
-    const std::string command = "cd '" + dir.string() + "' && '" TRELLIS_BINARY
+    const std::string command = "cd '" + dir.string() +
+                                "' && '" TRELLIS_BINARY
                                 "' --export out/ scenes/a.3ds scenes/b.3ds scenes/c.3ds "
                                 "scenes/missing.3ds scenes/d.3ds 2>errors.txt";
     const int status = std::system(command.c_str());
