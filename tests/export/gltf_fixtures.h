@@ -278,19 +278,21 @@ inline std::vector<uint8_t> TexturedQuad() {
                 w.Chunk(chunk::MaterialName, [&] { w.Name("Checker"); });
                 w.Chunk(chunk::MaterialDiffuse,
                         [&] { w.Chunk(chunk::ColorByte, [&] { w.U8(200).U8(100).U8(50); }); });
-                w.Chunk(0xA050, [&] { w.Chunk(chunk::PercentInt, [&] { w.U16(50); }); });
-                w.Empty(0xA081);
+                w.Chunk(chunk::MaterialTransparency,
+                        [&] { w.Chunk(chunk::PercentInt, [&] { w.U16(50); }); });
+                w.Empty(chunk::MaterialTwoSided);
                 w.Chunk(chunk::TextureMap, [&] {
                     w.Chunk(chunk::MapName, [&] { w.Name("CHECKER.PNG"); });
                     w.Chunk(chunk::MapUScale, [&] { w.F32(2); });
-                    w.Chunk(0xA356, [&] { w.F32(3); });
-                    w.Chunk(0xA358, [&] { w.F32(0.25f); });
-                    w.Chunk(0xA35C, [&] { w.F32(30); });
+                    w.Chunk(chunk::MapVScale, [&] { w.F32(3); });
+                    w.Chunk(chunk::MapUOffset, [&] { w.F32(0.25f); });
+                    w.Chunk(chunk::MapRotation, [&] { w.F32(30); });
                 });
             });
             w.Chunk(chunk::Material, [&] {
                 w.Chunk(chunk::MaterialName, [&] { w.Name("Glow"); });
-                w.Chunk(0xA084, [&] { w.Chunk(chunk::PercentInt, [&] { w.U16(80); }); });
+                w.Chunk(chunk::MaterialSelfIllumination,
+                        [&] { w.Chunk(chunk::PercentInt, [&] { w.U16(80); }); });
                 w.Chunk(chunk::TextureMap,
                         [&] { w.Chunk(chunk::MapName, [&] { w.Name("GLOW.BMP"); }); });
             });
