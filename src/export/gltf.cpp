@@ -22,6 +22,10 @@ constexpr int32_t kArrayBuffer = 34962;
 constexpr int32_t kElementArrayBuffer = 34963;
 constexpr double kPi = 3.14159265358979323846;
 
+double D(float v) {
+    return static_cast<double>(v);
+}
+
 // The most frames sampled for an animation, the most floats its samples may take and the
 // most node evaluations they may cost: a longer segment (or a scene with very many nodes)
 // is sampled at a coarser, even step, and the report says so.
@@ -229,8 +233,8 @@ void TransformPoint(const Matrix4& m, const double p[3], double out[3]) {
 // The matrix that takes normals along with points moved by m's 3x3 part (row vectors):
 // the transpose of its inverse, or the identity when it has none.
 void NormalMatrix(const Matrix4& m, double out[9]) {
-    const double a = m[0], b = m[1], c = m[2], d = m[4], e = m[5], f = m[6], g = m[8], h = m[9],
-                 i = m[10];
+    const double a = D(m[0]), b = D(m[1]), c = D(m[2]), d = D(m[4]), e = D(m[5]), f = D(m[6]),
+                 g = D(m[8]), h = D(m[9]), i = D(m[10]);
     const double det = a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
     static const double kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     if (!std::isfinite(det) || std::fabs(det) < 1e-30) {
@@ -446,7 +450,7 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
     finite.resize(vertexCount);
     for (size_t i = 0; i < vertexCount; ++i) {
         const Vertex& v = object.vertices[i];
-        double p[3] = {v.x, v.z, v.y};
+        double p[3] = {D(v.x), D(v.z), D(v.y)};
         double q[3] = {p[0], p[1], p[2]};
         if (placement.moved) TransformPoint(placement.matrix, p, q);
         for (int c = 0; c < 3; ++c)
@@ -692,8 +696,8 @@ SamplerRecord MapSampler(const MaterialMap& map) {
 // b = (o.u - sin(a) s.v, 1 - o.v - cos(a) s.v).
 void MapTransform(const MaterialMap& map, MaterialRecord& m) {
     auto finite = [](float v, float fallback) { return std::isfinite(v) ? v : fallback; };
-    const double su = finite(map.uScale, 1.0f), sv = finite(map.vScale, 1.0f);
-    const double ou = finite(map.uOffset, 0.0f), ov = finite(map.vOffset, 0.0f);
+    const double su = D(finite(map.uScale, 1.0f)), sv = D(finite(map.vScale, 1.0f));
+    const double ou = D(finite(map.uOffset, 0.0f)), ov = D(finite(map.vOffset, 0.0f));
     const double a =
         std::fmod(static_cast<double>(finite(map.rotation, 0.0f)), 360.0) * kPi / 180.0;
     m.transform = su != 1.0 || sv != 1.0 || ou != 0.0 || ov != 0.0 || a != 0.0;
@@ -826,25 +830,25 @@ void LightPlace(const Scene& scene, const SceneAnimation& animation, int32_t lig
                 const std::vector<int32_t>& lightNode, const std::vector<int32_t>& targetNode,
                 double p[3], double t[3]) {
     const Light& l = scene.lights[light];
-    p[0] = l.position[0];
-    p[1] = l.position[2];
-    p[2] = l.position[1];
-    t[0] = l.target[0];
-    t[1] = l.target[2];
-    t[2] = l.target[1];
+    p[0] = D(l.position[0]);
+    p[1] = D(l.position[2]);
+    p[2] = D(l.position[1]);
+    t[0] = D(l.target[0]);
+    t[1] = D(l.target[2]);
+    t[2] = D(l.target[1]);
     const int32_t n = lightNode[static_cast<size_t>(light)];
     if (n >= 0 && animation.nodes[n].position.count > 0) {
         const Matrix4& w = animation.worldFile[n];
-        p[0] = w[12];
-        p[1] = w[13];
-        p[2] = w[14];
+        p[0] = D(w[12]);
+        p[1] = D(w[13]);
+        p[2] = D(w[14]);
     }
     const int32_t tn = targetNode[static_cast<size_t>(light)];
     if (tn >= 0 && animation.nodes[tn].position.count > 0) {
         const Matrix4& w = animation.worldFile[tn];
-        t[0] = w[12];
-        t[1] = w[13];
-        t[2] = w[14];
+        t[0] = D(w[12]);
+        t[1] = D(w[13]);
+        t[2] = D(w[14]);
     }
 }
 
@@ -857,9 +861,9 @@ void CameraPlace(const Scene& scene, const SceneAnimation& animation, int32_t ca
         // The viewer's camera matrix (engine axes, rows right, up, forward, position) is
         // mirrored by the exchange of y and z: in the file's axes its right and up rows point
         // left and down. glTF's camera looks down -z.
-        const double right[3] = {-m[0], -m[2], -m[1]};
-        const double up[3] = {-m[4], -m[6], -m[5]};
-        const double back[3] = {-m[8], -m[10], -m[9]};
+        const double right[3] = {-D(m[0]), -D(m[2]), -D(m[1])};
+        const double up[3] = {-D(m[4]), -D(m[6]), -D(m[5])};
+        const double back[3] = {-D(m[8]), -D(m[10]), -D(m[9])};
         MatrixQuaternion(right, up, back, r);
         t[0] = m[12];
         t[1] = m[14];

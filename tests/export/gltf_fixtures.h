@@ -80,8 +80,10 @@ inline void WriteMaterial(ChunkWriter& w, const std::string& name) {
     w.Chunk(chunk::Material, [&] { w.Chunk(chunk::MaterialName, [&] { w.Name(name); }); });
 }
 
-// A box of 8 corners and 12 faces: the six faces of its sides in material "Red" and
-// smoothing group 1, the six of its top and bottom in "Blue" and group 2.
+// A box of 8 corners and 12 faces: the eight faces of its sides in material "Red", the four
+// of its top and bottom in "Blue". Front and back are smoothing group 1, left and right group
+// 2, top and bottom group 3 (bits 1, 2 and 4): each side is smooth in itself, with sharp edges
+// between sides.
 inline std::vector<uint8_t> TwoMaterialBox() {
     ChunkWriter w;
     w.Chunk(chunk::Main, [&] {
@@ -102,8 +104,8 @@ inline std::vector<uint8_t> TwoMaterialBox() {
                                       w.Name("Blue").U16(4).U16s({8, 9, 10, 11});
                                   });
                                   w.Chunk(chunk::SmoothGroups, [&] {
-                                      for (int f = 0; f < 12; ++f)
-                                          w.U32(f < 8 ? 1 : 2);
+                                      for (uint32_t group : {1, 1, 2, 2, 1, 1, 2, 2, 4, 4, 4, 4})
+                                          w.U32(group);
                                   });
                               });
             });

@@ -67,7 +67,7 @@ inline std::vector<double> AccessorValues(const GltfFile& file, int index) {
             case 5126: {
                 float f;
                 std::memcpy(&f, p + 4 * i, 4);
-                values[i] = f;
+                values[i] = static_cast<double>(f);
                 break;
             }
             case 5125:
