@@ -186,13 +186,12 @@ TEST(GltfExport, HierarchyWithPivotsMatchesTheKeyframerAtEveryFrame) {
                 double best = 1e30;
                 for (int s = 0; s < object.vertexCount; ++s) {
                     const Vertex& sv = object.vertices[s];
-                    const Matrix4& m = animation.object[static_cast<size_t>(i)];
+                    const GltfMatrix m = FromRowVector(animation.object[static_cast<size_t>(i)]);
                     double e[3];
                     for (int c = 0; c < 3; ++c)
                         e[c] = static_cast<double>(sv.x) * m[c] +
                                static_cast<double>(sv.y) * m[4 + c] +
-                               static_cast<double>(sv.z) * m[8 + c] +
-                               static_cast<double>(m[12 + c]);
+                               static_cast<double>(sv.z) * m[8 + c] + m[12 + c];
                     const double g[3] = {e[0], e[1], -e[2]};  // engine (x, z, y) -> (x, z, -y)
                     best = std::min(best, std::hypot(g[0] - at[0], g[1] - at[1], g[2] - at[2]));
                 }
