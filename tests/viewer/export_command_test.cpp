@@ -70,28 +70,23 @@ TEST(ExportCommand, AFolderRunGoesOnPastFailures) {
     const fs::path dir = fs::path(base ? base : "/tmp") / "export_command";
     fs::remove_all(dir);
     fs::create_directories(dir / "scenes");
-    ChunkWriter good;
-    good.Chunk(chunk::Main, [&] {
-        good.Chunk(chunk::Editor, [&] {
-            WriteNamedMesh(good, "Tri", [&] {
-                WriteVertexList(good, {0, 0, 0, 1, 0, 0, 0, 1, 0});
-                WriteFaceList(good, {0, 1, 2});
+    // One triangle whose last corner is `third`: 2 is good, 9 names a vertex it lacks.
+    auto triangle = [](uint16_t third) {
+        ChunkWriter w;
+        w.Chunk(chunk::Main, [&] {
+            w.Chunk(chunk::Editor, [&] {
+                WriteNamedMesh(w, "Tri", [&] {
+                    WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+                    WriteFaceList(w, {0, 1, third});
+                });
             });
         });
-    });
-    ASSERT_TRUE(WriteBytesToFile(good.bytes, (dir / "scenes/a.3ds").c_str()));
+        return w.bytes;
+    };
+    ASSERT_TRUE(WriteBytesToFile(triangle(2), (dir / "scenes/a.3ds").c_str()));
     ASSERT_TRUE(WriteBytesToFile({'n', 'o', 't', 'e', 's'}, (dir / "scenes/b.3ds").c_str()));
-    ChunkWriter broken;  // a face naming a vertex the mesh does not have
-    broken.Chunk(chunk::Main, [&] {
-        broken.Chunk(chunk::Editor, [&] {
-            WriteNamedMesh(broken, "Tri", [&] {
-                WriteVertexList(broken, {0, 0, 0, 1, 0, 0, 0, 1, 0});
-                WriteFaceList(broken, {0, 1, 9});
-            });
-        });
-    });
-    ASSERT_TRUE(WriteBytesToFile(broken.bytes, (dir / "scenes/c.3ds").c_str()));
-    ASSERT_TRUE(WriteBytesToFile(good.bytes, (dir / "scenes/d.3ds").c_str()));
+    ASSERT_TRUE(WriteBytesToFile(triangle(9), (dir / "scenes/c.3ds").c_str()));
+    ASSERT_TRUE(WriteBytesToFile(triangle(2), (dir / "scenes/d.3ds").c_str()));
     const std::string command = "cd '" + dir.string() +
                                 "' && '" TRELLIS_BINARY
                                 "' --export out/ scenes/a.3ds scenes/b.3ds scenes/c.3ds "
