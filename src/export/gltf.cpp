@@ -1575,11 +1575,14 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
     for (SampledNode& s : sampled)
         s.values.resize(static_cast<size_t>(samples) * 10);
     std::vector<float> times(static_cast<size_t>(samples));
+    const double framesPerSecond =
+        options.framesPerSecond > 0.0 && std::isfinite(options.framesPerSecond)
+            ? options.framesPerSecond
+            : 30.0;
     for (int64_t k = 0; k < samples; ++k) {
         const double frame =
             k + 1 == samples ? animation.lastFrame : firstFrame + step * static_cast<double>(k);
-        times[static_cast<size_t>(k)] =
-            static_cast<float>((frame - firstFrame) / options.framesPerSecond);
+        times[static_cast<size_t>(k)] = static_cast<float>((frame - firstFrame) / framesPerSecond);
         EvaluateAnimation(animation, frame);
         for (SampledNode& s : sampled) {
             float* out = &s.values[static_cast<size_t>(k) * 10];

@@ -52,7 +52,7 @@ struct GltfOptions {
     std::string fileName = "scene.glb";
     // The folder of the scene file, where texture maps are looked for; empty: none are.
     std::string sceneFolder;
-    // The frame rate of the samples' times.
+    // The frame rate of the samples' times (30 when it is not a number above 0).
     double framesPerSecond = 30.0;
 };
 
