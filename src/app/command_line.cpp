@@ -22,7 +22,8 @@ enum : int {
     kOptionSize,
     kOptionThumbnail,
     kOptionAnimate,
-    kOptionFrame
+    kOptionFrame,
+    kOptionExport
 };
 
 const option kOptions[] = {
@@ -38,6 +39,7 @@ const option kOptions[] = {
     {"camera", optional_argument, nullptr, kOptionCamera},
     {"size", required_argument, nullptr, kOptionSize},
     {"thumbnail", required_argument, nullptr, kOptionThumbnail},
+    {"export", required_argument, nullptr, kOptionExport},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -196,6 +198,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                     return ParseResult::UsageError;
                 }
                 break;
+            case kOptionExport:
+                line.exportFile = optarg;
+                break;
             case 'h':
                 line.help = true;
                 break;
@@ -230,6 +235,37 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     if (line.sceneFile[0] == '\0') {
         error = "the scene file name is empty";
         return ParseResult::UsageError;
+    }
+    if (line.exportFile != nullptr) {
+        if (line.exportFile[0] == '\0') {
+            error = "--export needs a file name (.glb or .gltf) or a FOLDER/";
+            return ParseResult::UsageError;
+        }
+        if (line.outputFile || line.info || line.chunks || line.windowed || line.animate ||
+            line.hasFrame || framesGiven || viewGiven || cameraGiven || sizeGiven ||
+            line.thumbnail != 0) {
+            error =
+                "--export stands alone: no --output, --info, --chunks, --windowed, "
+                "--animate, --frame, --frames, --view, --camera, --size or --thumbnail";
+            return ParseResult::UsageError;
+        }
+        if (!sceneGiven) {
+            error = "--export needs the SCENE to export";
+            return ParseResult::UsageError;
+        }
+        line.exportFolder = IsFolderName(line.exportFile);
+        if (!line.exportFolder && !EndsWithIgnoringCase(line.exportFile, ".glb") &&
+            !EndsWithIgnoringCase(line.exportFile, ".gltf")) {
+            error = "cannot tell the format of '" + PrintableName(line.exportFile) +
+                    "': name it .glb or .gltf, or a FOLDER/";
+            return ParseResult::UsageError;
+        }
+        if (!line.exportFolder && line.scenes.size() > 1) {
+            error = "more than one scene given ('" + PrintableName(line.scenes[1]) +
+                    "'); several scenes need --export FOLDER/";
+            return ParseResult::UsageError;
+        }
+        return ParseResult::Run;
     }
     line.outputFolder = line.outputFile != nullptr && IsFolderName(line.outputFile);
     // Several scenes: the viewer steps through them, an output folder gets a picture of each;
@@ -313,6 +349,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
 const char* UsageText() {
     return "Usage: trellis [OPTIONS] [SCENE...]\n"
            "       trellis --output FOLDER/ [OPTIONS] SCENE...\n"
+           "       trellis --export OUT.glb|OUT.gltf|FOLDER/ SCENE...\n"
            "Shows every mesh of a 3D Studio scene turning as a wireframe, full screen at\n"
            "640x480; Escape ends the run.\n"
            "\n"
@@ -333,6 +370,10 @@ const char* UsageText() {
            "      --thumbnail N    with --output FILE: a PNG of N x N, whatever FILE's name,\n"
            "                       for file managers; a file that is not a 3D Studio scene\n"
            "                       fails (status 1, no FILE) instead of drawing nothing\n"
+           "      --export FILE    no window: write the scene as glTF 2.0, FILE.glb (one\n"
+           "                       file) or FILE.gltf (with FILE.bin beside it); a FOLDER\n"
+           "                       (ending in '/', or an existing folder) gets one .glb\n"
+           "                       per SCENE, named after it\n"
            "      --frames N       ticks to run with --output (default 1 for .png,\n"
            "                       100 for .gif: one full turn)\n"
            "  -i, --info           print what the scene holds (objects, materials, lights,\n"

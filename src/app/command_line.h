@@ -38,6 +38,10 @@ struct CommandLine {
     // --thumbnail N: with --output, a PNG of N x N whatever the file's name, and a file
     // that is not a 3D Studio scene is a failure (no image) rather than an empty picture.
     int32_t thumbnail = 0;
+    // --export FILE|FOLDER/: no window; the scene written as glTF 2.0 (.glb or .gltf), or
+    // with a folder one .glb per scene in it, named after the scene.
+    const char* exportFile = nullptr;
+    bool exportFolder = false;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };

@@ -10,6 +10,7 @@
 
 #include "app/command_line.h"
 #include "app/exit_status.h"
+#include "app/export_command.h"
 #include "app/file_list.h"
 #include "app/image_output.h"
 #include "app/playback.h"
@@ -244,6 +245,7 @@ int main(int argc, char** argv) {
         case ParseResult::Run:
             break;
     }
+    if (line.exportFile != nullptr) return RunExport(line);
     if (const int status = PrepareScene(line); status != 0) return status;
     if (line.info) {
         return PrintSceneInfo(line.sceneFile, line.json,
