@@ -242,7 +242,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             return ParseResult::UsageError;
         }
         if (line.outputFile || line.info || line.chunks || line.windowed || line.animate ||
-            line.hasFrame || framesGiven || viewGiven || cameraGiven || sizeGiven ||
+            line.hasFrameTime || line.ticksGiven || viewGiven || cameraGiven || sizeGiven ||
             line.thumbnail != 0) {
             error =
                 "--export stands alone: no --output, --info, --chunks, --windowed, "

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/scene_input.h"
-#include "app/shell.h"
+#include "app/scene_messages.h"
 #include "export/gltf.h"
 #include "scene/loader.h"
 #include "scene/printable.h"
