@@ -347,6 +347,7 @@ void ReleaseScratch(FrameRenderState& f) {
     f.blockCodes.Release();
     f.solidVertices.Release();
     f.pointColours.Release();
+    f.binFaces.Release();
     f.binEntries.Release();
     f.binRects.Release();
     std::vector<FaceBlock>().swap(f.faceBlocks);

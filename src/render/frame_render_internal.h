@@ -96,11 +96,19 @@ struct InstanceWork {
     bool mirrored;          // the view matrix turns space inside out
 };
 
+// A face that binning kept, with what the tiles need of it, so that they read these records
+// in order instead of gathering the face's corners again: 40 bytes.
+struct BinnedFace {
+    int32_t x[3], y[3];  // the snapped corners (unused when invZ[0] is 0)
+    float invZ[3];       // 1 / depth of the corners; all 0 for a face to be clipped
+    uint32_t face;       // the face's number in the chunk
+};
+
 // Per-thread scratch of the solid path: one batch of faces classified before being binned.
 struct BinItem {
-    uint32_t face;  // the face's number in the chunk
-    uint32_t tile;  // its tile, or the shared list (tileCount)
-    uint32_t rect;  // shared: the tile rectangle (x0, y0, x1, y1 a byte each)
+    uint32_t entry;  // its BinnedFace's number, with the entry bits (solid_frame.cpp)
+    uint32_t tile;   // its tile, or the shared list (tileCount)
+    uint32_t rect;   // shared: the tile rectangle (x0, y0, x1, y1 a byte each)
 };
 struct ThreadBins {
     std::vector<BinItem> items;    // room for the batch's entries
@@ -139,6 +147,7 @@ struct FrameRenderState {
     // the chunk's stamp in the top byte; written by whichever thread needs one first.
     Scratch<uint32_t> pointColours;
     uint32_t colourStamp = 0;
+    Scratch<BinnedFace> binFaces;    // per face batch: the faces it kept, in order
     Scratch<uint32_t> binEntries;    // per face batch: its faces, by tile, then the shared ones
     Scratch<uint32_t> binRects;      // beside each shared entry: its tile rectangle
     std::vector<uint32_t> binStart;  // per face batch: tileCount + 2 offsets into its entries

@@ -12,6 +12,7 @@
 #include "render/raster.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -82,8 +83,8 @@ void EdgeSpan(int64_t value, int64_t step, int32_t count, int32_t& first, int32_
     if (k < last) last = static_cast<int32_t>(k);
 }
 
-// Below this box width a row's span is found by stepping along it.
-constexpr int32_t kSteppedWidth = 24;
+// Below this box width a row's span is found by testing each centre (at most 64).
+constexpr int32_t kSteppedWidth = 32;
 
 // Calls span(y, first, last) for each row of the coverage that has covered centres.
 template <class Span>
@@ -97,32 +98,39 @@ inline void ForEachSpan(const TriangleCoverage& c, Span&& span) {
     int64_t row0 = e0.at + e0.dx * startX + e0.dy * startY;
     int64_t row1 = e1.at + e1.dx * startX + e1.dy * startY;
     int64_t row2 = e2.at + e2.dx * startX + e2.dy * startY;
+    // The rows with covered centres are consecutive (the triangle is convex): after them, stop.
+    bool seen = false;
     for (int32_t y = c.y0; y <= c.y1; ++y, row0 += e0.dy, row1 += e1.dy, row2 += e2.dy) {
         int32_t first = 0, last = width - 1;
         if (width <= kSteppedWidth) {
-            // The row's covered centres are one run: skip those before it, take those in it.
+            // One bit per centre of the row: all three values are >= 0 exactly when their
+            // bitwise or is, so the sign bit of the or says it; no branch per centre.
+            uint64_t inside = 0;
             int64_t a0 = row0, a1 = row1, a2 = row2;
-            int32_t k = 0;
-            while (k < width && (a0 < 0 || a1 < 0 || a2 < 0)) {
+            for (int32_t k = 0; k < width; ++k) {
+                inside |= (static_cast<uint64_t>(~(a0 | a1 | a2)) >> 63) << k;
                 a0 += e0.dx;
                 a1 += e1.dx;
                 a2 += e2.dx;
-                ++k;
             }
-            first = k;
-            while (k < width && a0 >= 0 && a1 >= 0 && a2 >= 0) {
-                a0 += e0.dx;
-                a1 += e1.dx;
-                a2 += e2.dx;
-                ++k;
+            if (inside == 0) {
+                if (seen) return;
+                continue;
             }
-            last = k - 1;
+            // The covered centres of a row are one run.
+            first = std::countr_zero(inside);
+            last = 63 - std::countl_zero(inside);
         } else {
             EdgeSpan(row0, e0.dx, width, first, last);
             if (first <= last) EdgeSpan(row1, e1.dx, width, first, last);
             if (first <= last) EdgeSpan(row2, e2.dx, width, first, last);
         }
-        if (first <= last && span(y, c.x0 + first, c.x0 + last)) return;
+        if (first > last) {
+            if (seen) return;
+            continue;
+        }
+        seen = true;
+        if (span(y, c.x0 + first, c.x0 + last)) return;
     }
 }
 

@@ -45,8 +45,9 @@ constexpr int32_t kMaxTiles = 1024;
 // entered in each.
 constexpr int64_t kBinEntriesPerFace = 2;
 constexpr int32_t kMaxTilesBinned = 4;
-// A bin entry is the face's number in the chunk with two bits: seen from behind (known for
-// faces that need no clipping), and of a transparent or wire material (lit modes).
+// A bin entry is the number of the face's BinnedFace with two bits: seen from behind (known
+// for faces that need no clipping), and of a transparent or wire material (lit modes). The
+// records of a batch are in face order, so entries merge in face order by their numbers.
 constexpr uint32_t kBackEntry = 1u << 31;
 constexpr uint32_t kSpecialEntry = 1u << 30;
 constexpr uint32_t kFaceNumber = kSpecialEntry - 1;
@@ -144,8 +145,11 @@ void BinPiece(const SolidContext& c, int64_t piece, int32_t thread) {
     const int32_t shift = f.tileShift;
     const uint32_t shared = static_cast<uint32_t>(c.tileCount);
     const uint32_t everyTile = PackRect(0, 0, f.tilesX - 1, f.tilesY - 1);
-    int32_t n = 0;
+    int32_t n = 0;      // entries
+    uint32_t kept = 0;  // faces kept
     const int64_t room = kBinEntriesPerFace * batch;
+    BinnedFace* records = f.binFaces.get() + piece * batch;
+    const uint32_t firstRecord = static_cast<uint32_t>(piece * batch);
     uint32_t* counts = bins.counts.data();
     std::fill(counts, counts + c.tileCount + 2, 0u);
     for (int32_t o = InstanceHolding(f, start, &InstanceWork::firstFace);
@@ -175,11 +179,13 @@ void BinPiece(const SolidContext& c, int64_t piece, int32_t thread) {
             const SolidVertex& b = vertices[corner[1]];
             const SolidVertex& d = vertices[corner[2]];
             if ((a.outcode & b.outcode & d.outcode) != 0) continue;
-            uint32_t face = static_cast<uint32_t>(w.firstFace + i);
-            if (c.lit && faceFlags[i] != 0) face |= kSpecialEntry;
+            const uint32_t face = static_cast<uint32_t>(w.firstFace + i);
+            uint32_t entry = firstRecord + kept;
+            if (c.lit && faceFlags[i] != 0) entry |= kSpecialEntry;
             if (a.invZ == 0.0f || b.invZ == 0.0f || d.invZ == 0.0f) {
                 // To be clipped: every tile looks at it.
-                bins.items[static_cast<size_t>(n++)] = BinItem{face, shared, everyTile};
+                records[kept++] = BinnedFace{{0, 0, 0}, {0, 0, 0}, {0.0f, 0.0f, 0.0f}, face};
+                bins.items[static_cast<size_t>(n++)] = BinItem{entry, shared, everyTile};
                 ++counts[shared];
                 continue;
             }
@@ -202,12 +208,14 @@ void BinPiece(const SolidContext& c, int64_t piece, int32_t thread) {
                 (static_cast<int64_t>(b.x) - a.x) * (static_cast<int64_t>(d.y) - a.y) -
                 (static_cast<int64_t>(b.y) - a.y) * (static_cast<int64_t>(d.x) - a.x);
             if (area == 0 && !cells) continue;
-            if ((area < 0) == w.mirrored) face |= kBackEntry;
+            if ((area < 0) == w.mirrored) entry |= kBackEntry;
             x0 = std::max(x0, 0);
             y0 = std::max(y0, 0);
             x1 = std::min(x1, width - 1);
             y1 = std::min(y1, height - 1);
             if (x0 > x1 || y0 > y1) continue;
+            records[kept++] =
+                BinnedFace{{a.x, b.x, d.x}, {a.y, b.y, d.y}, {a.invZ, b.invZ, d.invZ}, face};
             const int32_t tx0 = x0 >> shift, tx1 = x1 >> shift;
             const int32_t ty0 = y0 >> shift, ty1 = y1 >> shift;
             // A face in a few tiles goes to each one's bin while the batch's room lasts (two
@@ -219,13 +227,13 @@ void BinPiece(const SolidContext& c, int64_t piece, int32_t thread) {
                 for (int32_t ty = ty0; ty <= ty1; ++ty) {
                     for (int32_t tx = tx0; tx <= tx1; ++tx) {
                         const uint32_t tile = static_cast<uint32_t>(ty * f.tilesX + tx);
-                        bins.items[static_cast<size_t>(n++)] = BinItem{face, tile, 0};
+                        bins.items[static_cast<size_t>(n++)] = BinItem{entry, tile, 0};
                         ++counts[tile];
                     }
                 }
             } else {
                 bins.items[static_cast<size_t>(n++)] =
-                    BinItem{face, shared, PackRect(tx0, ty0, tx1, ty1)};
+                    BinItem{entry, shared, PackRect(tx0, ty0, tx1, ty1)};
                 ++counts[shared];
             }
         }
@@ -244,8 +252,8 @@ void BinPiece(const SolidContext& c, int64_t piece, int32_t thread) {
     for (int32_t k = 0; k < n; ++k) {
         const BinItem& item = bins.items[static_cast<size_t>(k)];
         const uint32_t at = counts[item.tile]++;
-        entries[at] = item.face;
-        rects[at] = item.rect;
+        entries[at] = item.entry;
+        if (item.tile == shared) rects[at] = item.rect;
     }
 }
 
@@ -262,10 +270,12 @@ struct FaceAt {
 struct InstanceCursor {
     const FrameRenderState* f;
     int32_t at = 0;
-    FaceAt Find(uint32_t entry) {
-        const uint32_t face = entry & kFaceNumber;
-        while (f->work[static_cast<size_t>(at) + 1].firstFace <= static_cast<int64_t>(face))
-            ++at;
+    int64_t end;  // the first face after the current instance's
+    explicit InstanceCursor(const FrameRenderState* state)
+        : f(state), end(state->work[1].firstFace) {}
+    FaceAt Find(uint32_t face) {
+        while (end <= static_cast<int64_t>(face))
+            end = f->work[static_cast<size_t>(++at) + 1].firstFace;
         const InstanceWork& w = f->work[static_cast<size_t>(at)];
         return FaceAt{&w, &f->prepared[static_cast<size_t>(w.prepared)],
                       static_cast<int32_t>(static_cast<int64_t>(face) - w.firstFace)};
@@ -401,17 +411,9 @@ FillStyle StyleFor(const SolidContext& c, int32_t alpha, const uint32_t (&colour
     return style;
 }
 
-// Whether a face drawn in `front`-facing order is seen from its front: corners that turn
-// counter-clockwise on the screen (y down) face the camera, or clockwise under a mirroring
-// matrix.
-inline bool FrontFacing(const SolidVertex& a, const SolidVertex& b, const SolidVertex& d,
-                        bool mirrored) {
-    const int64_t area = (static_cast<int64_t>(b.x) - a.x) * (static_cast<int64_t>(d.y) - a.y) -
-                         (static_cast<int64_t>(b.y) - a.y) * (static_cast<int64_t>(d.x) - a.x);
-    return (area < 0) != mirrored;
-}
-
-// The same for a face with a corner that needs clipping, from its plane in view space.
+// Whether a face with a corner that needs clipping is seen from its front, from its plane in
+// view space. (Binning marks the others: corners that turn counter-clockwise on the screen,
+// y down, face the camera, or clockwise under a mirroring matrix.)
 bool FrontFacingInView(const InstanceWork& w, const Face& face, const ViewPoint& corner) {
     float n[3];
     OutwardViewNormal(w, face.plane, n);
@@ -496,18 +498,18 @@ void MeasureTileDepth(const RasterTarget& target, TileDepth& d) {
     }
 }
 
-bool HiddenInTile(const TileDepth& d, const SolidVertex& a, const SolidVertex& b,
-                  const SolidVertex& e) {
-    const int32_t minX = std::min({a.x, b.x, e.x}) >> kSubPixelBits;
-    const int32_t maxX = std::max({a.x, b.x, e.x}) >> kSubPixelBits;
-    const int32_t minY = std::min({a.y, b.y, e.y}) >> kSubPixelBits;
-    const int32_t maxY = std::max({a.y, b.y, e.y}) >> kSubPixelBits;
+bool HiddenInTile(const TileDepth& d, const BinnedFace& face) {
+    const int32_t minX = std::min({face.x[0], face.x[1], face.x[2]}) >> kSubPixelBits;
+    const int32_t maxX = std::max({face.x[0], face.x[1], face.x[2]}) >> kSubPixelBits;
+    const int32_t minY = std::min({face.y[0], face.y[1], face.y[2]}) >> kSubPixelBits;
+    const int32_t maxY = std::max({face.y[0], face.y[1], face.y[2]}) >> kSubPixelBits;
     const int32_t bx0 = std::max(minX - d.left, 0) >> TileDepth::kBlockShift;
     const int32_t by0 = std::max(minY - d.top, 0) >> TileDepth::kBlockShift;
     const int32_t bx1 = std::min((maxX - d.left) >> TileDepth::kBlockShift, d.blocksX - 1);
     const int32_t by1 = std::min((maxY - d.top) >> TileDepth::kBlockShift, d.blocksY - 1);
     if (bx0 > bx1 || by0 > by1) return true;  // not in the tile at all
-    const float nearest = std::max({a.invZ, b.invZ, e.invZ}) * (1.0f + 1.0f / 1024.0f);
+    const float nearest =
+        std::max({face.invZ[0], face.invZ[1], face.invZ[2]}) * (1.0f + 1.0f / 1024.0f);
     for (int32_t by = by0; by <= by1; ++by) {
         for (int32_t bx = bx0; bx <= bx1; ++bx) {
             if (nearest > d.least[by * d.blocksX + bx]) return false;
@@ -542,22 +544,20 @@ void ShadeFace(void* context, FillStyle& style) {
     }
 }
 
-void DrawFace(const SolidContext& c, const RasterTarget& target, const FaceAt& at, Pass pass,
-              const TileDepth* reached) {
-    const uint8_t flags = at.prepared->faceFlags[static_cast<size_t>(at.index)];
-    const bool wire = c.lit && (flags & kFaceWire) != 0;
-    const bool transparent = c.lit && (flags & kFaceTransparent) != 0;
+void DrawFace(const SolidContext& c, const RasterTarget& target, const FaceAt& at,
+              const BinnedFace& record, uint32_t entry, Pass pass, const TileDepth* reached) {
+    bool wire = false, transparent = false;
+    if ((entry & kSpecialEntry) != 0) {
+        const uint8_t flags = at.prepared->faceFlags[static_cast<size_t>(at.index)];
+        wire = (flags & kFaceWire) != 0;
+        transparent = (flags & kFaceTransparent) != 0;
+    }
     if (pass == Pass::Lines ? !(wire || c.allEdges)
                             : wire || transparent != (pass == Pass::Transparent))
         return;
     const Face& face = at.instance->object->faces[at.index];
-    const uint32_t* vertexIndex =
-        at.prepared->shading.faceVertex.data() + 3 * static_cast<size_t>(at.index);
-    const SolidVertex* vertices = c.f->solidVertices.get() + at.instance->firstCorner;
-    const SolidVertex& a = vertices[vertexIndex[0]];
-    const SolidVertex& b = vertices[vertexIndex[1]];
-    const SolidVertex& d = vertices[vertexIndex[2]];
-    const bool clipped = a.invZ == 0.0f || b.invZ == 0.0f || d.invZ == 0.0f;
+    const bool clipped = record.invZ[0] == 0.0f;
+    const bool front = (entry & kBackEntry) == 0;
 
     if (pass == Pass::Lines) {
         // Wire materials in their lit colour, then (edges, hidden-line) every face's edges.
@@ -571,7 +571,7 @@ void DrawFace(const SolidContext& c, const RasterTarget& target, const FaceAt& a
                                                        face.vertex0->y, face.vertex0->z);
                     CornerColours(c, at, FrontFacingInView(*at.instance, face, p), colours);
                 } else {
-                    CornerColours(c, at, FrontFacing(a, b, d, at.instance->mirrored), colours);
+                    CornerColours(c, at, front, colours);
                 }
                 colour = colours[0];
             } else {
@@ -582,14 +582,15 @@ void DrawFace(const SolidContext& c, const RasterTarget& target, const FaceAt& a
                 DrawClippedFace(c, target, at, face, MaterialOf(*c.f, face), false, false, &colour);
                 continue;
             }
-            RasterVertex r[3];
-            const SolidVertex* s[3] = {&a, &b, &d};
-            for (int k = 0; k < 3; ++k)
-                r[k] = RasterVertex{s[k]->x, s[k]->y, s[k]->invZ, {}};
+            LinePoint p[3];
+            for (int k = 0; k < 3; ++k) {
+                p[k] = LinePoint{static_cast<float>(record.x[k]) / kSubPixelOne,
+                                 static_cast<float>(record.y[k]) / kSubPixelOne, record.invZ[k]};
+            }
             // The wireframe's edges and directions: 0 to 1, 2 to 1, 0 to 2.
-            DrawDepthTestedLine(target, LinePointOf(r[0]), LinePointOf(r[1]), colour);
-            DrawDepthTestedLine(target, LinePointOf(r[2]), LinePointOf(r[1]), colour);
-            DrawDepthTestedLine(target, LinePointOf(r[0]), LinePointOf(r[2]), colour);
+            DrawDepthTestedLine(target, p[0], p[1], colour);
+            DrawDepthTestedLine(target, p[2], p[1], colour);
+            DrawDepthTestedLine(target, p[0], p[2], colour);
         }
         return;
     }
@@ -598,14 +599,12 @@ void DrawFace(const SolidContext& c, const RasterTarget& target, const FaceAt& a
         DrawClippedFace(c, target, at, face, MaterialOf(*c.f, face), true, transparent, nullptr);
         return;
     }
-    const bool front = FrontFacing(a, b, d, at.instance->mirrored);
-    if (reached != nullptr && HiddenInTile(*reached, a, b, d)) return;
+    if (reached != nullptr && HiddenInTile(*reached, record)) return;
     RasterVertex r[3];
-    const SolidVertex* s[3] = {&a, &b, &d};
     for (int k = 0; k < 3; ++k) {
-        r[k].x = s[k]->x;
-        r[k].y = s[k]->y;
-        r[k].invZ = s[k]->invZ;
+        r[k].x = record.x[k];
+        r[k].y = record.y[k];
+        r[k].invZ = record.invZ[k];
     }
     TriangleCoverage coverage;
     if (!CoverTriangle(target, r[0], r[1], r[2], c.depthOffset, coverage)) return;
@@ -651,7 +650,7 @@ void DrawTile(const SolidContext& c, int32_t tile) {
             MeasureTileDepth(target, reached);
             measured = true;
         }
-        InstanceCursor cursor{&f};
+        InstanceCursor cursor(&f);
         const TileDepth* depth = measured && pass != Pass::Lines ? &reached : nullptr;
         // Which entries the pass draws, by their bits (every face once in the fills).
         uint32_t mask = 0, want = 0;
@@ -663,8 +662,11 @@ void DrawTile(const SolidContext& c, int32_t tile) {
         } else if (pass == Pass::Transparent || (pass == Pass::Lines && !c.allEdges)) {
             mask = want = kSpecialEntry;
         }
+        const BinnedFace* records = f.binFaces.get();
         WalkTile(c, tile, [&](uint32_t entry) {
-            if ((entry & mask) == want) DrawFace(c, target, cursor.Find(entry), pass, depth);
+            if ((entry & mask) != want) return;
+            const BinnedFace& record = records[entry & kFaceNumber];
+            DrawFace(c, target, cursor.Find(record.face), record, entry, pass, depth);
         });
     }
 }
@@ -750,6 +752,7 @@ bool PrepareSolidFrame(FrameRenderState& f) {
         const size_t starts = static_cast<size_t>(batches) * (tiles + 2);
         if (f.binStart.size() != starts) f.binStart.assign(starts, 0);
         const size_t entries = static_cast<size_t>(batches * batch * kBinEntriesPerFace);
+        f.binFaces.Resize(static_cast<size_t>(batches * batch));
         f.binEntries.Resize(entries);
         f.binRects.Resize(entries);
         if (f.threadBins.size() < threads) f.threadBins.resize(threads);
