@@ -33,7 +33,7 @@ void BuildMesh(Mesh& mesh) {
         const int a = 2 * (cz * side + cx) + (f & 1), b = a + 2, c = a + 2 * side, d = c + 2;
         Vertex* v = mesh.vertices.data();
         mesh.faces[f] =
-            (f & 1) ? Face{-1, &v[a], &v[b], &v[c], {}} : Face{-1, &v[b], &v[d], &v[c], {}};
+            (f & 1) ? Face{-1, 0, &v[a], &v[b], &v[c], {}} : Face{-1, 0, &v[b], &v[d], &v[c], {}};
     }
     mesh.object.vertexCount = 65535;
     mesh.object.vertices = mesh.vertices.data();

@@ -96,12 +96,14 @@ void BuildSphere(Mesh& mesh) {
         for (int j = 0; j < slices; ++j) {
             if (i != stacks - 1)
                 mesh.faces.push_back(Face{.material = -1,
+                                          .smoothing = 0,
                                           .vertex0 = at(i, j),
                                           .vertex1 = at(i + 1, j),
                                           .vertex2 = at(i + 1, j + 1),
                                           .plane = {}});
             if (i != 0)
                 mesh.faces.push_back(Face{.material = -1,
+                                          .smoothing = 0,
                                           .vertex0 = at(i, j),
                                           .vertex1 = at(i + 1, j + 1),
                                           .vertex2 = at(i, j + 1),
@@ -180,8 +182,12 @@ BENCHMARK(BM_DenseSphereWholeFrame)
 void BuildFace(Mesh& mesh, const Vertex (&corners)[3]) {
     mesh.vertices.assign(corners, corners + 3);
     Vertex* v = mesh.vertices.data();
-    mesh.faces.assign(
-        1, Face{.material = -1, .vertex0 = &v[0], .vertex1 = &v[1], .vertex2 = &v[2], .plane = {}});
+    mesh.faces.assign(1, Face{.material = -1,
+                              .smoothing = 0,
+                              .vertex0 = &v[0],
+                              .vertex1 = &v[1],
+                              .vertex2 = &v[2],
+                              .plane = {}});
     mesh.Attach();
     ComputeFacePlanes(mesh.object);
     const double origin[3] = {0, 0, 0};

@@ -59,14 +59,17 @@ inline void Percent(ChunkWriter& w, uint16_t id, uint16_t value) {
     w.Chunk(id, [&] { w.Chunk(chunk::PercentInt, [&] { w.U16(value); }); });
 }
 
-// A map chunk: strength, file name, tiling and scale.
+// A map chunk: strength, file name, tiling, scale, offset and rotation.
 inline void Map(ChunkWriter& w, uint16_t id, const char* file) {
     w.Chunk(id, [&] {
         w.Chunk(chunk::PercentInt, [&] { w.U16(100); });
         w.Chunk(chunk::MapName, [&] { w.Name(file); });
         w.Chunk(chunk::MapTiling, [&] { w.U16(0x10); });
         w.Chunk(chunk::MapUScale, [&] { w.F32(2.0f); });
-        w.Chunk(0xA356, [&] { w.F32(0.5f); });
+        w.Chunk(chunk::MapVScale, [&] { w.F32(0.5f); });
+        w.Chunk(chunk::MapUOffset, [&] { w.F32(0.25f); });
+        w.Chunk(chunk::MapVOffset, [&] { w.F32(-0.25f); });
+        w.Chunk(chunk::MapRotation, [&] { w.F32(30.0f); });
     });
 }
 
@@ -172,7 +175,8 @@ inline void Track(ChunkWriter& w, uint16_t id, uint32_t keys, int floats) {
 }  // namespace detail
 
 // Two cubes with material groups (one group names a material that does not exist), three
-// materials, one with texture, reflection and bump maps.
+// materials, one with texture, opacity, reflection and bump maps and every flag and
+// percentage, its colours in linear and gamma form.
 inline std::vector<uint8_t> MeshesAndMaterials() {
     using namespace detail;
     return SceneFile([](ChunkWriter& w) {
@@ -181,10 +185,26 @@ inline std::vector<uint8_t> MeshesAndMaterials() {
         w.Chunk(chunk::Material, [&] {
             w.Chunk(chunk::MaterialName, [&] { w.Name("Mapped"); });
             ColorBytes(w, chunk::MaterialDiffuse, 128, 128, 128);
-            Percent(w, 0xA050, 20);
-            w.Empty(0xA081);
-            w.Chunk(0xA087, [&] { w.F32(1); });
+            w.Chunk(chunk::MaterialAmbient, [&] {
+                w.Chunk(chunk::LinearColorByte, [&] { w.U8(20).U8(20).U8(20); });
+                w.Chunk(chunk::ColorByte, [&] { w.U8(30).U8(30).U8(30); });
+            });
+            w.Chunk(chunk::MaterialSpecular, [&] {
+                w.Chunk(chunk::LinearColorFloat, [&] { w.Floats({0.8f, 0.8f, 0.8f}); });
+            });
+            Percent(w, chunk::MaterialShininessStrength, 60);
+            Percent(w, chunk::MaterialTransparency, 20);
+            Percent(w, chunk::MaterialTransparencyFalloff, 10);
+            Percent(w, chunk::MaterialReflectionBlur, 5);
+            w.Chunk(chunk::MaterialSelfIllumination,
+                    [&] { w.Chunk(chunk::PercentFloat, [&] { w.F32(15.0f); }); });
+            w.Empty(chunk::MaterialTwoSided);
+            w.Empty(chunk::MaterialAdditive);
+            w.Empty(chunk::MaterialWire);
+            w.Chunk(chunk::MaterialWireSize, [&] { w.F32(1); });
+            w.Chunk(chunk::MaterialShading, [&] { w.U16(2); });
             Map(w, chunk::TextureMap, "bricks.gif");
+            Map(w, chunk::OpacityMap, "mask.png");
             Map(w, chunk::ReflectionMap, "sky.gif");
             Map(w, chunk::BumpMap, "bumps.gif");
         });
@@ -201,14 +221,16 @@ inline std::vector<uint8_t> MeshesAndMaterials() {
     });
 }
 
-// An omni light and a spotlight (each with colour, ranges, multiplier), one light off,
-// background and ambient colours.
+// An omni light and a spotlight (each with colour, ranges, multiplier), one light off with a
+// 24-bit colour, background (in use) and ambient colours.
 inline std::vector<uint8_t> Lights() {
     using namespace detail;
     return SceneFile([](ChunkWriter& w) {
         w.Chunk(chunk::Background, [&] {
             w.Chunk(chunk::ColorFloat, [&] { w.Floats({0.1f, 0.1f, 0.2f}); });
+            w.Chunk(chunk::LinearColorFloat, [&] { w.Floats({0.01f, 0.01f, 0.04f}); });
         });
+        w.Empty(chunk::UseBackground);
         w.Chunk(chunk::Ambient, [&] {
             w.Chunk(chunk::LinearColorFloat, [&] { w.Floats({0.2f, 0.2f, 0.2f}); });
         });
@@ -218,6 +240,7 @@ inline std::vector<uint8_t> Lights() {
             w.Name("Dark");
             w.Chunk(chunk::Light, [&] {
                 w.Floats({0, 0, 100});
+                w.Chunk(chunk::ColorByte, [&] { w.U8(255).U8(128).U8(0); });
                 w.Empty(chunk::LightOff);
             });
         });

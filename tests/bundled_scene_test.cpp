@@ -50,8 +50,11 @@ TEST(BundledScene, LoadsWithEveryKindOfRecord) {
         EXPECT_EQ(mesh.vertices[1].x, p[0]);
         EXPECT_EQ(mesh.vertices[1].y, p[2]);
         EXPECT_EQ(mesh.vertices[1].z, p[1]);
-        for (int32_t f = 0; f < mesh.faceCount; ++f)
+        for (int32_t f = 0; f < mesh.faceCount; ++f) {
             ASSERT_GE(mesh.faces[f].material, 0) << f;
+            EXPECT_EQ(mesh.faces[f].smoothing, objects[i].mesh.smoothing[f]) << f;
+        }
+        EXPECT_EQ(mesh.texCoordCount, static_cast<int32_t>(objects[i].mesh.uvs.size()));
     }
     EXPECT_EQ(scene->objects[1].parentId, 0);
     EXPECT_EQ(scene->objects[0].parentId, 65535);
@@ -59,6 +62,18 @@ TEST(BundledScene, LoadsWithEveryKindOfRecord) {
     ASSERT_EQ(scene->materialCount, 4);
     EXPECT_STREQ(scene->materials[0].name, "Jade");
     EXPECT_STREQ(scene->materials[3].name, "Grid");
+    // Jade: its colours in bytes, shininess, Phong shading and a texture map.
+    const Material& jade = scene->materials[0];
+    EXPECT_EQ(jade.diffuse[0], 60 / 255.0f);
+    EXPECT_EQ(jade.diffuse[1], 200 / 255.0f);
+    EXPECT_EQ(jade.colorsRead, kMaterialAmbientRead | kMaterialDiffuseRead | kMaterialSpecularRead);
+    EXPECT_EQ(jade.shininess, 40 / 100.0f);
+    EXPECT_EQ(jade.shading, 3);
+    EXPECT_STREQ(jade.textureMap.fileName, "jade.png");
+    EXPECT_EQ(jade.textureMap.uScale, 2.0f);
+    EXPECT_EQ(scene->materials[1].textureMap.present, 0);
+    EXPECT_EQ(scene->ambientRead, 1);
+    EXPECT_EQ(scene->backgroundRead, 0);
 
     ASSERT_EQ(scene->lightCount, 2);
     EXPECT_STREQ(scene->lights[0].name, "Sun");
@@ -68,6 +83,7 @@ TEST(BundledScene, LoadsWithEveryKindOfRecord) {
     EXPECT_EQ(scene->lights[1].isSpot, 1);
     EXPECT_EQ(scene->lights[1].rayShadow, 1);
     EXPECT_EQ(scene->lights[1].color255[2], 255);
+    EXPECT_EQ(scene->lights[1].emitColor[1], 0.7f);
 
     ASSERT_EQ(scene->cameraCount, 1);
     const Camera& camera = scene->cameras[0];

@@ -20,7 +20,7 @@ Vertex At(float x, float y, float z) {
 }
 
 Face FaceOf(Vertex* v0, Vertex* v1, Vertex* v2) {
-    return Face{-1, v0, v1, v2, {0, 0, 0, 0}};
+    return Face{-1, 0, v0, v1, v2, {0, 0, 0, 0}};
 }
 
 MeshObject MeshOf(std::vector<Vertex>& vertices, std::vector<Face>& faces) {

@@ -304,7 +304,7 @@ TEST(LineStepper, FaceWithACornerJustPastTheNearLimitDrawsThePlainWalkOfItsEdges
     MatrixIdentity(identity);
     for (const Case& c : cases) {
         std::vector<Vertex> vertices(c.corners, c.corners + 3);
-        Face face{-1, &vertices[0], &vertices[1], &vertices[2], {0, 0, 0, 0}};
+        Face face{-1, 0, &vertices[0], &vertices[1], &vertices[2], {0, 0, 0, 0}};
         MeshObject object{};
         object.vertexCount = 3;
         object.vertices = vertices.data();

@@ -14,30 +14,8 @@
 
 namespace {
 
-template <class Body>
-void WriteLight(ChunkWriter& w, const char* name, std::initializer_list<float> position,
-                Body&& body) {
-    w.Chunk(chunk::NamedObject, [&] {
-        w.Name(name);
-        w.Chunk(chunk::Light, [&] {
-            w.Floats(position);
-            body();
-        });
-    });
-}
-
-void WriteMaterial(ChunkWriter& w, const char* name) {
-    w.Chunk(chunk::Material, [&] { w.Chunk(chunk::MaterialName, [&] { w.Name(name); }); });
-}
-
 void WriteColor(ChunkWriter& w, uint16_t id, float r, float g, float b) {
     w.Chunk(id, [&] { w.Floats({r, g, b}); });
-}
-
-ScenePtr LoadEditor(void (*body)(ChunkWriter&)) {
-    ScenePtr scene = LoadBytes(EditorFile(body));
-    EXPECT_NE(scene, nullptr) << LastLoadError().message;
-    return scene;
 }
 
 TEST(MeshChunks, VerticesExchangeAxesAndFacesReverseTheirCorners) {
@@ -93,7 +71,7 @@ TEST(MeshChunks, CameraAndMeshMatrixKeepTheFileOrder) {
 
 TEST(MeshChunks, LightChunksFillTheOpenLight) {
     ScenePtr scene = LoadEditor([](ChunkWriter& w) {
-        WriteLight(w, "Spot", {1, 2, 3}, [&] {
+        WriteNamedLight(w, "Spot", {1, 2, 3}, [&] {
             w.Chunk(chunk::Spotlight, [&] {
                 w.Floats({4, 5, 6, 30, 45});
                 // Under the spotlight, which walks no children: never seen.
@@ -106,7 +84,7 @@ TEST(MeshChunks, LightChunksFillTheOpenLight) {
             WriteColor(w, chunk::ColorFloat, 0.1f, 0.1f, 0.1f);
             WriteColor(w, chunk::LinearColorFloat, 1.0f, 0.5f, 0.0f);  // the later one wins
         });
-        WriteLight(w, "Plain", {0, 0, 0}, [&] { w.Empty(chunk::LightRayShadow); });
+        WriteNamedLight(w, "Plain", {0, 0, 0}, [&] { w.Empty(chunk::LightRayShadow); });
     });
     ASSERT_NE(scene, nullptr);
     ASSERT_EQ(scene->lightCount, 2);
@@ -139,9 +117,9 @@ TEST(MeshChunks, LightChunksFillTheOpenLight) {
 // the second of two lights of one name, and under a material named like a light.
 TEST(MeshChunks, ColourReachesTheFirstLightOfTheCurrentName) {
     ScenePtr scene = LoadEditor([](ChunkWriter& w) {
-        WriteLight(w, "Twin", {0, 0, 0}, [] {});
-        WriteLight(w, "Twin", {0, 0, 0}, [&] { WriteColor(w, chunk::ColorFloat, 0, 1, 0); });
-        WriteLight(w, "Lamp", {0, 0, 0}, [] {});
+        WriteNamedLight(w, "Twin", {0, 0, 0}, [] {});
+        WriteNamedLight(w, "Twin", {0, 0, 0}, [&] { WriteColor(w, chunk::ColorFloat, 0, 1, 0); });
+        WriteNamedLight(w, "Lamp", {0, 0, 0}, [] {});
         w.Chunk(chunk::Material, [&] {
             w.Chunk(chunk::MaterialName, [&] { w.Name("Lamp"); });
             w.Chunk(chunk::MaterialDiffuse,
@@ -164,12 +142,12 @@ TEST(MeshChunks, ColourReachesTheFirstLightOfTheCurrentName) {
 // and NaN gives 0 instead of an undefined conversion.
 TEST(MeshChunks, ColourComponentsConvertWithoutOverflow) {
     ScenePtr scene = LoadEditor([](ChunkWriter& w) {
-        WriteLight(w, "Lamp", {0, 0, 0}, [&] {
+        WriteNamedLight(w, "Lamp", {0, 0, 0}, [&] {
             WriteColor(w, chunk::ColorFloat, 1e30f, -1e30f,
                        std::numeric_limits<float>::quiet_NaN());
         });
-        WriteLight(w, "Dim", {0, 0, 0},
-                   [&] { WriteColor(w, chunk::ColorFloat, -0.5f, 0.999f, 2); });
+        WriteNamedLight(w, "Dim", {0, 0, 0},
+                        [&] { WriteColor(w, chunk::ColorFloat, -0.5f, 0.999f, 2); });
     });
     ASSERT_NE(scene, nullptr);
     EXPECT_EQ(scene->lights[0].color255[0], INT32_MAX);
@@ -191,7 +169,7 @@ TEST(MeshChunks, EmptyAndMissingListsGiveEmptyMeshes) {
                 w.Chunk(chunk::FaceMaterials, [&] { w.Name("M").U16(1).U16(0); });
             });
         });
-        WriteMaterial(w, "After");
+        WriteMaterial(w, "After", [] {});
     });
     ASSERT_NE(scene, nullptr);
     ASSERT_EQ(scene->objectCount, 2);
@@ -265,8 +243,8 @@ TEST(MeshChunks, NameAtTheEndOfTheFile) {
 
 TEST(MeshChunks, FaceMaterialGroupsNameMaterialsOrNothing) {
     ScenePtr scene = LoadEditor([](ChunkWriter& w) {
-        WriteMaterial(w, "Red");
-        WriteMaterial(w, "Blue");
+        WriteMaterial(w, "Red", [] {});
+        WriteMaterial(w, "Blue", [] {});
         WriteNamedMesh(w, "Box", [&] {
             WriteVertexList(w, {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0});
             WriteFaceList(w, {0, 1, 2, 1, 3, 2, 0, 3, 1, 0, 2, 3}, [&] {
@@ -319,7 +297,7 @@ TEST(MeshChunks, ChunksBeforeTheirRecordOpensAreDropped) {
         w.Empty(chunk::LightOff);
         w.Empty(chunk::LightRayShadow);
         WriteNamedMesh(w, "Box", [&] { WriteVertexList(w, {4, 5, 6}); });
-        WriteLight(w, "Lamp", {0, 0, 0}, [] {});
+        WriteNamedLight(w, "Lamp", {0, 0, 0}, [] {});
     });
     ASSERT_NE(scene, nullptr);
     ASSERT_EQ(scene->objectCount, 1);
@@ -333,16 +311,16 @@ TEST(MeshChunks, ChunksBeforeTheirRecordOpensAreDropped) {
 // Each record kind is counted once per opening chunk and filled in file order.
 TEST(MeshChunks, RecordsOpenInFileOrder) {
     ScenePtr scene = LoadEditor([](ChunkWriter& w) {
-        WriteMaterial(w, "M0");
+        WriteMaterial(w, "M0", [] {});
         WriteNamedMesh(w, "O0", [] {});
-        WriteLight(w, "L0", {0, 0, 0}, [] {});
-        WriteMaterial(w, "M1");
+        WriteNamedLight(w, "L0", {0, 0, 0}, [] {});
+        WriteMaterial(w, "M1", [] {});
         w.Chunk(chunk::NamedObject, [&] {
             w.Name("C0");
             w.Chunk(chunk::Camera, [&] { w.Fill(32, 0); });
         });
         WriteNamedMesh(w, "O1", [] {});
-        WriteLight(w, "L1", {0, 0, 0}, [] {});
+        WriteNamedLight(w, "L1", {0, 0, 0}, [] {});
     });
     ASSERT_NE(scene, nullptr);
     ASSERT_EQ(scene->objectCount, 2);

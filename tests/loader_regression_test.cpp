@@ -75,6 +75,15 @@ TEST(LoadRegression, MaterialsSeedGroupsFacesAndDropsTheUnknownMaterial) {
     // The right cube's last group names no material: face 0 loses the blue it had.
     EXPECT_EQ(scene->objects[1].faces[0].material, -1);
     EXPECT_EQ(scene->objects[1].faces[1].material, 1);
+    // The mapped material: the linear ambient wins over the gamma one after it; both maps.
+    const Material& mapped = scene->materials[2];
+    EXPECT_EQ(mapped.ambient[0], 20 / 255.0f);
+    EXPECT_EQ(mapped.selfIllumination, 15.0f / 100.0f);
+    EXPECT_EQ(mapped.shading, 2);
+    EXPECT_STREQ(mapped.textureMap.fileName, "bricks.gif");
+    EXPECT_STREQ(mapped.opacityMap.fileName, "mask.png");
+    EXPECT_EQ(mapped.opacityMap.rotation, 30.0f);
+    EXPECT_EQ(left.faces[2].smoothing, 2u);
 }
 
 // ---- Slow inputs ------------------------------------------------------------------------

@@ -58,8 +58,15 @@ std::vector<uint8_t> RichScene() {
         w.Chunk(chunk::Editor, [&] {
             w.Chunk(chunk::MeshVersion, [&] { w.U32(3); });
             w.Chunk(chunk::MasterScale, [&] { w.F32(1); });
-            w.Chunk(chunk::Background, [&] { WriteColorChunk(w, chunk::ColorFloat); });
-            w.Chunk(chunk::Ambient, [&] { WriteColorChunk(w, chunk::LinearColorFloat); });
+            w.Chunk(chunk::Background, [&] {
+                WriteColorChunk(w, chunk::LinearColorFloat);
+                WriteColorChunk(w, chunk::ColorFloat);
+            });
+            w.Empty(chunk::UseBackground);
+            w.Chunk(chunk::Ambient, [&] {
+                WriteColorChunk(w, chunk::ColorByte);
+                WriteColorChunk(w, chunk::LinearColorFloat);
+            });
             w.Chunk(chunk::Material, [&] {
                 w.Chunk(chunk::MaterialName, [&] { w.Name("Red"); });
                 w.Chunk(chunk::MaterialAmbient, [&] { WriteColorChunk(w, chunk::ColorByte); });
@@ -86,6 +93,12 @@ std::vector<uint8_t> RichScene() {
                         w.Chunk(id, [&] { w.F32(1); });
                     }
                 });
+                w.Chunk(chunk::OpacityMap, [&] {
+                    w.Chunk(chunk::PercentFloat, [&] { w.F32(50); });
+                    w.Chunk(chunk::MapName, [&] { w.Name("mask.png"); });
+                    w.Chunk(chunk::MapTiling, [&] { w.U16(0x11); });
+                    w.Chunk(chunk::MapRotation, [&] { w.F32(30); });
+                });
                 w.Chunk(chunk::ReflectionMap,
                         [&] { w.Chunk(chunk::MapName, [&] { w.Name("sky.gif"); }); });
                 w.Chunk(chunk::BumpMap, [&] { WritePercent(w); });
@@ -108,6 +121,7 @@ std::vector<uint8_t> RichScene() {
                 w.Chunk(chunk::Light, [&] {
                     w.Floats({10, 20, 30});
                     WriteColorChunk(w, chunk::ColorFloat);
+                    WriteColorChunk(w, chunk::LinearColorByte);
                     w.Chunk(chunk::Spotlight, [&] { w.Floats({0, 0, 0, 30, 45}); });
                     w.Empty(chunk::LightOff);
                     w.Empty(chunk::LightRayShadow);
@@ -170,6 +184,8 @@ void ExpectSoundScene(const Scene& scene, size_t fileSize) {
         EXPECT_LE(std::strlen(mesh.name), 63u);
         ASSERT_GE(mesh.vertexCount, 0);
         ASSERT_GE(mesh.faceCount, 0);
+        ASSERT_GE(mesh.texCoordCount, 0);
+        ASSERT_LE(mesh.texCoordCount, mesh.vertexCount);
         if (mesh.faceCount > 0) {
             ASSERT_NE(mesh.faces, nullptr);
         }
@@ -202,7 +218,13 @@ void ExpectSoundScene(const Scene& scene, size_t fileSize) {
     for (int32_t i = 0; i < scene.lightCount; ++i)
         ASSERT_NE(scene.lights[i].name, nullptr);
     for (int32_t i = 0; i < scene.materialCount; ++i) {
-        ASSERT_NE(scene.materials[i].name, nullptr);
+        const Material& material = scene.materials[i];
+        ASSERT_NE(material.name, nullptr);
+        for (const MaterialMap* map : {&material.textureMap, &material.opacityMap}) {
+            if (map->fileName != nullptr) {
+                EXPECT_LE(std::strlen(map->fileName), 63u);
+            }
+        }
     }
     EXPECT_LE(scene.arena.bytesReserved, 64 * fileSize + (1u << 20));
 }
@@ -242,6 +264,19 @@ TEST(LoadSweep, RichSceneHoldsEveryChunkKindAndLoads) {
     EXPECT_EQ(scene->objects[0].positionKeyCount, 2);
     EXPECT_EQ(scene->cameras[0].targetKeyCount, 2);
     EXPECT_EQ(scene->lights[0].color255[2], 255);
+    // The values of the chunks that reach records beyond the wireframe.
+    EXPECT_EQ(scene->lights[0].emitColor[0], 200 / 255.0f);
+    EXPECT_EQ(scene->backgroundColor[0], 0.5f);
+    EXPECT_EQ(scene->useBackground, 1);
+    EXPECT_EQ(scene->ambientLight[1], 0.25f);
+    EXPECT_EQ(scene->objects[0].faces[3].smoothing, 1u);
+    EXPECT_EQ(scene->objects[0].texCoordCount, 5);
+    const Material& red = scene->materials[0];
+    EXPECT_EQ(red.diffuse[2], 1.0f);
+    EXPECT_EQ(red.shininess, 0.005f);  // the float percentage after the integer one
+    EXPECT_STREQ(red.textureMap.fileName, "bricks.gif");
+    EXPECT_EQ(red.opacityMap.amount, 0.5f);
+    EXPECT_EQ(red.opacityMap.tiling, 0x11);
 }
 
 TEST(LoadSweep, EveryTruncatedPrefixLoadsOrFailsCleanly) {

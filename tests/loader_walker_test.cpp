@@ -497,6 +497,64 @@ TEST(LoadScene, ObserverSeesEveryChunkHeaderAsWalked) {
     EXPECT_EQ(seen, expected);
 }
 
+// Handlers see the chunk they stand under (its id and offset), also below a chunk whose
+// handler walks its own children (the keyframer nodes) and after a nested walk returns.
+TEST(LoadScene, HandlersSeeTheirParentChunk) {
+    struct Seen {
+        uint16_t id;
+        uint16_t parentId;
+        int64_t parentStart;
+        bool operator==(const Seen&) const = default;
+    };
+    static std::vector<Seen> seen;
+    seen.clear();
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            w.Chunk(chunk::Background, [&] {
+                w.Chunk(chunk::ColorFloat, [&] { w.Floats({0, 0, 0}); });
+            });
+            w.Chunk(chunk::MasterScale, [&] { w.F32(1); });
+        });
+        w.Chunk(chunk::Keyframer, [&] {
+            w.Chunk(chunk::ObjectNode, [&] {
+                w.Chunk(chunk::NodeId, [&] { w.U16(0); });
+                w.Chunk(chunk::Pivot, [&] { w.Floats({0, 0, 0}); });
+            });
+            w.Chunk(chunk::Segment, [&] { w.U32(0).U32(10); });
+        });
+        w.Chunk(chunk::Version, [&] { w.U32(3); });
+    });
+    w.Chunk(chunk::Version, [&] { w.U32(3); });
+    loaderState.observer = [](int32_t, uint16_t id, int64_t, uint32_t, int32_t) {
+        if (loaderState.countingPass) {
+            seen.push_back({id, loaderState.parentChunkId, loaderState.parentChunkStart});
+        }
+    };
+    ScenePtr scene = LoadBytes(w.bytes);
+    loaderState.observer = nullptr;
+    ASSERT_NE(scene, nullptr) << LastLoadError().message;
+    // Offsets: main 0, editor 6, background 12, colour 18, master scale 36, keyframer 46,
+    // object node 52, node id 58, pivot 66, segment 84, version 98, version 108.
+    const std::vector<Seen> expected = {
+        {chunk::Main, 0, -1},
+        {chunk::Editor, chunk::Main, 0},
+        {chunk::Background, chunk::Editor, 6},
+        {chunk::ColorFloat, chunk::Background, 12},
+        {chunk::MasterScale, chunk::Editor, 6},
+        {chunk::Keyframer, chunk::Main, 0},
+        {chunk::ObjectNode, chunk::Keyframer, 46},
+        {chunk::NodeId, chunk::ObjectNode, 52},
+        {chunk::Pivot, chunk::ObjectNode, 52},
+        {chunk::Segment, chunk::Keyframer, 46},
+        {chunk::Version, chunk::Main, 0},
+        {chunk::Version, 0, -1},
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(loaderState.parentChunkId, 0);
+    EXPECT_EQ(loaderState.parentChunkStart, -1);
+}
+
 TEST(ChunkTable, EveryIdFindsItsOwnRow) {
     for (int32_t row = 0; row < kChunkTableRows; ++row) {
         EXPECT_EQ(FindChunkRow(ChunkTable[row].id), row) << std::hex << ChunkTable[row].id;

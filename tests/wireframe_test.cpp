@@ -247,7 +247,7 @@ struct Mesh {
     Mesh(std::vector<Vertex> v, const std::vector<std::array<int, 3>>& corners)
         : vertices(std::move(v)) {
         for (const auto& t : corners) {
-            faces.push_back(Face{-1, &vertices[t[0]], &vertices[t[1]], &vertices[t[2]], {}});
+            faces.push_back(Face{-1, 0, &vertices[t[0]], &vertices[t[1]], &vertices[t[2]], {}});
         }
         object.vertexCount = static_cast<int32_t>(vertices.size());
         object.vertices = vertices.data();

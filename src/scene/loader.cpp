@@ -17,17 +17,19 @@
 
 LoaderState loaderState;
 
-// Rows in the order the file format's reference lists them. No id stands twice, so the
-// order does not change the walk. The ambient, light, light-target and spotlight nodes
-// (0xB001, 0xB005 to 0xB007) get ReadOtherNode: their tracks are read and dropped.
+// Rows in the order the file format's reference lists them, then the rows added since (the
+// opacity map and the use-background flag). No id stands twice, so the order does not change
+// the walk. The ambient, light, light-target and spotlight nodes (0xB001, 0xB005 to 0xB007)
+// get ReadOtherNode: their tracks are read and dropped. Colour and percentage chunks give
+// their value to the chunk they stand under (see material_chunks.cpp).
 const ChunkRow ChunkTable[kChunkTableRows] = {
     {0x0002, 0, Skip2Bytes, "file version"},
     {0x0010, 0, ReadFloatColor, "colour, three floats"},
-    {0x0011, 0, Skip3Bytes, "colour, three bytes"},
-    {0x0012, 0, Skip3Bytes, "colour, three bytes"},
-    {0x0013, 0, ReadFloatColor, "colour, three floats"},
-    {0x0030, 0, Skip2Bytes, "percentage, integer"},
-    {0x0031, 0, Skip4Bytes, "percentage, float"},
+    {0x0011, 0, ReadByteColor, "colour, three bytes"},
+    {0x0012, 0, ReadLinearByteColor, "colour, three bytes"},
+    {0x0013, 0, ReadLinearFloatColor, "colour, three floats"},
+    {0x0030, 0, ReadIntPercent, "percentage, integer"},
+    {0x0031, 0, ReadFloatPercent, "percentage, float"},
     {0x0100, 0, Skip4Bytes, "master scale"},
     {0xC23D, 1, nullptr, ""},
     {0x3DAA, 1, nullptr, ""},
@@ -43,7 +45,7 @@ const ChunkRow ChunkTable[kChunkTableRows] = {
     {0x4120, 1, ReadFaceList, "face list"},
     {0x4130, 0, ReadFaceMaterials, "face material group"},
     {0x4140, 0, ReadTexCoords, "texture coordinates"},
-    {0x4150, 0, SkipSmoothGroups, "smoothing groups"},
+    {0x4150, 0, ReadSmoothGroups, "smoothing groups"},
     {0x4160, 0, ReadMeshMatrix, "mesh matrix"},
     {0x4165, 0, IgnoreChunk, ""},
     {0x4170, 0, IgnoreChunk, ""},
@@ -65,24 +67,24 @@ const ChunkRow ChunkTable[kChunkTableRows] = {
     {0xA052, 1, nullptr, ""},
     {0xA053, 1, nullptr, ""},
     {0xA084, 1, nullptr, ""},
-    {0xA081, 0, IgnoreChunk, ""},
-    {0xA083, 0, IgnoreChunk, ""},
-    {0xA085, 0, IgnoreChunk, ""},
-    {0xA087, 0, Skip4Bytes, ""},
+    {0xA081, 0, ReadTwoSided, ""},
+    {0xA083, 0, ReadAdditive, ""},
+    {0xA085, 0, ReadWire, ""},
+    {0xA087, 0, ReadWireSize, ""},
     {0xA08C, 0, IgnoreChunk, ""},
-    {0xA100, 0, Skip2Bytes, ""},
-    {0xA200, 1, IgnoreChunk, "texture map"},
+    {0xA100, 0, ReadShading, ""},
+    {0xA200, 1, ReadMap, "texture map"},
     {0xA220, 1, IgnoreChunk, "reflection map"},
     {0xA230, 1, IgnoreChunk, "bump map"},
     {0xA252, 0, Skip2Bytes, ""},
-    {0xA300, 0, SkipMapName, "map file name"},
-    {0xA351, 0, Skip2Bytes, "map parameter"},
+    {0xA300, 0, ReadMapName, "map file name"},
+    {0xA351, 0, ReadMapTiling, "map parameter"},
     {0xA353, 0, Skip4Bytes, "map parameter"},
-    {0xA354, 0, Skip4Bytes, "map parameter"},
-    {0xA356, 0, Skip4Bytes, "map parameter"},
-    {0xA358, 0, Skip4Bytes, "map parameter"},
-    {0xA35A, 0, Skip4Bytes, "map parameter"},
-    {0xA35C, 0, Skip4Bytes, "map parameter"},
+    {0xA354, 0, ReadMapUScale, "map parameter"},
+    {0xA356, 0, ReadMapVScale, "map parameter"},
+    {0xA358, 0, ReadMapUOffset, "map parameter"},
+    {0xA35A, 0, ReadMapVOffset, "map parameter"},
+    {0xA35C, 0, ReadMapRotation, "map parameter"},
     {0xB000, 1, nullptr, "keyframer data"},
     {0xB001, 1, ReadOtherNode, "ambient node"},
     {0xB002, 1, ReadObjectNode, "object node"},
@@ -109,11 +111,14 @@ const ChunkRow ChunkTable[kChunkTableRows] = {
     {0x465B, 0, ReadLightMultiplier, "light multiplier"},
     {0x4620, 0, ReadLightOff, "light off"},
     {0x4627, 0, ReadLightRayShadow, "light ray-traced shadow"},
+    {0xA210, 1, ReadMap, "opacity map"},
+    {0x1201, 0, ReadUseBackground, "use solid background"},
 };
 
 // Handlers of chunks that ChunkTable lists without one (their rows keep the format reader's
-// list as it is): the node's instance name and its hide track, kept for animation. Both read
-// only inside a node and never fail a load.
+// list as it is): the node's instance name and its hide track, kept for animation, which read
+// only inside a node, and the start of a material, which closes the one before it. None
+// fails a load.
 namespace {
 struct AddedHandler {
     uint16_t id;
@@ -122,6 +127,7 @@ struct AddedHandler {
 constexpr AddedHandler kAddedHandlers[] = {
     {0xB011, ReadInstanceName},
     {0xB029, ReadHideTrack},
+    {0xAFFF, BeginMaterial},
 };
 
 ChunkHandler HandlerOf(int32_t row) {
@@ -342,7 +348,13 @@ int32_t WalkChunks(FILE* stream, int32_t end) {
             const ChunkRow& entry = ChunkTable[row];
             const ChunkHandler handler = HandlerOf(row);
             if (handler != nullptr && handler(stream, chunkEnd) != 0) return -1;
-            if (entry.hasChildren && ParseChunks(stream, chunkEnd) != 0) return -1;
+            if (entry.hasChildren) {
+                // The children's parent is this chunk, whatever a handler walked below it.
+                s.chunkId = id;
+                s.chunkStart = start;
+                s.chunkClaimedEnd = start + length;
+                if (ParseChunks(stream, chunkEnd) != 0) return -1;
+            }
         }
         s.chunkId = id;
         s.chunkStart = start;
@@ -357,9 +369,18 @@ int32_t WalkChunks(FILE* stream, int32_t end) {
 }  // namespace
 
 int32_t ParseChunks(FILE* stream, int32_t end) {
-    ++loaderState.depth;
+    LoaderState& s = loaderState;
+    const uint16_t outerId = s.parentChunkId;
+    const int64_t outerStart = s.parentChunkStart;
+    if (s.depth > 0) {
+        s.parentChunkId = s.chunkId;
+        s.parentChunkStart = s.chunkStart;
+    }
+    ++s.depth;
     const int32_t result = WalkChunks(stream, end);
-    --loaderState.depth;
+    --s.depth;
+    s.parentChunkId = outerId;
+    s.parentChunkStart = outerStart;
     return result;
 }
 
@@ -384,6 +405,8 @@ void BeginPass() {
     s.currentObject = nullptr;
     s.currentLight = nullptr;
     s.currentCamera = nullptr;
+    s.currentMaterial = nullptr;
+    s.materialEnd = 0;
     s.nextObject = s.nextLight = s.nextCamera = s.nextMaterial = s.nextNode = 0;
     s.currentNode = nullptr;
     s.nodeKind = NodeNone;
@@ -395,6 +418,9 @@ void BeginPass() {
     s.chunkId = 0;
     s.chunkStart = 0;
     s.chunkClaimedEnd = 0;
+    s.parentChunkId = 0;
+    s.parentChunkStart = -1;
+    s.linearColorParent = -1;
 }
 
 // Sets loaderState.fileLength to the length of the open file, and keeps its first bytes.
@@ -469,6 +495,7 @@ Scene* AbandonLoad(Scene* scene) {
     loaderState.currentObject = nullptr;
     loaderState.currentLight = nullptr;
     loaderState.currentCamera = nullptr;
+    loaderState.currentMaterial = nullptr;
     loaderState.currentNode = nullptr;
     ReleaseScratch();
     ReleaseNameIndexes();

@@ -69,7 +69,7 @@ struct ChunkRow {
     const char* role;
 };
 
-inline constexpr int32_t kChunkTableRows = 88;
+inline constexpr int32_t kChunkTableRows = 90;
 extern const ChunkRow ChunkTable[kChunkTableRows];
 
 // The row of ChunkTable with this id, or -1.
@@ -110,6 +110,11 @@ struct LoaderState {
     MeshObject* currentObject = nullptr;  // record most recently opened of each kind in
     Light* currentLight = nullptr;        // the fill pass; null until the first one opens
     Camera* currentCamera = nullptr;
+    Material* currentMaterial = nullptr;  // named in the material chunk being walked (fill
+    int64_t materialEnd = 0;              // pass), valid up to that chunk's end
+    // parentChunkStart of the last chunk under which a linear colour was stored (it wins
+    // over a gamma colour there).
+    int64_t linearColorParent = -1;
     int32_t nextObject = 0;  // index of the next record of each kind to open (fill pass)
     int32_t nextLight = 0;
     int32_t nextCamera = 0;
@@ -134,6 +139,8 @@ struct LoaderState {
     uint16_t chunkId = 0;    // chunk whose handler is running, for error reports
     int64_t chunkStart = 0;
     int64_t chunkClaimedEnd = 0;       // its end as its header gives it
+    uint16_t parentChunkId = 0;        // the chunk that holds it (whose children are being
+    int64_t parentChunkStart = -1;     // walked): its id and header offset; 0 and -1 at the top
     unsigned char* scratch = nullptr;  // one array payload at a time (malloc, freed by
     size_t scratchSize = 0;            // ResetLoaderState and at the end of each load)
     LoadError error;
@@ -150,7 +157,10 @@ void ResetLoaderState();
 // Walks the chunks from the stream's position up to `end` (an offset not past the end of
 // the file): each chunk's handler runs, its children are walked when its row says so, and
 // the stream is then set to the chunk's end. Returns 0, or -1 after recording the reason.
-// Relies on the state that LoadScene sets up (file length, position, pass).
+// Relies on the state that LoadScene sets up (file length, position, pass). Below the top
+// level the chunks walked are children of the chunk whose handler runs (chunkId and
+// chunkStart): while they are walked, parentChunkId and parentChunkStart name it, and
+// afterwards they name its own parent again.
 int32_t ParseChunks(FILE* stream, int32_t end);
 
 // Index of the first record of that kind in loaderState.scene whose name equals `name`

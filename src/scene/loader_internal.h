@@ -136,7 +136,7 @@ int32_t SkipVertexFlags(FILE* stream, int32_t chunkEnd);
 int32_t ReadFaceList(FILE* stream, int32_t chunkEnd);
 int32_t ReadFaceMaterials(FILE* stream, int32_t chunkEnd);
 int32_t ReadTexCoords(FILE* stream, int32_t chunkEnd);
-int32_t SkipSmoothGroups(FILE* stream, int32_t chunkEnd);
+int32_t ReadSmoothGroups(FILE* stream, int32_t chunkEnd);
 int32_t ReadMeshMatrix(FILE* stream, int32_t chunkEnd);
 int32_t ReadLight(FILE* stream, int32_t chunkEnd);
 int32_t ReadSpotlight(FILE* stream, int32_t chunkEnd);
@@ -145,10 +145,34 @@ int32_t ReadLightRayShadow(FILE* stream, int32_t chunkEnd);
 int32_t ReadLightInnerRange(FILE* stream, int32_t chunkEnd);
 int32_t ReadLightOuterRange(FILE* stream, int32_t chunkEnd);
 int32_t ReadLightMultiplier(FILE* stream, int32_t chunkEnd);
-int32_t ReadFloatColor(FILE* stream, int32_t chunkEnd);
 int32_t ReadCamera(FILE* stream, int32_t chunkEnd);
 int32_t ReadMaterialName(FILE* stream, int32_t chunkEnd);
-int32_t SkipMapName(FILE* stream, int32_t chunkEnd);
+
+// Colour, percentage, material and map chunks (material_chunks.cpp).
+int32_t ReadFloatColor(FILE* stream, int32_t chunkEnd);
+int32_t ReadLinearFloatColor(FILE* stream, int32_t chunkEnd);
+int32_t ReadByteColor(FILE* stream, int32_t chunkEnd);
+int32_t ReadLinearByteColor(FILE* stream, int32_t chunkEnd);
+int32_t ReadIntPercent(FILE* stream, int32_t chunkEnd);
+int32_t ReadFloatPercent(FILE* stream, int32_t chunkEnd);
+int32_t ReadUseBackground(FILE* stream, int32_t chunkEnd);
+int32_t BeginMaterial(FILE* stream, int32_t chunkEnd);
+int32_t ReadTwoSided(FILE* stream, int32_t chunkEnd);
+int32_t ReadAdditive(FILE* stream, int32_t chunkEnd);
+int32_t ReadWire(FILE* stream, int32_t chunkEnd);
+int32_t ReadWireSize(FILE* stream, int32_t chunkEnd);
+int32_t ReadShading(FILE* stream, int32_t chunkEnd);
+int32_t ReadMap(FILE* stream, int32_t chunkEnd);
+int32_t ReadMapName(FILE* stream, int32_t chunkEnd);
+int32_t ReadMapTiling(FILE* stream, int32_t chunkEnd);
+int32_t ReadMapUScale(FILE* stream, int32_t chunkEnd);
+int32_t ReadMapVScale(FILE* stream, int32_t chunkEnd);
+int32_t ReadMapUOffset(FILE* stream, int32_t chunkEnd);
+int32_t ReadMapVOffset(FILE* stream, int32_t chunkEnd);
+int32_t ReadMapRotation(FILE* stream, int32_t chunkEnd);
+
+// Gives a material just opened the values it has when the file does not give them.
+void SetMaterialDefaults(Material& material);
 
 // Keyframer chunks (keyframer_chunks.cpp).
 int32_t ReadObjectNode(FILE* stream, int32_t chunkEnd);

@@ -1,4 +1,5 @@
-// Handlers of the mesh, material, light and camera chunks.
+// Handlers of the mesh, light and camera chunks, and of the material name that opens a
+// material (its other chunks are in material_chunks.cpp).
 //
 // Each handler reads the same bytes in both passes; the counting flag is tested only where
 // something is counted or stored. Array payloads are checked against the bytes left in
@@ -10,6 +11,7 @@
 // group, texture coordinates and mesh matrix; a light for the spotlight, range, multiplier,
 // off and shadow chunks) when no record of that kind has been opened yet in this load is
 // read whole, so that a walk of its children starts in the right place, and dropped.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -83,17 +85,6 @@ T* OpenNextRecord(T* records, int32_t count, int32_t& cursor, NameIndex& names, 
     return record;
 }
 
-// 255 x a colour component, truncated toward zero. The product is exact in double
-// precision; values outside the signed 32-bit range saturate and NaN gives 0, so no colour
-// in the file can make the conversion undefined.
-int32_t ColorTo255(float component) {
-    const double scaled = 255.0 * static_cast<double>(component);
-    if (!(scaled == scaled)) return 0;
-    if (scaled >= 2147483647.0) return INT32_MAX;
-    if (scaled <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(scaled);
-}
-
 // Reads one float of a light parameter chunk; `field` of the open light receives it.
 int32_t ReadLightFloat(FILE* stream, int32_t chunkEnd, float Light::*field, const char* what) {
     unsigned char bytes[4];
@@ -113,7 +104,8 @@ int32_t ReadObjectName(FILE* stream, int32_t chunkEnd) {
     return 0;
 }
 
-// 0xA000: the material's name, which opens the next Material.
+// 0xA000: the material's name, which opens the next Material with its defaults and makes it
+// the one that the chunks after it in its material chunk describe.
 int32_t ReadMaterialName(FILE* stream, int32_t chunkEnd) {
     LoaderState& s = loaderState;
     if (ReadName(stream, chunkEnd, s.currentName)) {
@@ -126,7 +118,10 @@ int32_t ReadMaterialName(FILE* stream, int32_t chunkEnd) {
     }
     Material* material = OpenNextRecord(scene->materials, scene->materialCount, s.nextMaterial,
                                         s.materialNames, "materials");
-    return material == nullptr ? -1 : 0;
+    if (material == nullptr) return -1;
+    SetMaterialDefaults(*material);
+    s.currentMaterial = material;
+    return 0;
 }
 
 // 0x4100: opens the next MeshObject under the name of its 0x4000 parent.
@@ -144,7 +139,8 @@ int32_t ReadTriMesh(FILE*, int32_t) {
     return 0;
 }
 
-// 0x4600: the light's position (file x, y, z stored as x, z, y); opens the next Light.
+// 0x4600: the light's position (file x, y, z stored as x, z, y); opens the next Light, whose
+// own colour is white until a colour chunk under it says otherwise.
 int32_t ReadLight(FILE* stream, int32_t chunkEnd) {
     LoaderState& s = loaderState;
     unsigned char bytes[12];
@@ -164,6 +160,8 @@ int32_t ReadLight(FILE* stream, int32_t chunkEnd) {
     light->position[1] = GetFloat(bytes + 8);
     light->position[2] = GetFloat(bytes + 4);
     light->isSpot = 0;
+    light->emitColor[0] = light->emitColor[1] = light->emitColor[2] = 1.0f;
+    light->emitColorRead = 0;
     return 0;
 }
 
@@ -193,7 +191,8 @@ int32_t ReadCamera(FILE* stream, int32_t chunkEnd) {
 
 // ---- Mesh chunks ------------------------------------------------------------------------
 
-// 0x4110: n vertices of three floats; file (x, y, z) is stored as (x, z, y), u and v 0.
+// 0x4110: n vertices of three floats; file (x, y, z) is stored as (x, z, y), u and v 0 (a
+// new vertex list has no texture coordinates yet).
 // A mesh keeps one vertex array for its faces: a vertex list that comes after the mesh's
 // faces were read fails the load, since those faces point into the earlier array.
 int32_t ReadVertexList(FILE* stream, int32_t chunkEnd) {
@@ -221,6 +220,7 @@ int32_t ReadVertexList(FILE* stream, int32_t chunkEnd) {
     }
     mesh->vertices = vertices;
     mesh->vertexCount = count;
+    mesh->texCoordCount = 0;
     return 0;
 }
 
@@ -231,7 +231,8 @@ int32_t SkipVertexFlags(FILE*, int32_t) {
 }
 
 // 0x4120: n faces of three corner indices and a flags word. File corners (a, b, c) become
-// vertex0 = a, vertex1 = c, vertex2 = b; material is -1 until a group names the face. Reads
+// vertex0 = a, vertex1 = c, vertex2 = b; material is -1 until a group names the face, and
+// smoothing 0 until a smoothing chunk reaches it. Reads
 // exactly its 2 + 8n bytes, so the walk of its children starts right after the last face.
 int32_t ReadFaceList(FILE* stream, int32_t chunkEnd) {
     uint16_t count = 0;
@@ -254,6 +255,7 @@ int32_t ReadFaceList(FILE* stream, int32_t chunkEnd) {
         }
         Face& face = faces[i];
         face.material = -1;
+        face.smoothing = 0;
         face.vertex0 = &vertices[corners[0]];
         face.vertex1 = &vertices[corners[2]];
         face.vertex2 = &vertices[corners[1]];
@@ -288,6 +290,7 @@ int32_t ReadFaceMaterials(FILE* stream, int32_t chunkEnd) {
 }
 
 // 0x4140: n pairs (u, v) for the first n vertices of the open mesh, in the file's order.
+// texCoordCount counts the vertices that have coordinates (the most any such chunk gave).
 int32_t ReadTexCoords(FILE* stream, int32_t chunkEnd) {
     uint16_t count = 0;
     if (ReadCountedPayload(stream, chunkEnd, 8, "texture coordinates", &count) != 0) return -1;
@@ -299,11 +302,25 @@ int32_t ReadTexCoords(FILE* stream, int32_t chunkEnd) {
         mesh->vertices[i].u = GetFloat(p);
         mesh->vertices[i].v = GetFloat(p + 4);
     }
+    if (mesh != nullptr)
+        mesh->texCoordCount = std::max(mesh->texCoordCount, static_cast<int32_t>(kept));
     return SkipBytes(stream, int64_t{count - kept} * 8);
 }
 
-// 0x4150: nothing is kept; the walker's seek to the chunk's end skips the payload.
-int32_t SkipSmoothGroups(FILE*, int32_t) {
+// 0x4150: one u32 of smoothing-group bits for each face of the open mesh, in face order,
+// with no count of its own. The payload covers as many faces as it holds whole values; the
+// faces past it keep 0, and values past the mesh's faces and a tail shorter than a value
+// are dropped (the walker's seek to the chunk's end skips them). A chunk read before the
+// mesh's face list reaches no face. Never fails on the file's data.
+int32_t ReadSmoothGroups(FILE* stream, int32_t chunkEnd) {
+    MeshObject* mesh = OpenMesh();
+    if (mesh == nullptr || mesh->faceCount == 0) return 0;
+    const int64_t values = BytesLeft(chunkEnd) / 4;
+    const uint32_t covered = static_cast<uint32_t>(std::min<int64_t>(values, mesh->faceCount));
+    const unsigned char* p = ReadToScratch(stream, size_t{covered} * 4);
+    if (p == nullptr) return -1;
+    for (uint32_t i = 0; i < covered; ++i, p += 4)
+        mesh->faces[i].smoothing = GetU32(p);
     return 0;
 }
 
@@ -363,29 +380,4 @@ int32_t ReadLightOuterRange(FILE* stream, int32_t chunkEnd) {
 
 int32_t ReadLightMultiplier(FILE* stream, int32_t chunkEnd) {
     return ReadLightFloat(stream, chunkEnd, &Light::multiplier, "the multiplier needs");
-}
-
-// 0x0010, 0x0013: red, green, blue. Wherever the chunk stands, the colour goes to the first
-// light whose name is currentName (the light's own object name under a light), else it is
-// dropped.
-int32_t ReadFloatColor(FILE* stream, int32_t chunkEnd) {
-    unsigned char bytes[12];
-    if (ReadFixed(stream, chunkEnd, bytes, sizeof bytes, "the colour needs") != 0) return -1;
-    LoaderState& s = loaderState;
-    if (s.countingPass) return 0;
-    const int32_t index = FindLightByName(s.currentName);
-    if (index < 0) return 0;
-    Light& light = s.scene->lights[index];
-    for (int i = 0; i < 3; ++i) {
-        light.color[i] = GetFloat(bytes + 4 * i);
-        light.color255[i] = ColorTo255(light.color[i]);
-    }
-    return 0;
-}
-
-// 0xA300: the map's file name, read and dropped.
-int32_t SkipMapName(FILE* stream, int32_t chunkEnd) {
-    char name[64];
-    ReadName(stream, chunkEnd, name);
-    return 0;
 }

@@ -3,7 +3,7 @@
 // Plain data with public fields. Engine axes differ from the file's: a file triple
 // (x, y, z) is stored as (x, z, y) for vertex positions, light positions, spotlight
 // targets and keyframe positions/axes; the mesh matrix, the camera chunk's raw values,
-// texture coordinates and colours keep the file's order.
+// texture coordinates, colours and map parameters keep the file's order.
 #pragma once
 
 #include <cstddef>
@@ -19,11 +19,14 @@ struct Vertex {
 };
 
 struct Face {
-    int32_t material;  // index into Scene::materials, -1 when its group named no material
-    Vertex* vertex0;   // the file's first index
-    Vertex* vertex1;   // the file's third index
-    Vertex* vertex2;   // the file's second index
-    float plane[4];    // a, b, c (unit normal), d: a x + b y + c z + d = 0 on the face
+    int32_t material;    // index into Scene::materials; -1 when its group named no material
+                         // and when no face-material group lists the face
+    uint32_t smoothing;  // smoothing-group bits (one bit per group); 0 (flat, no group) when
+                         // the mesh's smoothing chunk does not reach the face
+    Vertex* vertex0;     // the file's first index
+    Vertex* vertex1;     // the file's third index
+    Vertex* vertex2;     // the file's second index
+    float plane[4];      // a, b, c (unit normal), d: a x + b y + c z + d = 0 on the face
 };
 
 struct MeshObject {
@@ -46,10 +49,64 @@ struct MeshObject {
     float* rotationKeyAxisX;
     float* rotationKeyAxisY;
     float* rotationKeyAxisZ;
+    int32_t texCoordCount;  // vertices that were given texture coordinates: the first
+                            // texCoordCount; the others have u = v = 0. 0 without any.
 };
 
+// One map of a material (the texture map and the opacity map). Parameters the file does not
+// give keep the defaults noted beside them.
+struct MaterialMap {
+    int32_t present;  // 1 when the map's chunk was read
+    char* fileName;   // the image's name: at most 63 characters; null when none
+    float amount;     // the map's strength, 0..1 (percentage / 100); 1 when none
+    uint16_t tiling;  // flags word as read (kMap* bits below); 0 when none
+    float uScale;     // 1 when none
+    float vScale;     // 1 when none
+    float uOffset;    // 0 when none
+    float vOffset;    // 0 when none
+    float rotation;   // degrees as in the file; 0 when none
+};
+
+// Bits of MaterialMap::tiling.
+inline constexpr uint16_t kMapDecal = 0x0001;  // the image once, not tiled (with kMapNoTile:
+                                               // 0x0011 means both)
+inline constexpr uint16_t kMapMirror = 0x0002;
+inline constexpr uint16_t kMapNegative = 0x0008;
+inline constexpr uint16_t kMapNoTile = 0x0010;
+inline constexpr uint16_t kMapSummedArea = 0x0020;
+inline constexpr uint16_t kMapAlphaSource = 0x0040;
+inline constexpr uint16_t kMapTint = 0x0080;
+inline constexpr uint16_t kMapIgnoreAlpha = 0x0100;
+inline constexpr uint16_t kMapRgbTint = 0x0200;
+
+// Bits of Material::colorsRead.
+inline constexpr uint32_t kMaterialAmbientRead = 0x1;
+inline constexpr uint32_t kMaterialDiffuseRead = 0x2;
+inline constexpr uint32_t kMaterialSpecularRead = 0x4;
+
+// A material: colours red, green, blue in 0..1; fractions in 0..1 (the file's percentages
+// divided by 100; values outside that range are kept as the file gives them). A field the
+// file does not give keeps the default noted beside it.
 struct Material {
     char* name;
+    float ambient[3];           // default 0.588, 0.588, 0.588
+    float diffuse[3];           // default 0.588, 0.588, 0.588
+    float specular[3];          // default 0.898, 0.898, 0.898
+    uint32_t colorsRead;        // kMaterial*Read bits: the colours read from the file
+    float shininess;            // default 0
+    float shininessStrength;    // default 0
+    float transparency;         // default 0
+    float transparencyFalloff;  // default 0
+    float reflectionBlur;       // default 0
+    float selfIllumination;     // default 0
+    int32_t twoSided;           // 1 when the two-sided flag chunk was read, else 0
+    int32_t additive;           // 1 when the additive-transparency flag was read, else 0
+    int32_t wire;               // 1 when the wire flag was read, else 0
+    float wireSize;             // wire thickness; default 1
+    int32_t shading;            // 0 wire, 1 flat, 2 Gouraud, 3 Phong, 4 metal, as read;
+                                // default 3
+    MaterialMap textureMap;
+    MaterialMap opacityMap;
 };
 
 struct Light {
@@ -64,8 +121,11 @@ struct Light {
     float innerRange;
     float outerRange;
     float multiplier;
-    float color[3];       // red, green, blue as in the file
-    int32_t color255[3];  // 255 * color, truncated toward zero
+    float color[3];         // red, green, blue as in the file
+    int32_t color255[3];    // 255 * color, truncated toward zero
+    float emitColor[3];     // red, green, blue 0..1 from the colour chunks directly under the
+                            // light, whichever kind (a linear one wins); 1, 1, 1 when none
+    int32_t emitColorRead;  // 1 when such a colour was read
 };
 
 struct Camera {
@@ -166,7 +226,12 @@ struct Scene {
     Material* materials;
     int32_t nodeCount;  // keyframer nodes of every kind, in file order
     KeyframerNode* nodes;
-    SceneArena arena;  // owns every array, name and key track above
+    float backgroundColor[3];  // the solid background colour, 0..1; 0, 0, 0 when none
+    int32_t backgroundRead;    // 1 when the background colour was read
+    int32_t useBackground;     // 1 when the file says to use the solid background
+    float ambientLight[3];     // the ambient light colour, 0..1; 0, 0, 0 when none
+    int32_t ambientRead;       // 1 when the ambient colour was read
+    SceneArena arena;          // owns every array, name and key track above
 };
 
 // A new Scene with every field zero, or nullptr when the heap is exhausted.

@@ -28,6 +28,7 @@ struct BuiltScene {
         for (const auto& c : corners) {
             Vertex* base = vertices.back().data();
             f.push_back(Face{.material = -1,
+                             .smoothing = 0,
                              .vertex0 = base + c[0],
                              .vertex1 = base + c[1],
                              .vertex2 = base + c[2],

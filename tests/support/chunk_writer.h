@@ -39,6 +39,7 @@ inline constexpr uint16_t MeshVersion = 0x3D3E;
 inline constexpr uint16_t Main = 0x4D4D;
 inline constexpr uint16_t Editor = 0x3D3D;
 inline constexpr uint16_t Background = 0x1200;
+inline constexpr uint16_t UseBackground = 0x1201;
 inline constexpr uint16_t Ambient = 0x2100;
 inline constexpr uint16_t NamedObject = 0x4000;
 inline constexpr uint16_t TriMesh = 0x4100;
@@ -65,13 +66,27 @@ inline constexpr uint16_t MaterialAmbient = 0xA010;
 inline constexpr uint16_t MaterialDiffuse = 0xA020;
 inline constexpr uint16_t MaterialSpecular = 0xA030;
 inline constexpr uint16_t MaterialShininess = 0xA040;
+inline constexpr uint16_t MaterialShininessStrength = 0xA041;
+inline constexpr uint16_t MaterialTransparency = 0xA050;
+inline constexpr uint16_t MaterialTransparencyFalloff = 0xA052;
+inline constexpr uint16_t MaterialReflectionBlur = 0xA053;
+inline constexpr uint16_t MaterialTwoSided = 0xA081;
+inline constexpr uint16_t MaterialAdditive = 0xA083;
+inline constexpr uint16_t MaterialSelfIllumination = 0xA084;
+inline constexpr uint16_t MaterialWire = 0xA085;
+inline constexpr uint16_t MaterialWireSize = 0xA087;
 inline constexpr uint16_t MaterialShading = 0xA100;
 inline constexpr uint16_t TextureMap = 0xA200;
+inline constexpr uint16_t OpacityMap = 0xA210;
 inline constexpr uint16_t ReflectionMap = 0xA220;
 inline constexpr uint16_t BumpMap = 0xA230;
 inline constexpr uint16_t MapName = 0xA300;
 inline constexpr uint16_t MapTiling = 0xA351;
 inline constexpr uint16_t MapUScale = 0xA354;
+inline constexpr uint16_t MapVScale = 0xA356;
+inline constexpr uint16_t MapUOffset = 0xA358;
+inline constexpr uint16_t MapVOffset = 0xA35A;
+inline constexpr uint16_t MapRotation = 0xA35C;
 inline constexpr uint16_t Keyframer = 0xB000;
 inline constexpr uint16_t AmbientNode = 0xB001;
 inline constexpr uint16_t ObjectNode = 0xB002;
@@ -212,6 +227,29 @@ void WriteNamedMesh(ChunkWriter& w, std::string_view name, Body&& body) {
     w.Chunk(chunk::NamedObject, [&] {
         w.Name(name);
         w.Chunk(chunk::TriMesh, body);
+    });
+}
+
+// A material (0xAFFF) opened by its name (0xA000); `body` writes its other chunks.
+template <class Body>
+void WriteMaterial(ChunkWriter& w, std::string_view name, Body&& body) {
+    w.Chunk(chunk::Material, [&] {
+        w.Chunk(chunk::MaterialName, [&] { w.Name(name); });
+        body();
+    });
+}
+
+// A named object (0x4000) holding a light (0x4600) at file-order `position`; `body` writes
+// the light's chunks.
+template <class Body>
+void WriteNamedLight(ChunkWriter& w, std::string_view name, std::initializer_list<float> position,
+                     Body&& body) {
+    w.Chunk(chunk::NamedObject, [&] {
+        w.Name(name);
+        w.Chunk(chunk::Light, [&] {
+            w.Floats(position);
+            body();
+        });
     });
 }
 

@@ -46,3 +46,11 @@ std::vector<uint8_t> EditorFile(Body&& body) {
     w.Chunk(chunk::Main, [&] { w.Chunk(chunk::Editor, [&] { body(w); }); });
     return w.bytes;
 }
+
+// Loads the scene file of EditorFile(body), expecting it to load.
+template <class Body>
+ScenePtr LoadEditor(Body&& body) {
+    ScenePtr scene = LoadBytes(EditorFile(body));
+    EXPECT_NE(scene, nullptr) << LastLoadError().message;
+    return scene;
+}
