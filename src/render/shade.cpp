@@ -13,7 +13,8 @@ namespace {
 
 // ---- What the shader reads of the scene records, in one place. ----
 
-// The values of a material record the shader uses (colours 0 to 1, fractions 0 to 1).
+// The values of a material record the shader uses (colours 0 to 1, fractions 0 to 1, as the
+// file gives them; the shader clamps them). The defaults are the file format's.
 struct MaterialValues {
     float ambient[3] = {0.588f, 0.588f, 0.588f};
     float diffuse[3] = {0.588f, 0.588f, 0.588f};
@@ -24,27 +25,45 @@ struct MaterialValues {
     float selfIllumination = 0.0f;
     bool twoSided = false;
     bool wire = false;
+    bool flat = false;
 };
 
-MaterialValues ReadMaterial(const Material& /*material*/) {
-    return MaterialValues{};
+MaterialValues ReadMaterial(const Material& material) {
+    MaterialValues v;
+    for (int k = 0; k < 3; ++k) {
+        v.ambient[k] = material.ambient[k];
+        v.diffuse[k] = material.diffuse[k];
+        v.specular[k] = material.specular[k];
+    }
+    v.shininess = material.shininess;
+    v.shininessStrength = material.shininessStrength;
+    v.transparency = material.transparency;
+    v.selfIllumination = material.selfIllumination;
+    v.twoSided = material.twoSided != 0;
+    // The wire flag, or the wire shading level, draws the material as its faces' edges; the
+    // flat level draws its faces flat whatever their smoothing groups.
+    v.wire = material.wire != 0 || material.shading == 0;
+    v.flat = material.shading == 1;
+    return v;
 }
 
-// A light's own colour (1, 1, 1 when the file gives none).
+// A light's own colour: as the light gives it (1, 1, 1 when it gives none).
 void ReadLightColour(const Light& light, float (&colour)[3]) {
-    const bool read = light.color[0] != 0.0f || light.color[1] != 0.0f || light.color[2] != 0.0f;
     for (int k = 0; k < 3; ++k)
-        colour[k] = read ? light.color[k] : 1.0f;
+        colour[k] = light.emitColor[k];
 }
 
-// The scene's ambient light (0 when none) and solid background (false when not to be used).
-void ReadAmbient(const Scene& /*scene*/, float (&ambient)[3]) {
-    ambient[0] = ambient[1] = ambient[2] = 0.0f;
+// The scene's ambient light (0 when none).
+void ReadAmbient(const Scene& scene, float (&ambient)[3]) {
+    for (int k = 0; k < 3; ++k)
+        ambient[k] = scene.ambientLight[k];
 }
 
-bool ReadBackground(const Scene& /*scene*/, float (&colour)[3]) {
-    colour[0] = colour[1] = colour[2] = 0.0f;
-    return false;
+// The scene's solid background, when the file says to use one.
+bool ReadBackground(const Scene& scene, float (&colour)[3]) {
+    for (int k = 0; k < 3; ++k)
+        colour[k] = scene.backgroundColor[k];
+    return scene.useBackground != 0 && scene.backgroundRead != 0;
 }
 
 // ---- Helpers ----
@@ -129,14 +148,15 @@ ShadeMaterial MakeShadeMaterial(const Material* material) {
     m.alpha = static_cast<int32_t>((1.0f - Fraction(v.transparency)) * 256.0f + 0.5f);
     m.twoSided = v.twoSided;
     m.wire = v.wire;
+    m.flat = v.flat;
     m.specularOn = m.specular[0] > 0.0f || m.specular[1] > 0.0f || m.specular[2] > 0.0f;
     return m;
 }
 
 // ---- Normals from smoothing groups ----
 
-uint32_t FaceSmoothing(const Face& /*face*/) {
-    return 0;
+uint32_t FaceSmoothing(const Face& face) {
+    return face.smoothing;
 }
 
 namespace {
@@ -176,6 +196,7 @@ struct CornerNormalTable {
 };
 
 void BuildCornerNormals(const MeshObject& mesh, const std::vector<uint32_t>& faceVertex,
+                        const Material* materials, int32_t materialCount,
                         CornerNormalTable& table) {
     const size_t corners = faceVertex.size();
     table.normals.clear();
@@ -185,7 +206,15 @@ void BuildCornerNormals(const MeshObject& mesh, const std::vector<uint32_t>& fac
     // The smooth corners sorted by position group (a counting sort, so the corners of a group
     // stay in face order).
     std::vector<uint32_t> start(static_cast<size_t>(groups) + 1, 0);
-    const auto smoothing = [&](size_t corner) { return FaceSmoothing(mesh.faces[corner / 3]); };
+    // A face's smoothing bits; none for a face whose material asks for flat shading.
+    std::vector<uint32_t> bits(corners / 3);
+    for (size_t f = 0; f < bits.size(); ++f) {
+        const Face& face = mesh.faces[f];
+        const bool flat = face.material >= 0 && face.material < materialCount &&
+                          ReadMaterial(materials[face.material]).flat;
+        bits[f] = flat ? 0 : FaceSmoothing(face);
+    }
+    const auto smoothing = [&](size_t corner) { return bits[corner / 3]; };
     for (size_t c = 0; c < corners; ++c) {
         if (faceVertex[c] == kNoVertex || smoothing(c) == 0) continue;
         ++start[static_cast<size_t>(group[faceVertex[c]]) + 1];
@@ -253,7 +282,7 @@ void ComputeCornerNormals(const MeshObject& mesh, std::vector<float>& normals) {
     std::vector<uint32_t> faceVertex;
     FaceVertices(mesh, faceVertex);
     CornerNormalTable table;
-    BuildCornerNormals(mesh, faceVertex, table);
+    BuildCornerNormals(mesh, faceVertex, nullptr, 0, table);
     normals.assign(faceVertex.size() * 3, 0.0f);
     for (size_t c = 0; c < faceVertex.size(); ++c) {
         const uint32_t entry = table.cornerEntry[c];
@@ -263,10 +292,11 @@ void ComputeCornerNormals(const MeshObject& mesh, std::vector<float>& normals) {
     }
 }
 
-void BuildMeshShading(const MeshObject& mesh, MeshShading& shading) {
+void BuildMeshShading(const MeshObject& mesh, const Material* materials, int32_t materialCount,
+                      MeshShading& shading) {
     FaceVertices(mesh, shading.faceVertex);
     CornerNormalTable table;
-    BuildCornerNormals(mesh, shading.faceVertex, table);
+    BuildCornerNormals(mesh, shading.faceVertex, materials, materialCount, table);
     const size_t corners = shading.faceVertex.size();
     const int32_t vertexCount = mesh.vertices != nullptr ? std::max(mesh.vertexCount, 0) : 0;
 

@@ -48,7 +48,8 @@ struct ShadeMaterial {
     float selfIllumination;
     int32_t alpha;    // opacity in 1/256: 256 opaque, from the transparency
     bool twoSided;    // the back is lit as brightly as the front
-    bool wire;        // drawn as its faces' edges, not filled
+    bool wire;        // drawn as its faces' edges, not filled (wire flag or wire shading)
+    bool flat;        // its faces are flat whatever their smoothing groups (flat shading)
     bool specularOn;  // the specular term is not zero
 };
 
@@ -97,8 +98,11 @@ struct MeshShading {
 inline constexpr int32_t kShadeBlock = 64;
 
 // Builds `shading` for `mesh` (planes computed): smooth corners with the same vertex,
-// smoothing mask and material share a shade point; each flat face has one.
-void BuildMeshShading(const MeshObject& mesh, MeshShading& shading);
+// smoothing mask and material share a shade point; each flat face has one. A face whose
+// material (of `materials`, the scene's; may be null with a count of 0) asks for flat
+// shading is flat whatever its smoothing groups.
+void BuildMeshShading(const MeshObject& mesh, const Material* materials, int32_t materialCount,
+                      MeshShading& shading);
 
 // ---- Lights ------------------------------------------------------------------------------
 

@@ -698,7 +698,7 @@ void BuildSceneShading(FrameRenderState& f) {
         for (int32_t i = 0; i < f.objectCount; ++i) {
             PreparedObject& p = f.prepared[static_cast<size_t>(i)];
             const MeshObject& object = f.objects[i];
-            BuildMeshShading(object, p.shading);
+            BuildMeshShading(object, scene.materials, std::max(scene.materialCount, 0), p.shading);
             p.hasTransparent = p.hasWire = false;
             const int32_t faceCount = object.faces != nullptr ? std::max(object.faceCount, 0) : 0;
             p.faceFlags.assign(static_cast<size_t>(faceCount), 0);
