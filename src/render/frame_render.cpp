@@ -697,6 +697,10 @@ void RenderScene(const Scene& scene, const RenderInstance* instances, int32_t co
         return;
     }
     if (!f.shadingBuilt) BuildSceneShading(f);
+    // Solid frames fill every pixel: a large frame is worth the pool's threads whatever the
+    // scene's size, so the first one starts them.
+    if (static_cast<int64_t>(frameSize) >= kSolidPixelsForThreads)
+        SetPoolThreads(f.settings.threads);
     if (!f.shadingBuilt || !PrepareSolidFrame(f)) {
         std::fill(pixels, pixels + frameSize, background);
         return;

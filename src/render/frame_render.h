@@ -67,7 +67,8 @@ void PrepareFrameRender(const MeshObject* objects, int32_t objectCount);
 // Draws the faces of every object that face the camera into `pixels`, a frame of the size
 // given to SetProjection: the frame RenderObject(matrix of object i, cameraMatrix,
 // objects[i], pixels) gives for every i. More objects, or more vertices in all, than the
-// last PrepareFrameRender allowed for are drawn with RenderObject by the caller alone.
+// last PrepareFrameRender allowed for are drawn in several pieces (the same frame); an object
+// with more vertices or faces than it allowed for is drawn with RenderObject.
 void RenderFrame(const MeshObject* objects, int32_t objectCount, ObjectMatrices matrices,
                  const Matrix4& cameraMatrix, uint32_t* pixels);
 
@@ -118,7 +119,10 @@ void PrepareSceneRender(const Scene& scene, RenderMode mode,
 //   lies in front of them.
 // Instances of objects outside the scene's are left out. A scene other than the one last
 // prepared is prepared first (allocating); the first solid frame after a wireframe-only
-// prepare builds the solid modes' data.
+// prepare builds the solid modes' data; solid frames size the depth buffer and the tiles'
+// bins when the frame's size or the settings change. Solid frames are shared among the
+// pool's threads when they have minFacesForThreads faces or at least 2^18 pixels (the first
+// such frame starts the threads).
 void RenderScene(const Scene& scene, const RenderInstance* instances, int32_t count,
                  const RenderView& view, uint32_t* pixels);
 

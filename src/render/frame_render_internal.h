@@ -14,6 +14,10 @@
 
 // Vertices in a vertex block, faces in a face block.
 inline constexpr int32_t kBlock = 64;
+
+// Solid frames of at least this many pixels are shared among the pool's threads whatever
+// their faces (640 x 480 is; a 256 x 256 thumbnail is not).
+inline constexpr int64_t kSolidPixelsForThreads = int64_t{1} << 18;
 static_assert(kBlock == kShadeBlock);
 
 inline int32_t BlocksOf(int32_t count) {

@@ -207,11 +207,14 @@ void BuildCornerNormals(const MeshObject& mesh, const std::vector<uint32_t>& fac
     // stay in face order).
     std::vector<uint32_t> start(static_cast<size_t>(groups) + 1, 0);
     // A face's smoothing bits; none for a face whose material asks for flat shading.
+    std::vector<uint8_t> flatMaterial(static_cast<size_t>(std::max(materialCount, 0)));
+    for (int32_t m = 0; m < materialCount; ++m)
+        flatMaterial[static_cast<size_t>(m)] = ReadMaterial(materials[m]).flat ? 1 : 0;
     std::vector<uint32_t> bits(corners / 3);
     for (size_t f = 0; f < bits.size(); ++f) {
         const Face& face = mesh.faces[f];
         const bool flat = face.material >= 0 && face.material < materialCount &&
-                          ReadMaterial(materials[face.material]).flat;
+                          flatMaterial[static_cast<size_t>(face.material)] != 0;
         bits[f] = flat ? 0 : FaceSmoothing(face);
     }
     const auto smoothing = [&](size_t corner) { return bits[corner / 3]; };

@@ -811,5 +811,8 @@ void DrawSolidChunk(FrameRenderState& f, const SolidFrame& frame) {
     job.pieces[2] = c.tileCount;
     job.run = RunSolidPiece;
     job.context = &c;
-    RunStagedJob(job, totals.firstFace >= f.settings.minFacesForThreads);
+    const int64_t pixels =
+        static_cast<int64_t>(f.projection.width) * static_cast<int64_t>(f.projection.height);
+    RunStagedJob(
+        job, totals.firstFace >= f.settings.minFacesForThreads || pixels >= kSolidPixelsForThreads);
 }
