@@ -367,7 +367,8 @@ TEST(NearPlane, ClippedTriangleIsDrawnAsTheRayCasterSeesIt) {
 
 TEST(DepthTestedLine, SetsTheStepperPixelsNotBehindTheDepth) {
     // On an empty depth the line sets exactly DrawLine's pixels, drawn whole or in four
-    // rectangles; behind a near square it is hidden there.
+    // rectangles, and from snapped corners as from their line ends; behind a near square it
+    // is hidden there.
     SetProjection(40, 30);
     const ScreenPoint ends[][2] = {{{2.7f, 3.2f}, {37.1f, 25.9f}},
                                    {{30.5f, 1.0f}, {4.2f, 28.6f}},
@@ -386,6 +387,18 @@ TEST(DepthTestedLine, SetsTheStepperPixelsNotBehindTheDepth) {
             DrawDepthTestedLine(parts.Rect(r[0], r[1], r[2], r[3]), a, b, kLineColour);
         EXPECT_EQ(whole.pixels, expected);
         EXPECT_EQ(parts.pixels, expected);
+    }
+    // Between snapped corners, as from their line ends (negative positions included).
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> position(-30.0, 70.0);
+    for (int i = 0; i < 50; ++i) {
+        const RasterVertex a = At(position(random), position(random), 2.0f);
+        const RasterVertex b = At(position(random), position(random), 3.0f);
+        SmallFrame edge(40, 30), line(40, 30);
+        DrawDepthTestedEdge(edge.Target(), a, b, kLineColour);
+        DrawDepthTestedLine(line.Target(), LinePointOf(a), LinePointOf(b), kLineColour);
+        EXPECT_EQ(edge.pixels, line.pixels) << i;
+        EXPECT_EQ(edge.depth, line.depth) << i;
     }
     SmallFrame frame(40, 30);
     const RasterVertex s0 = At(10, 0, 0.5f), s1 = At(20, 0, 0.5f), s2 = At(20, 30, 0.5f),

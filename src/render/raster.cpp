@@ -484,14 +484,13 @@ bool StepsWithin(int64_t start, int64_t direction, int64_t n, int64_t lo, int64_
 
 }  // namespace
 
-void DrawDepthTestedLine(const RasterTarget& target, LinePoint start, LinePoint end,
-                         uint32_t colour) {
-    if (std::isnan(start.x) || std::isnan(start.y) || std::isnan(end.x) || std::isnan(end.y))
-        return;
-    // The stepper's walk (see DrawLineBetween): integer ends, n steps along the longer axis
-    // by exactly 1, the shorter axis by the rounded quotient, the position in double.
-    const int64_t xs = ScreenToInt(start.x), ys = ScreenToInt(start.y);
-    const int64_t xe = ScreenToInt(end.x), ye = ScreenToInt(end.y);
+namespace {
+
+// The depth-tested walk between integer ends, with 1 / depth startZ and endZ at them.
+void DepthLineBetween(const RasterTarget& target, int64_t xs, int64_t ys, int64_t xe, int64_t ye,
+                      float startZ, float endZ, uint32_t colour) {
+    // The stepper's walk (see DrawLineBetween): n steps along the longer axis by exactly 1,
+    // the shorter axis by the rounded quotient, the position in double.
     const int64_t dx = xs - xe, dy = ys - ye;
     const int64_t absDx = dx < 0 ? -dx : dx, absDy = dy < 0 ? -dy : dy;
     const int64_t n = absDx >= absDy ? absDx : absDy;
@@ -521,8 +520,9 @@ void DrawDepthTestedLine(const RasterTarget& target, LinePoint start, LinePoint 
     const double minorSize = static_cast<double>(alongX ? target.height : target.width);
     const int32_t minorLo = alongX ? target.top : target.left;
     const int32_t minorHi = alongX ? target.bottom : target.right;
-    const float dz = end.invZ - start.invZ;
-    const float steps = static_cast<float>(n);
+    // 1 / depth at step k: startZ + (endZ - startZ) * (k / n), with 1 / n rounded once.
+    const float dz = endZ - startZ;
+    const float perStep = 1.0f / static_cast<float>(n);
     for (int64_t k = first; k <= last; ++k, minor -= minorStep) {
         if (!(0.0 < minor && minor < minorSize)) continue;
         const int32_t m = static_cast<int32_t>(minor);
@@ -532,10 +532,28 @@ void DrawDepthTestedLine(const RasterTarget& target, LinePoint start, LinePoint 
         const int64_t row = alongX ? m : major;
         const size_t index = static_cast<size_t>(row) * static_cast<size_t>(target.stride) +
                              static_cast<size_t>(column);
-        const float z = start.invZ + dz * (static_cast<float>(k) / steps);
+        const float z = startZ + dz * (static_cast<float>(k) * perStep);
         if (z >= target.depth[index]) {
             target.pixels[index] = colour;
             target.depth[index] = z;
         }
     }
+}
+
+}  // namespace
+
+void DrawDepthTestedLine(const RasterTarget& target, LinePoint start, LinePoint end,
+                         uint32_t colour) {
+    if (std::isnan(start.x) || std::isnan(start.y) || std::isnan(end.x) || std::isnan(end.y))
+        return;
+    DepthLineBetween(target, ScreenToInt(start.x), ScreenToInt(start.y), ScreenToInt(end.x),
+                     ScreenToInt(end.y), start.invZ, end.invZ, colour);
+}
+
+void DrawDepthTestedEdge(const RasterTarget& target, const RasterVertex& start,
+                         const RasterVertex& end, uint32_t colour) {
+    // A snapped position truncated toward zero to whole pixels, as ScreenToInt truncates
+    // x / 256 (exact in a float for every position within the guard band).
+    DepthLineBetween(target, start.x / kSubPixelOne, start.y / kSubPixelOne, end.x / kSubPixelOne,
+                     end.y / kSubPixelOne, start.invZ, end.invZ, colour);
 }

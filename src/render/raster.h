@@ -245,6 +245,11 @@ inline LinePoint LinePointOf(const RasterVertex& v) {
 void DrawDepthTestedLine(const RasterTarget& target, LinePoint start, LinePoint end,
                          uint32_t colour);
 
+// The same between two snapped corners: DrawDepthTestedLine(target, LinePointOf(start),
+// LinePointOf(end), colour), without the conversions.
+void DrawDepthTestedEdge(const RasterTarget& target, const RasterVertex& start,
+                         const RasterVertex& end, uint32_t colour);
+
 // A colour of 0 to 255 per channel (clamped; NaN counts as 0) as 0x00RRGGBB, rounded to
 // nearest.
 uint32_t PackColour(float red, float green, float blue);

@@ -459,8 +459,7 @@ void DrawClippedFace(const SolidContext& c, const RasterTarget& target, const Fa
         for (int32_t k = 0; k < count; ++k) {
             if (!ownSide[k]) continue;
             const int32_t next = k + 1 == count ? 0 : k + 1;
-            DrawDepthTestedLine(target, LinePointOf(snapped[k]), LinePointOf(snapped[next]),
-                                *lineColour);
+            DrawDepthTestedEdge(target, snapped[k], snapped[next], *lineColour);
         }
     }
 }
@@ -560,6 +559,7 @@ void DrawFace(const SolidContext& c, const RasterTarget& target, const FaceAt& a
     const bool front = (entry & kBackEntry) == 0;
 
     if (pass == Pass::Lines) {
+        if (!clipped && reached != nullptr && HiddenInTile(*reached, record)) return;
         // Wire materials in their lit colour, then (edges, hidden-line) every face's edges.
         uint32_t colours[3];
         for (int round = 0; round < 2; ++round) {
@@ -582,15 +582,16 @@ void DrawFace(const SolidContext& c, const RasterTarget& target, const FaceAt& a
                 DrawClippedFace(c, target, at, face, MaterialOf(*c.f, face), false, false, &colour);
                 continue;
             }
-            LinePoint p[3];
+            RasterVertex r[3];
             for (int k = 0; k < 3; ++k) {
-                p[k] = LinePoint{static_cast<float>(record.x[k]) / kSubPixelOne,
-                                 static_cast<float>(record.y[k]) / kSubPixelOne, record.invZ[k]};
+                r[k].x = record.x[k];
+                r[k].y = record.y[k];
+                r[k].invZ = record.invZ[k];
             }
             // The wireframe's edges and directions: 0 to 1, 2 to 1, 0 to 2.
-            DrawDepthTestedLine(target, p[0], p[1], colour);
-            DrawDepthTestedLine(target, p[2], p[1], colour);
-            DrawDepthTestedLine(target, p[0], p[2], colour);
+            DrawDepthTestedEdge(target, r[0], r[1], colour);
+            DrawDepthTestedEdge(target, r[2], r[1], colour);
+            DrawDepthTestedEdge(target, r[0], r[2], colour);
         }
         return;
     }
@@ -641,20 +642,17 @@ void DrawTile(const SolidContext& c, int32_t tile) {
     if (f.instanceCount == 0) return;
     const Pass passes[4] = {Pass::Front, Pass::Back, Pass::Transparent, Pass::Lines};
     TileDepth reached;
-    bool measured = false;
     for (const Pass pass : passes) {
-        if (pass == Pass::Back && !c.lit) continue;
         if (pass == Pass::Transparent && !c.transparent) continue;
         if (pass == Pass::Lines && !c.lines) continue;
-        if ((pass == Pass::Back || pass == Pass::Transparent) && !measured) {
-            MeasureTileDepth(target, reached);
-            measured = true;
-        }
+        // The depth reached after the front faces, and again after all fills for the lines
+        // (a face hidden there has no edge to show).
+        if (pass == Pass::Back || pass == Pass::Lines) MeasureTileDepth(target, reached);
+        const TileDepth* depth = pass == Pass::Front ? nullptr : &reached;
         InstanceCursor cursor(&f);
-        const TileDepth* depth = measured && pass != Pass::Lines ? &reached : nullptr;
         // Which entries the pass draws, by their bits (every face once in the fills).
         uint32_t mask = 0, want = 0;
-        if (pass == Pass::Front && c.lit) {
+        if (pass == Pass::Front) {
             mask = kBackEntry | kSpecialEntry;
         } else if (pass == Pass::Back) {
             mask = kBackEntry | kSpecialEntry;
