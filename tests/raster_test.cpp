@@ -271,7 +271,8 @@ std::vector<uint32_t> RayCast(const ViewPoint (&t)[3], const RasterProjection& p
     const auto length = [&](V3 a) { return std::sqrt(dot(a, a)); };
     V3 c[3];
     for (int k = 0; k < 3; ++k)
-        c[k] = V3{t[k].x, t[k].y, t[k].z};
+        c[k] = V3{static_cast<double>(t[k].x), static_cast<double>(t[k].y),
+                  static_cast<double>(t[k].z)};
     const V3 n = cross(sub(c[1], c[0]), sub(c[2], c[0]));
     for (int32_t y = 0; y < p.height; ++y) {
         for (int32_t x = 0; x < p.width; ++x) {

@@ -270,44 +270,28 @@ void DrawFaces(const FrameRenderState& f, const InstanceWork& w, int32_t begin, 
 // Projects the vertex blocks of one piece and codes them.
 void ProjectPiece(const WireFrame& frame, int64_t piece) {
     FrameRenderState& f = *frame.state;
-    const int64_t total = f.work[static_cast<size_t>(f.instanceCount)].firstVertexBlock;
-    const int64_t start = piece * frame.blocksPerPiece;
-    const int64_t stop = std::min(start + frame.blocksPerPiece, total);
-    for (int32_t o = InstanceHolding(f, start, &InstanceWork::firstVertexBlock);
-         o < f.instanceCount && f.work[static_cast<size_t>(o)].firstVertexBlock < stop; ++o) {
-        const InstanceWork& w = f.work[static_cast<size_t>(o)];
-        const int64_t blocks = BlocksOf(w.vertexCount);
-        const int64_t firstBlock = std::max(start, w.firstVertexBlock) - w.firstVertexBlock;
-        const int64_t endBlock = std::min(stop, w.firstVertexBlock + blocks) - w.firstVertexBlock;
-        if (firstBlock >= endBlock) continue;
-        const int32_t begin = static_cast<int32_t>(firstBlock * kBlock);
-        const int32_t end =
-            static_cast<int32_t>(std::min<int64_t>(endBlock * kBlock, w.vertexCount));
-        ScreenPoint* corners = f.corners.get() + w.firstCorner;
-        ProjectVertices(w.view, w.object->vertices, begin, end, f.projection, corners);
-        for (int64_t b = firstBlock; b < endBlock; ++b) {
-            const int32_t first = static_cast<int32_t>(b * kBlock);
-            const int32_t count = std::min(kBlock, w.vertexCount - first);
-            f.blockCodes.get()[static_cast<size_t>(w.firstVertexBlock + b)] =
-                BlockCode(corners + first, count, frame.bounds);
-        }
-    }
+    ForEachInstancePart(
+        f, piece * frame.blocksPerPiece, frame.blocksPerPiece, &InstanceWork::firstVertexBlock,
+        [&](const InstanceWork& w, int32_t firstBlock, int32_t endBlock) {
+            const int32_t begin = firstBlock * kBlock;
+            const int32_t end = std::min(endBlock * kBlock, w.vertexCount);
+            ScreenPoint* corners = f.corners.get() + w.firstCorner;
+            ProjectVertices(w.view, w.object->vertices, begin, end, f.projection, corners);
+            for (int32_t b = firstBlock; b < endBlock; ++b) {
+                const int32_t first = b * kBlock;
+                const int32_t count = std::min(kBlock, w.vertexCount - first);
+                f.blockCodes.get()[static_cast<size_t>(w.firstVertexBlock + b)] =
+                    BlockCode(corners + first, count, frame.bounds);
+            }
+        });
 }
 
 void DrawPiece(const WireFrame& frame, int64_t piece) {
     FrameRenderState& f = *frame.state;
     const int64_t batch = f.settings.faceBatch;
-    const int64_t total = f.work[static_cast<size_t>(f.instanceCount)].firstFace;
-    const int64_t start = piece * batch;
-    const int64_t stop = std::min(start + batch, total);
-    for (int32_t o = InstanceHolding(f, start, &InstanceWork::firstFace);
-         o < f.instanceCount && f.work[static_cast<size_t>(o)].firstFace < stop; ++o) {
-        const InstanceWork& w = f.work[static_cast<size_t>(o)];
-        const int64_t begin = std::max(start, w.firstFace) - w.firstFace;
-        const int64_t end = std::min(stop, w.firstFace + w.faceCount) - w.firstFace;
-        if (begin >= end) continue;
-        DrawFaces(f, w, static_cast<int32_t>(begin), static_cast<int32_t>(end));
-    }
+    ForEachInstancePart(
+        f, piece * batch, batch, &InstanceWork::firstFace,
+        [&](const InstanceWork& w, int32_t begin, int32_t end) { DrawFaces(f, w, begin, end); });
 }
 
 void RunWirePiece(void* context, int32_t stage, int64_t piece, int32_t /*thread*/) {

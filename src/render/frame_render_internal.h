@@ -2,6 +2,7 @@
 // (frame_render.cpp) and the solid modes (solid_frame.cpp). Internal to src/render.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -174,6 +175,24 @@ extern FrameRenderState frameState;
 // The instance that holds item `index` of a count over the chunk's instances (`first` gives
 // each instance's first item; the entry past the last holds the total).
 int32_t InstanceHolding(const FrameRenderState& f, int64_t index, int64_t InstanceWork::*first);
+
+// Calls part(instance, begin, end) for each instance's share [begin, end) (its own numbering)
+// of the items [start, start + count) counted over the chunk's instances in turn: vertex
+// blocks (first = &InstanceWork::firstVertexBlock) or faces (&InstanceWork::firstFace).
+template <class Part>
+void ForEachInstancePart(const FrameRenderState& f, int64_t start, int64_t count,
+                         int64_t InstanceWork::*first, Part&& part) {
+    const InstanceWork* work = f.work.data();
+    const int64_t stop = std::min(start + count, work[f.instanceCount].*first);
+    for (int32_t o = InstanceHolding(f, start, first); o < f.instanceCount && work[o].*first < stop;
+         ++o) {
+        const InstanceWork& w = work[o];
+        const int64_t items = work[o + 1].*first - w.*first;
+        const int64_t begin = std::max(start, w.*first) - w.*first;
+        const int64_t end = std::min(stop, w.*first + items) - w.*first;
+        if (begin < end) part(w, static_cast<int32_t>(begin), static_cast<int32_t>(end));
+    }
+}
 
 // Whether no face of the block can reach the frame: all its vertex blocks share a code bit.
 inline bool BlockHidden(const FaceBlock& block, const uint8_t* codes, uint8_t every) {

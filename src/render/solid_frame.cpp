@@ -6,21 +6,22 @@
 //    space once, coded with the frustum planes it lies beyond, and projected and snapped to
 //    1/256 pixel (SnapCorner).
 // 2. Binning (pieces of faceBatch faces): each face whose corners do not all lie beyond one
-//    plane, and which covers a pixel centre or has edges to draw, is written to the bin of
-//    the one tile its box lies in, or to its batch's shared list with the rectangle of tiles
-//    it spans. A batch's bins are written only by the thread that took it and depend only on
-//    its faces.
-// 3. Tiles (one tile a piece): each tile walks the batches in order, merging its own bin with
-//    the shared lists by face number, and fills its faces, then the transparent ones, then
-//    the lines, all inside the tile. A tile is drawn by one thread, in the faces' order, so
-//    the frame does not depend on the number of threads (no races, nothing to merge).
+//    plane, and which covers a pixel centre or has edges to draw, is kept as a compact record
+//    (its snapped corners) and entered in the bin of each tile its box touches (up to four),
+//    or in its batch's shared list with the rectangle of tiles it spans. A batch's bins are
+//    written only by the thread that took it and depend only on its faces.
+// 3. Tiles (one tile a piece): each tile walks the batches in order, merging its bin with the
+//    shared lists by face number, and draws inside the tile the faces seen from the front,
+//    then those seen from behind (passed over where the depth the tile has reached already
+//    hides them), then the transparent faces, then the lines. A tile is drawn by one thread,
+//    in the faces' order, so the frame does not depend on the number of threads (no races,
+//    nothing to merge).
 //
-// Lighting is computed where it is needed: a smooth face corner's colours (front and back)
-// when the first tile that draws a face through that shade point asks for them, by
-// whichever thread that is; the value depends on the point alone, so it is the same
-// whoever computes it, and the slot is written with relaxed atomic stores. A flat face is
-// lit as a whole when it is drawn. Models: Mesa llvmpipe's binning of triangles into tiles
-// owned by one thread each.
+// Lighting is computed where it is needed: one side of a shade point (a smooth corner's
+// vertex, or a flat face) when the first pixel of a face through it shows, by whichever
+// thread draws that face; the value depends on the point alone, so it is the same whoever
+// computes it, and the slot is written with relaxed atomic stores. Models: Mesa llvmpipe's
+// binning of triangles into tiles owned by one thread each; hierarchical depth culling.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -90,33 +91,27 @@ inline uint8_t Outcode(ViewPoint p, const SolidContext& c) {
 
 void ProjectSolidPiece(const SolidContext& c, int64_t piece) {
     FrameRenderState& f = *c.f;
-    const int64_t total = f.work[static_cast<size_t>(f.instanceCount)].firstVertexBlock;
-    const int64_t start = piece * c.blocksPerPiece;
-    const int64_t stop = std::min(start + c.blocksPerPiece, total);
-    for (int32_t o = InstanceHolding(f, start, &InstanceWork::firstVertexBlock);
-         o < f.instanceCount && f.work[static_cast<size_t>(o)].firstVertexBlock < stop; ++o) {
-        const InstanceWork& w = f.work[static_cast<size_t>(o)];
-        const int64_t blocks = BlocksOf(w.vertexCount);
-        const int64_t firstBlock = std::max(start, w.firstVertexBlock) - w.firstVertexBlock;
-        const int64_t endBlock = std::min(stop, w.firstVertexBlock + blocks) - w.firstVertexBlock;
-        const Vertex* vertices = w.object->vertices;
-        SolidVertex* out = f.solidVertices.get() + w.firstCorner;
-        for (int64_t b = firstBlock; b < endBlock; ++b) {
-            const int32_t first = static_cast<int32_t>(b * kBlock);
-            const int32_t end = std::min(w.vertexCount, first + kBlock);
-            uint8_t blockCode = kOutAll;
-            for (int32_t i = first; i < end; ++i) {
-                const ViewPoint p =
-                    ViewPositionOf(w.view, vertices[i].x, vertices[i].y, vertices[i].z);
-                const uint8_t code = Outcode(p, c);
-                blockCode &= code;
-                SolidVertex& v = out[i];
-                SnapCorner(p, c.raster, v.x, v.y, v.invZ);
-                v.outcode = code;
+    ForEachInstancePart(
+        f, piece * c.blocksPerPiece, c.blocksPerPiece, &InstanceWork::firstVertexBlock,
+        [&](const InstanceWork& w, int32_t firstBlock, int32_t endBlock) {
+            const Vertex* vertices = w.object->vertices;
+            SolidVertex* out = f.solidVertices.get() + w.firstCorner;
+            for (int32_t b = firstBlock; b < endBlock; ++b) {
+                const int32_t first = b * kBlock;
+                const int32_t end = std::min(w.vertexCount, first + kBlock);
+                uint8_t blockCode = kOutAll;
+                for (int32_t i = first; i < end; ++i) {
+                    const ViewPoint p =
+                        ViewPositionOf(w.view, vertices[i].x, vertices[i].y, vertices[i].z);
+                    const uint8_t code = Outcode(p, c);
+                    blockCode &= code;
+                    SolidVertex& v = out[i];
+                    SnapCorner(p, c.raster, v.x, v.y, v.invZ);
+                    v.outcode = code;
+                }
+                f.blockCodes.get()[static_cast<size_t>(w.firstVertexBlock + b)] = blockCode;
             }
-            f.blockCodes.get()[static_cast<size_t>(w.firstVertexBlock + b)] = blockCode;
-        }
-    }
+        });
 }
 
 // ---- Stage 2: binning ----
@@ -152,92 +147,89 @@ void BinPiece(const SolidContext& c, int64_t piece, int32_t thread) {
     const uint32_t firstRecord = static_cast<uint32_t>(piece * batch);
     uint32_t* counts = bins.counts.data();
     std::fill(counts, counts + c.tileCount + 2, 0u);
-    for (int32_t o = InstanceHolding(f, start, &InstanceWork::firstFace);
-         o < f.instanceCount && f.work[static_cast<size_t>(o)].firstFace < stop; ++o) {
-        const InstanceWork& w = f.work[static_cast<size_t>(o)];
-        const PreparedObject& p = f.prepared[static_cast<size_t>(w.prepared)];
-        const int32_t begin = static_cast<int32_t>(std::max(start, w.firstFace) - w.firstFace);
-        const int32_t end =
-            static_cast<int32_t>(std::min(stop, w.firstFace + w.faceCount) - w.firstFace);
-        const uint32_t* faceVertex = p.shading.faceVertex.data();
-        const SolidVertex* vertices = f.solidVertices.get() + w.firstCorner;
-        const uint8_t* blockCodes = f.blockCodes.get() + w.firstVertexBlock;
-        const FaceBlock* faceBlocks =
-            w.skipBlocks ? f.faceBlocks.data() + p.firstFaceBlock : nullptr;
-        // Boxes by pixel centres, or by the pixels a line can set where edges are drawn.
-        const bool cells = c.allEdges || (c.lit && p.hasWire);
-        const uint8_t* faceFlags = p.faceFlags.data();
-        for (int32_t i = begin; i < end; ++i) {
-            if (faceBlocks != nullptr && i % kBlock == 0 &&
-                BlockHidden(faceBlocks[i / kBlock], blockCodes, kOutAll)) {
-                i += kBlock - 1;
-                continue;
-            }
-            const uint32_t* corner = faceVertex + 3 * static_cast<size_t>(i);
-            if (corner[0] == kNoVertex) continue;
-            const SolidVertex& a = vertices[corner[0]];
-            const SolidVertex& b = vertices[corner[1]];
-            const SolidVertex& d = vertices[corner[2]];
-            if ((a.outcode & b.outcode & d.outcode) != 0) continue;
-            const uint32_t face = static_cast<uint32_t>(w.firstFace + i);
-            uint32_t entry = firstRecord + kept;
-            if (c.lit && faceFlags[i] != 0) entry |= kSpecialEntry;
-            if (a.invZ == 0.0f || b.invZ == 0.0f || d.invZ == 0.0f) {
-                // To be clipped: every tile looks at it.
-                records[kept++] = BinnedFace{{0, 0, 0}, {0, 0, 0}, {0.0f, 0.0f, 0.0f}, face};
-                bins.items[static_cast<size_t>(n++)] = BinItem{entry, shared, everyTile};
-                ++counts[shared];
-                continue;
-            }
-            const int32_t minX = std::min({a.x, b.x, d.x}), maxX = std::max({a.x, b.x, d.x});
-            const int32_t minY = std::min({a.y, b.y, d.y}), maxY = std::max({a.y, b.y, d.y});
-            int32_t x0, x1, y0, y1;
-            if (cells) {
-                x0 = minX >> kSubPixelBits;
-                x1 = maxX >> kSubPixelBits;
-                y0 = minY >> kSubPixelBits;
-                y1 = maxY >> kSubPixelBits;
-            } else {
-                x0 = (minX + kSubPixelOne / 2 - 1) >> kSubPixelBits;
-                x1 = (maxX - kSubPixelOne / 2) >> kSubPixelBits;
-                y0 = (minY + kSubPixelOne / 2 - 1) >> kSubPixelBits;
-                y1 = (maxY - kSubPixelOne / 2) >> kSubPixelBits;
-                if (x0 > x1 || y0 > y1) continue;
-            }
-            const int64_t area =
-                (static_cast<int64_t>(b.x) - a.x) * (static_cast<int64_t>(d.y) - a.y) -
-                (static_cast<int64_t>(b.y) - a.y) * (static_cast<int64_t>(d.x) - a.x);
-            if (area == 0 && !cells) continue;
-            if ((area < 0) == w.mirrored) entry |= kBackEntry;
-            x0 = std::max(x0, 0);
-            y0 = std::max(y0, 0);
-            x1 = std::min(x1, width - 1);
-            y1 = std::min(y1, height - 1);
-            if (x0 > x1 || y0 > y1) continue;
-            records[kept++] =
-                BinnedFace{{a.x, b.x, d.x}, {a.y, b.y, d.y}, {a.invZ, b.invZ, d.invZ}, face};
-            const int32_t tx0 = x0 >> shift, tx1 = x1 >> shift;
-            const int32_t ty0 = y0 >> shift, ty1 = y1 >> shift;
-            // A face in a few tiles goes to each one's bin while the batch's room lasts (two
-            // entries a face, every face still to come keeping one); the others to the
-            // shared list, which every tile of their rectangle reads.
-            const int32_t tiles = (tx1 - tx0 + 1) * (ty1 - ty0 + 1);
-            const int64_t later = stop - (w.firstFace + i) - 1;
-            if (tiles <= kMaxTilesBinned && n + tiles + later <= room) {
-                for (int32_t ty = ty0; ty <= ty1; ++ty) {
-                    for (int32_t tx = tx0; tx <= tx1; ++tx) {
-                        const uint32_t tile = static_cast<uint32_t>(ty * f.tilesX + tx);
-                        bins.items[static_cast<size_t>(n++)] = BinItem{entry, tile, 0};
-                        ++counts[tile];
-                    }
+    ForEachInstancePart(
+        f, start, batch, &InstanceWork::firstFace,
+        [&](const InstanceWork& w, int32_t begin, int32_t end) {
+            const PreparedObject& p = f.prepared[static_cast<size_t>(w.prepared)];
+            const uint32_t* faceVertex = p.shading.faceVertex.data();
+            const SolidVertex* vertices = f.solidVertices.get() + w.firstCorner;
+            const uint8_t* blockCodes = f.blockCodes.get() + w.firstVertexBlock;
+            const FaceBlock* faceBlocks =
+                w.skipBlocks ? f.faceBlocks.data() + p.firstFaceBlock : nullptr;
+            // Boxes by pixel centres, or by the pixels a line can set where edges are drawn.
+            const bool cells = c.allEdges || (c.lit && p.hasWire);
+            const uint8_t* faceFlags = p.faceFlags.data();
+            for (int32_t i = begin; i < end; ++i) {
+                if (faceBlocks != nullptr && i % kBlock == 0 &&
+                    BlockHidden(faceBlocks[i / kBlock], blockCodes, kOutAll)) {
+                    i += kBlock - 1;
+                    continue;
                 }
-            } else {
-                bins.items[static_cast<size_t>(n++)] =
-                    BinItem{entry, shared, PackRect(tx0, ty0, tx1, ty1)};
-                ++counts[shared];
+                const uint32_t* corner = faceVertex + 3 * static_cast<size_t>(i);
+                if (corner[0] == kNoVertex) continue;
+                const SolidVertex& a = vertices[corner[0]];
+                const SolidVertex& b = vertices[corner[1]];
+                const SolidVertex& d = vertices[corner[2]];
+                if ((a.outcode & b.outcode & d.outcode) != 0) continue;
+                const uint32_t face = static_cast<uint32_t>(w.firstFace + i);
+                uint32_t entry = firstRecord + kept;
+                if (c.lit && faceFlags[i] != 0) entry |= kSpecialEntry;
+                if (a.invZ == 0.0f || b.invZ == 0.0f || d.invZ == 0.0f) {
+                    // To be clipped: every tile looks at it.
+                    records[kept++] = BinnedFace{{0, 0, 0}, {0, 0, 0}, {0.0f, 0.0f, 0.0f}, face};
+                    bins.items[static_cast<size_t>(n++)] = BinItem{entry, shared, everyTile};
+                    ++counts[shared];
+                    continue;
+                }
+                const int32_t minX = std::min({a.x, b.x, d.x}), maxX = std::max({a.x, b.x, d.x});
+                const int32_t minY = std::min({a.y, b.y, d.y}), maxY = std::max({a.y, b.y, d.y});
+                int32_t x0, x1, y0, y1;
+                if (cells) {
+                    x0 = minX >> kSubPixelBits;
+                    x1 = maxX >> kSubPixelBits;
+                    y0 = minY >> kSubPixelBits;
+                    y1 = maxY >> kSubPixelBits;
+                } else {
+                    x0 = (minX + kSubPixelOne / 2 - 1) >> kSubPixelBits;
+                    x1 = (maxX - kSubPixelOne / 2) >> kSubPixelBits;
+                    y0 = (minY + kSubPixelOne / 2 - 1) >> kSubPixelBits;
+                    y1 = (maxY - kSubPixelOne / 2) >> kSubPixelBits;
+                    if (x0 > x1 || y0 > y1) continue;
+                }
+                const int64_t area =
+                    (static_cast<int64_t>(b.x) - a.x) * (static_cast<int64_t>(d.y) - a.y) -
+                    (static_cast<int64_t>(b.y) - a.y) * (static_cast<int64_t>(d.x) - a.x);
+                if (area == 0 && !cells) continue;
+                if ((area < 0) == w.mirrored) entry |= kBackEntry;
+                x0 = std::max(x0, 0);
+                y0 = std::max(y0, 0);
+                x1 = std::min(x1, width - 1);
+                y1 = std::min(y1, height - 1);
+                if (x0 > x1 || y0 > y1) continue;
+                records[kept++] =
+                    BinnedFace{{a.x, b.x, d.x}, {a.y, b.y, d.y}, {a.invZ, b.invZ, d.invZ}, face};
+                const int32_t tx0 = x0 >> shift, tx1 = x1 >> shift;
+                const int32_t ty0 = y0 >> shift, ty1 = y1 >> shift;
+                // A face in a few tiles goes to each one's bin while the batch's room lasts (two
+                // entries a face, every face still to come keeping one); the others to the
+                // shared list, which every tile of their rectangle reads.
+                const int32_t tiles = (tx1 - tx0 + 1) * (ty1 - ty0 + 1);
+                const int64_t later = stop - (w.firstFace + i) - 1;
+                if (tiles <= kMaxTilesBinned && n + tiles + later <= room) {
+                    for (int32_t ty = ty0; ty <= ty1; ++ty) {
+                        for (int32_t tx = tx0; tx <= tx1; ++tx) {
+                            const uint32_t tile = static_cast<uint32_t>(ty * f.tilesX + tx);
+                            bins.items[static_cast<size_t>(n++)] = BinItem{entry, tile, 0};
+                            ++counts[tile];
+                        }
+                    }
+                } else {
+                    bins.items[static_cast<size_t>(n++)] =
+                        BinItem{entry, shared, PackRect(tx0, ty0, tx1, ty1)};
+                    ++counts[shared];
+                }
             }
-        }
-    }
+        });
     // The batch's bins: by tile, then the shared list, each in face order.
     uint32_t* starts = f.binStart.data() + static_cast<size_t>(piece) * (shared + 2);
     uint32_t sum = 0;
