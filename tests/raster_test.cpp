@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "render/line_stepper.h"
@@ -160,6 +161,51 @@ TEST(FillRule, FanAndJitteredGridLeaveNoGapAndNoOverlap) {
         for (int32_t x = 0; x < 40; ++x) {
             const int expected = x >= 3 && x <= 32 && y >= 3 && y <= 27 ? 1 : 0;
             EXPECT_EQ(count[size_t(y) * 40 + size_t(x)], expected) << x << ", " << y;
+        }
+    }
+}
+
+TEST(FillRule, RandomTrianglesCoverTheCentresInsideTheirEdges) {
+    // Triangles of every size and shape (slivers, wide, beyond the frame) against the plain
+    // rule tested centre by centre: inside all three edges, or on a top or left one.
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int32_t> coordinate(-40 * kSubPixelOne, 100 * kSubPixelOne);
+    std::uniform_int_distribution<int32_t> small(-3 * kSubPixelOne, 3 * kSubPixelOne);
+    for (int i = 0; i < 400; ++i) {
+        RasterVertex v[3] = {};
+        for (int k = 0; k < 3; ++k) {
+            v[k].x = coordinate(random);
+            v[k].y = coordinate(random);
+            v[k].invZ = 1.0f;
+        }
+        if (i % 2 == 1) {  // small and thin ones around the first corner
+            v[1].x = v[0].x + small(random) * 4;
+            v[1].y = v[0].y + small(random);
+            v[2].x = v[0].x + small(random);
+            v[2].y = v[0].y + small(random) * 4;
+        }
+        SmallFrame frame(64, 48);
+        FillTriangle(frame.Target(), v[0], v[1], v[2], Flat(1));
+        int64_t area = (int64_t{v[1].x} - v[0].x) * (int64_t{v[2].y} - v[0].y) -
+                       (int64_t{v[1].y} - v[0].y) * (int64_t{v[2].x} - v[0].x);
+        const RasterVertex* c[3] = {&v[0], &v[1], &v[2]};
+        if (area < 0) std::swap(c[1], c[2]);
+        for (int32_t y = 0; y < 48; ++y) {
+            for (int32_t x = 0; x < 64; ++x) {
+                const int64_t px = int64_t{x} * kSubPixelOne + kSubPixelOne / 2;
+                const int64_t py = int64_t{y} * kSubPixelOne + kSubPixelOne / 2;
+                bool inside = area != 0;
+                for (int k = 0; k < 3; ++k) {
+                    const RasterVertex& a = *c[k];
+                    const RasterVertex& b = *c[(k + 1) % 3];
+                    const int64_t ex = int64_t{b.x} - a.x, ey = int64_t{b.y} - a.y;
+                    const int64_t e = ex * (py - a.y) - ey * (px - a.x);
+                    const bool topLeft = ey < 0 || (ey == 0 && ex > 0);
+                    inside = inside && (e > 0 || (e == 0 && topLeft));
+                }
+                ASSERT_EQ(frame.At(x, y) != 0, inside)
+                    << "triangle " << i << " pixel " << x << ", " << y;
+            }
         }
     }
 }

@@ -230,9 +230,9 @@ TEST_F(SceneRender, BundledSceneSolidFramesAreTheSameOnEveryBuild) {
         RenderMode mode;
         uint64_t hash;
     } expected[] = {
-        {RenderMode::Shaded, 0x5d1f6db98da67d2full},
-        {RenderMode::Edges, 0xaeb4543c25fa803dull},
-        {RenderMode::HiddenLine, 0xaaf8deefcea0e1a5ull},
+        {RenderMode::Shaded, 0x4088340e846668d1ull},
+        {RenderMode::Edges, 0x7f2c0fdb5dd92a24ull},
+        {RenderMode::HiddenLine, 0xd98d5bcc5c3394b5ull},
     };
     for (const auto& e : expected) {
         PrepareSceneRender(*scene, e.mode);

@@ -1,14 +1,15 @@
 // The triangle filler, the clipper and the depth-tested line.
 //
-// A triangle is filled row by row. For each row of pixel centres inside its box, the span
-// of covered centres is found from the three integer edge functions (by stepping for narrow
-// boxes, by one division per edge and an exact integer correction for wide ones), and the
-// span is shaded by a loop of plain float arithmetic with no coverage test inside, which the
-// compiler can vectorise. Depth and varyings at a pixel are plane equations evaluated from
-// the pixel's offset to a reference pixel fixed by the triangle and the frame (the first
-// centre of the triangle's box inside the frame), so no value depends on the rectangle
-// being drawn. Models: Fabian Giesen's "Triangle rasterization in practice" (edge functions,
-// fixed-point corners, the top-left rule) and ssloy's tinyrenderer.
+// A triangle is filled row by row. For each row of pixel centres inside its box, the run of
+// covered centres is found from the three integer edge functions (centre by centre for
+// narrow boxes; for wide ones each edge's bound on the run is walked down the rows as an exact
+// quotient and remainder, with no division per row), and the run is shaded by a loop of plain
+// float arithmetic with no coverage test inside, which the compiler can vectorise. Depth and
+// varyings at a pixel are plane equations evaluated from the pixel's offset to a reference
+// pixel fixed by the triangle and the frame (the first centre of the triangle's box inside the
+// frame), so no value depends on the rectangle being drawn. Models: Fabian Giesen's "Triangle
+// rasterization in practice" (edge functions, fixed-point corners, the top-left rule) and
+// ssloy's tinyrenderer.
 #include "render/raster.h"
 
 #include <algorithm>
@@ -49,44 +50,78 @@ TriangleCoverage::Edge MakeEdge(const RasterVertex& a, const RasterVertex& b, in
     return e;
 }
 
-// Narrows [first, last] to the columns k where value + step * k >= 0, for boxes wider than
-// kSteppedWidth: the bound from a division in double, corrected to the exact integer.
-void EdgeSpan(int64_t value, int64_t step, int32_t count, int32_t& first, int32_t& last) {
-    if (step == 0) {
-        if (value < 0) last = -1;
-        return;
+// Boxes at most this many centres wide are searched centre by centre (at most 64); wider
+// ones walk their edges down the rows (EdgeWalk).
+constexpr int32_t kSteppedWidth = 4;
+
+// a = q m + r with 0 <= r < m, for m > 0: q from a division in double, made exact.
+inline void DivideFloor(int64_t a, int64_t m, int64_t& q, int64_t& r) {
+    q = static_cast<int64_t>(std::floor(static_cast<double>(a) / static_cast<double>(m)));
+    r = a - q * m;
+    while (r < 0) {
+        --q;
+        r += m;
     }
-    if (step > 0) {
-        if (value >= 0) return;
-        int64_t k = static_cast<int64_t>(
-            std::ceil(static_cast<double>(-value) / static_cast<double>(step)));
-        while (k > 0 && value + step * (k - 1) >= 0)
-            --k;
-        while (value + step * k < 0)
-            ++k;
-        if (k > last) {
-            last = -1;
-        } else if (k > first) {
-            first = static_cast<int32_t>(k);
-        }
-        return;
+    while (r >= m) {
+        ++q;
+        r -= m;
     }
-    if (value < 0) {
-        last = -1;
-        return;
-    }
-    int64_t k = static_cast<int64_t>(static_cast<double>(value) / static_cast<double>(-step));
-    while (value + step * k < 0)
-        --k;
-    while (k + 1 < count && value + step * (k + 1) >= 0)
-        ++k;
-    if (k < last) last = static_cast<int32_t>(k);
 }
 
-// Below this box width a row's span is found by testing each centre (at most 64).
-constexpr int32_t kSteppedWidth = 32;
+// The bound one edge puts on the covered centres of a row, walked down the rows exactly.
+// With v the edge's value at the row's first centre and d its change per centre (centre k is
+// covered when v + d k >= 0): for d > 0, k >= ceil(-v / d), a lower bound; for d < 0,
+// k <= floor(v / -d), an upper one; for d = 0, every centre or none, as v >= 0. Each row adds
+// the edge's change per row to v, so the bound moves by a fixed quotient and remainder: no
+// division per row.
+struct EdgeWalk {
+    int64_t bound;      // the bound on k (d != 0), or v (d = 0)
+    int64_t remainder;  // 0 <= remainder < m
+    int64_t m;          // |d|
+    int64_t boundStep, remainderStep;
+    int32_t kind;  // 1: lower bound, -1: upper bound, 0: d = 0
 
-// Calls span(y, first, last) for each row of the coverage that has covered centres.
+    EdgeWalk(int64_t v, const TriangleCoverage::Edge& e) {
+        if (e.dx == 0) {
+            kind = 0;
+            bound = v;
+            boundStep = e.dy;
+            remainder = remainderStep = m = 0;
+            return;
+        }
+        kind = e.dx > 0 ? 1 : -1;
+        m = e.dx > 0 ? e.dx : -e.dx;
+        // Lower: ceil(-v / m) = floor((m - 1 - v) / m), and -v falls by dy a row.
+        // Upper: floor(v / m), and v grows by dy a row.
+        DivideFloor(kind > 0 ? m - 1 - v : v, m, bound, remainder);
+        DivideFloor(kind > 0 ? -e.dy : e.dy, m, boundStep, remainderStep);
+    }
+    void NextRow() {
+        if (kind == 0) {
+            bound += boundStep;
+            return;
+        }
+        bound += boundStep;
+        remainder += remainderStep;
+        if (remainder >= m) {
+            remainder -= m;
+            ++bound;
+        }
+    }
+    // Narrows [first, last] (within [0, width)) to the centres this edge covers.
+    void Narrow(int64_t& first, int64_t& last) const {
+        if (kind > 0) {
+            first = std::max(first, bound);
+        } else if (kind < 0) {
+            last = std::min(last, bound);
+        } else if (bound < 0) {
+            last = -1;
+        }
+    }
+};
+
+// Calls span(y, first, last) for each row of the coverage that has covered centres, until it
+// returns true.
 template <class Span>
 inline void ForEachSpan(const TriangleCoverage& c, Span&& span) {
     const TriangleCoverage::Edge& e0 = c.edge[0];
@@ -98,38 +133,39 @@ inline void ForEachSpan(const TriangleCoverage& c, Span&& span) {
     int64_t row0 = e0.at + e0.dx * startX + e0.dy * startY;
     int64_t row1 = e1.at + e1.dx * startX + e1.dy * startY;
     int64_t row2 = e2.at + e2.dx * startX + e2.dy * startY;
-    // The rows with covered centres are consecutive (the triangle is convex): after them, stop.
-    bool seen = false;
+    if (width > kSteppedWidth) {
+        EdgeWalk w0(row0, e0), w1(row1, e1), w2(row2, e2);
+        for (int32_t y = c.y0; y <= c.y1; ++y) {
+            int64_t first = 0, last = width - 1;
+            w0.Narrow(first, last);
+            w1.Narrow(first, last);
+            w2.Narrow(first, last);
+            w0.NextRow();
+            w1.NextRow();
+            w2.NextRow();
+            if (first > last) continue;
+            if (span(y, c.x0 + static_cast<int32_t>(first), c.x0 + static_cast<int32_t>(last)))
+                return;
+        }
+        return;
+    }
     for (int32_t y = c.y0; y <= c.y1; ++y, row0 += e0.dy, row1 += e1.dy, row2 += e2.dy) {
-        int32_t first = 0, last = width - 1;
-        if (width <= kSteppedWidth) {
-            // One bit per centre of the row: all three values are >= 0 exactly when their
-            // bitwise or is, so the sign bit of the or says it; no branch per centre.
-            uint64_t inside = 0;
-            int64_t a0 = row0, a1 = row1, a2 = row2;
-            for (int32_t k = 0; k < width; ++k) {
-                inside |= (static_cast<uint64_t>(~(a0 | a1 | a2)) >> 63) << k;
-                a0 += e0.dx;
-                a1 += e1.dx;
-                a2 += e2.dx;
-            }
-            if (inside == 0) {
-                if (seen) return;
-                continue;
-            }
-            // The covered centres of a row are one run.
-            first = std::countr_zero(inside);
-            last = 63 - std::countl_zero(inside);
-        } else {
-            EdgeSpan(row0, e0.dx, width, first, last);
-            if (first <= last) EdgeSpan(row1, e1.dx, width, first, last);
-            if (first <= last) EdgeSpan(row2, e2.dx, width, first, last);
+        // One bit per centre of the row: all three values are >= 0 exactly when their bitwise
+        // or is, so the sign bit of the or says it; no branch per centre.
+        uint32_t inside = 0;
+        int64_t a0 = row0, a1 = row1, a2 = row2;
+        for (int32_t k = 0; k < width; ++k) {
+            inside |= static_cast<uint32_t>(static_cast<uint64_t>(~(a0 | a1 | a2)) >> 63) << k;
+            a0 += e0.dx;
+            a1 += e1.dx;
+            a2 += e2.dx;
         }
-        if (first > last) {
-            if (seen) return;
-            continue;
-        }
-        seen = true;
+        // The covered centres of a row are one run.
+        const int32_t first = inside != 0 ? std::countr_zero(inside) : 1;
+        const int32_t last = inside != 0 ? 31 - std::countl_zero(inside) : 0;
+        // (A thin triangle may pass between the centres of a row and cover some further
+        // down: every row of the box is looked at.)
+        if (first > last) continue;
         if (span(y, c.x0 + first, c.x0 + last)) return;
     }
 }
