@@ -19,7 +19,6 @@ inline constexpr int32_t kBlock = 64;
 // Solid frames of at least this many pixels are shared among the pool's threads whatever
 // their faces (640 x 480 is; a 256 x 256 thumbnail is not).
 inline constexpr int64_t kSolidPixelsForThreads = int64_t{1} << 18;
-static_assert(kBlock == kShadeBlock);
 
 inline int32_t BlocksOf(int32_t count) {
     return static_cast<int32_t>((static_cast<int64_t>(count) + kBlock - 1) / kBlock);

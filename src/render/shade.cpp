@@ -241,6 +241,27 @@ void BuildCornerNormals(const MeshObject& mesh, const std::vector<uint32_t>& fac
         const uint32_t first = start[static_cast<size_t>(g)];
         const uint32_t end = start[static_cast<size_t>(g) + 1];
         if (first == end) continue;
+        // Mostly every corner at a position has one mask: its normal is the sum of their
+        // planes, as below, without sorting.
+        const uint32_t firstMask = smoothing(sorted[first]);
+        bool oneMask = true;
+        for (uint32_t k = first + 1; k < end && oneMask; ++k)
+            oneMask = smoothing(sorted[k]) == firstMask;
+        if (oneMask) {
+            float sum[3] = {0.0f, 0.0f, 0.0f};
+            for (uint32_t k = first; k < end; ++k) {
+                const float* plane = mesh.faces[sorted[k] / 3].plane;
+                for (int j = 0; j < 3; ++j)
+                    sum[j] += plane[j];
+            }
+            float n[3] = {0.0f + sum[0], 0.0f + sum[1], 0.0f + sum[2]};
+            Normalise(n);
+            const uint32_t entry = static_cast<uint32_t>(table.normals.size() / 3);
+            table.normals.insert(table.normals.end(), n, n + 3);
+            for (uint32_t k = first; k < end; ++k)
+                table.cornerEntry[sorted[k]] = entry;
+            continue;
+        }
         // The group's corners by mask (then face order), and the plane sum of each mask.
         byMask.assign(sorted.begin() + first, sorted.begin() + end);
         std::stable_sort(byMask.begin(), byMask.end(),
@@ -320,7 +341,10 @@ void BuildMeshShading(const MeshObject& mesh, const Material* materials, int32_t
     }
     shading.cornerPoint.assign(corners, 0);
     shading.points.clear();
-    const auto material = [&](uint32_t c) { return mesh.faces[c / 3].material; };
+    std::vector<int32_t> faceMaterial(corners / 3);
+    for (size_t f = 0; f < faceMaterial.size(); ++f)
+        faceMaterial[f] = mesh.faces[f].material;
+    const auto material = [&](uint32_t c) { return faceMaterial[c / 3]; };
     const auto key = [&](uint32_t c) {
         return (static_cast<uint64_t>(table.cornerEntry[c]) << 32) |
                static_cast<uint32_t>(material(c));
@@ -329,9 +353,15 @@ void BuildMeshShading(const MeshObject& mesh, const Material* materials, int32_t
         const auto first = sorted.begin() + start[static_cast<size_t>(v)];
         const auto end = sorted.begin() + start[static_cast<size_t>(v) + 1];
         if (first == end) continue;
-        std::sort(first, end, [&](uint32_t a, uint32_t b) {
-            return key(a) != key(b) ? key(a) < key(b) : a < b;
-        });
+        // Mostly every corner at a vertex has one key already in order: no sorting then.
+        bool oneKey = true;
+        for (auto it = first + 1; it != end && oneKey; ++it)
+            oneKey = key(*it) == key(*first);
+        if (!oneKey) {
+            std::sort(first, end, [&](uint32_t a, uint32_t b) {
+                return key(a) != key(b) ? key(a) < key(b) : a < b;
+            });
+        }
         for (auto it = first; it != end; ++it) {
             if (it == first || key(*it) != key(*(it - 1))) {
                 ShadePoint point;

@@ -95,7 +95,6 @@ struct MeshShading {
     std::vector<ShadePoint> points;     // the smooth points in the order of their vertices,
                                         // then the flat faces'
 };
-inline constexpr int32_t kShadeBlock = 64;
 
 // Builds `shading` for `mesh` (planes computed): smooth corners with the same vertex,
 // smoothing mask and material share a shade point; each flat face has one. A face whose
