@@ -420,7 +420,12 @@ TEST(DepthTestedLine, SetsTheStepperPixelsNotBehindTheDepth) {
     const ScreenPoint ends[][2] = {{{2.7f, 3.2f}, {37.1f, 25.9f}},
                                    {{30.5f, 1.0f}, {4.2f, 28.6f}},
                                    {{0.0f, 5.0f}, {39.9f, 5.0f}},
-                                   {{-20.0f, -4.0f}, {60.0f, 40.0f}}};
+                                   {{-20.0f, -4.0f}, {60.0f, 40.0f}},
+                                   // one step: the start alone, where it is inside
+                                   {{10.3f, 5.7f}, {11.2f, 5.1f}},
+                                   {{0.5f, 3.0f}, {1.5f, 3.0f}},
+                                   {{39.2f, 29.5f}, {40.5f, 30.9f}},
+                                   {{7.9f, 29.2f}, {7.1f, 28.0f}}};
     for (const auto& e : ends) {
         std::vector<uint32_t> expected(40 * 30, 0);
         DrawLine(e[0], e[1], expected.data());

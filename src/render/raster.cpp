@@ -531,6 +531,19 @@ void DepthLineBetween(const RasterTarget& target, int64_t xs, int64_t ys, int64_
     const int64_t absDx = dx < 0 ? -dx : dx, absDy = dy < 0 ? -dy : dy;
     const int64_t n = absDx >= absDy ? absDx : absDy;
     if (n == 0) return;
+    if (n == 1) {
+        // One step: the start point alone, at the start's depth.
+        if (xs < std::max(1, target.left) || xs >= std::min(target.width, target.right) ||
+            ys < std::max(1, target.top) || ys >= std::min(target.height, target.bottom))
+            return;
+        const size_t index =
+            static_cast<size_t>(ys) * static_cast<size_t>(target.stride) + static_cast<size_t>(xs);
+        if (startZ >= target.depth[index]) {
+            target.pixels[index] = colour;
+            target.depth[index] = startZ;
+        }
+        return;
+    }
     const bool alongX = absDx >= absDy;
     const auto quotient = [n](int64_t d) {
         return static_cast<float>(static_cast<double>(d) / static_cast<double>(n));

@@ -189,6 +189,17 @@ void BinPiece(const SolidContext& c, int64_t piece, int32_t thread) {
                     x1 = maxX >> kSubPixelBits;
                     y0 = minY >> kSubPixelBits;
                     y1 = maxY >> kSubPixelBits;
+                    // Corners all in one pixel (as the line stepper truncates them) draw no
+                    // line; with no centre inside either, the face draws nothing.
+                    const bool oneCell = a.x / kSubPixelOne == b.x / kSubPixelOne &&
+                                         a.x / kSubPixelOne == d.x / kSubPixelOne &&
+                                         a.y / kSubPixelOne == b.y / kSubPixelOne &&
+                                         a.y / kSubPixelOne == d.y / kSubPixelOne;
+                    if (oneCell && ((minX + kSubPixelOne / 2 - 1) >> kSubPixelBits >
+                                        (maxX - kSubPixelOne / 2) >> kSubPixelBits ||
+                                    (minY + kSubPixelOne / 2 - 1) >> kSubPixelBits >
+                                        (maxY - kSubPixelOne / 2) >> kSubPixelBits))
+                        continue;
                 } else {
                     x0 = (minX + kSubPixelOne / 2 - 1) >> kSubPixelBits;
                     x1 = (maxX - kSubPixelOne / 2) >> kSubPixelBits;
