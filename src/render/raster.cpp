@@ -204,9 +204,15 @@ TriangleCoverage::Plane MakePlane(double q0, double q1, double q2, const Weights
 }
 
 inline uint32_t PackChannel(float value) {
-    // Clamped first (NaN fails both tests and becomes 0), then rounded half up.
-    const float v = value > 0.0f ? (value < 255.0f ? value : 255.0f) : 0.0f;
-    return static_cast<uint32_t>(v + 0.5f);
+    // Clamped first (NaN fails the first test and becomes 0), then rounded half up; written
+    // as two selects and a signed conversion so that span loops vectorise.
+    const float low = value > 0.0f ? value : 0.0f;
+    const float v = low < 255.0f ? low : 255.0f;
+    return static_cast<uint32_t>(static_cast<int32_t>(v + 0.5f));
+}
+
+inline uint32_t Pack(float red, float green, float blue) {
+    return PackChannel(red) << 16 | PackChannel(green) << 8 | PackChannel(blue);
 }
 
 // Mixes `colour` into `under` with weight alpha / 256.
@@ -237,17 +243,19 @@ void FillSpan(const TriangleCoverage& c, const Varyings& q, const FillStyle& sty
     }
     const float offset = c.offset;
     const uint32_t alpha = static_cast<uint32_t>(style.alpha);
+    const uint32_t flat = style.colour;
+    const int32_t refX = c.refX;
+    const float dz = c.invZ.dx;
+    const float dr = q.plane[0].dx, dg = q.plane[1].dx, db = q.plane[2].dx;
     for (int32_t x = first; x <= last; ++x) {
-        const float ox = static_cast<float>(x - c.refX);
-        const float invZ = zRow + c.invZ.dx * ox;
+        const float ox = static_cast<float>(x - refX);
+        const float invZ = zRow + dz * ox;
         const float z = invZ - offset;
         const bool pass = z > depth[x];
-        uint32_t colour = style.colour;
+        uint32_t colour = flat;
         if constexpr (kShader == PixelShader::Gouraud) {
             const float w = 1.0f / invZ;
-            colour =
-                PackColour((row[0] + q.plane[0].dx * ox) * w, (row[1] + q.plane[1].dx * ox) * w,
-                           (row[2] + q.plane[2].dx * ox) * w);
+            colour = Pack((row[0] + dr * ox) * w, (row[1] + dg * ox) * w, (row[2] + db * ox) * w);
         }
         if constexpr (kMode == FillMode::Blend) {
             pixels[x] = pass ? BlendColour(colour, pixels[x], alpha) : pixels[x];
@@ -298,7 +306,7 @@ int32_t VaryingCount(PixelShader shader) {
 }
 
 uint32_t PackColour(float red, float green, float blue) {
-    return PackChannel(red) << 16 | PackChannel(green) << 8 | PackChannel(blue);
+    return Pack(red, green, blue);
 }
 
 void ClearTarget(const RasterTarget& target, uint32_t colour) {
