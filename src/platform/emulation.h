@@ -82,6 +82,10 @@ struct EmulationState {
     bool windowAlive = false;
     WNDPROC windowProc = nullptr;
     std::string title;  // the text of the last SetWindowTextA
+    // The window's drawable area: as made, then as the backend reports it (resized). A
+    // primary surface made without a display mode has this size.
+    int32_t clientWidth = 0;
+    int32_t clientHeight = 0;
     bool acceptsFiles = false;
     int32_t cursorCount = 0;  // ShowCursor's display counter: the pointer shows from 0 up
 
@@ -121,6 +125,7 @@ bool PostWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
 void TimerElapsed(int32_t mostOwed);
 bool PostDrop(const char* const* names, int32_t count);
 void ScreenLost();
+void Resized(int32_t width, int32_t height);
 // ... and the same as a table, for the backend loaded as a module.
 const PlatformEvents& EmulationEvents();
 
@@ -146,6 +151,8 @@ struct PlatformCalls {
     LRESULT (*sendMessage)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void (*postQuitMessage)(int exitCode);
     BOOL (*setWindowText)(HWND window, LPCSTR text);
+    BOOL (*getClientRect)(HWND window, LPRECT rect);
+    int (*getSystemMetrics)(int index);
     void (*dragAcceptFiles)(HWND window, BOOL accept);
     UINT (*dragQueryFile)(HDROP drop, UINT index, LPSTR name, UINT size);
     void (*dragFinish)(HDROP drop);
