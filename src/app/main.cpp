@@ -322,6 +322,10 @@ int main(int argc, char** argv) {
             line.sceneFile = sample.c_str();
             if (!line.viewGiven) line.view = ViewMode::Fit;
             viewerState.showingSample = true;
+            std::fprintf(stderr,
+                         "trellis: no scene named and no %s here: showing the sample scene %s; "
+                         "drop a .3ds file on the window, or run: trellis FILE.3ds\n",
+                         kDefaultSceneName, PrintableName(sample.c_str()).c_str());
         }
     }
     if (const int status = PrepareScene(line); status != 0) return status;

@@ -98,6 +98,14 @@ void FollowCamera(ViewState& view, const Scene& scene, const SceneAnimation& ani
                        static_cast<double>(m[14])};
     double forward[3] = {static_cast<double>(m[8]), static_cast<double>(m[9]),
                          static_cast<double>(m[10])};
+    // A target track the camera view refuses (not finite, or absurdly far) is not followed:
+    // the camera looks at its chunk's own target from where its keys put it, or keeps its
+    // direction when it has none.
+    const CameraAim aim = AimCamera(scene.cameras[view.cameraIndex], view.bounds);
+    if (aim.keyTargetIgnored) {
+        for (int c = 0; c < 3; ++c)
+            forward[c] = aim.hasTarget ? aim.target[c] - place[c] : 0.0;
+    }
     SceneToWorld(view.up, place);
     SceneToWorld(view.up, forward);
     for (int c = 0; c < 3; ++c) {
