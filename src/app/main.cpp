@@ -148,6 +148,7 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
     ImageOutput output;
     std::string error;
     if (!OpenImageOutput(output, line.outputFile, line.outputFormat, error)) {
+        ClearProgressLine();
         std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
                      PrintableName(error.c_str()).c_str());
         return kStatusFailure;
@@ -173,6 +174,7 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
         return status;
     }
     if (!FinishImageOutput(output, error)) {
+        ClearProgressLine();
         std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
                      PrintableName(error.c_str()).c_str());
         return kStatusFailure;

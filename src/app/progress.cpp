@@ -37,7 +37,9 @@ void StartProgress(Progress& progress, std::FILE* out, const char* what, int64_t
     progress.what = what;
     progress.total = total;
     progress.startNs = nowNs;
-    active = &progress;
+    // One that shows nothing leaves the one shown standing (a folder run's, around the
+    // silent progress of each of its scenes).
+    if (out != nullptr) active = &progress;
 }
 
 bool ProgressDue(const Progress& progress, int64_t nowNs) {

@@ -63,8 +63,8 @@ struct DragState {
 };
 
 struct ViewerState {
-    // The frame: the window's, the display's and the projection's size. It changes only
-    // through SetFrameSize (frame_size.h).
+    // The frame: the window's, the display's and the projection's size. Once the window is
+    // made it changes only through SetFrameSize (frame_size.h).
     int32_t frameWidth = 640;
     int32_t frameHeight = 480;
     ScreenMode screen = ScreenMode::Switch;

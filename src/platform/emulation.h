@@ -5,8 +5,10 @@
 // posted, then the messages the backend posted, then a timer tick when one is owed: as in
 // Win32, a timer message comes only when nothing else waits), dropped files, and a DirectDraw
 // object whose surfaces are plain memory: a flipping primary with its back buffer, and work
-// surfaces the display draws into. A flip hands the back buffer to the backend's present. All the
-// state is one record, `emulation`, which tests and the headless backend read directly.
+// surfaces the display draws into. A flip hands the back buffer to the backend's present. The
+// primary is the display mode's size, or without a mode set the window's drawable area, which
+// the backend reports as it changes (Resized: kept for GetClientRect, and WM_SIZE queued). All
+// the state is one record, `emulation`, which tests and the headless backend read directly.
 //
 // The shell's calls reach the emulation through a PlatformCalls table (platform.cpp for the
 // Win32 functions, the objects' methods for DirectDraw), so that a backend can put its own

@@ -50,11 +50,18 @@ TEST(Progress, ClearedForAMessageAndLongWaitsInMinutes) {
     EndProgress(progress);
     EXPECT_EQ(Contents(out),
               "\rtrellis: scene 100 of 100000 (0%), about 33 min left\033[K\r\033[K");
-    // Without a terminal nothing is ever written.
+    // Without a terminal nothing is ever written, and a silent progress started within a
+    // shown one (each scene of a folder run) leaves the shown one to be cleared.
+    StartProgress(progress, out, "scene", 10, 0);
+    EXPECT_TRUE(UpdateProgress(progress, 1, nullptr, 2 * kSecond));
     Progress silent;
     StartProgress(silent, nullptr, "frame", 10, 0);
     EXPECT_FALSE(UpdateProgress(silent, 5, nullptr, 10 * kSecond));
     EndProgress(silent);
+    ClearProgressLine();
+    const std::string text = Contents(out);
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
+    EndProgress(progress);
     std::fclose(out);
 }
 
