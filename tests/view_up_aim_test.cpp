@@ -35,9 +35,9 @@ std::vector<uint8_t> BoxFile(float x0, float y0, float z0, float x1, float y1, f
 
 // A point of the file (x, y, z) in engine axes, as the loader stores it.
 void EngineOf(const float file[3], double out[3]) {
-    out[0] = file[0];
-    out[1] = file[2];
-    out[2] = file[1];
+    out[0] = static_cast<double>(file[0]);
+    out[1] = static_cast<double>(file[2]);
+    out[2] = static_cast<double>(file[1]);
 }
 
 TEST(UpAxis, AFileWrittenYUpIsShownAsTheSameSceneTurnedUpright) {
@@ -170,9 +170,9 @@ TEST(CameraAim, ATargetNotFiniteOrAbsurdlyFarIsIgnoredForTheChunksOwn) {
         EXPECT_EQ(aim.chunkTargetIgnored, c.chunkIgnored);
         if (c.hasTarget && !c.fromKeys) {
             // The camera chunk's target, in engine axes.
-            EXPECT_EQ(aim.target[0], c.chunk[3]);
-            EXPECT_EQ(aim.target[1], c.chunk[5]);
-            EXPECT_EQ(aim.target[2], c.chunk[4]);
+            EXPECT_EQ(aim.target[0], static_cast<double>(c.chunk[3]));
+            EXPECT_EQ(aim.target[1], static_cast<double>(c.chunk[5]));
+            EXPECT_EQ(aim.target[2], static_cast<double>(c.chunk[4]));
         }
     }
 }
