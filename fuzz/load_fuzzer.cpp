@@ -128,14 +128,15 @@ float CheckTrack(const KeyTrack& track) {
 }
 
 float CheckNode(const KeyframerNode& node) {
+    const KeyframerNodeExtras& extras = NodeExtras(node);
     if (node.name != nullptr) CheckName(node.name);
-    if (node.instanceName != nullptr) CheckName(node.instanceName);
+    if (extras.instanceName != nullptr) CheckName(extras.instanceName);
     Check(node.kind >= 0xB001 && node.kind <= 0xB007, "a node of no known kind");
     float sum = static_cast<float>(node.nodeId + node.parentId + node.recordIndex + node.flags1 +
-                                   node.flags2 + node.hasPivot);
-    sum += node.pivot[0] + node.pivot[1] + node.pivot[2];
-    for (const KeyTrack* t :
-         {&node.position, &node.rotation, &node.scale, &node.fov, &node.roll, &node.hide}) {
+                                   node.flags2 + extras.hasPivot);
+    sum += extras.pivot[0] + extras.pivot[1] + extras.pivot[2];
+    for (const KeyTrack* t = extras.tracks; t != nullptr; t = t->next) {
+        Check(t->kind >= NodePositionTrack && t->kind <= NodeHideTrack, "a track of no known kind");
         sum += CheckTrack(*t);
     }
     return sum;
