@@ -5,6 +5,9 @@
 #include <cmath>
 #include <limits>
 
+#include "app/frame_budget.h"
+#include "app/shell.h"
+#include "render/frame_stop.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
 
@@ -251,7 +254,14 @@ void DrawPlayback(const Scene& scene, ViewState& view, const Matrix4& fixedCamer
         BuildViewTransform(view, transform);
         SetProjectionFieldOfView(width, height, view.pose.fieldOfView);
     }
+    // Nodes may draw one mesh many times: the frame's faces are counted first.
+    int64_t faces = 0;
+    ForEachShownObject(scene, p, [&](int32_t object, const Matrix4&) {
+        faces += scene.objects[object].faceCount;
+    });
+    if (!FrameFacesAllowed(faces, pixels, width, height, shellState.sceneFileName)) return;
     ForEachShownObject(scene, p, [&](int32_t object, const Matrix4& m) {
+        if (CheckFrameStop()) return;
         const MeshObject& mesh = scene.objects[object];
         if (fixed) {
             RenderObject(m, fixedCamera, mesh, pixels);

@@ -10,7 +10,9 @@
 #include "app/input.h"
 #include "app/playback.h"
 #include "display/display.h"
+#include "platform/quit_pending.h"
 #include "render/frame_render.h"
+#include "render/frame_stop.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
 #include "scene/printable.h"
@@ -131,6 +133,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
     }
     SetTimer(window, 0, 20, nullptr);
     InitDisplay(window, s.screenWidth, s.screenHeight);
+    SetFrameStopPoll(PlatformQuitPending);
 
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0)) {
@@ -145,6 +148,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_TIMER:
+            // A stop asked for while a frame was drawn (frame_stop.h): the run ends.
+            if (FrameStopRequested()) {
+                SendMessageA(window, WM_CLOSE, 0, 0);
+                return 0;
+            }
             FrameTick();
             return 0;
         case WM_KEYDOWN:

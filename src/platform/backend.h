@@ -36,6 +36,9 @@ struct PlatformBackend {
     void (*dragAcceptFiles)(HWND window, BOOL accept);
     UINT (*dragQueryFile)(HDROP drop, UINT index, LPSTR name, UINT size);
     void (*dragFinish)(HDROP drop);
+    // Whether a quit, a close or the Escape key waits in the native queue, left there
+    // (quit_pending.h); null when the backend cannot tell.
+    BOOL (*peekQuit)() = nullptr;
 };
 
 // Makes `backend` (which must outlive its use) the target of every platform call.

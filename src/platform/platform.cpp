@@ -1,6 +1,7 @@
 // The Win32 and DirectDraw functions of win32.h and ddraw.h, forwarded to the active backend.
 // Without a backend every call fails the way the real API fails on a bad handle.
 #include "platform/backend.h"
+#include "platform/quit_pending.h"
 
 namespace {
 const PlatformBackend* activeBackend = nullptr;
@@ -12,6 +13,11 @@ void SetPlatformBackend(const PlatformBackend* backend) {
 
 const PlatformBackend* ActivePlatformBackend() {
     return activeBackend;
+}
+
+bool PlatformQuitPending() {
+    return activeBackend != nullptr && activeBackend->peekQuit != nullptr &&
+           activeBackend->peekQuit() != FALSE;
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {

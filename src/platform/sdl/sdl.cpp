@@ -697,6 +697,20 @@ HRESULT SdlDirectDrawCreate(GUID* guid, LPDIRECTDRAW* directDraw, IUnknown* oute
     return DD_OK;
 }
 
+// A quit (the window's close button, Ctrl+C) or an Escape press among the events SDL has
+// gathered, left in its queue for SdlGetMessage.
+BOOL SdlPeekQuit() {
+    if (!sdl.open) return FALSE;
+    SDL_PumpEvents();
+    SDL_Event events[32];
+    if (SDL_PeepEvents(events, 1, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT) > 0) return TRUE;
+    const int keys = SDL_PeepEvents(events, 32, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN);
+    for (int i = 0; i < keys; ++i) {
+        if (events[i].key.keysym.sym == SDLK_ESCAPE) return TRUE;
+    }
+    return FALSE;
+}
+
 const PlatformBackend sdlBackend = {
     "sdl",
     SdlGetModuleHandle,
@@ -721,6 +735,7 @@ const PlatformBackend sdlBackend = {
     SdlDragAcceptFiles,
     SdlDragQueryFile,
     SdlDragFinish,
+    SdlPeekQuit,
 };
 
 // Holds back what libraries print on stderr while SDL looks for a display: libwayland, for
