@@ -3,14 +3,20 @@
 // With no arguments this is exactly the viewer: "svet.3ds", full screen, Escape to end.
 // --output runs the same shell on the headless backend and writes the presented frames.
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/file_list.h"
+#include "app/frame_budget.h"
 #include "app/image_output.h"
+#include "app/memory_budget.h"
+#include "app/output.h"
 #include "app/playback.h"
 #include "app/scene_input.h"
 #include "app/scene_report.h"
@@ -26,6 +32,21 @@ namespace {
 constexpr int kStatusUsage = 2;
 constexpr int kStatusFailure = 1;
 constexpr int kStatusNoDisplay = 3;
+
+// The most frames a GIF of --animate holds without --frames.
+constexpr int32_t kMaxAnimatedGifFrames = 1000;
+
+// The scene being worked on, for the line printed when memory runs out.
+const char* sceneInHand = nullptr;
+
+// Prints "trellis: standard output: REASON" when what was printed there did not all reach
+// it; returns the status to end with (1 then, else `status`).
+int FinishReport(int status) {
+    std::string error;
+    if (FinishStandardOutput(error)) return status;
+    std::fprintf(stderr, "trellis: standard output: %s\n", error.c_str());
+    return kStatusFailure;
+}
 
 // WinMain receives the command line after the program name, blank-separated.
 std::string JoinArguments(int argc, char** argv) {
@@ -73,6 +94,9 @@ int PrepareScene(const CommandLine& line) {
             std::fprintf(stderr, "trellis: %s: %s\n", kStandardInputName, error.c_str());
             return kStatusFailure;
         }
+        // Standard input, held in memory, is allowed for as the scene file and once more.
+        memoryBudget.inputHeld = static_cast<int64_t>(sceneInput.bytes.capacity());
+        memoryBudget.inputSize = static_cast<int64_t>(sceneInput.bytes.size());
         shellState.sceneStream = sceneInput.stream;
         return 0;
     }
@@ -89,12 +113,20 @@ void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* use
 }
 
 // Ticks to run with --output: --frames, or for a GIF of --animate without it, one loop of
-// the scene's animation.
+// the scene's animation, at most kMaxAnimatedGifFrames (a note on stderr says so).
 int32_t AnimatedGifTicks(const CommandLine& line) {
     if (!line.animate || line.framesGiven || line.outputFormat != ImageFormat::Gif) {
         return line.frames;
     }
     const int32_t ticks = PlaybackLoopTicks(LoadNamedScene(line.sceneFile));
+    if (ticks > kMaxAnimatedGifFrames) {
+        std::fprintf(stderr,
+                     "trellis: %s: one loop of the animation is longer than %d frames; the "
+                     "GIF holds the first %d (--frames N for more)\n",
+                     PrintableName(ShownSceneName(line.sceneFile)).c_str(), kMaxAnimatedGifFrames,
+                     kMaxAnimatedGifFrames);
+        return kMaxAnimatedGifFrames;
+    }
     return ticks > 0 ? ticks : line.frames;
 }
 
@@ -104,11 +136,19 @@ int32_t AnimatedGifTicks(const CommandLine& line) {
 int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequired) {
     ImageOutput output;
     std::string error;
-    if (!OpenImageOutput(output, line.outputFile, line.outputFormat, error)) {
-        std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
+    // The scene itself is never the picture's file, through whatever links.
+    OutputRules rules;
+    FileIdentity scene;
+    if (IdentifyInput(line.sceneFile, scene)) rules.inputs.push_back(scene);
+    const std::string shownOutput = std::strcmp(line.outputFile, kStandardOutputTarget) == 0
+                                        ? std::string("standard output")
+                                        : PrintableName(line.outputFile);
+    if (!OpenImageOutput(output, line.outputFile, line.outputFormat, rules, error)) {
+        std::fprintf(stderr, "trellis: %s: %s\n", shownOutput.c_str(),
                      PrintableName(error.c_str()).c_str());
         return kStatusFailure;
     }
+    frameBudget.tooLarge = false;
     UseHeadlessBackend();
     HeadlessScriptTicks(AnimatedGifTicks(line));
     HeadlessScriptKey(VK_ESCAPE);
@@ -116,7 +156,9 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
     SetPlatformBackend(nullptr);
     ResetHeadlessBackend();
-    if (status == 0 && sceneRequired && !StartsWithMainChunk(LastFileHead())) {
+    // A thumbnail or a folder's picture of a scene too large to draw is no picture either.
+    if (status == 0 && sceneRequired &&
+        (!StartsWithMainChunk(LastFileHead()) || frameBudget.tooLarge)) {
         status = kStatusFailure;
     }
     if (status != 0) {
@@ -124,7 +166,7 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
         return status;
     }
     if (!FinishImageOutput(output, error)) {
-        std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
+        std::fprintf(stderr, "trellis: %s: %s\n", shownOutput.c_str(),
                      PrintableName(error.c_str()).c_str());
         return kStatusFailure;
     }
@@ -182,6 +224,7 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
         }
         ResetShellState();
         SetUpShell(line, scene);
+        sceneInHand = scene;
         CommandLine one = line;
         one.outputFile = picturePath.c_str();
         one.sceneFile = scene;
@@ -210,19 +253,17 @@ bool ListScenes(const CommandLine& line) {
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    SetArenaMemory(&HugePageArenaMemory());
+int Run(int argc, char** argv) {
+    SetArenaMemory(&CountedArenaMemory(HugePageArenaMemory()));
     CommandLine line;
     std::string error;
     switch (ParseCommandLine(argc, argv, line, error)) {
         case ParseResult::Help:
             std::fputs(UsageText(), stdout);
-            return 0;
+            return FinishReport(0);
         case ParseResult::Version:
             std::printf("trellis %s\n", TRELLIS_VERSION);
-            return 0;
+            return FinishReport(0);
         case ParseResult::UsageError:
             std::fprintf(stderr, "trellis: %s\nTry 'trellis --help' for more information.\n",
                          PrintableName(error.c_str()).c_str());
@@ -230,12 +271,23 @@ int main(int argc, char** argv) {
         case ParseResult::Run:
             break;
     }
+    sceneInHand = ShownSceneName(line.sceneFile);
+    const bool viewer = !line.outputFile && !line.info && !line.chunks;
+    InstallOutputSignalHandlers(viewer);
+    // Reports count faces and never draw them; pictures draw at most a frame's budget.
+    LoadLimits limits;
+    limits.keepFaces = !line.info && !line.chunks;
+    if (limits.keepFaces) limits.maxFaces = line.maxFrameFaces;
+    limits.maxFacesHint = "--max-faces raises it";
+    SetLoadLimits(limits);
+    frameBudget.maxFaces = line.maxFrameFaces;
     if (const int status = PrepareScene(line); status != 0) return status;
+    StartMemoryBudget(line.maxMemory, line.thumbnail != 0);
     if (line.info) {
-        return PrintSceneInfoAtFrame(line.sceneFile, line.json,
-                                     line.hasFrame ? &line.frame : nullptr, stdout, stderr);
+        return FinishReport(PrintSceneInfoAtFrame(
+            line.sceneFile, line.json, line.hasFrame ? &line.frame : nullptr, stdout, stderr));
     }
-    if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
+    if (line.chunks) return FinishReport(PrintChunkTree(line.sceneFile, stdout));
     RequestPlayback(line.animate, line.hasFrame ? &line.frame : nullptr);
     SetUpShell(line, line.sceneFile);
     std::string arguments = JoinArguments(argc, argv);
@@ -243,4 +295,28 @@ int main(int argc, char** argv) {
     if (line.outputFile) return RunHeadless(line, arguments, line.thumbnail != 0);
     if (!ListScenes(line)) return kStatusFailure;
     return RunViewer(line, arguments);
+}
+
+}  // namespace
+
+// Memory running out anywhere (past the run's allowance, or the system's) ends the run with
+// one line and status 1, leaving no temporary file.
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        RemoveTemporaryOutputs();
+        memoryBudget.counting = false;  // the line below may take a little
+        const char* refusal = MemoryRefusalReason();
+        std::fprintf(stderr, "trellis: %s: %s\n",
+                     PrintableName(sceneInHand != nullptr ? sceneInHand : "trellis").c_str(),
+                     refusal[0] != '\0' ? refusal : "out of memory");
+    } catch (const std::exception& failure) {
+        RemoveTemporaryOutputs();
+        memoryBudget.counting = false;
+        std::fprintf(stderr, "trellis: %s: %s\n",
+                     PrintableName(sceneInHand != nullptr ? sceneInHand : "trellis").c_str(),
+                     PrintableName(failure.what()).c_str());
+    }
+    return kStatusFailure;
 }

@@ -3,6 +3,7 @@
 
 #include <cinttypes>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,30 @@ std::string NameText(const char* name) {
         }
     }
     return latin1;
+}
+
+// A name's bytes in hexadecimal, two lower-case digits a byte.
+std::string HexBytes(const char* name) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char* p = name; *p != '\0'; ++p) {
+        const auto b = static_cast<unsigned char>(*p);
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 15];
+    }
+    return hex;
+}
+
+// Sets object[key] to the name's readable form (NameText) and, when the name is not UTF-8,
+// object[key + "Bytes"] to its bytes in hexadecimal: no name is lost, whatever it holds.
+void AddName(nlohmann::json& object, const std::string& key, const char* name) {
+    if (name == nullptr) {
+        object[key] = nullptr;
+        return;
+    }
+    object[key] = NameText(name);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name);
+    if (!IsUtf8(bytes, std::strlen(name))) object[key + "Bytes"] = HexBytes(name);
 }
 
 // The document as text: indented, and ASCII only (every other character as a \u escape), so
@@ -151,28 +176,19 @@ void PrintBounds(const Scene& scene, std::FILE* out) {
 
 nlohmann::json SceneJson(const char* path, const Scene& scene) {
     nlohmann::json doc;
-    doc["file"] = NameText(path);
+    AddName(doc, "file", path);
     doc["segment"] = {{"start", scene.segmentStart}, {"end", scene.segmentEnd}};
-    doc["objects"] = nlohmann::json::array();
-    for (int32_t i = 0; i < scene.objectCount; ++i) {
-        const MeshObject& o = scene.objects[i];
-        doc["objects"].push_back({{"name", NameText(o.name)},
-                                  {"vertices", o.vertexCount},
-                                  {"faces", o.faceCount},
-                                  {"nodeId", o.nodeId},
-                                  {"parentId", o.parentId},
-                                  {"positionKeys", o.positionKeyCount},
-                                  {"rotationKeys", o.rotationKeyCount}});
-    }
+    doc["objects"] = nlohmann::json::array();  // written one by one (ObjectJson)
     doc["materials"] = nlohmann::json::array();
     for (int32_t i = 0; i < scene.materialCount; ++i) {
-        doc["materials"].push_back({{"name", NameText(scene.materials[i].name)}});
+        nlohmann::json material = nlohmann::json::object();
+        AddName(material, "name", scene.materials[i].name);
+        doc["materials"].push_back(material);
     }
     doc["lights"] = nlohmann::json::array();
     for (int32_t i = 0; i < scene.lightCount; ++i) {
         const Light& l = scene.lights[i];
-        nlohmann::json light = {{"name", NameText(l.name)},
-                                {"spot", l.isSpot != 0},
+        nlohmann::json light = {{"spot", l.isSpot != 0},
                                 {"off", l.isOff != 0},
                                 {"rayShadow", l.rayShadow != 0},
                                 {"position", Triple(l.position)},
@@ -181,6 +197,7 @@ nlohmann::json SceneJson(const char* path, const Scene& scene) {
                                 {"multiplier", l.multiplier},
                                 {"innerRange", l.innerRange},
                                 {"outerRange", l.outerRange}};
+        AddName(light, "name", l.name);
         if (l.isSpot != 0) {
             light["target"] = Triple(l.target);
             light["hotspot"] = l.hotspot;
@@ -191,18 +208,31 @@ nlohmann::json SceneJson(const char* path, const Scene& scene) {
     doc["cameras"] = nlohmann::json::array();
     for (int32_t i = 0; i < scene.cameraCount; ++i) {
         const Camera& c = scene.cameras[i];
-        doc["cameras"].push_back({{"name", NameText(c.name)},
-                                  {"position", Triple(c.position)},
-                                  {"target", Triple(c.target)},
-                                  {"bank", c.bank},
-                                  {"lens", c.lens},
-                                  {"fieldOfView", CameraFieldOfView(c) * kDegreesPerRadian},
-                                  {"positionKeys", c.positionKeyCount},
-                                  {"targetKeys", c.targetKeyCount},
-                                  {"matrix", MatrixRows(c.matrix)}});
+        nlohmann::json camera = {{"position", Triple(c.position)},
+                                 {"target", Triple(c.target)},
+                                 {"bank", c.bank},
+                                 {"lens", c.lens},
+                                 {"fieldOfView", CameraFieldOfView(c) * kDegreesPerRadian},
+                                 {"positionKeys", c.positionKeyCount},
+                                 {"targetKeys", c.targetKeyCount},
+                                 {"matrix", MatrixRows(c.matrix)}};
+        AddName(camera, "name", c.name);
+        doc["cameras"].push_back(camera);
     }
     doc["bounds"] = BoundsJson(scene);
     return doc;
+}
+
+// One element of the document's "objects".
+nlohmann::json ObjectJson(const MeshObject& o) {
+    nlohmann::json object = {{"vertices", o.vertexCount},
+                             {"faces", o.faceCount},
+                             {"nodeId", o.nodeId},
+                             {"parentId", o.parentId},
+                             {"positionKeys", o.positionKeyCount},
+                             {"rotationKeys", o.rotationKeyCount}};
+    AddName(object, "name", o.name);
+    return object;
 }
 
 void PrintText(const char* path, const Scene& scene, std::FILE* out) {
@@ -289,12 +319,11 @@ const char* NodeKindName(uint16_t kind) {
 
 struct NamedTrack {
     const char* name;
-    const KeyTrack KeyframerNode::*track;
+    uint16_t kind;
 };
 constexpr NamedTrack kNodeTracks[] = {
-    {"position", &KeyframerNode::position}, {"rotation", &KeyframerNode::rotation},
-    {"scale", &KeyframerNode::scale},       {"fov", &KeyframerNode::fov},
-    {"roll", &KeyframerNode::roll},         {"hide", &KeyframerNode::hide},
+    {"position", NodePositionTrack}, {"rotation", NodeRotationTrack}, {"scale", NodeScaleTrack},
+    {"fov", NodeFovTrack},           {"roll", NodeRollTrack},         {"hide", NodeHideTrack},
 };
 
 nlohmann::json TrackJson(const KeyTrack& track) {
@@ -316,47 +345,17 @@ nlohmann::json TrackJson(const KeyTrack& track) {
     return {{"flags", track.flags}, {"keys", keys}};
 }
 
-// The "animation" and "nodes" members of the --info document; with `frame`, each node's
-// world matrix (and an object node's mesh matrix) at that frame and the cameras there.
-void AddNodesJson(nlohmann::json& doc, const Scene& scene, const double* frame) {
-    SceneAnimation animation;
+// The "animation" member of the --info document and, with `frame`, the cameras there;
+// `animation` is prepared (and evaluated at `frame`) for NodeJson.
+void AddAnimationJson(nlohmann::json& doc, const Scene& scene, const double* frame,
+                      SceneAnimation& animation) {
     PrepareAnimation(scene, animation);
     if (frame != nullptr) EvaluateAnimation(animation, *frame);
     doc["animation"] = {{"animated", animation.animated},
                         {"firstFrame", animation.firstFrame},
                         {"lastFrame", animation.lastFrame}};
     if (frame != nullptr) doc["animation"]["frame"] = *frame;
-    nlohmann::json nodes = nlohmann::json::array();
-    for (int32_t i = 0; i < scene.nodeCount; ++i) {
-        const KeyframerNode& n = scene.nodes[i];
-        const int32_t parent = animation.nodes[i].parent;
-        nlohmann::json node = {
-            {"kind", NodeKindName(n.kind)},
-            {"name",
-             n.name != nullptr ? nlohmann::json(NameText(n.name)) : nlohmann::json(nullptr)},
-            {"nodeId", n.nodeId},
-            {"parentId", n.parentId},
-            {"parent", parent >= 0 ? nlohmann::json(parent) : nlohmann::json(nullptr)},
-            {"record", n.recordIndex},
-            {"flags", {n.flags1, n.flags2}},
-            {"pivot", Triple(n.pivot)}};
-        if (n.instanceName != nullptr) node["instanceName"] = NameText(n.instanceName);
-        nlohmann::json tracks = nlohmann::json::object();
-        for (const NamedTrack& t : kNodeTracks) {
-            if ((n.*t.track).keyCount > 0) tracks[t.name] = TrackJson(n.*t.track);
-        }
-        node["tracks"] = tracks;
-        if (frame != nullptr) {
-            node["world"] = MatrixRows(animation.world[i]);
-            node["worldFileAxes"] = MatrixRows(animation.worldFile[i]);
-            if (n.kind == KeyframerObjectNode && n.recordIndex >= 0) {
-                node["meshMatrix"] = MatrixRows(animation.object[i]);
-            }
-            node["hidden"] = animation.hidden[i] != 0;
-        }
-        nodes.push_back(node);
-    }
-    doc["nodes"] = nodes;
+    doc["nodes"] = nlohmann::json::array();  // written one by one (NodeJson)
     if (frame == nullptr) return;
     for (int32_t i = 0; i < scene.cameraCount && i < static_cast<int32_t>(doc["cameras"].size());
          ++i) {
@@ -369,6 +368,75 @@ void AddNodesJson(nlohmann::json& doc, const Scene& scene, const double* frame) 
     }
 }
 
+// One element of the document's "nodes": node i with its tracks; with `frame`, its world
+// matrix (and an object node's mesh matrix) at that frame.
+nlohmann::json NodeJson(const Scene& scene, const SceneAnimation& animation, int32_t i,
+                        const double* frame) {
+    const KeyframerNode& n = scene.nodes[i];
+    const KeyframerNodeExtras& extras = NodeExtras(n);
+    const int32_t parent = animation.nodes[i].parent;
+    nlohmann::json node = {
+        {"kind", NodeKindName(n.kind)},
+        {"nodeId", n.nodeId},
+        {"parentId", n.parentId},
+        {"parent", parent >= 0 ? nlohmann::json(parent) : nlohmann::json(nullptr)},
+        {"record", n.recordIndex},
+        {"flags", {n.flags1, n.flags2}},
+        {"pivot", Triple(extras.pivot)}};
+    AddName(node, "name", n.name);
+    if (extras.instanceName != nullptr) AddName(node, "instanceName", extras.instanceName);
+    nlohmann::json tracks = nlohmann::json::object();
+    for (const NamedTrack& t : kNodeTracks) {
+        const KeyTrack& track = NodeTrack(n, t.kind);
+        if (track.keyCount > 0) tracks[t.name] = TrackJson(track);
+    }
+    node["tracks"] = tracks;
+    if (frame != nullptr) {
+        node["world"] = MatrixRows(animation.world[i]);
+        node["worldFileAxes"] = MatrixRows(animation.worldFile[i]);
+        if (n.kind == KeyframerObjectNode && n.recordIndex >= 0) {
+            node["meshMatrix"] = MatrixRows(animation.object[i]);
+        }
+        node["hidden"] = animation.hidden[i] != 0;
+    }
+    return node;
+}
+
+// Writes `doc` as JsonText does, with the elements of its top-level arrays named in `lists`
+// (empty in `doc`) made one at a time by element(i) and written as they are made: a
+// document of a million nodes never stands whole in memory. The text is the same as
+// JsonText of the whole document.
+struct StreamedList {
+    const char* key;
+    int32_t count;
+    std::function<nlohmann::json(int32_t)> element;
+};
+void WriteStreamedJson(std::FILE* out, const nlohmann::json& doc,
+                       const std::vector<StreamedList>& lists) {
+    const std::string text = JsonText(doc);
+    size_t at = 0;
+    for (const StreamedList& list : lists) {
+        // A member of the top level starts a line with exactly two spaces; nothing nested
+        // does, and no string holds a line break.
+        const std::string member = std::string("\n  \"") + list.key + "\": []";
+        const size_t found = text.find(member, at);
+        if (found == std::string::npos || list.count <= 0) continue;
+        std::fwrite(text.data() + at, 1, found + member.size() - 1 - at, out);
+        for (int32_t i = 0; i < list.count; ++i) {
+            const std::string element = JsonText(list.element(i));
+            std::fputs(i == 0 ? "\n    " : ",\n    ", out);
+            for (char c : element) {
+                std::fputc(c, out);
+                if (c == '\n') std::fputs("    ", out);
+            }
+        }
+        std::fputs("\n  ]", out);
+        at = found + member.size();
+    }
+    std::fwrite(text.data() + at, 1, text.size() - at, out);
+    std::fputc('\n', out);
+}
+
 void PrintMatrixRows(std::FILE* out, const char* label, const Matrix4& m) {
     for (int r = 0; r < 4; ++r) {
         std::fprintf(out, "    %-8s %10.5f %10.5f %10.5f %10.5f\n", r == 0 ? label : "",
@@ -379,9 +447,9 @@ void PrintMatrixRows(std::FILE* out, const char* label, const Matrix4& m) {
 
 // The text report's keyframer part: the frames played, then every node with its tracks and
 // keys (frame, value, spline values); with `frame`, each node's world matrix there.
-void PrintNodesText(const Scene& scene, const double* frame, std::FILE* out) {
-    SceneAnimation animation;
-    PrepareAnimation(scene, animation);
+// `animation` is the scene's, prepared.
+void PrintNodesText(const Scene& scene, const double* frame, SceneAnimation& animation,
+                    std::FILE* out) {
     if (frame != nullptr) EvaluateAnimation(animation, *frame);
     std::fprintf(out, "animation: %s, frames %g to %g\n", animation.animated ? "animated" : "still",
                  animation.firstFrame, animation.lastFrame);
@@ -390,8 +458,9 @@ void PrintNodesText(const Scene& scene, const double* frame, std::FILE* out) {
         const KeyframerNode& n = scene.nodes[i];
         std::fprintf(out, "  %d %s %s  id %d", i, NodeKindName(n.kind),
                      NodeNameText(n.name).c_str(), n.nodeId);
-        if (n.instanceName != nullptr) {
-            std::fprintf(out, "  instance %s", QuotedName(n.instanceName).c_str());
+        const KeyframerNodeExtras& extras = NodeExtras(n);
+        if (extras.instanceName != nullptr) {
+            std::fprintf(out, "  instance %s", QuotedName(extras.instanceName).c_str());
         }
         if (animation.nodes[i].parent >= 0) {
             std::fprintf(out, "  parent %d (node %d)", n.parentId, animation.nodes[i].parent);
@@ -401,13 +470,14 @@ void PrintNodesText(const Scene& scene, const double* frame, std::FILE* out) {
             std::fprintf(out, "  parent %d (none: a root)", n.parentId);
         }
         std::fprintf(out, "  flags 0x%04X 0x%04X", n.flags1, n.flags2);
-        if (n.hasPivot) {
-            std::fprintf(out, "  pivot (%g, %g, %g)", static_cast<double>(n.pivot[0]),
-                         static_cast<double>(n.pivot[1]), static_cast<double>(n.pivot[2]));
+        if (extras.hasPivot) {
+            std::fprintf(out, "  pivot (%g, %g, %g)", static_cast<double>(extras.pivot[0]),
+                         static_cast<double>(extras.pivot[1]),
+                         static_cast<double>(extras.pivot[2]));
         }
         std::fprintf(out, "\n");
         for (const NamedTrack& t : kNodeTracks) {
-            const KeyTrack& track = n.*t.track;
+            const KeyTrack& track = NodeTrack(n, t.kind);
             if (track.keyCount <= 0) continue;
             std::fprintf(out, "    %s: %d keys\n", t.name, track.keyCount);
             for (int32_t k = 0; k < track.keyCount; ++k) {
@@ -470,9 +540,9 @@ int PrintSceneInfoAtFrame(const char* path, bool json, const double* frame, std:
         if (json) {
             const LoadError& error = LastLoadError();
             nlohmann::json doc = {
-                {"file", NameText(path)},
                 {"error",
                  {{"message", error.message}, {"offset", error.offset}, {"chunk", error.chunkId}}}};
+            AddName(doc, "file", path);
             std::fprintf(out, "%s\n", JsonText(doc).c_str());
         } else {
             std::fprintf(err, "trellis: %s\n", LoadFailureText(path).c_str());
@@ -486,15 +556,24 @@ int PrintSceneInfoAtFrame(const char* path, bool json, const double* frame, std:
         nlohmann::json doc = SceneJson(path, *scene);
         doc["is3ds"] = notA3ds.empty();
         if (!notA3ds.empty()) doc["warning"] = notA3ds;
-        AddNodesJson(doc, *scene, frame);
-        std::fprintf(out, "%s\n", JsonText(doc).c_str());
+        SceneAnimation animation;
+        AddAnimationJson(doc, *scene, frame, animation);
+        const Scene& s = *scene;
+        WriteStreamedJson(
+            out, doc,
+            {{"nodes", s.nodeCount, [&](int32_t i) { return NodeJson(s, animation, i, frame); }},
+             {"objects", s.objectCount, [&](int32_t i) { return ObjectJson(s.objects[i]); }}});
     } else {
+        // Prepared before anything is printed: a scene whose animation cannot be had prints
+        // nothing but the reason.
+        SceneAnimation animation;
+        PrepareAnimation(*scene, animation);
         if (!notA3ds.empty()) {
             std::fprintf(out, "%s: %s\n", PrintableName(path).c_str(), notA3ds.c_str());
         }
         PrintText(path, *scene, out);
         PrintBounds(*scene, out);
-        PrintNodesText(*scene, frame, out);
+        PrintNodesText(*scene, frame, animation, out);
     }
     FreeScene(scene);
     return 0;

@@ -1,6 +1,6 @@
 // The process entry of the native Windows program: names the scene and runs WinMain.
 //
-//   trellis.exe [scene.3ds | folder]...
+//   trellis.exe [--] [scene.3ds | folder]...
 //
 // With no argument this is exactly the viewer: "svet.3ds" in the working directory, full
 // screen, Escape to end. The C runtime has already split the command line (quotes
@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/file_list.h"
 #include "app/shell.h"
@@ -52,21 +53,30 @@ int main(int argc, char** argv) {
         Tell(std::string("trellis ") + TRELLIS_VERSION + "\n", MB_ICONINFORMATION);
         return 0;
     }
+    // "--" ends the options: every argument after it is a scene, even one that starts
+    // with '-'.
+    std::vector<char*> scenes;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-' || argv[i][0] == '\0') {
+        if (!optionsEnded && std::strcmp(argv[i], "--") == 0) {
+            optionsEnded = true;
+            continue;
+        }
+        if ((!optionsEnded && argv[i][0] == '-') || argv[i][0] == '\0') {
             Tell(std::string("trellis: the arguments are scene files and folders\n") + kUsage,
                  MB_ICONERROR);
             return kStatusUsage;
         }
+        scenes.push_back(argv[i]);
     }
     // Named scenes (files dropped on the icon too) are framed; the bundled one keeps the
     // fixed view.
-    for (int i = 1; i < argc; ++i) {
+    for (char* scene : scenes) {
         std::string error;
-        if (AddListedPath(fileList, argv[i], error) < 0)
+        if (AddListedPath(fileList, scene, error) < 0)
             Tell("trellis: " + error + "\n", MB_ICONERROR);
     }
-    if (argc >= 2) {
+    if (!scenes.empty()) {
         if (fileList.paths.empty()) return 1;
         shellState.sceneFileName = fileList.paths[0].c_str();
         shellState.startView = ViewMode::Fit;
@@ -76,7 +86,7 @@ int main(int argc, char** argv) {
     const bool haveStderr = HaveStderr();
     // WinMain receives the command line after the program name.
     char noArguments[] = "";
-    char* commandLine = argc >= 2 ? argv[1] : noArguments;
+    char* commandLine = !scenes.empty() ? scenes[0] : noArguments;
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
     if (status != 0 && !haveStderr && shellState.loadedScene == nullptr) {
         MessageBoxA(nullptr, ("trellis: " + LoadFailureText(shellState.sceneFileName)).c_str(),
