@@ -148,6 +148,13 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
                      PrintableName(error.c_str()).c_str());
         return kStatusFailure;
     }
+    // Memory running out below (an exception) abandons the picture on the way out.
+    struct AbandonOnThrow {
+        ImageOutput& output;
+        ~AbandonOnThrow() {
+            if (std::uncaught_exceptions() > 0) AbandonImageOutput(output);
+        }
+    } abandonOnThrow{output};
     frameBudget.tooLarge = false;
     UseHeadlessBackend();
     HeadlessScriptTicks(AnimatedGifTicks(line));
@@ -292,7 +299,12 @@ int Run(int argc, char** argv) {
     SetUpShell(line, line.sceneFile);
     std::string arguments = JoinArguments(argc, argv);
     if (line.outputFolder) return RunOutputFolder(line, arguments);
-    if (line.outputFile) return RunHeadless(line, arguments, line.thumbnail != 0);
+    if (line.outputFile) {
+        const int status = RunHeadless(line, arguments, line.thumbnail != 0);
+        // A picture on standard output is checked to its close, like the reports.
+        if (std::strcmp(line.outputFile, kStandardOutputTarget) == 0) return FinishReport(status);
+        return status;
+    }
     if (!ListScenes(line)) return kStatusFailure;
     return RunViewer(line, arguments);
 }

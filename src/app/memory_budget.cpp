@@ -31,8 +31,15 @@ void NoteRefusal(int64_t limit) {
 
 ArenaMemory innerArena = {};
 
+// Blocks kept from a scene freed before (the arena's cache) are counted too; they go back
+// before a block is refused for want of room (a small scene after a large one in a list).
 void* CountedArenaAllocate(size_t bytes) {
-    if (!TakeMemory(bytes)) return nullptr;
+    if (!TakeMemory(bytes)) {
+        if (ArenaCacheBytes() == 0) return nullptr;
+        ReleaseArenaCache();
+        if (!TakeMemory(bytes)) return nullptr;
+        memoryBudget.refusal[0] = '\0';
+    }
     void* block = innerArena.allocate(bytes);
     if (block == nullptr) GiveMemory(bytes);
     return block;
