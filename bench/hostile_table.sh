@@ -32,7 +32,7 @@ measure() {
     status=0
     /usr/bin/time -f '%M %e' -o time.txt timeout -s KILL 120 "$trellis" "$@" >out.txt \
         2>err.txt || status=$?
-    read -r peak wall <time.txt
+    read -r peak wall < <(tail -n 1 time.txt)
     peak_mb=$(awk -v k="$peak" 'BEGIN { printf "%.1f", k / 1024 }')
 }
 say() { printf '%-58s %s\n' "$1" "$2"; }
@@ -50,10 +50,10 @@ else
 fi
 rm -rf "$d" && mkdir -p "$d" && echo secret >"$d/target" && ln -s target "$d/x.png.part"
 measure --output "$d/x.png" "$scene"
-say "symlink planted at NAME.part" "status $status; target: $(cat "$d/target"); left: $(left "$d")"
+say "symlink planted at NAME.part" "status $status; target: $(file -b "$d/target" | cut -c1-20); left: $(left "$d")"
 rm -rf "$d" && mkdir -p "$d" && echo unrelated >"$d/x.png.part"
 measure --output "$d/x.png" "$scene"
-say "unrelated NAME.part" "status $status; NAME.part: $(cat "$d/x.png.part")"
+say "unrelated NAME.part" "status $status; NAME.part: $(cat "$d/x.png.part" 2>&1 | cut -c1-40)"
 rm -rf "$d" && mkdir -p "$d" && cp "$scene" "$d/m.3ds"
 measure --thumbnail 64 --output "$d/m.3ds" "$d/m.3ds"
 cmp -s "$scene" "$d/m.3ds" && kept="the scene intact" || kept="THE SCENE CHANGED"

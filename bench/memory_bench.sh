@@ -38,7 +38,7 @@ row() {
         status=$?
     local size peak wall
     size=$(stat -c %s "$file")
-    read -r peak wall <"$work/time"
+    read -r peak wall < <(tail -n 1 "$work/time")
     awk -v l="$label" -v s="$status" -v b="$size" -v k="$peak" -v w="$wall" 'BEGIN {
         printf "%-34s %6d %14d %11.1f %9.2f %11.0f %8.2f\n", l, s, b, k / 1024, k * 1024 / b,
                (64 * 1048576 + 4 * b) / 1048576, w }'

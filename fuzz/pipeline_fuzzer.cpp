@@ -8,9 +8,6 @@
 //   that kept more faces than kLoadFaces;
 // - the memory the input made the pipeline hold (the scene's records and its prepared
 //   animation) passes kBytesPerInputByte for each byte of the input, plus a fixed slack.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +16,10 @@
 #include "render/frame_render.h"
 #include "render/wireframe.h"
 #include "scene/animation.h"
-#include "scene/keyed_hash.h"
 #include "scene/loader.h"
 #include "view/views.h"
+
+#include "memory_input.h"
 
 namespace {
 
@@ -32,8 +30,7 @@ constexpr int64_t kFrameFaces = 2000000;  // faces a frame may draw, instances c
 constexpr size_t kBytesPerInputByte = 64;
 constexpr size_t kSlackBytes = size_t{1} << 20;
 
-int memoryFile = -1;
-char memoryPath[64];
+MemoryInput input;
 std::vector<uint32_t> pixels(static_cast<size_t>(kWidth) * kHeight);
 
 void Check(bool holds, const char* what) {
@@ -113,13 +110,7 @@ void DrawInstances(const Scene& scene, const SceneAnimation& animation) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    SetProcessHashKey(HashKey{0x0123456789abcdefu, 0xfedcba9876543210u});
-    memoryFile = memfd_create("scene.3ds", 0);
-    if (memoryFile < 0) {
-        std::perror("pipeline_fuzzer: memfd_create");
-        std::abort();
-    }
-    std::snprintf(memoryPath, sizeof memoryPath, "/proc/self/fd/%d", memoryFile);
+    input = OpenMemoryInput("pipeline_fuzzer");
     LoadLimits limits;
     limits.maxFaces = kLoadFaces;
     SetLoadLimits(limits);
@@ -131,11 +122,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (ftruncate(memoryFile, 0) != 0 ||
-        pwrite(memoryFile, data, size, 0) != static_cast<ssize_t>(size)) {
-        std::abort();
-    }
-    Scene* scene = LoadScene(memoryPath);
+    FillMemoryInput(input, data, size);
+    Scene* scene = LoadScene(input.path);
     if (scene == nullptr) return 0;
     SceneAnimation animation;
     PrepareAnimation(*scene, animation);

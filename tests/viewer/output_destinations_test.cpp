@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "image_files.h"
+#include "run_program.h"
 
 namespace {
 
@@ -41,28 +42,8 @@ std::string Quoted(const std::string& text) {
     return "'" + text + "'";
 }
 
-// Runs a shell command line in `dir` with the program as $T; its exit status.
-int RunIn(const fs::path& dir, const std::string& line) {
-    const std::string command =
-        "cd " + Quoted(dir.string()) + " && T=" + Quoted(TRELLIS_BINARY) + " && " + line;
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string Contents(const fs::path& path) {
-    std::string text;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            text.append(buffer, n);
-        std::fclose(file);
-    }
-    return text;
-}
-
 bool IsPng(const fs::path& path) {
-    return Contents(path).rfind("\x89PNG\r\n\x1a\n", 0) == 0;
+    return FileContents(path).rfind("\x89PNG\r\n\x1a\n", 0) == 0;
 }
 
 // The names in `dir` (links not followed).
@@ -130,7 +111,7 @@ TEST(OutputDestinations, EachKindOfTargetIsWrittenOrRefusedAndNothingIsLost) {
          0,
          {"secret", "x.png", "x.png.part"},
          [](const fs::path& d) {
-             EXPECT_EQ(Contents(d / "secret"), "keep me");
+             EXPECT_EQ(FileContents(d / "secret"), "keep me");
              EXPECT_TRUE(fs::is_symlink(d / "x.png.part"));
              EXPECT_TRUE(IsPng(d / "x.png"));
          }},
@@ -139,13 +120,13 @@ TEST(OutputDestinations, EachKindOfTargetIsWrittenOrRefusedAndNothingIsLost) {
          "$T --size 32x24 --output y.png " + scene,
          0,
          {"y.png", "y.png.part"},
-         [](const fs::path& d) { EXPECT_EQ(Contents(d / "y.png.part"), "unrelated"); }},
+         [](const fs::path& d) { EXPECT_EQ(FileContents(d / "y.png.part"), "unrelated"); }},
         {"the scene itself is refused",
          [](const fs::path& d) { CopyScene(d); },
          "$T --thumbnail 16 --output m.3ds m.3ds",
          1,
          {"m.3ds"},
-         [](const fs::path& d) { EXPECT_EQ(Contents(d / "m.3ds"), Contents(kScene)); }},
+         [](const fs::path& d) { EXPECT_EQ(FileContents(d / "m.3ds"), FileContents(kScene)); }},
         {"the scene through a hard link is refused",
          [](const fs::path& d) {
              CopyScene(d);
@@ -154,7 +135,7 @@ TEST(OutputDestinations, EachKindOfTargetIsWrittenOrRefusedAndNothingIsLost) {
          "$T --thumbnail 16 --output hard.png m.3ds",
          1,
          {"m.3ds", "hard.png"},
-         [](const fs::path& d) { EXPECT_EQ(Contents(d / "m.3ds"), Contents(kScene)); }},
+         [](const fs::path& d) { EXPECT_EQ(FileContents(d / "m.3ds"), FileContents(kScene)); }},
         {"the scene through a symbolic link is refused",
          [](const fs::path& d) {
              CopyScene(d);
@@ -164,7 +145,7 @@ TEST(OutputDestinations, EachKindOfTargetIsWrittenOrRefusedAndNothingIsLost) {
          1,
          {"m.3ds", "soft.png"},
          [](const fs::path& d) {
-             EXPECT_EQ(Contents(d / "m.3ds"), Contents(kScene));
+             EXPECT_EQ(FileContents(d / "m.3ds"), FileContents(kScene));
              EXPECT_TRUE(fs::is_symlink(d / "soft.png"));
          }},
         {"a link to another file replaces that file and stays a link",
@@ -192,7 +173,7 @@ TEST(OutputDestinations, EachKindOfTargetIsWrittenOrRefusedAndNothingIsLost) {
          "(trap '' XFSZ; ulimit -f 1; $T --output full.png " + scene + ")",
          1,
          {"full.png"},
-         [](const fs::path& d) { EXPECT_EQ(Contents(d / "full.png"), "earlier"); }},
+         [](const fs::path& d) { EXPECT_EQ(FileContents(d / "full.png"), "earlier"); }},
         {"/dev/full fails", nullptr, "$T --output /dev/full --format png " + scene, 1, {}, nullptr},
         {"standard output into /dev/full fails",
          nullptr,
@@ -226,7 +207,7 @@ TEST(OutputDestinations, EachKindOfTargetIsWrittenOrRefusedAndNothingIsLost) {
             if (ch == ' ' || ch == '/') ch = '_';
         const fs::path dir = CaseDir(folder);
         if (c.prepare) c.prepare(dir);
-        EXPECT_EQ(RunIn(dir, c.command + " 2>/dev/null"), c.status);
+        EXPECT_EQ(RunLineIn(dir, c.command + " 2>/dev/null"), c.status);
         EXPECT_EQ(Names(dir), c.left);
         if (c.check) c.check(dir);
     }
@@ -237,9 +218,9 @@ TEST(OutputDestinations, TwoRunsWritingOneFileLeaveOneWholePicture) {
     const std::string scene = Quoted(kScene);
     // Two pictures of different sizes, written at the same moment, several times over.
     for (int round = 0; round < 3; ++round) {
-        ASSERT_EQ(RunIn(dir, "($T --size 40x30 --output same.png " + scene +
-                                 " & a=$!; $T --size 30x40 --output same.png " + scene +
-                                 " & b=$!; wait $a && wait $b)"),
+        ASSERT_EQ(RunLineIn(dir, "($T --size 40x30 --output same.png " + scene +
+                                     " & a=$!; $T --size 30x40 --output same.png " + scene +
+                                     " & b=$!; wait $a && wait $b)"),
                   0);
         EXPECT_EQ(Names(dir), std::set<std::string>{"same.png"});
         int32_t width = 0, height = 0;
@@ -275,7 +256,7 @@ TEST(OutputDestinations, ATerminatedRunLeavesNoTemporaryFile) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
         EXPECT_EQ(Names(dir), std::set<std::string>{"x.gif"});
-        EXPECT_EQ(Contents(dir / "x.gif"), "earlier");
+        EXPECT_EQ(FileContents(dir / "x.gif"), "earlier");
     }
 }
 
@@ -283,12 +264,13 @@ TEST(ReportOutput, AReportThatCannotBeWrittenWholeFails) {
     const fs::path dir = CaseDir("reports");
     for (const char* report : {"--info", "--info --json", "--chunks", "--help", "--version"}) {
         SCOPED_TRACE(report);
-        EXPECT_EQ(RunIn(dir, std::string("$T ") + report + " " + Quoted(kScene) +
-                                 " >/dev/full 2>err.txt"),
+        EXPECT_EQ(RunLineIn(dir, std::string("$T ") + report + " " + Quoted(kScene) +
+                                     " >/dev/full 2>err.txt"),
                   1);
-        EXPECT_EQ(Contents(dir / "err.txt"), "trellis: standard output: No space left on device\n");
-        EXPECT_EQ(RunIn(dir, std::string("$T ") + report + " " + Quoted(kScene) + " >/dev/null"),
-                  0);
+        EXPECT_EQ(FileContents(dir / "err.txt"),
+                  "trellis: standard output: No space left on device\n");
+        EXPECT_EQ(
+            RunLineIn(dir, std::string("$T ") + report + " " + Quoted(kScene) + " >/dev/null"), 0);
     }
 }
 
@@ -297,11 +279,13 @@ TEST(ReportOutput, APipeOrDeviceAsTheSceneIsRefusedWithoutWaiting) {
     ASSERT_EQ(mkfifo((dir / "pipe.3ds").c_str(), 0666), 0);
     for (const char* report : {"--info", "--info --json", "--chunks"}) {
         SCOPED_TRACE(report);
-        EXPECT_EQ(RunIn(dir, std::string("timeout 10 $T ") + report + " pipe.3ds >out 2>err"), 1);
-        EXPECT_NE((Contents(dir / "out") + Contents(dir / "err")).find("not a regular file"),
-                  std::string::npos);
+        EXPECT_EQ(RunLineIn(dir, std::string("timeout 10 $T ") + report + " pipe.3ds >out 2>err"),
+                  1);
+        EXPECT_NE(
+            (FileContents(dir / "out") + FileContents(dir / "err")).find("not a regular file"),
+            std::string::npos);
     }
-    EXPECT_EQ(RunIn(dir, "timeout 10 $T --info /dev/zero >/dev/null 2>&1"), 1);
+    EXPECT_EQ(RunLineIn(dir, "timeout 10 $T --info /dev/zero >/dev/null 2>&1"), 1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "hostile_scenes.h"
 #include "image_files.h"
+#include "run_program.h"
 
 namespace {
 
@@ -26,26 +27,11 @@ fs::path Dir() {
     return dir;
 }
 
-std::string Contents(const fs::path& path) {
-    std::string text;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            text.append(buffer, n);
-        std::fclose(file);
-    }
-    return text;
-}
-
 // Runs the program in the test folder with `arguments`; its exit status, stderr in `errors`.
 int RunTrellis(const std::string& arguments, std::string& errors) {
-    const fs::path dir = Dir();
-    const std::string command =
-        "cd '" + dir.string() + "' && '" TRELLIS_BINARY "' " + arguments + " 2>stderr.txt";
-    const int status = std::system(command.c_str());
-    errors = Contents(dir / "stderr.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const int status = RunLineIn(Dir(), "$T " + arguments + " 2>stderr.txt");
+    errors = FileContents(Dir() / "stderr.txt");
+    return status;
 }
 
 fs::path Write(const char* name, const std::vector<uint8_t>& bytes) {
