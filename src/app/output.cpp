@@ -256,6 +256,11 @@ bool OpenOutput(OutputFile& out, const char* path, const OutputRules& rules, std
             return FailErrno(error);
         }
         out.replacesFile = true;
+        out.mode = OutputMode::Replace;
+        if (!OpenTemporary(out, error)) return false;
+        // The file replaced keeps its permissions.
+        fchmod(out.fd, status.st_mode & 07777);
+        return true;
     } else if (errno == ENOENT) {
         struct stat link = {};
         if (lstat(path, &link) == 0)

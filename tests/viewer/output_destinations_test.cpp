@@ -78,12 +78,19 @@ TEST(OutputDestinations, EachKindOfTargetIsWrittenOrRefusedAndNothingIsLost) {
          0,
          {"new.png"},
          [](const fs::path& d) { EXPECT_TRUE(IsPng(d / "new.png")); }},
-        {"an existing file is replaced whole",
-         [](const fs::path& d) { std::ofstream(d / "old.png") << "earlier"; },
+        {"an existing file is replaced whole and keeps its permissions",
+         [](const fs::path& d) {
+             std::ofstream(d / "old.png") << "earlier";
+             fs::permissions(d / "old.png", fs::perms::owner_read | fs::perms::owner_write);
+         },
          "$T --size 32x24 --output old.png " + scene,
          0,
          {"old.png"},
-         [](const fs::path& d) { EXPECT_TRUE(IsPng(d / "old.png")); }},
+         [](const fs::path& d) {
+             EXPECT_TRUE(IsPng(d / "old.png"));
+             EXPECT_EQ(fs::status(d / "old.png").permissions(),
+                       fs::perms::owner_read | fs::perms::owner_write);
+         }},
         {"a device is written in place, never replaced",
          [root](const fs::path& d) {
              if (root) {
