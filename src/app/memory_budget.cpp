@@ -69,10 +69,15 @@ int64_t MemoryLimit() {
     const MemoryBudget& b = memoryBudget;
     if (!b.counting) return INT64_MAX;
     if (b.fixed) return b.cap;
-    // The file the loader measured last, or standard input before it does.
-    const int64_t file = std::max(loaderState.fileLength, b.inputSize);
-    const LoadTotals& totals = LastLoadTotals();
-    const int64_t faces = CurrentLoadLimits().keepFaces ? totals.faces : 0;
+    // The largest file the loader has measured in this run (or standard input before it
+    // does), and the most faces one kept: what is held for an earlier scene of a list (the
+    // renderer's arrays, say) never counts against a smaller one's allowance.
+    static int64_t largestFile = 0;
+    static int64_t mostFaces = 0;
+    largestFile = std::max({largestFile, loaderState.fileLength, b.inputSize});
+    if (CurrentLoadLimits().keepFaces) mostFaces = std::max(mostFaces, LastLoadTotals().faces);
+    const int64_t file = largestFile;
+    const int64_t faces = mostFaces;
     const int64_t allowance =
         kMemoryBase + kMemoryPerFileByte * file + kMemoryPerFace * faces + b.inputHeld;
     return b.cap != 0 ? std::min(allowance, b.cap) : allowance;

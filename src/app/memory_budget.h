@@ -2,10 +2,10 @@
 // (memory_budget_new.cpp) and every block of the scene arena (CountedArenaMemory).
 //
 // Without --max-memory a run may take 64 MiB, plus 4 times the size of the scene file being
-// loaded, plus 24 bytes for each face kept (a face is 8 bytes in the file and 48 in memory:
-// the one record that needs more than 4 times its bytes), plus the bytes of standard input
-// held in memory; a thumbnail at most 1 GiB in all. --max-memory N replaces the rule with N.
-// Frames (surfaces, image rows) come from frame memory and are not counted: their size is
+// loaded (the largest of a list), plus 24 bytes for each face kept (a face is 8 bytes in the file
+// and 48 in memory: the one record that needs more than 4 times its bytes), plus the bytes of
+// standard input held in memory; a thumbnail at most 1 GiB in all. --max-memory N replaces the rule
+// with N. Frames (surfaces, image rows) come from frame memory and are not counted: their size is
 // the command line's, not the file's.
 //
 // An allocation beyond the limit fails: the scene arena's makes the load fail with the
@@ -41,8 +41,8 @@ extern MemoryBudget memoryBudget;
 // draws a thumbnail.
 void StartMemoryBudget(int64_t maxMemory, bool thumbnail);
 
-// The limit now: the allowance for the scene file the loader measured last (or standard
-// input), or the fixed limit.
+// The limit now: the allowance for the largest scene file the loader has measured in the
+// run (or standard input), or the fixed limit.
 int64_t MemoryLimit();
 
 // Counts `bytes` as taken; false, counting nothing and noting the reason, when they would
