@@ -1,12 +1,14 @@
-// Windows: a close or quit message waiting in the thread's queue, or Escape held down.
+// Windows: Escape held down while the program's own window is in front. Only the key's state
+// is read: looking into the message queue (PeekMessage) would also deliver messages sent to
+// the window, into the middle of the frame being drawn. The full-screen window has no close
+// button; WM_QUIT is only ever posted by the program itself.
 #include "platform/quit_pending.h"
 
 #include <windows.h>
 
 bool PlatformQuitPending() {
-    MSG message;
-    if (PeekMessageA(&message, nullptr, WM_CLOSE, WM_CLOSE, PM_NOREMOVE | PM_NOYIELD)) return true;
-    if (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE | PM_NOYIELD)) return true;
-    // The key's state, not its message: the program has the screen while it draws.
-    return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0;
+    if ((GetAsyncKeyState(VK_ESCAPE) & 0x8000) == 0) return false;
+    DWORD process = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &process);
+    return process == GetCurrentProcessId();
 }
