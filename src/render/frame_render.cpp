@@ -29,6 +29,7 @@
 #include <new>
 #include <vector>
 
+#include "render/frame_stop.h"
 #include "render/line_stepper.h"
 #include "render/wireframe.h"
 
@@ -392,21 +393,31 @@ void DrawPiece(FrameRenderState& f, int64_t piece) {
     }
 }
 
+// True when the frame should stop (frame_stop.h): every thread tests the flag between
+// pieces; the caller's thread also runs the poll of its input, every 16th piece.
+bool Stopping(bool caller, int64_t piece) {
+    if (caller && (piece & 15) == 0) return CheckFrameStop();
+    return FrameStopRequested();
+}
+
 // Takes pieces until none is left: first projections, then, once every projection is
-// done (by whichever thread took it), faces.
-void TakePieces(FrameRenderState& f) {
-    for (;;) {
+// done (by whichever thread took it), faces. Leaves the frame unfinished when asked to stop.
+void TakePieces(FrameRenderState& f, bool caller) {
+    for (int64_t taken = 0;; ++taken) {
+        if (Stopping(caller, taken)) return;
         const int64_t piece = f.nextVertexPiece.fetch_add(1, std::memory_order_relaxed);
         if (piece >= f.vertexPieces) break;
         ProjectPiece(f, piece);
         f.vertexPiecesDone.fetch_add(1, std::memory_order_release);
     }
     while (f.vertexPiecesDone.load(std::memory_order_acquire) < f.vertexPieces) {
+        if (FrameStopRequested()) return;
 #if !defined(TRELLIS_NO_THREADS)
         std::this_thread::yield();
 #endif
     }
-    for (;;) {
+    for (int64_t taken = 0;; ++taken) {
+        if (Stopping(caller, taken)) return;
         const int64_t piece = f.nextFacePiece.fetch_add(1, std::memory_order_relaxed);
         if (piece >= f.facePieces) break;
         DrawPiece(f, piece);
@@ -424,7 +435,7 @@ void WorkerLoop(FrameRenderState& f) {
         seen = f.frameNumber;
         ++f.busy;
         lock.unlock();
-        TakePieces(f);
+        TakePieces(f, false);
         lock.lock();
         if (--f.busy == 0) f.idle.notify_one();
     }
@@ -464,7 +475,7 @@ void DrawWithPool(FrameRenderState& f) {
         f.open = true;
     }
     f.wake.notify_all();
-    TakePieces(f);
+    TakePieces(f, true);
     std::unique_lock<std::mutex> lock(f.mutex);
     f.open = false;
     f.idle.wait(lock, [&] { return f.busy == 0; });
@@ -479,7 +490,7 @@ bool HavePool(const FrameRenderState& f) {
 void StopPool(FrameRenderState&) {}
 void StartPool(FrameRenderState&) {}
 void DrawWithPool(FrameRenderState& f) {
-    TakePieces(f);
+    TakePieces(f, true);
 }
 bool HavePool(const FrameRenderState&) {
     return false;
@@ -505,7 +516,7 @@ void ReleaseScratch(FrameRenderState& f) {
 // The plain path: each object drawn by RenderObject in turn.
 void DrawEachObject(const MeshObject* objects, int32_t objectCount, ObjectMatrices matrices,
                     const Matrix4& cameraMatrix, uint32_t* pixels) {
-    for (int32_t i = 0; i < objectCount; ++i)
+    for (int32_t i = 0; i < objectCount && !CheckFrameStop(); ++i)
         RenderObject(MatrixOf(matrices, i), cameraMatrix, objects[i], pixels);
 }
 
@@ -690,7 +701,7 @@ void RenderFrame(const MeshObject* objects, int32_t objectCount, ObjectMatrices 
     if (HavePool(f) && faces >= f.settings.minFacesForThreads) {
         DrawWithPool(f);
     } else {
-        TakePieces(f);
+        TakePieces(f, true);
     }
 }
 

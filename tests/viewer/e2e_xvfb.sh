@@ -4,10 +4,11 @@
 # missing scene ends it with status 1 and one line naming the file. Then the input: Space
 # stops the turn, a drag turns the view, R and Space show the first frame again, F12 saves a
 # PNG equal to the screen, and in a list of files one that does not load is shown with its
-# reason while the viewer goes on. Last, a folder stepped through with Page Down in a window,
+# reason while the viewer goes on. Then a folder stepped through with Page Down in a window,
 # run after run: each run ends with status 0 and nothing on stderr, and the viewer never sends
 # an event to its own window through the X server (one that arrives after the window is gone
-# is the X error BadWindow, which ends the program with status 1).
+# is the X error BadWindow, which ends the program with status 1). Last, Escape and SIGTERM
+# end it in the middle of a frame that would take a minute.
 #
 # usage: e2e_xvfb.sh TRELLIS FIXTURE_WRITER WORK_DIR
 # Exits 77 (skipped) when Xvfb, xdotool, ImageMagick or xtrace is not installed.
@@ -161,3 +162,21 @@ for run in $(seq "$runs"); do
 done
 echo "a folder stepped through in a window: $runs runs ended with status 0, nothing on" \
     "stderr, no event sent to the viewer's own window"
+
+# In the middle of a long frame (one mesh of 65,535 faces drawn by 2,000 nodes, the frame's
+# budget raised past it: a minute a frame), Escape and SIGTERM end the viewer at once.
+"$writer" --instances 2000 instances.3ds
+for ending in Escape TERM; do
+    "$trellis" --windowed --animate --max-faces 1000000000 instances.3ds >viewer.out \
+        2>viewer.err &
+    viewer_pid=$!
+    sleep 2
+    kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer of long frames ended by itself"
+    sent_ns=$(date +%s%N)
+    if [ "$ending" = Escape ]; then xdotool key Escape; else kill -TERM "$viewer_pid"; fi
+    wait_exit "$viewer_pid" 10
+    viewer_pid=
+    [ -n "$status" ] || fail "the viewer did not end within 10 s of $ending in a long frame"
+    [ "$status" = 0 ] || fail "the viewer ended with status $status after $ending"
+    echo "$ending in a long frame: ended after $((($(date +%s%N) - sent_ns) / 1000000)) ms"
+done

@@ -24,6 +24,7 @@ struct HeadlessState {
     HeadlessFrameCallback frameCallback = nullptr;
     void* frameUser = nullptr;
     int32_t framesPresented = 0;
+    bool quitPending = false;  // what quitPending reports (HeadlessSetQuitPending)
 };
 
 HeadlessState headless;
@@ -95,6 +96,8 @@ const PlatformBackend headlessBackend = {
     [] {},
     PresentToCallback,
     [] { return DD_OK; },
+    // Nothing native can arrive during a frame: a test says when a request is to be waiting.
+    [] { return headless.quitPending; },
 };
 
 }  // namespace
@@ -109,6 +112,10 @@ void UseHeadlessBackend() {
     ResetHeadlessBackend();
     SetPlatformBackend(&headlessBackend);
     UseHeadlessCalls();
+}
+
+void HeadlessSetQuitPending(bool pending) {
+    headless.quitPending = pending;
 }
 
 void HeadlessScriptTicks(int32_t ticks) {
