@@ -81,7 +81,10 @@ int main(int argc, char** argv) {
         if (v.list.paths.empty()) return kStatusFailure;
         v.startPolicy.view = ViewMode::Fit;
         v.listPolicy.view = ViewMode::Fit;
+        // Full screen at the desktop's own size: the screen's mode is not changed.
+        v.screen = ScreenMode::Desktop;
     }
+    v.onScreen = true;
     v.startPolicy.required = v.list.paths.size() <= 1;
 
     // Without stderr the shell's own report of a failed load would go nowhere.

@@ -3,6 +3,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -78,8 +80,19 @@ void JsonNumber(JsonWriter& w, double value) {
     if (!std::isfinite(value)) value = 0.0;
     if (value == 0.0) value = 0.0;  // no "-0"
     char text[32];
+#if defined(__cpp_lib_to_chars)
     const auto result = std::to_chars(text, text + sizeof text, value);
     w.out.append(text, result.ptr);
+#else
+    // A standard library without floating-point to_chars (the browser build's): the fewest
+    // significant digits that read back as the same double.
+    int length = 0;
+    for (int digits = 1; digits <= 17; ++digits) {
+        length = std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) break;
+    }
+    w.out.append(text, static_cast<size_t>(length));
+#endif
 }
 
 void JsonInteger(JsonWriter& w, int64_t value) {

@@ -21,3 +21,9 @@ void SetFrameStopPoll(FrameStopPoll poll);
 // For the thread drawing a frame, between blocks: true when the frame should stop. Tests the
 // flag each time and runs the poll at most every 10 ms (a poll that says stop sets the flag).
 bool CheckFrameStop();
+
+// CheckFrameStop for the thread that draws the frame (`thread` 0, the one that may poll the
+// window's input), FrameStopRequested for the pool's workers.
+inline bool FrameStopDue(int thread) {
+    return thread == 0 ? CheckFrameStop() : FrameStopRequested();
+}

@@ -1,6 +1,7 @@
-// Writes the viewer's fixture scene to the path given; with --instances N, a scene whose
-// every frame of --animate draws one mesh of 65,535 faces N times (long frames, for the
-// checks that a run ends at once in the middle of one).
+// Writes one of the viewer's fixture scenes to the path given: the fixture (a cube and a
+// pyramid), or with "infinite" a box whose every position is infinite (nothing to draw); with
+// --instances N, a scene whose every frame of --animate draws one mesh of 65,535 faces N times
+// (long frames, for the checks that a run ends at once in the middle of one).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,11 +22,12 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FILE.3ds | --instances N FILE.3ds\n", argv[0]);
+    const bool infinite = argc == 3 && std::strcmp(argv[2], "infinite") == 0;
+    if (argc != 2 && !infinite) {
+        std::fprintf(stderr, "usage: %s FILE.3ds [infinite] | --instances N FILE.3ds\n", argv[0]);
         return 2;
     }
-    if (!WriteBytesToFile(FixtureSceneBytes(), argv[1])) {
+    if (!WriteBytesToFile(infinite ? InfiniteBoxSceneBytes() : FixtureSceneBytes(), argv[1])) {
         std::perror(argv[1]);
         return 1;
     }

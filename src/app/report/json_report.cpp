@@ -106,11 +106,13 @@ bool JsonReport::Objects(int32_t /*count*/) {
     return false;
 }
 
-void JsonReport::ObjectRecord(const MeshObject& o) {
+void JsonReport::ObjectRecord(const MeshObject& o, const KeyframerNode* named) {
+    // The node that names the object (null when none does).
+    const nlohmann::json none = nullptr;
     element = {{"vertices", o.vertexCount},
                {"faces", o.faceCount},
-               {"nodeId", o.nodeId},
-               {"parentId", o.parentId},
+               {"nodeId", named ? nlohmann::json(named->nodeId) : none},
+               {"parentId", named ? nlohmann::json(named->parentId) : none},
                {"positionKeys", o.positionKeyCount},
                {"rotationKeys", o.rotationKeyCount}};
     AddName(element, "name", o.name);
@@ -153,7 +155,12 @@ void JsonReport::Cameras(int32_t /*count*/) {
     doc["cameras"] = nlohmann::json::array();
 }
 
-void JsonReport::CameraRecord(const Camera& c) {
+void JsonReport::CameraRecord(const Camera& c, const CameraAim& aim) {
+    // Which target the camera view looks at: its target track's first key, its camera
+    // chunk's target, or neither (the fixed camera's way).
+    const nlohmann::json used = !aim.hasTarget       ? nlohmann::json(nullptr)
+                                : aim.targetFromKeys ? nlohmann::json("track")
+                                                     : nlohmann::json("chunk");
     nlohmann::json camera = {{"position", Triple(c.position)},
                              {"target", Triple(c.target)},
                              {"bank", c.bank},
@@ -161,8 +168,11 @@ void JsonReport::CameraRecord(const Camera& c) {
                              {"fieldOfView", CameraFieldOfView(c) * kDegreesPerRadian},
                              {"positionKeys", c.positionKeyCount},
                              {"targetKeys", c.targetKeyCount},
-                             {"matrix", MatrixRows(c.matrix)}};
+                             {"matrix", MatrixRows(c.matrix)},
+                             {"targetUsed", used}};
     AddName(camera, "name", c.name);
+    const std::string note = CameraAimNote(aim);
+    if (!note.empty()) camera["warning"] = note;
     doc["cameras"].push_back(camera);
 }
 
@@ -252,7 +262,8 @@ void JsonReport::End() {
             if (list == 0) {
                 WalkNode(*reported, i, *this);
             } else {
-                ObjectRecord(scene.objects[i]);
+                const int32_t node = reported->objectNode[static_cast<size_t>(i)];
+                ObjectRecord(scene.objects[i], node >= 0 ? &scene.nodes[node] : nullptr);
             }
             return element;
         },

@@ -23,13 +23,13 @@ struct JsonReport {
 
     void File(const ReportedScene& r);
     bool Objects(int32_t count);  // false: End takes the objects itself
-    void ObjectRecord(const MeshObject& o);
+    void ObjectRecord(const MeshObject& o, const KeyframerNode* named);
     void Materials(int32_t count);
     void MaterialRecord(const Material& m);
     void Lights(int32_t count);
     void LightRecord(const Light& l);
     void Cameras(int32_t count);
-    void CameraRecord(const Camera& c);
+    void CameraRecord(const Camera& c, const CameraAim& aim);
     void Bounds(const FileBounds& b);
     bool Animation(const SceneAnimation& animation, const double* frameTime,
                    int32_t nodeCount);  // false: End walks the nodes itself
