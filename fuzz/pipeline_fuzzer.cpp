@@ -1,13 +1,14 @@
 // libFuzzer target: every input goes the whole way a picture of it goes, as the program
 // takes it: loaded under a limit of faces, its animation prepared and evaluated, one small
-// frame of its meshes drawn in the fit view, and one frame of its keyframer instances, each
-// under the frame's budget of faces.
+// frame of its meshes drawn in the fit view, and one frame of its keyframer instances in the
+// wireframe and one shaded (with edges), each under the frame's budget of faces.
 //
 // Beyond what the sanitizers catch, the target aborts (a crash the fuzzer reports) when
 // - the work of a frame passes its budget: more faces drawn than kFrameFaces, or a load
 //   that kept more faces than kLoadFaces;
 // - the memory the input made the pipeline hold (the scene's records and its prepared
 //   animation) passes kBytesPerInputByte for each byte of the input, plus a fixed slack.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -76,24 +77,12 @@ void DrawFitFrame(Scene& scene) {
     RenderFrame(scene.objects, scene.objectCount, SameMatrix(matrix), identity, pixels.data());
 }
 
-// One frame of the keyframer's instances (a mesh once per object node naming it) at the
-// evaluated frame, within the frame's budget: counted first, drawn only when it fits.
-void DrawInstances(const Scene& scene, const SceneAnimation& animation) {
-    int64_t faces = 0;
-    for (size_t i = 0; i < animation.nodes.size(); ++i) {
-        const AnimatedNode& node = animation.nodes[i];
-        if (node.kind != KeyframerObjectNode || node.record < 0 ||
-            node.record >= scene.objectCount || animation.hidden[i] != 0) {
-            continue;
-        }
-        faces += scene.objects[node.record].faceCount;
-    }
-    if (faces > kFrameFaces) return;  // the program says "scene too large to draw"
-    Matrix4 camera;
-    MatrixIdentity(camera);
-    MatrixTranslate(camera, 0.0f, 0.0f, 150.0f);
-    SetProjection(kWidth, kHeight);
-    int64_t drawn = 0;
+// The keyframer's instances at the evaluated frame: a mesh once per shown object node naming
+// it, at a finite matrix; `faces` is the faces they draw in all.
+std::vector<RenderInstance> FrameInstances(const Scene& scene, const SceneAnimation& animation,
+                                           int64_t& faces) {
+    std::vector<RenderInstance> instances;
+    faces = 0;
     for (size_t i = 0; i < animation.nodes.size(); ++i) {
         const AnimatedNode& node = animation.nodes[i];
         if (node.kind != KeyframerObjectNode || node.record < 0 ||
@@ -101,10 +90,44 @@ void DrawInstances(const Scene& scene, const SceneAnimation& animation) {
             !NodeMatrixIsFinite(animation, static_cast<int32_t>(i))) {
             continue;
         }
-        RenderObject(animation.object[i], camera, scene.objects[node.record], pixels.data());
-        drawn += scene.objects[node.record].faceCount;
+        faces += scene.objects[node.record].faceCount;
+        instances.push_back({node.record, animation.object[i]});
+    }
+    return instances;
+}
+
+// One frame of the instances in the wireframe, within the frame's budget: counted first,
+// drawn only when it fits.
+void DrawInstances(const Scene& scene, const std::vector<RenderInstance>& instances,
+                   int64_t faces) {
+    if (faces > kFrameFaces) return;  // the program says "scene too large to draw"
+    Matrix4 camera;
+    MatrixIdentity(camera);
+    MatrixTranslate(camera, 0.0f, 0.0f, 150.0f);
+    SetProjection(kWidth, kHeight);
+    int64_t drawn = 0;
+    for (const RenderInstance& instance : instances) {
+        RenderObject(instance.matrix, camera, scene.objects[instance.object], pixels.data());
+        drawn += scene.objects[instance.object].faceCount;
     }
     Check(drawn <= kFrameFaces, "a frame drew more faces than its budget");
+}
+
+// The same instances drawn shaded, with their edges, through the scene renderer: the face
+// instances of the solid path count against the same budget.
+void DrawShadedInstances(const Scene& scene, const std::vector<RenderInstance>& instances,
+                         int64_t faces) {
+    if (faces > kFrameFaces) return;
+    std::vector<int32_t> perObject(static_cast<size_t>(std::max(scene.objectCount, 0)), 0);
+    for (const RenderInstance& instance : instances)
+        ++perObject[static_cast<size_t>(instance.object)];
+    RenderView view = DefaultRenderView();
+    MatrixTranslate(view.camera, 0.0f, 0.0f, 150.0f);
+    view.mode = RenderMode::Edges;
+    SetProjection(kWidth, kHeight);
+    PrepareSceneRender(scene, view.mode, perObject.data());
+    RenderScene(scene, instances.data(), static_cast<int32_t>(instances.size()), view,
+                pixels.data());
 }
 
 }  // namespace
@@ -129,9 +152,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PrepareAnimation(*scene, animation);
     const size_t held = scene->arena.bytesReserved + AnimationBytes(animation);
     Check(held <= kBytesPerInputByte * size + kSlackBytes, "more memory than the input justifies");
+    bool first = true;
     for (double frame : {animation.firstFrame, (animation.firstFrame + animation.lastFrame) / 2}) {
         EvaluateAnimation(animation, frame);
-        DrawInstances(*scene, animation);
+        int64_t faces = 0;
+        const std::vector<RenderInstance> instances = FrameInstances(*scene, animation, faces);
+        DrawInstances(*scene, instances, faces);
+        if (first) DrawShadedInstances(*scene, instances, faces);
+        first = false;
     }
     DrawFitFrame(*scene);
     FreeScene(scene);
