@@ -40,6 +40,14 @@ stb_mend("JPEG Huffman table of more than 256 codes"
             if(n > 256) return stbi__err("bad DHT header","Corrupt JPEG"); // Loop over i < n would write past end of values!
             L -= 17;]==])
 
+# A PNG chunk of length 0 (an empty IDAT first of all) copies 0 bytes into a buffer not yet
+# allocated: memcpy with a null destination, undefined even for no bytes.
+stb_mend("copy of no bytes into no buffer"
+[==[   if (s->img_buffer+n <= s->img_buffer_end) {
+      memcpy(buffer, s->img_buffer, n);]==]
+[==[   if (s->img_buffer+n <= s->img_buffer_end) {
+      if (n > 0) memcpy(buffer, s->img_buffer, n);]==])
+
 # Written only when it changes, so that configuring again rebuilds nothing.
 set(TRELLIS_STB_IMAGE_DIR ${CMAKE_CURRENT_BINARY_DIR}/stb)
 set(stb_output ${TRELLIS_STB_IMAGE_DIR}/stb_image.h)

@@ -149,6 +149,25 @@ TEST(ImageDecode, APngCutAnywhereBeforeItsEndFailsWithAReason) {
     }
 }
 
+TEST(ImageDecode, AnEmptyDataChunkBeforeThePixelsIsReadAsNothing) {
+    // The pixel data of a PNG may be split over several IDAT chunks, an empty one among them;
+    // one that comes first is copied before the decoder has a buffer for the data at all.
+    const std::vector<uint8_t> rgba = Pattern();
+    std::vector<uint8_t> raw;
+    for (int y = 0; y < 5; ++y) {
+        raw.push_back(0);  // no filter
+        raw.insert(raw.end(), rgba.begin() + y * 28, rgba.begin() + (y + 1) * 28);
+    }
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    image_bytes::PngChunk(png, "IHDR", {0, 0, 0, 7, 0, 0, 0, 5, 8, 6, 0, 0, 0});
+    image_bytes::PngChunk(png, "IDAT", {});
+    image_bytes::PngChunk(png, "IDAT", image_bytes::Zlib(raw));
+    image_bytes::PngChunk(png, "IEND", {});
+    const Decoded decoded(png);
+    ASSERT_TRUE(decoded.ok) << decoded.reason;
+    EXPECT_EQ(decoded.Pixels(), rgba);
+}
+
 TEST(ImageDecode, SizesPastTheLimitsAreRefusedBeforeAnythingIsDecoded) {
     const Decoded huge(image_bytes::JpegHeaderOnly(60000, 60000));
     EXPECT_FALSE(huge.ok);
