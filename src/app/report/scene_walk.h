@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "image/scene_maps.h"
 #include "math/matrix.h"
 #include "scene/animation.h"
 #include "scene/records.h"
@@ -26,6 +28,8 @@ struct ReportedScene {
     FileBounds bounds;
     SceneAnimation animation;           // prepared; evaluated at *frameTime when that is set
     const double* frameTime = nullptr;  // --frame T, or null
+    const SceneMaps* maps = nullptr;    // the materials' maps and the files found for them
+    bool mapsDecoded = true;            // false: the files were only looked for
 };
 
 // Fills `reported` for `scene`, loaded from `path` by the last load.
@@ -42,6 +46,14 @@ inline constexpr NamedTrack kNodeTracks[] = {
     {"scale", &KeyframerNode::scale},       {"fov", &KeyframerNode::fov},
     {"roll", &KeyframerNode::roll},         {"hide", &KeyframerNode::hide},
 };
+
+// A map's kind in words: "texture" or "opacity".
+const char* MapKindName(SceneMapKind kind);
+
+// The names of the tiling flags set in `tiling` ("mirror", "no tile", ...), and how the map
+// is drawn outside the image: "tile", "mirror" or "decal".
+std::vector<const char*> MapTilingNames(uint16_t tiling);
+const char* MapWrapName(uint16_t tiling);
 
 // The kind of a keyframer node in words ("object", "camera", ...; "unknown").
 const char* NodeKindName(uint16_t kind);
@@ -60,6 +72,11 @@ void WalkScene(const ReportedScene& r, Writer& writer) {
     writer.Materials(scene.materialCount);
     for (int32_t i = 0; i < scene.materialCount; ++i)
         writer.MaterialRecord(scene.materials[i]);
+    if (r.maps != nullptr) {
+        writer.Maps(r);
+        for (const SceneMap& map : r.maps->maps)
+            writer.MapRecord(r, map);
+    }
     writer.Lights(scene.lightCount);
     for (int32_t i = 0; i < scene.lightCount; ++i)
         writer.LightRecord(scene.lights[i]);
