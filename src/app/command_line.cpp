@@ -9,7 +9,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "render/texture.h"
 #include "scene/printable.h"
+
+static_assert(static_cast<uint64_t>(kDefaultTextureMemoryMiB) << 20 == kDefaultTextureMemory);
 
 namespace {
 
@@ -22,7 +25,10 @@ enum : int {
     kOptionSize,
     kOptionThumbnail,
     kOptionAnimate,
-    kOptionFrame
+    kOptionFrame,
+    kOptionTextures,
+    kOptionNoTextures,
+    kOptionTextureMemory
 };
 
 const option kOptions[] = {
@@ -38,6 +44,9 @@ const option kOptions[] = {
     {"camera", optional_argument, nullptr, kOptionCamera},
     {"size", required_argument, nullptr, kOptionSize},
     {"thumbnail", required_argument, nullptr, kOptionThumbnail},
+    {"textures", required_argument, nullptr, kOptionTextures},
+    {"no-textures", no_argument, nullptr, kOptionNoTextures},
+    {"texture-memory", required_argument, nullptr, kOptionTextureMemory},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -98,6 +107,19 @@ bool ParseSize(const char* text, int32_t& width, int32_t& height) {
            ParseSide(cross + 1, std::strlen(cross + 1), height);
 }
 
+// A whole number of MiB for --texture-memory: decimal digits only, within its range.
+bool ParseMebibytes(const char* text, int32_t& mebibytes) {
+    int64_t value = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+        value = value * 10 + (*p - '0');
+        if (value > kMaxTextureMemoryMiB) return false;
+    }
+    if (text[0] == '\0' || value < kMinTextureMemoryMiB) return false;
+    mebibytes = static_cast<int32_t>(value);
+    return true;
+}
+
 // A name that ends in '/' or names an existing folder.
 bool IsFolderName(const char* path) {
     size_t length = std::strlen(path);
@@ -118,6 +140,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     line = CommandLine{};
     bool ticksGiven = false;
     bool viewGiven = false, cameraGiven = false, sizeGiven = false;
+    bool textureMemoryGiven = false;
     ViewMode viewChosen = ViewMode::Fixed;
     optind = 0;  // a fresh scan, also when called more than once (tests)
     opterr = 0;  // messages are ours
@@ -196,6 +219,28 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                     return ParseResult::UsageError;
                 }
                 break;
+            case kOptionTextures: {
+                std::error_code notAFolder;
+                if (!std::filesystem::is_directory(optarg, notAFolder)) {
+                    error = "--textures needs a folder; '" + PrintableName(optarg) + "' is not one";
+                    return ParseResult::UsageError;
+                }
+                line.textureFolders.push_back(optarg);
+                break;
+            }
+            case kOptionNoTextures:
+                line.noTextures = true;
+                break;
+            case kOptionTextureMemory:
+                if (!ParseMebibytes(optarg, line.textureMemoryMiB)) {
+                    error = "--texture-memory needs a whole number of MiB from " +
+                            std::to_string(kMinTextureMemoryMiB) + " to " +
+                            std::to_string(kMaxTextureMemoryMiB) + ", not '" +
+                            PrintableName(optarg) + "'";
+                    return ParseResult::UsageError;
+                }
+                textureMemoryGiven = true;
+                break;
             case 'h':
                 line.help = true;
                 break;
@@ -261,6 +306,12 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven)) {
         error = "--view, --camera and --size apply to the viewer and --output, not to " +
                 std::string(line.info ? "--info" : "--chunks");
+        return ParseResult::UsageError;
+    }
+    if (line.chunks && (!line.textureFolders.empty() || line.noTextures || textureMemoryGiven)) {
+        error =
+            "--textures, --no-textures and --texture-memory apply to the viewer, --output "
+            "and --info, not to --chunks";
         return ParseResult::UsageError;
     }
     if (viewGiven && cameraGiven) {
@@ -335,8 +386,16 @@ const char* UsageText() {
            "                       fails (status 1, no FILE) instead of drawing nothing\n"
            "      --frames N       ticks to run with --output (default 1 for .png,\n"
            "                       100 for .gif: one full turn)\n"
-           "  -i, --info           print what the scene holds (objects, materials, lights,\n"
-           "                       cameras, segment), or why it does not load, and exit\n"
+           "      --textures DIR   look for the scene's texture maps in DIR too, after the\n"
+           "                       scene's own folder and its maps/ and textures/ folders\n"
+           "                       (names in any case; may be given several times)\n"
+           "      --no-textures    decode no texture map (the viewer's T turns them on)\n"
+           "      --texture-memory MIB\n"
+           "                       the memory one scene's decoded maps may hold (default\n"
+           "                       512); a map past it is drawn smaller or not at all\n"
+           "  -i, --info           print what the scene holds (objects, materials and their\n"
+           "                       maps with the files found for them, lights, cameras,\n"
+           "                       segment), or why it does not load, and exit\n"
            "      --json           with --info: the same as one JSON document\n"
            "      --chunks         print the chunk tree as the loader walks it, marking the\n"
            "                       chunk where a load fails and why, and exit\n"

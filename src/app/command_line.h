@@ -9,6 +9,11 @@
 
 enum class ImageFormat { None, Png, Gif };
 
+// --texture-memory: the default and the range accepted, in MiB.
+inline constexpr int32_t kDefaultTextureMemoryMiB = 512;
+inline constexpr int32_t kMinTextureMemoryMiB = 1;
+inline constexpr int32_t kMaxTextureMemoryMiB = 65536;
+
 struct CommandLine {
     const char* sceneFile = "svet.3ds";  // [SCENE]
     bool windowed = false;               // -w, --windowed
@@ -38,6 +43,13 @@ struct CommandLine {
     // --thumbnail N: with --output, a PNG of N x N whatever the file's name, and a file
     // that is not a 3D Studio scene is a failure (no image) rather than an empty picture.
     int32_t thumbnail = 0;
+    // Texture maps: the folders searched after the scene's own (--textures DIR, repeatable,
+    // each an existing folder), whether maps are decoded (--no-textures: not until the
+    // viewer's T asks for them) and the memory all of one scene's maps may hold
+    // (--texture-memory MIB).
+    std::vector<const char*> textureFolders;
+    bool noTextures = false;
+    int32_t textureMemoryMiB = kDefaultTextureMemoryMiB;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };

@@ -17,6 +17,7 @@
 #include "app/report/scene_info.h"
 #include "app/scene_input.h"
 #include "app/shell.h"
+#include "image/scene_maps.h"
 #include "platform/headless/headless.h"
 #include "platform/memory/huge_pages.h"
 #include "platform/sdl/sdl_loader.h"
@@ -44,6 +45,8 @@ int RunViewer(const CommandLine& line, std::string& arguments) {
         return kStatusNoDisplay;
     }
     SetPlatformBackend(&SdlModuleBackend());
+    // The window ticks on while a scene's maps are decoded.
+    viewerState.maps.background = true;
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
     SetPlatformBackend(nullptr);
     CloseSdlModule();
@@ -132,6 +135,21 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
     return 0;
 }
 
+// The memory one scene's decoded maps may hold. (A budget of the whole process, when there
+// is one, also bounds this: the maps must fit in what the rest of the run leaves.)
+uint64_t TextureMemoryLimit(const CommandLine& line) {
+    return static_cast<uint64_t>(line.textureMemoryMiB) << 20;
+}
+
+// Where --info looks for a scene's maps, and whether it decodes them.
+SceneMapOptions ReportMapOptions(const CommandLine& line) {
+    SceneMapOptions options;
+    options.folders.assign(line.textureFolders.begin(), line.textureFolders.end());
+    options.memoryLimit = TextureMemoryLimit(line);
+    options.decode = !line.noTextures;
+    return options;
+}
+
 // What WinMain starts from: the view asked for, the keyframes played or not, and the frame
 // size; every scene opened is required (its failure ends the run) until ListScenes lists
 // several.
@@ -142,6 +160,9 @@ void SetUpViewer(const CommandLine& line) {
     RequestPlayback(v.playback, line.animate, line.hasFrameTime ? &line.frameTime : nullptr);
     v.frameWidth = line.width;
     v.frameHeight = line.height;
+    v.maps.folders.assign(line.textureFolders.begin(), line.textureFolders.end());
+    v.maps.memoryLimit = TextureMemoryLimit(line);
+    v.maps.shown = !line.noTextures;
 }
 
 // The headless run's one scene: the list's only entry.
@@ -247,7 +268,8 @@ int main(int argc, char** argv) {
     if (const int status = PrepareScene(line); status != 0) return status;
     if (line.info) {
         return PrintSceneInfo(line.sceneFile, line.json,
-                              line.hasFrameTime ? &line.frameTime : nullptr, stdout, stderr);
+                              line.hasFrameTime ? &line.frameTime : nullptr, stdout, stderr,
+                              ReportMapOptions(line));
     }
     if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
     SetUpViewer(line);

@@ -21,6 +21,7 @@ constexpr const char* kHelpLines[] = {
     "F                    fit the scene again",
     "R                    back to the starting view",
     "C                    next camera of the file",
+    "T                    textures on or off",
     "Page Down, Page Up   next, previous file (also N, P)",
     "F12                  save the frame as a PNG",
     "H, F1                this help",
@@ -106,13 +107,14 @@ void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused
                   ViewModeName(view.mode), (view.spin + view.pose.yaw) * kDegreesPerRadian,
                   view.pose.tilt * kDegreesPerRadian, view.pose.distance,
                   view.pose.fieldOfView * kDegreesPerRadian, paused ? "  (stopped)" : "");
-    const char* lines[kHelpLineCount + 4];
+    const char* lines[kHelpLineCount + 5];
     int32_t count = 0;
     for (const char* help : kHelpLines)
         lines[count++] = help;
     lines[count++] = "";
     lines[count++] = overlay.fileLine;
     lines[count++] = overlay.countsLine[0] != '\0' ? overlay.countsLine : "not loaded";
+    if (overlay.mapsLine[0] != '\0') lines[count++] = overlay.mapsLine;
     lines[count++] = viewLine;
     DrawLines(pixels, width, height, kMargin, kMargin, lines, count);
 }

@@ -12,6 +12,7 @@ struct OverlayState {
     char status[192] = "";      // on screen whatever the help: why the scene did not load
     char fileLine[192] = "";    // help: the file's place in the list and its name
     char countsLine[128] = "";  // help: what the scene holds (empty: not loaded)
+    char mapsLine[192] = "";    // help: its texture maps (DescribeViewerMaps)
 };
 
 // Notes the help's lines for the scene just opened: file `index` (from 0) of `count` named

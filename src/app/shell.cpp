@@ -42,6 +42,7 @@ void SaveRequestedFrame(ViewerState& v, const uint32_t* pixels) {
 // posed at their time), draw it and what lies over it, present. A tick that cannot lock a
 // frame is dropped whole: nothing moves.
 void FrameTick(ViewerState& v) {
+    UpdateSceneMaps(v);
     uint32_t* pixels = nullptr;
     if (LockFrame(&pixels) == 0) return;
     std::memset(
@@ -123,6 +124,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
     }
 
     ShutdownDisplay();
+    // A load of maps under way ends with the run.
+    StopViewerMaps(v.maps);
     return static_cast<int>(message.wParam);
 }
 

@@ -227,6 +227,19 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--view, --camera and --size apply to the viewer and --output, not to --info"},
         {{"--chunks", "--camera"},
          "--view, --camera and --size apply to the viewer and --output, not to --chunks"},
+        {{"--textures", "/nonexistent folder\x1b"},
+         "--textures needs a folder; '/nonexistent folder\\x1b' is not one"},
+        {{"--texture-memory", "0"},
+         "--texture-memory needs a whole number of MiB from 1 to 65536, not '0'"},
+        {{"--texture-memory", "65537"},
+         "--texture-memory needs a whole number of MiB from 1 to 65536, not '65537'"},
+        {{"--texture-memory", "512M"},
+         "--texture-memory needs a whole number of MiB from 1 to 65536, not '512M'"},
+        {{"--texture-memory", ""},
+         "--texture-memory needs a whole number of MiB from 1 to 65536, not ''"},
+        {{"--chunks", "--no-textures", "a.3ds"},
+         "--textures, --no-textures and --texture-memory apply to the viewer, --output and "
+         "--info, not to --chunks"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Joined(c.arguments));
@@ -290,6 +303,23 @@ TEST(CommandLine, ThumbnailIsASquarePng) {
         EXPECT_EQ(parsed.line.ticks, 1);
         EXPECT_EQ(parsed.line.view, ViewMode::Fit);
     }
+}
+
+// Maps: folders searched in the order given, decoding held back, the memory for them.
+TEST(CommandLine, TextureOptions) {
+    const char* tmp = std::getenv("TRELLIS_TEST_TMP");
+    const std::string folder = tmp ? tmp : "/tmp";
+    Parsed parsed = Parse({"--textures", folder, "--textures=/", "--no-textures",
+                           "--texture-memory", "64", "-o", "a.png", "a.3ds"});
+    ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+    ASSERT_EQ(parsed.line.textureFolders.size(), 2u);
+    EXPECT_TRUE(parsed.line.noTextures);
+    EXPECT_EQ(parsed.line.textureMemoryMiB, 64);
+    parsed = Parse({"--info", "a.3ds"});
+    ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+    EXPECT_TRUE(parsed.line.textureFolders.empty());
+    EXPECT_FALSE(parsed.line.noTextures);
+    EXPECT_EQ(parsed.line.textureMemoryMiB, 512);
 }
 
 }  // namespace
