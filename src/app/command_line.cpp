@@ -392,7 +392,7 @@ const char* UsageText() {
            "      --no-textures    decode no texture map (the viewer's T turns them on)\n"
            "      --texture-memory MIB\n"
            "                       the memory one scene's decoded maps may hold (default\n"
-           "                       512); a map past it is drawn smaller or not at all\n"
+           "                       512); a map past it is scaled down or refused\n"
            "  -i, --info           print what the scene holds (objects, materials and their\n"
            "                       maps with the files found for them, lights, cameras,\n"
            "                       segment), or why it does not load, and exit\n"
