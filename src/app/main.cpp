@@ -135,8 +135,9 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
     return 0;
 }
 
-// The memory one scene's decoded maps may hold. (A budget of the whole process, when there
-// is one, also bounds this: the maps must fit in what the rest of the run leaves.)
+// The memory one scene's decoded maps may hold: --texture-memory. A budget for the whole
+// process, when the command line sets one, bounds this too: the maps must fit in what it
+// leaves beside the scene and the frames (SceneMaps::memory counts what they hold).
 uint64_t TextureMemoryLimit(const CommandLine& line) {
     return static_cast<uint64_t>(line.textureMemoryMiB) << 20;
 }

@@ -42,6 +42,15 @@ struct MapJob {
 
 MapJob job;
 
+// Whether a material of `scene` has a texture or opacity map.
+bool HasMaps(const Scene& scene) {
+    for (int32_t i = 0; i < scene.materialCount; ++i) {
+        const Material& m = scene.materials[i];
+        if (m.textureMap.present != 0 || m.opacityMap.present != 0) return true;
+    }
+    return false;
+}
+
 SceneMapOptions Options(const ViewerMaps& maps) {
     SceneMapOptions options;
     options.folders = maps.folders;
@@ -139,10 +148,10 @@ void DescribeViewerMaps(const ViewerMaps& maps, const Scene* scene, char* line, 
         text = "";
     } else if (maps.loading) {
         text = "maps: loading";
+    } else if (!HasMaps(*scene)) {
+        text = "maps: none";
     } else if (!maps.ready) {
         text = "maps: not loaded (textures off; T turns them on)";
-    } else if (maps.maps.maps.empty()) {
-        text = "maps: none";
     } else {
         const SceneMapCounts counts = CountSceneMaps(maps.maps);
         text = "maps: " + std::to_string(counts.found) + " found";
