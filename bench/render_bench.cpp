@@ -1,5 +1,10 @@
-// Frame cost of the wireframe renderer: a dense sphere seen by the viewing camera, and
-// single faces with a corner just past the near limit, far off-axis.
+// Frame cost of the renderer: a dense sphere seen by the viewing camera, single faces with a
+// corner just past the near limit, far off-axis (the wireframe), and whole frames of the
+// bundled scene, the sphere and the load benchmark's large scene in every render mode, turned
+// as the fit view turns them and played through their keyframes (RenderScene).
+//
+// The machine may be shared: each RenderScene benchmark also reports the process's CPU time
+// per frame (cpu_ms, all threads) and the best frame it saw (best_ms).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -8,10 +13,17 @@
 #include <utility>
 #include <vector>
 
+#include <ctime>
+#include <string>
+
+#include "large_scene.h"
 #include "render/frame_render.h"
 #include "render/line_stepper.h"
 #include "render/wireframe.h"
+#include "scene/animation.h"
 #include "scene/derived.h"
+#include "scene/loader.h"
+#include "view/views.h"
 
 #include "view_camera.h"
 
@@ -83,12 +95,23 @@ void BuildSphere(Mesh& mesh) {
     for (int i = 0; i < stacks; ++i) {
         for (int j = 0; j < slices; ++j) {
             if (i != stacks - 1)
-                mesh.faces.push_back(Face{-1, 0, at(i, j), at(i + 1, j), at(i + 1, j + 1), {}});
+                mesh.faces.push_back(Face{.material = -1,
+                                          .smoothing = 0,
+                                          .vertex0 = at(i, j),
+                                          .vertex1 = at(i + 1, j),
+                                          .vertex2 = at(i + 1, j + 1),
+                                          .plane = {}});
             if (i != 0)
-                mesh.faces.push_back(Face{-1, 0, at(i, j), at(i + 1, j + 1), at(i, j + 1), {}});
+                mesh.faces.push_back(Face{.material = -1,
+                                          .smoothing = 0,
+                                          .vertex0 = at(i, j),
+                                          .vertex1 = at(i + 1, j + 1),
+                                          .vertex2 = at(i, j + 1),
+                                          .plane = {}});
         }
     }
     mesh.faces.resize(65535);
+    mesh.object.matrix = Identity();
     mesh.Attach();
     ComputeFacePlanes(mesh.object);
     double e[3];
@@ -159,7 +182,12 @@ BENCHMARK(BM_DenseSphereWholeFrame)
 void BuildFace(Mesh& mesh, const Vertex (&corners)[3]) {
     mesh.vertices.assign(corners, corners + 3);
     Vertex* v = mesh.vertices.data();
-    mesh.faces.assign(1, Face{-1, 0, &v[0], &v[1], &v[2], {}});
+    mesh.faces.assign(1, Face{.material = -1,
+                              .smoothing = 0,
+                              .vertex0 = &v[0],
+                              .vertex1 = &v[1],
+                              .vertex2 = &v[2],
+                              .plane = {}});
     mesh.Attach();
     ComputeFacePlanes(mesh.object);
     const double origin[3] = {0, 0, 0};
@@ -218,5 +246,188 @@ void BM_NearLimitFace(benchmark::State& state) {
     state.counters["pixels_lit"] = static_cast<double>(lit);
 }
 BENCHMARK(BM_NearLimitFace)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
+
+// ---- Whole frames through RenderScene ----
+
+double ProcessSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double WallSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+void UseThreads(int64_t threads) {
+    FrameRenderSettings settings = DefaultFrameRenderSettings();
+    settings.threads = static_cast<int32_t>(threads);
+    ConfigureFrameRender(settings);
+}
+
+// Runs `frame` (which draws one frame) per iteration, timing each, and reports the
+// process's CPU time per frame and the best frame.
+template <class Frame>
+void TimeFrames(benchmark::State& state, Frame&& frame) {
+    double cpu = 0.0, best = 1e30;
+    for (auto _ : state) {
+        const double wall0 = WallSeconds(), cpu0 = ProcessSeconds();
+        frame();
+        const double wall = WallSeconds() - wall0;
+        cpu += ProcessSeconds() - cpu0;
+        best = std::min(best, wall);
+        state.SetIterationTime(wall);
+    }
+    const double frames = static_cast<double>(state.iterations());
+    state.counters["cpu_ms"] = cpu / frames * 1e3;
+    state.counters["best_ms"] = best * 1e3;
+}
+
+// The fit view of a scene, turning: every object through one object-to-view matrix a tick.
+struct TurningView {
+    ViewState view;
+    std::vector<RenderInstance> instances;
+
+    explicit TurningView(const Scene& scene) {
+        StartView(view, scene, ViewMode::Fit, -1, kWidth, kHeight);
+        instances.resize(static_cast<size_t>(scene.objectCount));
+        for (int32_t i = 0; i < scene.objectCount; ++i)
+            instances[static_cast<size_t>(i)].object = i;
+    }
+    void Tick() {
+        AdvanceView(view);
+        ViewTransform transform;
+        BuildViewTransform(view, transform);
+        Matrix4 m;
+        ViewObjectMatrix(transform, nullptr, m);
+        for (RenderInstance& instance : instances)
+            instance.matrix = m;
+        SetProjectionFieldOfView(kWidth, kHeight, view.pose.fieldOfView);
+    }
+};
+
+RenderView FitRenderView(RenderMode mode) {
+    RenderView view = DefaultRenderView();
+    view.mode = mode;
+    return view;
+}
+
+const RenderMode kModes[] = {RenderMode::Wireframe, RenderMode::Shaded, RenderMode::Edges,
+                             RenderMode::HiddenLine};
+
+// A scene turning in the fit view, in mode range(0) with range(1) threads.
+void TurnScene(benchmark::State& state, const Scene& scene) {
+    const RenderMode mode = kModes[state.range(0)];
+    UseThreads(state.range(1));
+    PrepareSceneRender(scene, mode);
+    TurningView turning(scene);
+    std::vector<uint32_t> frame(static_cast<size_t>(kWidth) * kHeight);
+    RenderView view = FitRenderView(mode);
+    TimeFrames(state, [&] {
+        turning.Tick();
+        view.lightMatrix = turning.instances.empty() ? Identity() : turning.instances[0].matrix;
+        RenderScene(scene, turning.instances.data(), static_cast<int32_t>(turning.instances.size()),
+                    view, frame.data());
+        benchmark::DoNotOptimize(frame.data());
+    });
+    state.SetLabel(RenderModeName(mode));
+    ShutdownFrameRender();
+    ConfigureFrameRender(DefaultFrameRenderSettings());
+}
+
+void ModeAndThreads(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"mode", "threads"});
+    for (int64_t mode = 0; mode < 4; ++mode)
+        for (int64_t threads = 1; threads <= 2; ++threads)
+            b->Args({mode, threads});
+    b->Unit(benchmark::kMillisecond)->UseManualTime();
+}
+
+void BM_BundledScene(benchmark::State& state) {
+    Scene* scene = LoadScene(TRELLIS_SOURCE_DIR "/assets/svet.3ds");
+    if (scene == nullptr) {
+        state.SkipWithError(LastLoadError().message.c_str());
+        return;
+    }
+    TurnScene(state, *scene);
+    FreeScene(scene);
+}
+BENCHMARK(BM_BundledScene)->Apply(ModeAndThreads);
+
+void BM_DenseSphereScene(benchmark::State& state) {
+    Mesh mesh;
+    BuildSphere(mesh);
+    Scene scene{};
+    scene.objectCount = 1;
+    scene.objects = &mesh.object;
+    TurnScene(state, scene);
+}
+BENCHMARK(BM_DenseSphereScene)->Apply(ModeAndThreads);
+
+// The load benchmark's large scene (about 1.8 million faces), loaded once.
+Scene* LargeScene() {
+    static Scene* scene = LoadScene(TheLargeScene().path.c_str());
+    return scene;
+}
+
+void BM_LargeSceneTurn(benchmark::State& state) {
+    if (LargeScene() == nullptr) {
+        state.SkipWithError(("the large scene does not load: " + LastLoadError().message).c_str());
+        return;
+    }
+    TurnScene(state, *LargeScene());
+}
+BENCHMARK(BM_LargeSceneTurn)->Apply(ModeAndThreads)->MinTime(2.0);
+
+// The large scene played through its keyframes (every mesh has an object node with its own
+// track), drawn as the fit view draws playback: one instance per shown object node, its
+// node's matrix times the view. Compare with BM_LargeSceneTurn in the same run.
+void BM_LargeSceneAnimated(benchmark::State& state) {
+    const Scene* scene = LargeScene();
+    if (scene == nullptr) {
+        state.SkipWithError(("the large scene does not load: " + LastLoadError().message).c_str());
+        return;
+    }
+    const RenderMode mode = kModes[state.range(0)];
+    UseThreads(state.range(1));
+    SceneAnimation animation;
+    PrepareAnimation(*scene, animation);
+    PrepareSceneRender(*scene, mode);
+    TurningView turning(*scene);
+    std::vector<RenderInstance> instances;
+    instances.reserve(animation.nodes.size() + static_cast<size_t>(scene->objectCount));
+    std::vector<uint32_t> frame(static_cast<size_t>(kWidth) * kHeight);
+    RenderView view = FitRenderView(mode);
+    double time = 0.0;
+    TimeFrames(state, [&] {
+        EvaluateAnimation(animation, AnimationFrameAt(animation, time, 30.0));
+        time += 0.02;
+        ViewTransform transform;
+        BuildViewTransform(turning.view, transform);
+        SetProjectionFieldOfView(kWidth, kHeight, turning.view.pose.fieldOfView);
+        instances.clear();
+        for (size_t i = 0; i < animation.nodes.size(); ++i) {
+            const AnimatedNode& node = animation.nodes[i];
+            if (node.kind != KeyframerObjectNode || node.record < 0 ||
+                node.record >= scene->objectCount || animation.hidden[i] != 0)
+                continue;
+            RenderInstance instance;
+            instance.object = node.record;
+            ViewObjectMatrix(transform, &animation.object[i], instance.matrix);
+            instances.push_back(instance);
+        }
+        ViewObjectMatrix(transform, nullptr, view.lightMatrix);
+        RenderScene(*scene, instances.data(), static_cast<int32_t>(instances.size()), view,
+                    frame.data());
+        benchmark::DoNotOptimize(frame.data());
+    });
+    state.counters["instances"] = static_cast<double>(instances.size());
+    state.SetLabel(RenderModeName(mode));
+    ShutdownFrameRender();
+    ConfigureFrameRender(DefaultFrameRenderSettings());
+}
+BENCHMARK(BM_LargeSceneAnimated)->Apply(ModeAndThreads)->MinTime(2.0);
 
 }  // namespace

@@ -1,4 +1,4 @@
-# Installs the core (math, scene, render, view) as the library libtrellis: the archive, the
+# Installs the core (math, scene, render, view, export) as the library libtrellis: the archive, the
 # public headers under include/trellis/, a CMake package (find_package(Trellis) gives
 # Trellis::core) and a pkg-config file (trellis.pc). Included from src/CMakeLists.txt
 # right after trellis_core is defined.
@@ -25,9 +25,10 @@ file(GLOB TRELLIS_PUBLIC_HEADERS CONFIGURE_DEPENDS
     ${PROJECT_SOURCE_DIR}/src/math/*.h
     ${PROJECT_SOURCE_DIR}/src/scene/*.h
     ${PROJECT_SOURCE_DIR}/src/render/*.h
-    ${PROJECT_SOURCE_DIR}/src/view/*.h)
+    ${PROJECT_SOURCE_DIR}/src/view/*.h
+    ${PROJECT_SOURCE_DIR}/src/export/*.h)
 list(FILTER TRELLIS_PUBLIC_HEADERS EXCLUDE REGEX "_internal\\.h$")
-list(FILTER TRELLIS_PUBLIC_HEADERS EXCLUDE REGEX "/(scene/address_sanitizer|render/line_stepper)\\.h$")
+list(FILTER TRELLIS_PUBLIC_HEADERS EXCLUDE REGEX "/(scene/address_sanitizer|render/line_stepper|export/json_writer)\\.h$")
 target_sources(trellis_core PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR}/src
                FILES ${TRELLIS_PUBLIC_HEADERS})
 

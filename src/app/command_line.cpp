@@ -28,7 +28,9 @@ enum : int {
     kOptionFrame,
     kOptionTextures,
     kOptionNoTextures,
-    kOptionTextureMemory
+    kOptionTextureMemory,
+    kOptionUp,
+    kOptionExport
 };
 
 const option kOptions[] = {
@@ -47,6 +49,8 @@ const option kOptions[] = {
     {"textures", required_argument, nullptr, kOptionTextures},
     {"no-textures", no_argument, nullptr, kOptionNoTextures},
     {"texture-memory", required_argument, nullptr, kOptionTextureMemory},
+    {"up", required_argument, nullptr, kOptionUp},
+    {"export", required_argument, nullptr, kOptionExport},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -120,6 +124,20 @@ bool ParseMebibytes(const char* text, int32_t& mebibytes) {
     return true;
 }
 
+// The long option whose value is `val`, or null.
+const option* LongOption(int val) {
+    for (const option* o = kOptions; o->name != nullptr; ++o) {
+        if (o->val == val) return o;
+    }
+    return nullptr;
+}
+
+// Whether something (a file, a folder, ...) exists at `path`.
+bool PathExists(const char* path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
 // A name that ends in '/' or names an existing folder.
 bool IsFolderName(const char* path) {
     size_t length = std::strlen(path);
@@ -139,9 +157,12 @@ ImageFormat ImageFormatForPath(const char* path) {
 ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
     line = CommandLine{};
     bool ticksGiven = false;
-    bool viewGiven = false, cameraGiven = false, sizeGiven = false;
+    bool viewGiven = false, cameraGiven = false, sizeGiven = false, upGiven = false;
     bool textureMemoryGiven = false;
     ViewMode viewChosen = ViewMode::Fixed;
+    // The word after a --camera without '=': a camera's name given the way other options
+    // take their values, which getopt reads as a scene instead.
+    const char* cameraWord = nullptr;
     optind = 0;  // a fresh scan, also when called more than once (tests)
     opterr = 0;  // messages are ours
     for (;;) {
@@ -201,6 +222,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 }
                 cameraGiven = true;
                 line.cameraName = optarg;
+                if (optarg == nullptr && optind < argc && argv[optind][0] != '-') {
+                    cameraWord = argv[optind];
+                }
                 break;
             case kOptionSize:
                 if (!ParseSize(optarg, line.width, line.height)) {
@@ -210,6 +234,18 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                     return ParseResult::UsageError;
                 }
                 sizeGiven = true;
+                break;
+            case kOptionUp:
+                if (std::strcmp(optarg, "y") == 0 || std::strcmp(optarg, "Y") == 0) {
+                    line.up = UpAxis::FileY;
+                } else if (std::strcmp(optarg, "z") == 0 || std::strcmp(optarg, "Z") == 0) {
+                    line.up = UpAxis::FileZ;
+                } else {
+                    error = "--up is y or z (the file's axis that points up), not '" +
+                            PrintableName(optarg) + "'";
+                    return ParseResult::UsageError;
+                }
+                upGiven = true;
                 break;
             case kOptionThumbnail:
                 if (!ParseSide(optarg, std::strlen(optarg), line.thumbnail)) {
@@ -241,6 +277,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 }
                 textureMemoryGiven = true;
                 break;
+            case kOptionExport:
+                line.exportFile = optarg;
+                break;
             case 'h':
                 line.help = true;
                 break;
@@ -250,7 +289,16 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             case ':':
                 error = "option '" + PrintableName(argv[optind - 1]) + "' needs an argument";
                 return ParseResult::UsageError;
-            default:
+            default: {
+                // A value given to an option that takes none: getopt names the option by its
+                // letter or number, which the user did not type.
+                const char* typed = argv[optind - 1];
+                const ::option* known = optopt != 0 ? LongOption(optopt) : nullptr;
+                if (known != nullptr && known->has_arg == no_argument &&
+                    std::strncmp(typed, "--", 2) == 0 && std::strchr(typed, '=') != nullptr) {
+                    error = std::string("--") + known->name + " takes no value";
+                    return ParseResult::UsageError;
+                }
                 if (optopt != 0) {
                     const char letter = static_cast<char>(optopt);
                     error = "unknown option '-" + PrintableBytes(&letter, 1) + "'";
@@ -258,6 +306,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                     error = "unknown option '" + PrintableName(argv[optind - 1]) + "'";
                 }
                 return ParseResult::UsageError;
+            }
         }
     }
     if (line.help) return ParseResult::Help;
@@ -276,7 +325,55 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "the scene file name is empty";
         return ParseResult::UsageError;
     }
+    if (line.exportFile != nullptr) {
+        if (line.exportFile[0] == '\0') {
+            error = "--export needs a file name (.glb or .gltf) or a FOLDER/";
+            return ParseResult::UsageError;
+        }
+        if (line.outputFile || line.info || line.chunks || line.windowed || line.animate ||
+            line.hasFrameTime || ticksGiven || viewGiven || cameraGiven || sizeGiven ||
+            line.thumbnail != 0) {
+            error =
+                "--export stands alone: no --output, --info, --chunks, --windowed, "
+                "--animate, --frame, --frames, --view, --camera, --size or --thumbnail";
+            return ParseResult::UsageError;
+        }
+        // The export embeds the map files found beside the scene as they are: it decodes
+        // none and looks in no other folder.
+        if (!line.textureFolders.empty() || line.noTextures || textureMemoryGiven) {
+            error =
+                "--textures, --no-textures and --texture-memory apply to the viewer, --output "
+                "and --info, not to --export";
+            return ParseResult::UsageError;
+        }
+        if (!sceneGiven) {
+            error = "--export needs the SCENE to export";
+            return ParseResult::UsageError;
+        }
+        line.exportFolder = IsFolderName(line.exportFile);
+        if (!line.exportFolder && !EndsWithIgnoringCase(line.exportFile, ".glb") &&
+            !EndsWithIgnoringCase(line.exportFile, ".gltf")) {
+            error = "cannot tell the format of '" + PrintableName(line.exportFile) +
+                    "': name it .glb or .gltf, or a FOLDER/";
+            return ParseResult::UsageError;
+        }
+        if (!line.exportFolder && line.scenes.size() > 1) {
+            error = "more than one scene given ('" + PrintableName(line.scenes[1]) +
+                    "'); several scenes need --export FOLDER/";
+            return ParseResult::UsageError;
+        }
+        return ParseResult::Run;
+    }
     line.outputFolder = line.outputFile != nullptr && IsFolderName(line.outputFile);
+    // --json alone asks for the report, as JSON.
+    if (line.json) line.info = true;
+    // `--camera NAME` read NAME as the first scene: said so where it cannot be one.
+    if (cameraWord != nullptr && line.scenes.size() > 1 && line.scenes[0] == cameraWord &&
+        !PathExists(cameraWord)) {
+        error = "'" + PrintableName(cameraWord) + "' is not a scene file; to look through the " +
+                "camera of that name, write --camera=" + PrintableName(cameraWord);
+        return ParseResult::UsageError;
+    }
     // Several scenes: the viewer steps through them, an output folder gets a picture of each;
     // --output FILE, --info and --chunks take one.
     if (line.scenes.size() > 1 &&
@@ -284,12 +381,13 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "more than one scene given ('" + PrintableName(line.scenes[1]) + "'); " +
                 (line.outputFile ? "several scenes need --output FOLDER/"
                                  : "--info and --chunks take one");
+        if (cameraWord != nullptr && line.scenes[0] == cameraWord) {
+            error += " (for the camera '" + PrintableName(cameraWord) +
+                     "', write --camera=" + PrintableName(cameraWord) + ")";
+        }
         return ParseResult::UsageError;
     }
-    if (line.json && !line.info) {
-        error = "--json applies only with --info";
-        return ParseResult::UsageError;
-    }
+
     if ((line.info || line.chunks) &&
         (line.outputFile || line.windowed || line.info == line.chunks)) {
         error = "--info and --chunks stand alone: no --output, --windowed or each other";
@@ -303,8 +401,8 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--frame applies with --info, --output or the viewer, not --chunks";
         return ParseResult::UsageError;
     }
-    if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven)) {
-        error = "--view, --camera and --size apply to the viewer and --output, not to " +
+    if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven || upGiven)) {
+        error = "--view, --camera, --size and --up apply to the viewer and --output, not to " +
                 std::string(line.info ? "--info" : "--chunks");
         return ParseResult::UsageError;
     }
@@ -331,13 +429,23 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         line.height = line.thumbnail;
     }
     if (sizeGiven && !line.outputFile && !line.windowed) {
-        error = "--size applies only with --output or --windowed (full screen is 640x480)";
+        error =
+            "--size applies only with --output or --windowed (full screen takes the "
+            "screen's size)";
         return ParseResult::UsageError;
     }
+    line.sizeGiven = sizeGiven;
     // A named scene is framed; the bundled one keeps the fixed view.
     line.view = sceneGiven ? ViewMode::Fit : ViewMode::Fixed;
     if (viewGiven) line.view = viewChosen;
     if (cameraGiven) line.view = ViewMode::Camera;
+    line.viewGiven = viewGiven || cameraGiven;
+    if (line.up == UpAxis::FileY && line.view == ViewMode::Fixed) {
+        error =
+            "--up y turns the fit and camera views; the fixed view (no SCENE, or --view "
+            "fixed) keeps the file's z up";
+        return ParseResult::UsageError;
+    }
     if (ticksGiven && !line.outputFile) {
         error = "--frames applies only with --output";
         return ParseResult::UsageError;
@@ -364,19 +472,23 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
 const char* UsageText() {
     return "Usage: trellis [OPTIONS] [SCENE...]\n"
            "       trellis --output FOLDER/ [OPTIONS] SCENE...\n"
-           "Shows every mesh of a 3D Studio scene turning as a wireframe, full screen at\n"
-           "640x480; Escape ends the run.\n"
+           "       trellis --export OUT.glb|OUT.gltf|FOLDER/ SCENE...\n"
+           "Shows every mesh of a 3D Studio scene turning as a wireframe, full screen (at\n"
+           "640x480 for the bundled scene, at the desktop's own size for a SCENE named) or\n"
+           "in a window; Escape ends the run. H shows the mouse and keys over the frame.\n"
            "\n"
            "  SCENE                the .3ds scene to show (default: svet.3ds); - reads it\n"
            "                       from standard input; several scenes, or a folder of\n"
            "                       them, are stepped through with Page Down and Page Up\n"
-           "  -w, --windowed       a 640x480 window instead of full screen\n"
-           "      --size WxH       the frame's size with --output or --windowed, each side\n"
-           "                       16 to 4096 (default 640x480)\n"
+           "  -w, --windowed       a window instead of full screen; the frame follows its size\n"
+           "      --size WxH       the frame's size with --output, or the window's first size\n"
+           "                       with --windowed, each side 16 to 4096 (default 640x480)\n"
            "      --view VIEW      fit: the scene framed, turning about its centre (the\n"
            "                       default with a SCENE); fixed: the fixed camera 150 units\n"
            "                       from the origin (the default without one)\n"
            "      --camera[=NAME]  look through the file's first camera, or the one named\n"
+           "      --up y|z         the file's axis that points up in the fit and camera views\n"
+           "                       (default z; y for files exported y-up)\n"
            "  -o, --output FILE    no window: run the frame ticks headless and write FILE,\n"
            "                       .png (the last frame) or .gif (every frame, 20 ms apart,\n"
            "                       looping); a FOLDER (ending in '/', or an existing\n"
@@ -384,6 +496,10 @@ const char* UsageText() {
            "      --thumbnail N    with --output FILE: a PNG of N x N, whatever FILE's name,\n"
            "                       for file managers; a file that is not a 3D Studio scene\n"
            "                       fails (status 1, no FILE) instead of drawing nothing\n"
+           "      --export FILE    no window: write the scene as glTF 2.0, FILE.glb (one\n"
+           "                       file) or FILE.gltf (with FILE.bin beside it); a FOLDER\n"
+           "                       (ending in '/', or an existing folder) gets one .glb\n"
+           "                       per SCENE, named after it\n"
            "      --frames N       ticks to run with --output (default 1 for .png,\n"
            "                       100 for .gif: one full turn)\n"
            "      --textures DIR   look for the scene's texture maps in DIR too, after the\n"
@@ -396,7 +512,7 @@ const char* UsageText() {
            "  -i, --info           print what the scene holds (objects, materials and their\n"
            "                       maps with the files found for them, lights, cameras,\n"
            "                       segment), or why it does not load, and exit\n"
-           "      --json           with --info: the same as one JSON document\n"
+           "      --json           the --info report as one JSON document\n"
            "      --chunks         print the chunk tree as the loader walks it, marking the\n"
            "                       chunk where a load fails and why, and exit\n"
            "      --animate        play the scene's own keyframe animation (30 frames a\n"

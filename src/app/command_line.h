@@ -31,9 +31,12 @@ struct CommandLine {
     bool ticksGiven = false;  // --frames was given (not the format's default)
     // The view: fixed without a SCENE, fit with one; --view fit|fixed or --camera[=NAME].
     ViewMode view = ViewMode::Fixed;
+    bool viewGiven = false;            // --view or --camera was given
     const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
     int32_t width = 640;               // --size WxH (with --output or --windowed)
     int32_t height = 480;
+    bool sizeGiven = false;     // --size was given (a window's first size)
+    UpAxis up = UpAxis::FileZ;  // --up y|z: the file's axis that points up
     // Every SCENE given, in order; several for the viewer, which steps through them (a
     // folder stands for its .3ds files), and when --output names a folder.
     std::vector<const char*> scenes;
@@ -43,6 +46,10 @@ struct CommandLine {
     // --thumbnail N: with --output, a PNG of N x N whatever the file's name, and a file
     // that is not a 3D Studio scene is a failure (no image) rather than an empty picture.
     int32_t thumbnail = 0;
+    // --export FILE|FOLDER/: no window; the scene written as glTF 2.0 (.glb or .gltf), or
+    // with a folder one .glb per scene in it, named after the scene.
+    const char* exportFile = nullptr;
+    bool exportFolder = false;
     // Texture maps: the folders searched after the scene's own (--textures DIR, repeatable,
     // each an existing folder), whether maps are decoded (--no-textures: not until the
     // viewer's T asks for them) and the memory all of one scene's maps may hold

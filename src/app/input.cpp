@@ -38,6 +38,14 @@ void NextCameraOrOrbit(ViewerState& state) {
     }
 }
 
+// U: the file's other axis up, for this scene and the ones opened after it.
+void ToggleUpAxis(ViewerState& state) {
+    state.up = state.up == UpAxis::FileZ ? UpAxis::FileY : UpAxis::FileZ;
+    if (!state.scene) return;
+    SetViewUpAxis(state.view, *state.scene, state.up);
+    FitPlaybackView(state.playback, state.view, *state.scene);
+}
+
 // A dropped path that names a scene (by its extension) or a folder (of scenes).
 bool IsSceneOrFolder(const std::string& path) {
     std::error_code notAFolder;
@@ -82,6 +90,9 @@ void HandleKey(ViewerState& state, WPARAM key, LPARAM flags) {
             break;
         case 'C':
             NextCameraOrOrbit(state);
+            break;
+        case 'U':
+            ToggleUpAxis(state);
             break;
         case 'T':
             ToggleTextures(state);

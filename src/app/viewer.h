@@ -42,6 +42,17 @@ struct OpenPolicy {
     bool required = false;
 };
 
+// How the frame meets the screen.
+enum class ScreenMode : int32_t {
+    // The screen switched to the frame's size at 32 bits a pixel (640 x 480): the bundled
+    // scene's own full-screen run, and every run without a screen (--output).
+    Switch,
+    // Full screen at the desktop's own size, which is not changed: the frame is the screen's.
+    Desktop,
+    // A window (or a page's canvas): the frame follows its size.
+    Window,
+};
+
 enum class DragKind : int32_t { None, Turn, Pan };
 
 // A drag of the mouse under way.
@@ -53,10 +64,21 @@ struct DragState {
 };
 
 struct ViewerState {
-    // The frame: the window's, the display's and the projection's size.
+    // The frame: the window's, the display's and the projection's size. Once the window is
+    // made it changes only through SetFrameSize (frame_size.h).
     int32_t frameWidth = 640;
     int32_t frameHeight = 480;
+    ScreenMode screen = ScreenMode::Switch;
+    // The window's size from its last WM_SIZE, taken by the next tick (0: none since).
+    int32_t windowWidth = 0;
+    int32_t windowHeight = 0;
     HWND window = nullptr;  // the viewer's window (its title names the scene shown)
+    // A person watches the frames (not --output): notes about the scene shown and the
+    // animation's frame line are drawn over them.
+    bool onScreen = false;
+    // The list's first file is the sample scene, opened because none was named: a note says
+    // how to open one.
+    bool showingSample = false;
 
     // The scenes: list.paths[list.current] is the one shown, or the one whose load failed.
     FileList list;
@@ -68,10 +90,12 @@ struct ViewerState {
     // The scene shown (null when its load failed), its texture maps, and how it is looked at.
     Scene* scene = nullptr;
     ViewerMaps maps;
+    bool drawsNothing = false;  // the scene shown has no finite vertex position
     ViewState view;
     ViewMode openedMode = ViewMode::Fixed;  // the view the scene was opened with (R) ...
     int32_t openedCamera = -1;              // ... and its camera
     Matrix4 fixedCamera = {};               // the fixed view's camera, built once at start-up
+    UpAxis up = UpAxis::FileZ;              // the file's axis shown up (--up, U)
 
     // How it moves: the turn, or the keyframes played.
     PlaybackState playback;
@@ -96,6 +120,9 @@ struct ViewerState {
 // scene not required, on screen), kStatusFailure for a load that failed or
 // kStatusNoSuchCamera for a required camera the file lacks. An index outside the list
 // changes nothing and gives kStatusFailure.
+// A scene shown that draws nothing (a file that is not a 3DS file, or no finite vertex
+// position), or played with --animate without animation, is noted on stderr, and on screen
+// too when state.onScreen is set; so is the sample scene's note on how to open a file.
 int OpenScene(ViewerState& state, int32_t index, const OpenPolicy& policy);
 
 // The name of the scene shown (or whose load failed): its list entry.
@@ -108,6 +135,14 @@ void ToggleTextures(ViewerState& state);
 // Once a tick: takes over the maps of the scene shown when their background load has
 // finished. Allocates nothing otherwise.
 void UpdateSceneMaps(ViewerState& state);
+
+// The maps to draw the scene shown with, as the renderer takes them: per material,
+// `texture` and `opacity` (scene->materialCount samplers each, in the materials' order; a
+// sampler whose texture is null leaves that material's faces in its colour). Null when
+// there is nothing to draw with: no scene, textures off (T, --no-textures) or the maps still
+// loading; the faces then keep their material colours. Valid until the maps change (the
+// next tick, T, or another scene).
+const SceneSamplers* SamplersToDraw(const ViewerState& state);
 
 // Starts the view of the scene shown in `mode` (camera `camera` for ViewMode::Camera) with
 // every object's spin from identity, a playing animation framed over all its frames, and

@@ -72,7 +72,10 @@ int main(int argc, char** argv) {
         if (v.list.paths.empty()) return kStatusFailure;
         v.startPolicy.view = ViewMode::Fit;
         v.listPolicy.view = ViewMode::Fit;
+        // Full screen at the desktop's own size: the screen's mode is not changed.
+        v.screen = ScreenMode::Desktop;
     }
+    v.onScreen = true;
     v.startPolicy.required = v.list.paths.size() <= 1;
     // The window ticks on while a scene's maps are decoded.
     v.maps.background = true;

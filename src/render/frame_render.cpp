@@ -1,8 +1,8 @@
-// The whole-frame renderer.
+// The whole-frame renderer: prepared objects, chunks of instances, and the wireframe.
 //
-// A frame is drawn in two steps. First every vertex of every object is projected once
-// into the corners array (8 bytes a vertex): the screen position that ProjectCorner gives,
-// or NaN where ProjectCorner gives none (view depth 0.1 or less). Then every face that
+// A wireframe frame is drawn in two steps. First every vertex of every instance is projected
+// once into the corners array (8 bytes a vertex): the screen position that ProjectCorner
+// gives, or NaN where ProjectCorner gives none (view depth 0.1 or less). Then every face that
 // faces the camera draws its three edges from those corners with DrawLine. DrawLine draws
 // nothing for a line with a NaN end, which is exactly the edge that RenderObject leaves
 // out (an end with no screen position) or that draws nothing (an end that projects to NaN).
@@ -10,30 +10,36 @@
 // Faces are read in blocks of 64, and vertices are grouped in blocks of 64: after the
 // projection each vertex block gets a code saying beyond which edges of the frame all its
 // corners lie (a corner with no screen position counts as beyond every edge). A face block
-// whose corners all lie in a few vertex blocks (found once, in PrepareFrameRender) and whose
-// vertex blocks share an edge is skipped unread: none of its lines can set a pixel. Large
-// scenes seen from inside lie mostly behind the camera or off the frame, so most of their
-// faces are never read.
+// whose corners all lie in a few vertex blocks (found once, when the objects are prepared)
+// and whose vertex blocks share an edge is skipped unread: none of its lines can set a pixel.
+// Large scenes seen from inside lie mostly behind the camera or off the frame, so most of
+// their faces are never read.
 //
 // Both steps are cut into pieces (a batch of vertex blocks, a batch of faces, counted over
-// all objects in turn) that the caller and the pool's threads take one at a time from a
-// shared counter, so a thread that the system runs late simply takes fewer pieces. All
-// corners are projected before any face is drawn.
+// all instances in turn) that the caller and the pool's threads take one at a time
+// (worker_pool_internal.h). All corners are projected before any face is drawn.
+//
+// Instances are drawn in chunks that fit the scratch arrays sized when the objects were
+// prepared: normally one chunk a frame.
 #include "render/frame_render.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
-#include <vector>
 
+#include "render/frame_render_internal.h"
 #include "render/line_stepper.h"
 #include "render/wireframe.h"
+#include "render/worker_pool_internal.h"
 
 #if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__) && !defined(TRELLIS_NO_THREADS)
 #define TRELLIS_NO_THREADS 1
+#endif
+#if !defined(TRELLIS_NO_THREADS)
+#include <thread>
 #endif
 
 // GCC and Clang on x86 without AVX2 in the baseline also build an AVX2 projection and pick
@@ -49,57 +55,24 @@
 #define TRELLIS_ALWAYS_INLINE
 #endif
 
-#if !defined(TRELLIS_NO_THREADS)
-#include <condition_variable>
-#include <exception>
-#include <functional>
-#include <mutex>
-#include <thread>
-#endif
+FrameRenderState frameState;
 
 namespace {
 
 constexpr float kNoCorner = std::numeric_limits<float>::quiet_NaN();
 constexpr double kNoDepth = std::numeric_limits<double>::quiet_NaN();
-constexpr int32_t kMaxThreads = 64;
 
-// Vertices in a vertex block, faces in a face block.
-constexpr int32_t kBlock = 64;
 // A face block is skipped only when its corners lie in at most this many vertex blocks.
 constexpr int32_t kMaxBlockSpan = 16;
 // Face blocks take at most this many bytes per vertex of their object.
 constexpr size_t kFaceBlockBytesPerVertex = 4;
+// Chunks hold at least this many vertices, faces and shade points, and instances.
+constexpr int64_t kMinCapacity = int64_t{1} << 16;
+constexpr int32_t kMinInstances = 256;
 
 // Edge codes of a corner: beyond the left, right, top or bottom edge; all four for a
 // corner with no screen position.
 constexpr uint8_t kLeft = 1, kRight = 2, kTop = 4, kBottom = 8, kEveryEdge = 15;
-
-// The vertex blocks that hold every corner of a face block; first < 0: the block is never
-// skipped (a corner outside the object's vertices, or corners spread too widely).
-struct FaceBlock {
-    int32_t firstVertexBlock;
-    int32_t lastVertexBlock;
-};
-
-// One object's part of the frame.
-struct ObjectWork {
-    // As PrepareFrameRender saw the object: its face blocks apply only to these arrays.
-    const Face* preparedFaces;
-    const Vertex* preparedVertices;
-    int32_t preparedFaceCount;
-    int32_t preparedVertexCount;
-    int64_t firstFaceBlock;  // its face blocks' place, or -1 without face blocks
-
-    // Set for each frame.
-    Matrix4 view;              // object space to view space
-    double eye[3];             // the camera position in object space
-    int64_t firstCorner;       // its first vertex's place in the corners array
-    int64_t firstVertexBlock;  // its first vertex block's place in the codes array
-    int64_t firstFace;         // the number of faces of the objects before it
-    int32_t vertexCount;       // vertices projected (0 without a vertex array)
-    int32_t faceCount;         // faces drawn (0 without a face array)
-    bool skipBlocks;           // its face blocks apply in this frame
-};
 
 // The bounds of the edge codes: a corner is beyond the left edge when -kFar <= x <= -1 and
 // -kFar <= y <= height + kFar, and so on. Two corners beyond the same edge then convert to
@@ -115,50 +88,12 @@ struct EdgeBounds {
     bool usable;      // frames larger than 2^18 pixels get no codes
 };
 
-struct FrameRenderState {
-    FrameRenderSettings settings = DefaultFrameRenderSettings();
-    std::vector<ScreenPoint> corners;   // every object's projected vertices in turn
-    std::vector<uint8_t> blockCodes;    // every object's vertex block codes in turn
-    std::vector<FaceBlock> faceBlocks;  // the face blocks of the prepared objects in turn
-    std::vector<ObjectWork> work;       // one per object, and one past the last with the totals
-
-    // The frame being drawn, set by the caller before any thread takes a piece.
-    const MeshObject* objects = nullptr;
-    uint32_t* pixels = nullptr;
-    int32_t objectCount = 0;
-    ProjectionParameters projection = {};
-    EdgeBounds bounds = {};
-    int64_t blocksPerPiece = 1;
-    int64_t vertexPieces = 0;
-    int64_t facePieces = 0;
-    std::atomic<int64_t> nextVertexPiece{0};
-    std::atomic<int64_t> vertexPiecesDone{0};
-    std::atomic<int64_t> nextFacePiece{0};
-
-#if !defined(TRELLIS_NO_THREADS)
-    std::mutex mutex;
-    std::condition_variable wake;  // workers wait here for a frame or the end
-    std::condition_variable idle;  // the caller waits here for its workers to leave a frame
-    std::vector<std::thread> workers;
-    uint64_t frameNumber = 0;  // frames handed to the pool so far
-    bool open = false;         // the current frame still takes workers
-    int32_t busy = 0;          // workers inside the current frame
-    bool quit = false;
-#endif
-
-    ~FrameRenderState();
+// The wireframe chunk being drawn.
+struct WireFrame {
+    FrameRenderState* state;
+    EdgeBounds bounds;
+    int64_t blocksPerPiece;
 };
-
-FrameRenderState frameState;
-
-const Matrix4& MatrixOf(const ObjectMatrices& matrices, int32_t i) {
-    const auto* first = reinterpret_cast<const unsigned char*>(matrices.first);
-    return *reinterpret_cast<const Matrix4*>(first + static_cast<size_t>(i) * matrices.stride);
-}
-
-int32_t BlocksOf(int32_t count) {
-    return static_cast<int32_t>((static_cast<int64_t>(count) + kBlock - 1) / kBlock);
-}
 
 // ProjectCorner for vertices [begin, end) of one object, written as one loop of plain
 // arithmetic that the compiler can vectorise. Every operation is ProjectCorner's, in its
@@ -274,9 +209,9 @@ inline bool LineMisses(PixelCorner a, PixelCorner b, int64_t width, int64_t heig
            (a.x >= width + 1 && b.x >= width + 1) || (a.y >= height + 1 && b.y >= height + 1);
 }
 
-// Faces [begin, end) of one object: the facing test and the three edges, as RenderObject
+// Faces [begin, end) of one instance: the facing test and the three edges, as RenderObject
 // draws them, with the corners taken from the projected vertices.
-void DrawFaceRange(const ObjectWork& work, const MeshObject& object, int32_t begin, int32_t end,
+void DrawFaceRange(const InstanceWork& work, const MeshObject& object, int32_t begin, int32_t end,
                    const ScreenPoint* corners, const ProjectionParameters& projection,
                    uint32_t* pixels) {
     const uintptr_t base = reinterpret_cast<uintptr_t>(object.vertices);
@@ -313,182 +248,78 @@ void DrawFaceRange(const ObjectWork& work, const MeshObject& object, int32_t beg
     }
 }
 
-// Whether no line of the face block can set a pixel: all its vertex blocks share an edge.
-bool BlockHidden(const FaceBlock& block, const uint8_t* codes) {
-    if (block.firstVertexBlock < 0) return false;
-    uint8_t code = kEveryEdge;
-    for (int32_t b = block.firstVertexBlock; b <= block.lastVertexBlock && code != 0; ++b)
-        code &= codes[b];
-    return code != 0;
-}
-
-// Faces [begin, end) of one object, block by block, skipping the hidden blocks.
-void DrawFaces(const FrameRenderState& f, const ObjectWork& w, const MeshObject& object,
-               int32_t begin, int32_t end) {
-    const ScreenPoint* corners = f.corners.data() + w.firstCorner;
+// Faces [begin, end) of one instance, block by block, skipping the hidden blocks.
+void DrawFaces(const FrameRenderState& f, const InstanceWork& w, int32_t begin, int32_t end) {
+    const ScreenPoint* corners = f.corners.get() + w.firstCorner;
     if (!w.skipBlocks) {
-        DrawFaceRange(w, object, begin, end, corners, f.projection, f.pixels);
+        DrawFaceRange(w, *w.object, begin, end, corners, f.projection, f.pixels);
         return;
     }
-    const FaceBlock* blocks = f.faceBlocks.data() + w.firstFaceBlock;
-    const uint8_t* codes = f.blockCodes.data() + w.firstVertexBlock;
+    const PreparedObject& p = f.prepared[static_cast<size_t>(w.prepared)];
+    const FaceBlock* blocks = f.faceBlocks.data() + p.firstFaceBlock;
+    const uint8_t* codes = f.blockCodes.get() + w.firstVertexBlock;
     for (int32_t i = begin; i < end;) {
         const int32_t block = i / kBlock;
         const int32_t blockEnd = std::min(end, (block + 1) * kBlock);
-        if (!BlockHidden(blocks[block], codes))
-            DrawFaceRange(w, object, i, blockEnd, corners, f.projection, f.pixels);
+        if (!BlockHidden(blocks[block], codes, kEveryEdge))
+            DrawFaceRange(w, *w.object, i, blockEnd, corners, f.projection, f.pixels);
         i = blockEnd;
     }
 }
 
-// The object that holds item `index` of a count over all objects (`first` gives each
-// object's first item; the entry past the last object holds the total).
-int32_t ObjectHolding(const FrameRenderState& f, int64_t index, int64_t ObjectWork::*first) {
-    const ObjectWork* begin = f.work.data();
-    const ObjectWork* end = begin + f.objectCount + 1;
-    const ObjectWork* after = std::upper_bound(
-        begin, end, index, [first](int64_t i, const ObjectWork& w) { return i < w.*first; });
-    return static_cast<int32_t>(after - begin) - 1;
-}
-
 // Projects the vertex blocks of one piece and codes them.
-void ProjectPiece(FrameRenderState& f, int64_t piece) {
-    const int64_t total = f.work[static_cast<size_t>(f.objectCount)].firstVertexBlock;
-    const int64_t start = piece * f.blocksPerPiece;
-    const int64_t stop = std::min(start + f.blocksPerPiece, total);
-    for (int32_t o = ObjectHolding(f, start, &ObjectWork::firstVertexBlock);
-         o < f.objectCount && f.work[static_cast<size_t>(o)].firstVertexBlock < stop; ++o) {
-        const ObjectWork& w = f.work[static_cast<size_t>(o)];
-        const int64_t blocks = BlocksOf(w.vertexCount);
-        const int64_t firstBlock = std::max(start, w.firstVertexBlock) - w.firstVertexBlock;
-        const int64_t endBlock = std::min(stop, w.firstVertexBlock + blocks) - w.firstVertexBlock;
-        if (firstBlock >= endBlock) continue;
-        const int32_t begin = static_cast<int32_t>(firstBlock * kBlock);
-        const int32_t end =
-            static_cast<int32_t>(std::min<int64_t>(endBlock * kBlock, w.vertexCount));
-        ScreenPoint* corners = f.corners.data() + w.firstCorner;
-        ProjectVertices(w.view, f.objects[o].vertices, begin, end, f.projection, corners);
-        for (int64_t b = firstBlock; b < endBlock; ++b) {
-            const int32_t first = static_cast<int32_t>(b * kBlock);
-            const int32_t count = std::min(kBlock, w.vertexCount - first);
-            f.blockCodes[static_cast<size_t>(w.firstVertexBlock + b)] =
-                BlockCode(corners + first, count, f.bounds);
-        }
-    }
+void ProjectPiece(const WireFrame& frame, int64_t piece) {
+    FrameRenderState& f = *frame.state;
+    ForEachInstancePart(
+        f, piece * frame.blocksPerPiece, frame.blocksPerPiece, &InstanceWork::firstVertexBlock,
+        [&](const InstanceWork& w, int32_t firstBlock, int32_t endBlock) {
+            const int32_t begin = firstBlock * kBlock;
+            const int32_t end = std::min(endBlock * kBlock, w.vertexCount);
+            ScreenPoint* corners = f.corners.get() + w.firstCorner;
+            ProjectVertices(w.view, w.object->vertices, begin, end, f.projection, corners);
+            for (int32_t b = firstBlock; b < endBlock; ++b) {
+                const int32_t first = b * kBlock;
+                const int32_t count = std::min(kBlock, w.vertexCount - first);
+                f.blockCodes.get()[static_cast<size_t>(w.firstVertexBlock + b)] =
+                    BlockCode(corners + first, count, frame.bounds);
+            }
+        });
 }
 
-void DrawPiece(FrameRenderState& f, int64_t piece) {
+void DrawPiece(const WireFrame& frame, int64_t piece) {
+    FrameRenderState& f = *frame.state;
     const int64_t batch = f.settings.faceBatch;
-    const int64_t total = f.work[static_cast<size_t>(f.objectCount)].firstFace;
-    const int64_t start = piece * batch;
-    const int64_t stop = std::min(start + batch, total);
-    for (int32_t o = ObjectHolding(f, start, &ObjectWork::firstFace);
-         o < f.objectCount && f.work[static_cast<size_t>(o)].firstFace < stop; ++o) {
-        const ObjectWork& w = f.work[static_cast<size_t>(o)];
-        const int64_t begin = std::max(start, w.firstFace) - w.firstFace;
-        const int64_t end = std::min(stop, w.firstFace + w.faceCount) - w.firstFace;
-        if (begin >= end) continue;
-        DrawFaces(f, w, f.objects[o], static_cast<int32_t>(begin), static_cast<int32_t>(end));
+    ForEachInstancePart(
+        f, piece * batch, batch, &InstanceWork::firstFace,
+        [&](const InstanceWork& w, int32_t begin, int32_t end) { DrawFaces(f, w, begin, end); });
+}
+
+void RunWirePiece(void* context, int32_t stage, int64_t piece, int32_t /*thread*/) {
+    const WireFrame& frame = *static_cast<const WireFrame*>(context);
+    if (stage == 0) {
+        ProjectPiece(frame, piece);
+    } else {
+        DrawPiece(frame, piece);
     }
 }
 
-// Takes pieces until none is left: first projections, then, once every projection is
-// done (by whichever thread took it), faces.
-void TakePieces(FrameRenderState& f) {
-    for (;;) {
-        const int64_t piece = f.nextVertexPiece.fetch_add(1, std::memory_order_relaxed);
-        if (piece >= f.vertexPieces) break;
-        ProjectPiece(f, piece);
-        f.vertexPiecesDone.fetch_add(1, std::memory_order_release);
-    }
-    while (f.vertexPiecesDone.load(std::memory_order_acquire) < f.vertexPieces) {
-#if !defined(TRELLIS_NO_THREADS)
-        std::this_thread::yield();
-#endif
-    }
-    for (;;) {
-        const int64_t piece = f.nextFacePiece.fetch_add(1, std::memory_order_relaxed);
-        if (piece >= f.facePieces) break;
-        DrawPiece(f, piece);
-    }
-}
-
-#if !defined(TRELLIS_NO_THREADS)
-
-void WorkerLoop(FrameRenderState& f) {
-    std::unique_lock<std::mutex> lock(f.mutex);
-    uint64_t seen = f.frameNumber;
-    for (;;) {
-        f.wake.wait(lock, [&] { return f.quit || (f.open && f.frameNumber != seen); });
-        if (f.quit) return;
-        seen = f.frameNumber;
-        ++f.busy;
-        lock.unlock();
-        TakePieces(f);
-        lock.lock();
-        if (--f.busy == 0) f.idle.notify_one();
-    }
-}
-
-void StopPool(FrameRenderState& f) {
-    {
-        std::lock_guard<std::mutex> lock(f.mutex);
-        f.quit = true;
-    }
-    f.wake.notify_all();
-    for (std::thread& worker : f.workers)
-        worker.join();
-    f.workers.clear();
-    f.quit = false;
-}
-
-// Starts threads - 1 workers unless they are running. A thread that cannot be started
-// leaves the pool smaller; the frames are the same.
-void StartPool(FrameRenderState& f) {
-    const size_t wanted = static_cast<size_t>(f.settings.threads - 1);
-    if (f.workers.size() == wanted) return;
-    StopPool(f);
-    try {
-        f.workers.reserve(wanted);
-        while (f.workers.size() < wanted)
-            f.workers.emplace_back(WorkerLoop, std::ref(f));
-    } catch (const std::exception&) {
-    }
-}
-
-// Draws the prepared frame with the pool's workers.
-void DrawWithPool(FrameRenderState& f) {
-    {
-        std::lock_guard<std::mutex> lock(f.mutex);
-        ++f.frameNumber;
-        f.open = true;
-    }
-    f.wake.notify_all();
-    TakePieces(f);
-    std::unique_lock<std::mutex> lock(f.mutex);
-    f.open = false;
-    f.idle.wait(lock, [&] { return f.busy == 0; });
-}
-
-bool HavePool(const FrameRenderState& f) {
-    return !f.workers.empty();
-}
-
-#else
-
-void StopPool(FrameRenderState&) {}
-void StartPool(FrameRenderState&) {}
-void DrawWithPool(FrameRenderState& f) {
-    TakePieces(f);
-}
-bool HavePool(const FrameRenderState&) {
-    return false;
-}
-
-#endif
-
-FrameRenderState::~FrameRenderState() {
-    StopPool(*this);
+// Draws the chunk set in f.work as the wireframe.
+void DrawWireChunk(FrameRenderState& f) {
+    const InstanceWork& totals = f.work[static_cast<size_t>(f.instanceCount)];
+    WireFrame frame;
+    frame.state = &f;
+    const float width = static_cast<float>(f.projection.width);
+    const float height = static_cast<float>(f.projection.height);
+    frame.bounds = {width + 1.0f, height + 1.0f, width + kFar, height + kFar,
+                    f.projection.width <= (1 << 18) && f.projection.height <= (1 << 18)};
+    frame.blocksPerPiece = std::max(f.settings.vertexBatch / kBlock, 1);
+    StagedJob job;
+    job.stageCount = 2;
+    job.pieces[0] = (totals.firstVertexBlock + frame.blocksPerPiece - 1) / frame.blocksPerPiece;
+    job.pieces[1] = (totals.firstFace + f.settings.faceBatch - 1) / f.settings.faceBatch;
+    job.run = RunWirePiece;
+    job.context = &frame;
+    RunStagedJob(job, totals.firstFace >= f.settings.minFacesForThreads);
 }
 
 int32_t Clamped(int32_t value, int32_t most) {
@@ -496,20 +327,254 @@ int32_t Clamped(int32_t value, int32_t most) {
 }
 
 void ReleaseScratch(FrameRenderState& f) {
-    std::vector<ScreenPoint>().swap(f.corners);
-    std::vector<uint8_t>().swap(f.blockCodes);
+    f.corners.Release();
+    f.blockCodes.Release();
+    f.solidVertices.Release();
+    f.pointColours.Release();
+    f.binFaces.Release();
+    f.binEntries.Release();
+    f.binRects.Release();
     std::vector<FaceBlock>().swap(f.faceBlocks);
-    std::vector<ObjectWork>().swap(f.work);
+    std::vector<InstanceWork>().swap(f.work);
+    std::vector<PreparedObject>().swap(f.prepared);
+    std::vector<uint32_t>().swap(f.binStart);
+    std::vector<ThreadBins>().swap(f.threadBins);
+    std::vector<float>().swap(f.depth);
+    f.depthWidth = f.depthHeight = 0;
+    f.binBatchSize = 0;
+    f.shadingBuilt = false;
+    f.scene = nullptr;
+    f.objects = nullptr;
+    f.objectCount = 0;
+    f.vertexCapacity = f.blockCapacity = f.faceCapacity = f.pointCapacity = 0;
+    f.instanceCapacity = 0;
 }
 
-// The plain path: each object drawn by RenderObject in turn.
-void DrawEachObject(const MeshObject* objects, int32_t objectCount, ObjectMatrices matrices,
-                    const Matrix4& cameraMatrix, uint32_t* pixels) {
-    for (int32_t i = 0; i < objectCount; ++i)
-        RenderObject(MatrixOf(matrices, i), cameraMatrix, objects[i], pixels);
+int32_t VertexCountOf(const MeshObject& object) {
+    return object.vertices != nullptr ? std::max(object.vertexCount, 0) : 0;
+}
+
+int32_t FaceCountOf(const MeshObject& object) {
+    return object.faces != nullptr ? std::max(object.faceCount, 0) : 0;
+}
+
+// Notes the objects, their face blocks and the capacities of a chunk, and sizes the
+// wireframe's scratch. `multiplicity` (null: 1 each) is how many instances of each object a
+// frame may draw. On failure to allocate, every frame takes the plain path.
+void PrepareObjects(FrameRenderState& f, const MeshObject* objects, int32_t objectCount,
+                    const int32_t* multiplicity) {
+    const int32_t count = std::max(objectCount, 0);
+    f.objects = objects;
+    f.objectCount = count;
+    f.shadingBuilt = false;
+    f.scene = nullptr;
+    f.multiplicity.assign(static_cast<size_t>(count), 1);
+    if (multiplicity != nullptr) {
+        for (int32_t i = 0; i < count; ++i)
+            f.multiplicity[static_cast<size_t>(i)] = std::max(multiplicity[i], 0);
+    }
+    int64_t vertices = 0, faces = 0, instances = 0;
+    size_t faceBlocks = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const int64_t times = f.multiplicity[static_cast<size_t>(i)];
+        const int32_t vertexCount = VertexCountOf(objects[i]);
+        const int32_t faceCount = FaceCountOf(objects[i]);
+        vertices += times * vertexCount;
+        faces += times * faceCount;
+        instances += times;
+        const size_t blocks = static_cast<size_t>(BlocksOf(faceCount));
+        if (vertexCount > 0 && blocks * sizeof(FaceBlock) <=
+                                   kFaceBlockBytesPerVertex * static_cast<size_t>(vertexCount))
+            faceBlocks += blocks;
+    }
+    f.vertexCapacity = std::max(vertices, kMinCapacity);
+    // Solid bins number a chunk's faces in 30 bits.
+    f.faceCapacity = std::min(std::max(faces, kMinCapacity), (int64_t{1} << 30) - 1);
+    f.instanceCapacity = static_cast<int32_t>(
+        std::min<int64_t>(std::max<int64_t>({instances, count, kMinInstances}), INT32_MAX - 1));
+    f.blockCapacity = f.vertexCapacity / kBlock + f.instanceCapacity + 1;
+    try {
+        f.corners.Resize(static_cast<size_t>(f.vertexCapacity));
+        f.blockCodes.Resize(static_cast<size_t>(f.blockCapacity));
+        f.faceBlocks.assign(faceBlocks, FaceBlock{-1, -1});
+        f.work.assign(static_cast<size_t>(f.instanceCapacity) + 1, InstanceWork{});
+        f.prepared.assign(static_cast<size_t>(count), PreparedObject{});
+    } catch (const std::bad_alloc&) {
+        ReleaseScratch(f);
+        return;
+    }
+
+    // Each face block: the vertex blocks its corners lie in.
+    int64_t nextFaceBlock = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const MeshObject& object = objects[i];
+        PreparedObject& p = f.prepared[static_cast<size_t>(i)];
+        p.faces = object.faces;
+        p.vertices = object.vertices;
+        p.faceCount = object.faceCount;
+        p.vertexCount = object.vertexCount;
+        p.firstFaceBlock = -1;
+        const int32_t vertexCount = VertexCountOf(object);
+        const int32_t faceCount = FaceCountOf(object);
+        const int32_t blocks = BlocksOf(faceCount);
+        if (vertexCount == 0 || static_cast<size_t>(blocks) * sizeof(FaceBlock) >
+                                    kFaceBlockBytesPerVertex * static_cast<size_t>(vertexCount))
+            continue;
+        p.firstFaceBlock = nextFaceBlock;
+        nextFaceBlock += blocks;
+        const uintptr_t base = reinterpret_cast<uintptr_t>(object.vertices);
+        const uintptr_t extent = static_cast<uintptr_t>(vertexCount) * sizeof(Vertex);
+        for (int32_t b = 0; b < blocks; ++b) {
+            int64_t lowest = INT64_MAX;
+            int64_t highest = -1;
+            bool inside = true;
+            const int32_t end = std::min(faceCount, (b + 1) * kBlock);
+            for (int32_t k = b * kBlock; k < end && inside; ++k) {
+                const Face& face = object.faces[k];
+                for (const Vertex* vertex : {face.vertex0, face.vertex1, face.vertex2}) {
+                    const uintptr_t offset = reinterpret_cast<uintptr_t>(vertex) - base;
+                    inside = inside && offset < extent;
+                    const int64_t index = static_cast<int64_t>(offset / sizeof(Vertex));
+                    lowest = std::min(lowest, index);
+                    highest = std::max(highest, index);
+                }
+            }
+            FaceBlock& block = f.faceBlocks[static_cast<size_t>(p.firstFaceBlock + b)];
+            block = {-1, -1};
+            if (inside && highest >= 0 && highest / kBlock - lowest / kBlock < kMaxBlockSpan)
+                block = {static_cast<int32_t>(lowest / kBlock),
+                         static_cast<int32_t>(highest / kBlock)};
+        }
+    }
+    // The pool starts with the first scene large enough to be drawn by it: a small scene (a
+    // thumbnail, a one-frame picture) never pays for starting and stopping threads.
+    if (faces >= f.settings.minFacesForThreads) SetPoolThreads(f.settings.threads);
+}
+
+// Where the instances of one frame come from: RenderFrame's objects and matrices, or
+// RenderScene's list.
+struct InstanceSource {
+    const MeshObject* objects;
+    int32_t objectCount;
+    ObjectMatrices matrices;          // RenderFrame: object i with its matrix
+    const RenderInstance* instances;  // RenderScene: the list (null for RenderFrame)
+    int32_t count;                    // instances in all
+    Matrix4 cameraInverse;
+    bool solid;
+};
+
+const Matrix4& MatrixOf(const ObjectMatrices& matrices, int32_t i) {
+    const auto* first = reinterpret_cast<const unsigned char*>(matrices.first);
+    return *reinterpret_cast<const Matrix4*>(first + static_cast<size_t>(i) * matrices.stride);
+}
+
+// The cofactor matrix of the 3 x 3 part of `m`, times the sign of its determinant: it takes
+// normals (row vectors) to the view along with the points, keeping their side.
+void NormalMatrix(const Matrix4& m, InstanceWork& w) {
+    const float a = m[0], b = m[1], c = m[2];
+    const float d = m[4], e = m[5], g = m[6];
+    const float h = m[8], i = m[9], k = m[10];
+    const float cof[9] = {e * k - g * i,    -(d * k - g * h), d * i - e * h,
+                          -(b * k - c * i), a * k - c * h,    -(a * i - b * h),
+                          b * g - c * e,    -(a * g - c * d), a * e - b * d};
+    const float det = a * cof[0] + b * cof[1] + c * cof[2];
+    w.mirrored = det < 0.0f;
+    for (int j = 0; j < 9; ++j)
+        w.normalMatrix[j] = w.mirrored ? -cof[j] : cof[j];
+}
+
+// Fills f.work with the instances from `next` on that fit one chunk, and moves `next` past
+// them. An instance of an object that can never fit (more vertices or faces than a chunk
+// holds) is drawn at once with RenderObject (the wireframe) or left out (solid modes), and
+// one whose object is not in the source is left out.
+void BeginChunk(FrameRenderState& f, const InstanceSource& source, int32_t& next,
+                const Matrix4& cameraMatrix) {
+    int32_t n = 0;
+    int64_t vertices = 0, blocks = 0, faces = 0, points = 0;
+    for (; next < source.count && n < f.instanceCapacity; ++next) {
+        const int32_t objectIndex =
+            source.instances != nullptr ? source.instances[next].object : next;
+        if (objectIndex < 0 || objectIndex >= source.objectCount) continue;
+        const MeshObject& object = source.objects[objectIndex];
+        const Matrix4& matrix = source.instances != nullptr ? source.instances[next].matrix
+                                                            : MatrixOf(source.matrices, next);
+        const int32_t vertexCount = VertexCountOf(object);
+        const int32_t faceCount = FaceCountOf(object);
+        int32_t prepared = -1;
+        if (source.objects == f.objects && objectIndex < static_cast<int32_t>(f.prepared.size())) {
+            const PreparedObject& p = f.prepared[static_cast<size_t>(objectIndex)];
+            if (object.faces == p.faces && object.vertices == p.vertices &&
+                object.faceCount == p.faceCount && object.vertexCount == p.vertexCount)
+                prepared = objectIndex;
+        }
+        const int32_t pointCount =
+            source.solid && prepared >= 0
+                ? static_cast<int32_t>(
+                      f.prepared[static_cast<size_t>(prepared)].shading.points.size())
+                : 0;
+        if (vertexCount > f.vertexCapacity || faceCount > f.faceCapacity ||
+            BlocksOf(vertexCount) + 1 > f.blockCapacity || pointCount > f.pointCapacity ||
+            (source.solid && prepared < 0)) {
+            if (!source.solid) RenderObject(matrix, cameraMatrix, object, f.pixels);
+            continue;
+        }
+        if (vertices + vertexCount > f.vertexCapacity || faces + faceCount > f.faceCapacity ||
+            blocks + BlocksOf(vertexCount) > f.blockCapacity ||
+            points + pointCount > f.pointCapacity)
+            break;
+        InstanceWork& w = f.work[static_cast<size_t>(n++)];
+        w = InstanceWork{};
+        w.object = &object;
+        w.prepared = prepared;
+        // The matrices exactly as RenderObject forms them: V = objectMatrix * inverse(camera)
+        // and the camera position in object space from the inverse of V.
+        MatrixMultiply(source.cameraInverse, matrix, w.view);
+        Matrix4 viewToObject;
+        MatrixInverse(w.view, viewToObject);
+        for (int k = 0; k < 3; ++k)
+            w.eye[k] = static_cast<double>(viewToObject[12 + k]);
+        w.vertexCount = vertexCount;
+        w.faceCount = faceCount;
+        w.pointCount = pointCount;
+        w.firstCorner = vertices;
+        w.firstVertexBlock = blocks;
+        w.firstFace = faces;
+        w.firstPoint = points;
+        w.skipBlocks =
+            prepared >= 0 && f.prepared[static_cast<size_t>(prepared)].firstFaceBlock >= 0;
+        if (source.solid) NormalMatrix(w.view, w);
+        vertices += vertexCount;
+        blocks += BlocksOf(vertexCount);
+        faces += faceCount;
+        points += pointCount;
+    }
+    InstanceWork& totals = f.work[static_cast<size_t>(n)];
+    totals = InstanceWork{};
+    totals.firstCorner = vertices;
+    totals.firstVertexBlock = blocks;
+    totals.firstFace = faces;
+    totals.firstPoint = points;
+    f.instanceCount = n;
+}
+
+// Draws every instance of the source as the wireframe, chunk by chunk.
+void DrawWireframe(FrameRenderState& f, const InstanceSource& source, const Matrix4& cameraMatrix) {
+    int32_t next = 0;
+    while (next < source.count) {
+        BeginChunk(f, source, next, cameraMatrix);
+        if (f.instanceCount > 0) DrawWireChunk(f);
+    }
 }
 
 }  // namespace
+
+int32_t InstanceHolding(const FrameRenderState& f, int64_t index, int64_t InstanceWork::*first) {
+    const InstanceWork* begin = f.work.data();
+    const InstanceWork* end = begin + f.instanceCount + 1;
+    const InstanceWork* after = std::upper_bound(
+        begin, end, index, [first](int64_t i, const InstanceWork& w) { return i < w.*first; });
+    return static_cast<int32_t>(after - begin) - 1;
+}
 
 ObjectMatrices OwnMatrices(const MeshObject* objects) {
     return {objects != nullptr ? &objects->matrix : nullptr, sizeof(MeshObject)};
@@ -535,167 +600,112 @@ FrameRenderSettings DefaultFrameRenderSettings() {
 void ConfigureFrameRender(const FrameRenderSettings& settings) {
     FrameRenderState& f = frameState;
     f.settings.threads = Clamped(settings.threads, kMaxThreads);
-#if defined(TRELLIS_NO_THREADS)
-    f.settings.threads = 1;
-#endif
     f.settings.vertexBatch = Clamped(settings.vertexBatch, INT32_MAX);
     f.settings.faceBatch = Clamped(settings.faceBatch, INT32_MAX);
     f.settings.minFacesForThreads = std::max(settings.minFacesForThreads, 0);
-    StartPool(f);
+#if defined(TRELLIS_NO_THREADS)
+    f.settings.threads = 1;
+#endif
+    SetPoolThreads(f.settings.threads);
 }
 
 void PrepareFrameRender(const MeshObject* objects, int32_t objectCount) {
-    FrameRenderState& f = frameState;
-    const int32_t count = std::max(objectCount, 0);
-    size_t vertices = 0;
-    size_t vertexBlocks = 0;
-    size_t faceBlocks = 0;
-    int64_t totalFaces = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        const MeshObject& object = objects[i];
-        const int32_t vertexCount =
-            object.vertices != nullptr ? std::max(object.vertexCount, 0) : 0;
-        const int32_t faceCount = object.faces != nullptr ? std::max(object.faceCount, 0) : 0;
-        totalFaces += faceCount;
-        vertices += static_cast<size_t>(vertexCount);
-        vertexBlocks += static_cast<size_t>(BlocksOf(vertexCount));
-        const size_t blocks = static_cast<size_t>(BlocksOf(faceCount));
-        if (vertexCount > 0 && blocks * sizeof(FaceBlock) <=
-                                   kFaceBlockBytesPerVertex * static_cast<size_t>(vertexCount))
-            faceBlocks += blocks;
-    }
-    try {
-        if (f.corners.size() != vertices) std::vector<ScreenPoint>(vertices).swap(f.corners);
-        if (f.blockCodes.size() != vertexBlocks)
-            std::vector<uint8_t>(vertexBlocks).swap(f.blockCodes);
-        if (f.faceBlocks.size() != faceBlocks)
-            std::vector<FaceBlock>(faceBlocks).swap(f.faceBlocks);
-        if (f.work.size() != static_cast<size_t>(count) + 1)
-            std::vector<ObjectWork>(static_cast<size_t>(count) + 1).swap(f.work);
-    } catch (const std::bad_alloc&) {
-        // Without scratch arrays every frame takes the plain path.
-        ReleaseScratch(f);
-    }
-    if (f.work.empty()) return;
-
-    // Each face block: the vertex blocks its corners lie in.
-    int64_t nextFaceBlock = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        const MeshObject& object = objects[i];
-        ObjectWork& w = f.work[static_cast<size_t>(i)];
-        w = ObjectWork{};
-        w.preparedFaces = object.faces;
-        w.preparedVertices = object.vertices;
-        w.preparedFaceCount = object.faceCount;
-        w.preparedVertexCount = object.vertexCount;
-        w.firstFaceBlock = -1;
-        const int32_t vertexCount =
-            object.vertices != nullptr ? std::max(object.vertexCount, 0) : 0;
-        const int32_t faceCount = object.faces != nullptr ? std::max(object.faceCount, 0) : 0;
-        const int32_t blocks = BlocksOf(faceCount);
-        if (vertexCount == 0 || static_cast<size_t>(blocks) * sizeof(FaceBlock) >
-                                    kFaceBlockBytesPerVertex * static_cast<size_t>(vertexCount))
-            continue;
-        w.firstFaceBlock = nextFaceBlock;
-        nextFaceBlock += blocks;
-        const uintptr_t base = reinterpret_cast<uintptr_t>(object.vertices);
-        const uintptr_t extent = static_cast<uintptr_t>(vertexCount) * sizeof(Vertex);
-        for (int32_t b = 0; b < blocks; ++b) {
-            int64_t lowest = INT64_MAX;
-            int64_t highest = -1;
-            bool inside = true;
-            const int32_t end = std::min(faceCount, (b + 1) * kBlock);
-            for (int32_t k = b * kBlock; k < end && inside; ++k) {
-                const Face& face = object.faces[k];
-                for (const Vertex* vertex : {face.vertex0, face.vertex1, face.vertex2}) {
-                    const uintptr_t offset = reinterpret_cast<uintptr_t>(vertex) - base;
-                    inside = inside && offset < extent;
-                    const int64_t index = static_cast<int64_t>(offset / sizeof(Vertex));
-                    lowest = std::min(lowest, index);
-                    highest = std::max(highest, index);
-                }
-            }
-            FaceBlock& block = f.faceBlocks[static_cast<size_t>(w.firstFaceBlock + b)];
-            block = {-1, -1};
-            if (inside && highest >= 0 && highest / kBlock - lowest / kBlock < kMaxBlockSpan)
-                block = {static_cast<int32_t>(lowest / kBlock),
-                         static_cast<int32_t>(highest / kBlock)};
-        }
-    }
-    // The pool starts with the first scene large enough to be drawn by it: a small scene (a
-    // thumbnail, a one-frame picture) never pays for starting and stopping threads.
-    if (totalFaces >= f.settings.minFacesForThreads) StartPool(f);
+    PrepareObjects(frameState, objects, objectCount, nullptr);
 }
 
 void RenderFrame(const MeshObject* objects, int32_t objectCount, ObjectMatrices matrices,
                  const Matrix4& cameraMatrix, uint32_t* pixels) {
     FrameRenderState& f = frameState;
     if (objectCount <= 0) return;
-    if (static_cast<size_t>(objectCount) >= f.work.size()) {
-        DrawEachObject(objects, objectCount, matrices, cameraMatrix, pixels);
+    if (f.work.empty()) {
+        for (int32_t i = 0; i < objectCount; ++i)
+            RenderObject(MatrixOf(matrices, i), cameraMatrix, objects[i], pixels);
         return;
     }
-    // The matrices exactly as RenderObject forms them: V = objectMatrix * inverse(camera)
-    // and the camera position in object space from the inverse of V.
-    Matrix4 cameraInverse;
-    MatrixInverse(cameraMatrix, cameraInverse);
-    int64_t vertices = 0;
-    int64_t vertexBlocks = 0;
-    int64_t faces = 0;
-    for (int32_t i = 0; i < objectCount; ++i) {
-        const MeshObject& object = objects[i];
-        ObjectWork& w = f.work[static_cast<size_t>(i)];
-        MatrixMultiply(cameraInverse, MatrixOf(matrices, i), w.view);
-        Matrix4 viewToObject;
-        MatrixInverse(w.view, viewToObject);
-        for (int k = 0; k < 3; ++k)
-            w.eye[k] = static_cast<double>(viewToObject[12 + k]);
-        w.vertexCount = object.vertices != nullptr ? std::max(object.vertexCount, 0) : 0;
-        w.faceCount = object.faces != nullptr ? std::max(object.faceCount, 0) : 0;
-        w.firstCorner = vertices;
-        w.firstVertexBlock = vertexBlocks;
-        w.firstFace = faces;
-        w.skipBlocks = w.firstFaceBlock >= 0 && object.faces == w.preparedFaces &&
-                       object.vertices == w.preparedVertices &&
-                       object.faceCount == w.preparedFaceCount &&
-                       object.vertexCount == w.preparedVertexCount;
-        vertices += w.vertexCount;
-        vertexBlocks += BlocksOf(w.vertexCount);
-        faces += w.faceCount;
-    }
-    if (static_cast<uint64_t>(vertices) > f.corners.size() ||
-        static_cast<uint64_t>(vertexBlocks) > f.blockCodes.size()) {
-        DrawEachObject(objects, objectCount, matrices, cameraMatrix, pixels);
-        return;
-    }
-    ObjectWork& totals = f.work[static_cast<size_t>(objectCount)];
-    totals.firstCorner = vertices;
-    totals.firstVertexBlock = vertexBlocks;
-    totals.firstFace = faces;
-
-    f.objects = objects;
-    f.objectCount = objectCount;
+    InstanceSource source{};
+    source.objects = objects;
+    source.objectCount = objectCount;
+    source.matrices = matrices;
+    source.count = objectCount;
+    MatrixInverse(cameraMatrix, source.cameraInverse);
     f.pixels = pixels;
     f.projection = CurrentProjection();
-    const float width = static_cast<float>(f.projection.width);
-    const float height = static_cast<float>(f.projection.height);
-    f.bounds = {width + 1.0f, height + 1.0f, width + kFar, height + kFar,
-                f.projection.width <= (1 << 18) && f.projection.height <= (1 << 18)};
-    f.blocksPerPiece = std::max(f.settings.vertexBatch / kBlock, 1);
-    f.vertexPieces = (vertexBlocks + f.blocksPerPiece - 1) / f.blocksPerPiece;
-    f.facePieces = (faces + f.settings.faceBatch - 1) / f.settings.faceBatch;
-    f.nextVertexPiece.store(0, std::memory_order_relaxed);
-    f.vertexPiecesDone.store(0, std::memory_order_relaxed);
-    f.nextFacePiece.store(0, std::memory_order_relaxed);
-    if (HavePool(f) && faces >= f.settings.minFacesForThreads) {
-        DrawWithPool(f);
-    } else {
-        TakePieces(f);
+    DrawWireframe(f, source, cameraMatrix);
+}
+
+RenderView DefaultRenderView() {
+    RenderView view;
+    MatrixIdentity(view.camera);
+    MatrixIdentity(view.lightMatrix);
+    view.mode = RenderMode::Wireframe;
+    return view;
+}
+
+void PrepareSceneRender(const Scene& scene, RenderMode mode, const int32_t* instancesPerObject) {
+    FrameRenderState& f = frameState;
+    PrepareObjects(f, scene.objects, scene.objectCount, instancesPerObject);
+    if (f.work.empty()) return;
+    f.scene = &scene;
+    if (mode != RenderMode::Wireframe) BuildSceneShading(f);
+}
+
+void RenderScene(const Scene& scene, const RenderInstance* instances, int32_t count,
+                 const RenderView& view, uint32_t* pixels) {
+    FrameRenderState& f = frameState;
+    if (f.scene != &scene || f.objects != scene.objects || f.objectCount != scene.objectCount)
+        PrepareSceneRender(scene, view.mode);
+    f.pixels = pixels;
+    f.projection = CurrentProjection();
+    const size_t frameSize = static_cast<size_t>(std::max(f.projection.width, 0)) *
+                             static_cast<size_t>(std::max(f.projection.height, 0));
+    const uint32_t background = SceneBackground(scene, view.mode);
+    InstanceSource source{};
+    source.objects = scene.objects;
+    source.objectCount = std::max(scene.objectCount, 0);
+    source.instances = instances;
+    source.count = instances != nullptr ? std::max(count, 0) : 0;
+    MatrixInverse(view.camera, source.cameraInverse);
+    if (view.mode == RenderMode::Wireframe || f.work.empty()) {
+        std::fill(pixels, pixels + frameSize, background);
+        if (view.mode != RenderMode::Wireframe) return;
+        if (f.work.empty()) {
+            for (int32_t i = 0; i < source.count; ++i) {
+                const RenderInstance& instance = instances[i];
+                if (instance.object >= 0 && instance.object < source.objectCount)
+                    RenderObject(instance.matrix, view.camera, scene.objects[instance.object],
+                                 pixels);
+            }
+            return;
+        }
+        DrawWireframe(f, source, view.camera);
+        return;
     }
+    if (!f.shadingBuilt) BuildSceneShading(f);
+    // Solid frames fill every pixel: a large frame is worth the pool's threads whatever the
+    // scene's size, so the first one starts them.
+    if (static_cast<int64_t>(frameSize) >= kSolidPixelsForThreads)
+        SetPoolThreads(f.settings.threads);
+    if (!f.shadingBuilt || !PrepareSolidFrame(f)) {
+        std::fill(pixels, pixels + frameSize, background);
+        return;
+    }
+    source.solid = true;
+    SolidFrame frame;
+    frame.mode = view.mode;
+    frame.background = background;
+    Matrix4 sceneToView;
+    MatrixMultiply(source.cameraInverse, view.lightMatrix, sceneToView);
+    ViewLightsFor(f.lights, sceneToView, frame.lights);
+    frame.first = true;
+    int32_t next = 0;
+    do {
+        BeginChunk(f, source, next, view.camera);
+        DrawSolidChunk(f, frame);
+        frame.first = false;
+    } while (next < source.count);
 }
 
 void ShutdownFrameRender() {
-    FrameRenderState& f = frameState;
-    StopPool(f);
-    ReleaseScratch(f);
+    StopPool();
+    ReleaseScratch(frameState);
 }

@@ -1,22 +1,29 @@
-// The whole-frame renderer: every object of a scene drawn in one call, each vertex
-// projected once, the work shared by a pool of threads started once.
+// The whole-frame renderer: every object of a scene, or a list of (mesh, matrix) instances,
+// drawn in one call, each vertex projected once, the work shared by a pool of threads
+// started once; in the wireframe or in a solid mode (render modes: shade.h).
 //
-// A frame drawn by RenderFrame is bit for bit the frame that RenderObject gives for each
-// object in turn: a corner's screen position is exactly ProjectCorner's and every line is
-// drawn by DrawLine. Lines all have one colour, so the order in which faces are drawn
-// does not change the frame, and threads draw different faces into the same frame.
+// The wireframe drawn by RenderFrame or RenderScene is bit for bit the frame that
+// RenderObject gives for each object or instance in turn: a corner's screen position is
+// exactly ProjectCorner's and every line is drawn by DrawLine. Lines all have one colour, so
+// the order in which faces are drawn does not change the frame, and threads draw different
+// faces into the same frame.
 //
-// Nothing is allocated per frame: PrepareFrameRender sizes the scratch arrays after a load
-// (8 bytes a vertex for the projected corners, at most 4 more for the blocks of faces that
-// can be skipped unread, one record per object) and starts the threads the first time. Built with
-// TRELLIS_NO_THREADS (or for WebAssembly without threads) every frame is drawn by the caller alone,
-// as it is with one thread.
+// The solid modes draw triangles with a depth buffer (raster.h): the faces are binned into
+// tiles of the frame, and each tile is drawn by one thread at a time in the faces' order, so
+// a frame is the same, bit for bit, with any number of threads.
+//
+// Nothing is allocated per frame: PrepareFrameRender and PrepareSceneRender size the scratch
+// arrays after a load and start the threads the first time; RenderScene sizes the depth
+// buffer and the tiles' bins when the frame's size or the settings change. Built with
+// TRELLIS_NO_THREADS (or for WebAssembly without threads) every frame is drawn by the caller
+// alone, as it is with one thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "math/matrix.h"
+#include "render/shade.h"
 #include "scene/records.h"
 
 // Where the objects' matrices are: object i's at `first` plus i times `stride` bytes.
@@ -67,12 +74,67 @@ void PrepareFrameRender(const MeshObject* objects, int32_t objectCount);
 // Draws the faces of every object that face the camera into `pixels`, a frame of the size
 // given to SetProjection: the frame RenderObject(matrix of object i, cameraMatrix,
 // objects[i], pixels) gives for every i. More objects, or more vertices in all, than the
-// last PrepareFrameRender allowed for are drawn with RenderObject by the caller alone.
+// last PrepareFrameRender allowed for are drawn in several pieces (the same frame); an object
+// with more vertices or faces than it allowed for is drawn with RenderObject.
 void RenderFrame(const MeshObject* objects, int32_t objectCount, ObjectMatrices matrices,
                  const Matrix4& cameraMatrix, uint32_t* pixels);
+
+// ---- Scenes and instances ----
+
+// One drawing of a mesh: the scene's object `object` placed by `matrix` (object space to the
+// space the camera is given in, as RenderObject's objectMatrix).
+struct RenderInstance {
+    int32_t object;
+    Matrix4 matrix;
+};
+
+// How RenderScene looks at the instances.
+struct RenderView {
+    Matrix4 camera;  // as RenderObject's cameraMatrix: the camera's place in the instances' space
+    // Takes the scene's own space, where its lights stand, to the instances' space: the
+    // identity when the instance matrices lead to the scene's space (the fixed view), the
+    // view transform when the caller folds that into the instance matrices and gives an
+    // identity camera (the fit view: ViewObjectMatrix(view, nullptr)).
+    Matrix4 lightMatrix;
+    RenderMode mode;
+};
+
+// Identity camera and light matrix, wireframe.
+RenderView DefaultRenderView();
+
+// Prepares for drawing `scene` with RenderScene: what PrepareFrameRender(scene.objects,
+// scene.objectCount) does, and unless `mode` is the wireframe the solid modes' data too
+// (corner normals from the smoothing groups, shade points, materials, lights; computed once
+// here, in time about linear in the scene). `instancesPerObject` (null: one each) gives how
+// many instances of each object a frame may draw, so that one chunk of work holds them all
+// (a frame with more is drawn in several chunks: the same pixels in the wireframe, the same
+// pixels but for the order of transparent faces in the solid modes). Call after every load;
+// not for every frame.
+void PrepareSceneRender(const Scene& scene, RenderMode mode,
+                        const int32_t* instancesPerObject = nullptr);
+
+// Draws the instances into `pixels`, a frame of the size given to SetProjection (at most
+// kMaxRasterSize a side for the solid modes), and fills the rest of the frame with the
+// mode's background (SceneBackground):
+// - wireframe: the frame RenderObject(instance matrix, view.camera, object, pixels) gives for
+//   each instance in turn on a black frame;
+// - shaded: the faces filled in their materials and lights, nearest first, both sides, wire
+//   materials as their edges, transparent faces over what they cover;
+// - edges: shaded, with every face's three edges drawn over it in the wireframe's colour
+//   where no face lies in front of them;
+// - hidden-line: every face's three edges in the wireframe's colour on black, where no face
+//   lies in front of them.
+// Instances of objects outside the scene's are left out. A scene other than the one last
+// prepared is prepared first (allocating); the first solid frame after a wireframe-only
+// prepare builds the solid modes' data; solid frames size the depth buffer and the tiles'
+// bins when the frame's size or the settings change. Solid frames are shared among the
+// pool's threads when they have minFacesForThreads faces or at least 2^18 pixels (the first
+// such frame starts the threads).
+void RenderScene(const Scene& scene, const RenderInstance* instances, int32_t count,
+                 const RenderView& view, uint32_t* pixels);
 
 // Stops the pool's threads and releases the scratch arrays. Also done at process exit.
 //
 // Like RenderObject, none of these is for concurrent use: one thread draws a frame at a
-// time (the pool's threads work only inside RenderFrame).
+// time (the pool's threads work only inside RenderFrame and RenderScene).
 void ShutdownFrameRender();

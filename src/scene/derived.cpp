@@ -388,6 +388,24 @@ void NormaliseSums(const PositionGroups& groups, Vertex* vertices) {
 
 }  // namespace
 
+int32_t GroupVertexPositions(const MeshObject& mesh, std::vector<int32_t>& group) {
+    const int32_t n = mesh.vertices != nullptr ? std::max(mesh.vertexCount, 0) : 0;
+    group.resize(static_cast<size_t>(n));
+    if (n == 0) return 0;
+    const PositionGroups groups = GroupVertices(mesh);
+    int32_t count = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t g = groups.group[i];
+        if (g != groups.spare) count = std::max(count, g + 1);
+    }
+    // Each vertex with a NaN coordinate gets a group of its own after the others.
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t g = groups.group[i];
+        group[static_cast<size_t>(i)] = g != groups.spare ? g : count++;
+    }
+    return count;
+}
+
 // Sums the planes per group, faces in index order and corners in the order vertex0,
 // vertex1, vertex2: the same float additions, in the same order, that each vertex of the
 // group would receive one by one.

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 #include "scene/records.h"
 
@@ -28,6 +30,12 @@ void ComputeFacePlanes(MeshObject& mesh);
 // cancel) is stored as (0, 0, 0). Needs the face planes. Keeps a per-thread scratch table
 // between calls, so a load of many meshes allocates it once.
 void ComputeVertexNormals(MeshObject& mesh);
+
+// Numbers the mesh's vertices by exact position, as ComputeVertexNormals groups them:
+// group[i] is the group of vertex i, groups numbered from 0 in order of first appearance
+// (-0.0 equals 0.0); a vertex with a NaN coordinate matches nothing and gets a group of its
+// own, numbered after all the others. Returns the number of groups. Time linear in the mesh.
+int32_t GroupVertexPositions(const MeshObject& mesh, std::vector<int32_t>& group);
 
 // ComputeFacePlanes and then ComputeVertexNormals, with the same results, in one pass over
 // the faces: each face's plane is added to its corners' sums while the face is at hand.

@@ -53,7 +53,7 @@ libdir=$(dirname "$(find "$prefix" -name libtrellis.a | head -n 1)")
 [ -f "$libdir/libtrellis.a" ] || fail "libtrellis.a is not installed"
 for f in include/trellis/math/matrix.h include/trellis/scene/records.h \
     include/trellis/scene/loader.h include/trellis/scene/derived.h \
-    include/trellis/render/wireframe.h; do
+    include/trellis/render/wireframe.h include/trellis/export/gltf.h; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 for f in cmake/Trellis/TrellisConfig.cmake cmake/Trellis/TrellisConfigVersion.cmake \
@@ -87,7 +87,7 @@ for d in platform display app; do
     [ ! -e "$prefix/include/trellis/$d" ] || fail "include/trellis/$d is installed"
 done
 internal=$(find "$prefix/include" -name '*_internal.h' -o -name 'line_stepper.h' \
-    -o -name 'address_sanitizer.h')
+    -o -name 'address_sanitizer.h' -o -name 'json_writer.h')
 [ -z "$internal" ] || fail "internal headers are installed: $internal"
 
 flags=()

@@ -231,6 +231,7 @@ struct MapsSeen {
     size_t textures;
     uint64_t held;
     bool sampled;  // the first material's texture sampler has a texture
+    bool drawn;    // SamplersToDraw hands the first material's texture to the renderer
     std::string line;
 };
 
@@ -240,6 +241,9 @@ void RecordMaps(UINT /*message*/, int32_t /*ticks*/, void* user) {
         {v.list.current, v.list.paths.size(), v.maps.shown, v.maps.ready,
          v.maps.maps.textures.size(), v.maps.maps.memory.used,
          !v.maps.samplers.texture.empty() && v.maps.samplers.texture[0].texture != nullptr,
+         SamplersToDraw(v) != nullptr && SamplersToDraw(v)->texture.size() == 1 &&
+             SamplersToDraw(v)->opacity.size() == 1 &&
+             SamplersToDraw(v)->texture[0].texture != nullptr,
          v.overlay.mapsLine});
 }
 
@@ -303,10 +307,12 @@ TEST_F(ViewerMapsTest, EachSceneFindsItsMapsBesideItTheyGoWithItAndTLoadsThemWhe
     EXPECT_FALSE(seen[0].ready);
     EXPECT_EQ(seen[0].held, 0u);
     EXPECT_EQ(seen[0].line, "maps: not loaded (textures off; T turns them on)");
+    EXPECT_FALSE(seen[0].drawn);
     EXPECT_TRUE(seen[2].shown);
     EXPECT_TRUE(seen[2].ready);
     EXPECT_EQ(seen[2].textures, 1u);
     EXPECT_TRUE(seen[2].sampled);
+    EXPECT_TRUE(seen[2].drawn);
     EXPECT_GT(seen[2].held, 0u);
     EXPECT_EQ(seen[2].line, "maps: 1 found");
     // The next scene: its own folder has no image; the first one's texture is gone.
@@ -315,6 +321,7 @@ TEST_F(ViewerMapsTest, EachSceneFindsItsMapsBesideItTheyGoWithItAndTLoadsThemWhe
     EXPECT_EQ(seen[4].textures, 0u);
     EXPECT_EQ(seen[4].held, 0u);
     EXPECT_FALSE(seen[4].sampled);
+    EXPECT_FALSE(seen[4].drawn);
     EXPECT_EQ(seen[4].line, "maps: 0 found, 1 missing: \"WOOD.JPG\"");
     // The drop: the scene listed, its image found beside it.
     EXPECT_EQ(seen[6].listed, 3u);
@@ -323,6 +330,7 @@ TEST_F(ViewerMapsTest, EachSceneFindsItsMapsBesideItTheyGoWithItAndTLoadsThemWhe
     // T off: the maps stay, ready for the next T.
     EXPECT_FALSE(seen[8].shown);
     EXPECT_EQ(seen[8].textures, 1u);
+    EXPECT_FALSE(seen[8].drawn);  // off: the faces keep their colours
     EXPECT_EQ(seen[8].line, "maps: 1 found (textures off)");
     EXPECT_EQ(errors, "trellis: " + PrintableName(b.c_str()) + ": map \"WOOD.JPG\": not found\n");
 }

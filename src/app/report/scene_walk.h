@@ -30,6 +30,8 @@ struct ReportedScene {
     const double* frameTime = nullptr;  // --frame T, or null
     const SceneMaps* maps = nullptr;    // the materials' maps and the files found for them
     bool mapsDecoded = true;            // false: the files were only looked for
+    // Per object: the index of the first keyframer object node that names it, or -1.
+    std::vector<int32_t> objectNode;
 };
 
 // Fills `reported` for `scene`, loaded from `path` by the last load.
@@ -55,6 +57,12 @@ const char* MapKindName(SceneMapKind kind);
 std::vector<const char*> MapTilingNames(uint16_t tiling);
 const char* MapWrapName(uint16_t tiling);
 
+// Why the camera view does not look at a target the file gives (AimCamera refused it), in
+// one line: "the target track's first key is ignored: it lies 1e+17 from the camera, more
+// than 1e+06 times the scene's reach of 157; the view looks at the camera chunk's target".
+// Empty when nothing was refused.
+std::string CameraAimNote(const CameraAim& aim);
+
 // The kind of a keyframer node in words ("object", "camera", ...; "unknown").
 const char* NodeKindName(uint16_t kind);
 
@@ -67,8 +75,10 @@ void WalkScene(const ReportedScene& r, Writer& writer) {
     const Scene& scene = *r.scene;
     writer.File(r);
     writer.Objects(scene.objectCount);
-    for (int32_t i = 0; i < scene.objectCount; ++i)
-        writer.ObjectRecord(scene.objects[i]);
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        const int32_t node = r.objectNode[static_cast<size_t>(i)];
+        writer.ObjectRecord(scene.objects[i], node >= 0 ? &scene.nodes[node] : nullptr);
+    }
     writer.Materials(scene.materialCount);
     for (int32_t i = 0; i < scene.materialCount; ++i)
         writer.MaterialRecord(scene.materials[i]);
@@ -82,7 +92,7 @@ void WalkScene(const ReportedScene& r, Writer& writer) {
         writer.LightRecord(scene.lights[i]);
     writer.Cameras(scene.cameraCount);
     for (int32_t i = 0; i < scene.cameraCount; ++i)
-        writer.CameraRecord(scene.cameras[i]);
+        writer.CameraRecord(scene.cameras[i], AimCamera(scene.cameras[i], r.bounds.bounds));
     writer.Bounds(r.bounds);
     writer.Animation(r.animation, r.frameTime, scene.nodeCount);
     for (int32_t i = 0; i < scene.nodeCount; ++i) {
