@@ -1,16 +1,24 @@
-// Maps: decoding a large image, building its levels, sampling, and the memory a scene's
-// decoded maps hold, counted and printed (counters peak_MiB and held_MiB).
+// Maps: decoding a large image, building its levels, sampling, the memory a scene's decoded
+// maps hold, counted and printed (counters peak_MiB and held_MiB), and what opening a scene
+// with 20 large maps costs, before it shows and in the windowed viewer.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/viewer_maps.h"
+#include "chunk_writer.h"
 #include "image/image_decode.h"
+#include "image/scene_maps.h"
 #include "image_bytes.h"
 #include "render/texture.h"
+#include "scene/loader.h"
 
 namespace {
 
@@ -183,5 +191,86 @@ void BM_SceneMapsMemory(benchmark::State& state) {
         std::remove(path.c_str());
 }
 BENCHMARK(BM_SceneMapsMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A scene whose 20 materials each name a 2048 x 2048 map of their own (JPEG, or PNG with
+// `png`), written with the maps beside it in a folder of its own. Returns the scene's path.
+std::string SceneWith20Maps(bool png) {
+    const std::string folder =
+        std::string("/tmp/trellis_texture_bench_scene") + (png ? "_png" : "");
+    std::filesystem::create_directories(folder);
+    const std::vector<uint8_t> image = png ? image_bytes::Png(2048, 2048, Pixels2048())
+                                           : image_bytes::Jpeg(2048, 2048, Pixels2048(), 85);
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            for (int i = 0; i < 20; ++i) {
+                const std::string name = "MAP" + std::to_string(i) + (png ? ".PNG" : ".JPG");
+                WriteMaterial(w, "Material" + std::to_string(i), [&] {
+                    w.Chunk(chunk::TextureMap,
+                            [&] { w.Chunk(chunk::MapName, [&] { w.Name(name); }); });
+                });
+                // Named in upper case, stored in lower case, as old tools' files are.
+                const std::string file =
+                    folder + "/map" + std::to_string(i) + (png ? ".png" : ".jpg");
+                WriteBytesToFile(image, file.c_str());
+            }
+        });
+    });
+    const std::string path = folder + "/scene.3ds";
+    WriteBytesToFile(w.bytes, path.c_str());
+    return path;
+}
+
+// Opening that scene: its maps found and decoded before it shows (--output, the web page).
+// Counters: the maps' memory at the end and at most, and the maps drawn.
+void BM_OpenSceneWith20Maps(benchmark::State& state) {
+    const std::string path = SceneWith20Maps(state.range(0) != 0);
+    Scene* scene = LoadScene(path.c_str());
+    if (scene == nullptr) {
+        state.SkipWithError("the scene does not load");
+        return;
+    }
+    SceneMaps maps;
+    for (auto _ : state)
+        LoadSceneMaps(*scene, path, SceneMapOptions{}, maps);
+    state.counters["held_MiB"] = static_cast<double>(maps.memory.used) / (1024.0 * 1024.0);
+    state.counters["peak_MiB"] = static_cast<double>(maps.memory.peak) / (1024.0 * 1024.0);
+    state.counters["limit_MiB"] = static_cast<double>(maps.memory.limit) / (1024.0 * 1024.0);
+    state.counters["drawn"] = static_cast<double>(maps.textures.size());
+    FreeSceneMaps(maps);
+    FreeScene(scene);
+    std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+}
+BENCHMARK(BM_OpenSceneWith20Maps)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same scene in the windowed viewer, which decodes its maps on a thread of their own:
+// the time measured is what the viewer waits before it goes on ticking; ready_ms is when the
+// maps are taken over at a tick (polled every millisecond, as ticks come every 20).
+void BM_OpenSceneWith20MapsInTheViewer(benchmark::State& state) {
+    const std::string path = SceneWith20Maps(false);
+    Scene* scene = LoadScene(path.c_str());
+    if (scene == nullptr) {
+        state.SkipWithError("the scene does not load");
+        return;
+    }
+    ViewerMaps maps;
+    maps.background = true;
+    double ready = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        LoadViewerMaps(maps, *scene, path, "scene.3ds");
+        state.PauseTiming();
+        while (!TakeLoadedMaps(maps, *scene) && !maps.ready)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ready = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+        DropViewerMaps(maps);
+        state.ResumeTiming();
+    }
+    state.counters["ready_ms"] = ready;
+    FreeScene(scene);
+    std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+}
+BENCHMARK(BM_OpenSceneWith20MapsInTheViewer)->Unit(benchmark::kMicrosecond)->Iterations(1);
 
 }  // namespace

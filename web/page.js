@@ -37,6 +37,7 @@ var Module = {
     requestAnimationFrame(function() {
       var lines = Module.UTF8ToString(Module._WebSceneLines()).split('\n');
       document.getElementById('counts').textContent = lines[1] || 'not loaded';
+      document.getElementById('maps').textContent = lines[2] || '';
     });
   });
   canvas.addEventListener('mousedown', function() { canvas.focus(); });

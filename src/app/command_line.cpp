@@ -9,7 +9,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "render/texture.h"
 #include "scene/printable.h"
+
+static_assert(static_cast<uint64_t>(kDefaultTextureMemoryMiB) << 20 == kDefaultTextureMemory);
 
 namespace {
 
@@ -23,6 +26,9 @@ enum : int {
     kOptionThumbnail,
     kOptionAnimate,
     kOptionFrame,
+    kOptionTextures,
+    kOptionNoTextures,
+    kOptionTextureMemory,
     kOptionUp,
     kOptionExport,
     kOptionFormat,
@@ -43,6 +49,9 @@ const option kOptions[] = {
     {"camera", optional_argument, nullptr, kOptionCamera},
     {"size", required_argument, nullptr, kOptionSize},
     {"thumbnail", required_argument, nullptr, kOptionThumbnail},
+    {"textures", required_argument, nullptr, kOptionTextures},
+    {"no-textures", no_argument, nullptr, kOptionNoTextures},
+    {"texture-memory", required_argument, nullptr, kOptionTextureMemory},
     {"up", required_argument, nullptr, kOptionUp},
     {"export", required_argument, nullptr, kOptionExport},
     {"format", required_argument, nullptr, kOptionFormat},
@@ -142,6 +151,19 @@ bool IsWrittenInPlace(const char* path) {
            !std::filesystem::is_directory(status);
 }
 
+// A whole number of MiB for --texture-memory: decimal digits only, within its range.
+bool ParseMebibytes(const char* text, int32_t& mebibytes) {
+    int64_t value = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+        value = value * 10 + (*p - '0');
+        if (value > kMaxTextureMemoryMiB) return false;
+    }
+    if (text[0] == '\0' || value < kMinTextureMemoryMiB) return false;
+    mebibytes = static_cast<int32_t>(value);
+    return true;
+}
+
 // The long option whose value is `val`, or null.
 const option* LongOption(int val) {
     for (const option* o = kOptions; o->name != nullptr; ++o) {
@@ -176,6 +198,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     line = CommandLine{};
     bool ticksGiven = false;
     bool viewGiven = false, cameraGiven = false, sizeGiven = false, upGiven = false;
+    bool textureMemoryGiven = false;
     ViewMode viewChosen = ViewMode::Fixed;
     // The word after a --camera without '=': a camera's name given the way other options
     // take their values, which getopt reads as a scene instead.
@@ -272,6 +295,28 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                     return ParseResult::UsageError;
                 }
                 break;
+            case kOptionTextures: {
+                std::error_code notAFolder;
+                if (!std::filesystem::is_directory(optarg, notAFolder)) {
+                    error = "--textures needs a folder; '" + PrintableName(optarg) + "' is not one";
+                    return ParseResult::UsageError;
+                }
+                line.textureFolders.push_back(optarg);
+                break;
+            }
+            case kOptionNoTextures:
+                line.noTextures = true;
+                break;
+            case kOptionTextureMemory:
+                if (!ParseMebibytes(optarg, line.textureMemoryMiB)) {
+                    error = "--texture-memory needs a whole number of MiB from " +
+                            std::to_string(kMinTextureMemoryMiB) + " to " +
+                            std::to_string(kMaxTextureMemoryMiB) + ", not '" +
+                            PrintableName(optarg) + "'";
+                    return ParseResult::UsageError;
+                }
+                textureMemoryGiven = true;
+                break;
             case kOptionExport:
                 line.exportFile = optarg;
                 break;
@@ -354,13 +399,21 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             return ParseResult::UsageError;
         }
         if (line.outputFile || line.info || line.chunks || line.windowed || line.animate ||
-            line.hasFrameTime || line.ticksGiven || viewGiven || cameraGiven || sizeGiven ||
+            line.hasFrameTime || ticksGiven || viewGiven || cameraGiven || sizeGiven ||
             line.thumbnail != 0 || line.formatGiven != ImageFormat::None ||
             line.maxFrameFaces != 0) {
             error =
                 "--export stands alone: no --output, --info, --chunks, --windowed, "
                 "--animate, --frame, --frames, --view, --camera, --size, --thumbnail, "
                 "--format or --max-faces";
+            return ParseResult::UsageError;
+        }
+        // The export embeds the map files found beside the scene as they are: it decodes
+        // none and looks in no other folder.
+        if (!line.textureFolders.empty() || line.noTextures || textureMemoryGiven) {
+            error =
+                "--textures, --no-textures and --texture-memory apply to the viewer, --output "
+                "and --info, not to --export";
             return ParseResult::UsageError;
         }
         if (!sceneGiven) {
@@ -424,6 +477,12 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven || upGiven)) {
         error = "--view, --camera, --size and --up apply to the viewer and --output, not to " +
                 std::string(line.info ? "--info" : "--chunks");
+        return ParseResult::UsageError;
+    }
+    if (line.chunks && (!line.textureFolders.empty() || line.noTextures || textureMemoryGiven)) {
+        error =
+            "--textures, --no-textures and --texture-memory apply to the viewer, --output "
+            "and --info, not to --chunks";
         return ParseResult::UsageError;
     }
     if (viewGiven && cameraGiven) {
@@ -538,8 +597,16 @@ const char* UsageText() {
            "      --frames N       ticks to run with --output (default 1 for .png,\n"
            "                       100 for .gif: one full turn; with --animate one loop\n"
            "                       of the animation, at most 1000)\n"
-           "  -i, --info           print what the scene holds (objects, materials, lights,\n"
-           "                       cameras, segment), or why it does not load, and exit\n"
+           "      --textures DIR   look for the scene's texture maps in DIR too, after the\n"
+           "                       scene's own folder and its maps/ and textures/ folders\n"
+           "                       (names in any case; may be given several times)\n"
+           "      --no-textures    decode no texture map (the viewer's T turns them on)\n"
+           "      --texture-memory MIB\n"
+           "                       the memory one scene's decoded maps may hold (default\n"
+           "                       512); a map past it is scaled down or refused\n"
+           "  -i, --info           print what the scene holds (objects, materials and their\n"
+           "                       maps with the files found for them, lights, cameras,\n"
+           "                       segment), or why it does not load, and exit\n"
            "      --json           the --info report as one JSON document\n"
            "      --chunks         print the chunk tree as the loader walks it, marking the\n"
            "                       chunk where a load fails and why, and exit\n"

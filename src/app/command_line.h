@@ -9,6 +9,11 @@
 
 enum class ImageFormat { None, Png, Gif };
 
+// --texture-memory: the default and the range accepted, in MiB.
+inline constexpr int32_t kDefaultTextureMemoryMiB = 512;
+inline constexpr int32_t kMinTextureMemoryMiB = 1;
+inline constexpr int32_t kMaxTextureMemoryMiB = 65536;
+
 struct CommandLine {
     const char* sceneFile = "svet.3ds";  // [SCENE]
     bool windowed = false;               // -w, --windowed
@@ -54,6 +59,13 @@ struct CommandLine {
     // --max-faces N: the most faces one frame draws (an object drawn by several nodes counts
     // once per node); beyond it the frame says that the scene is too large to draw.
     int64_t maxFrameFaces = 0;
+    // Texture maps: the folders searched after the scene's own (--textures DIR, repeatable,
+    // each an existing folder), whether maps are decoded (--no-textures: not until the
+    // viewer's T asks for them) and the memory all of one scene's maps may hold
+    // (--texture-memory MIB).
+    std::vector<const char*> textureFolders;
+    bool noTextures = false;
+    int32_t textureMemoryMiB = kDefaultTextureMemoryMiB;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };

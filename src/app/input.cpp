@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "app/file_list.h"
 
@@ -41,6 +44,12 @@ void ToggleUpAxis(ViewerState& state) {
     if (!state.scene) return;
     SetViewUpAxis(state.view, *state.scene, state.up);
     FitPlaybackView(state.playback, state.view, *state.scene);
+}
+
+// A dropped path that names a scene (by its extension) or a folder (of scenes).
+bool IsSceneOrFolder(const std::string& path) {
+    std::error_code notAFolder;
+    return HasSceneExtension(path) || std::filesystem::is_directory(path, notAFolder);
 }
 
 void HandleKey(ViewerState& state, WPARAM key, LPARAM flags) {
@@ -84,6 +93,9 @@ void HandleKey(ViewerState& state, WPARAM key, LPARAM flags) {
             break;
         case 'U':
             ToggleUpAxis(state);
+            break;
+        case 'T':
+            ToggleTextures(state);
             break;
         case VK_NEXT:
         case 'N':
@@ -145,16 +157,27 @@ void MoveDrag(ViewerState& state, WPARAM keys, LPARAM position) {
     }
 }
 
-// Adds every dropped file (a folder: its .3ds files) to the list and opens the first.
+// Adds every dropped file (a folder: its .3ds files) to the list and opens the first. A
+// scene dropped together with its images lists only the scenes (and folders): the images
+// are its maps, found beside it. A drop without any scene lists every file, so that each
+// one that cannot be shown says why.
 void HandleDrop(ViewerState& state, HDROP drop) {
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFFu, nullptr, 0);
-    int32_t first = -1;
+    std::vector<std::string> paths;
+    bool anyScene = false;
     for (UINT i = 0; i < count; ++i) {
         const UINT length = DragQueryFileA(drop, i, nullptr, 0);
         if (length == 0) continue;
         std::string path(length, '\0');
         DragQueryFileA(drop, i, path.data(), length + 1);
         path.resize(std::strlen(path.c_str()));
+        anyScene = anyScene || IsSceneOrFolder(path);
+        paths.push_back(std::move(path));
+    }
+    DragFinish(drop);
+    int32_t first = -1;
+    for (const std::string& path : paths) {
+        if (anyScene && !IsSceneOrFolder(path)) continue;
         int32_t index = FindListedFile(state.list, path);
         if (index < 0) {
             std::string error;
@@ -163,7 +186,6 @@ void HandleDrop(ViewerState& state, HDROP drop) {
         }
         if (first < 0) first = index;
     }
-    DragFinish(drop);
     if (first >= 0) OpenScene(state, first, state.listPolicy);
 }
 

@@ -28,6 +28,8 @@ const KeyHelp kKeyHelp[] = {
      "the other up axis: the file's y up (a file exported y-up lies on its side) or its z up "
      "again, as --up y|z; a fixed view becomes the orbit about the origin",
      "the file's y or z up", "U up axis", false},
+    {"T", "textures on or off (with --no-textures, the first T loads the scene's maps)",
+     "textures on or off", "T textures", false},
     {"Page Down / Page Up, N / P", "the next / previous file of the list (going round)",
      "next, previous file", "PgDn PgUp N P file", false},
     {"F12",

@@ -29,6 +29,7 @@
 #include "app/scene_input.h"
 #include "app/scene_messages.h"
 #include "app/shell.h"
+#include "image/scene_maps.h"
 #include "platform/headless/headless.h"
 #include "platform/memory/huge_pages.h"
 #include "platform/sdl/sdl_loader.h"
@@ -87,6 +88,8 @@ int RunViewer(const CommandLine& line, std::string& arguments) {
         return kStatusNoDisplay;
     }
     SetPlatformBackend(&SdlModuleBackend());
+    // The window ticks on while a scene's maps are decoded.
+    viewerState.maps.background = true;
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
     SetPlatformBackend(nullptr);
     CloseSdlModule();
@@ -232,6 +235,22 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
     return 0;
 }
 
+// The memory one scene's decoded maps may hold: --texture-memory. A budget for the whole
+// process, when the command line sets one, bounds this too: the maps must fit in what it
+// leaves beside the scene and the frames (SceneMaps::memory counts what they hold).
+uint64_t TextureMemoryLimit(const CommandLine& line) {
+    return static_cast<uint64_t>(line.textureMemoryMiB) << 20;
+}
+
+// Where --info looks for a scene's maps, and whether it decodes them.
+SceneMapOptions ReportMapOptions(const CommandLine& line) {
+    SceneMapOptions options;
+    options.folders.assign(line.textureFolders.begin(), line.textureFolders.end());
+    options.memoryLimit = TextureMemoryLimit(line);
+    options.decode = !line.noTextures;
+    return options;
+}
+
 // What WinMain starts from: the view asked for, the keyframes played or not, and the frame
 // size; every scene opened is required (its failure ends the run) until ListScenes lists
 // several.
@@ -243,6 +262,9 @@ void SetUpViewer(const CommandLine& line) {
     RequestPlayback(v.playback, line.animate, line.hasFrameTime ? &line.frameTime : nullptr);
     v.frameWidth = line.width;
     v.frameHeight = line.height;
+    v.maps.folders.assign(line.textureFolders.begin(), line.textureFolders.end());
+    v.maps.memoryLimit = TextureMemoryLimit(line);
+    v.maps.shown = !line.noTextures;
 }
 
 // The headless run's one scene: the list's only entry.
@@ -406,7 +428,7 @@ int Run(int argc, char** argv) {
     if (line.info) {
         return FinishReport(PrintSceneInfo(line.sceneFile, line.json,
                                            line.hasFrameTime ? &line.frameTime : nullptr, stdout,
-                                           stderr));
+                                           stderr, ReportMapOptions(line)));
     }
     if (line.chunks) return FinishReport(PrintChunkTree(line.sceneFile, stdout));
     SetUpViewer(line);

@@ -165,12 +165,13 @@ void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused
                   view.pose.fieldOfView * kDegreesPerRadian);
     char keys[kMostHelpLines][kHelpLineChars + 1];
     const size_t keyLines = PackHelpLines(keys);
-    const char* lines[kMostHelpLines + 4];
+    const char* lines[kMostHelpLines + 5];
     int32_t count = 0;
     for (size_t i = 0; i < keyLines; ++i)
         lines[count++] = keys[i];
     lines[count++] = overlay.fileLine;
     lines[count++] = overlay.countsLine[0] != '\0' ? overlay.countsLine : "not loaded";
+    if (overlay.mapsLine[0] != '\0') lines[count++] = overlay.mapsLine;
     lines[count++] = viewLine;
     lines[count++] = poseLine;
     DrawLinesOverDimmed(pixels, width, height, kMargin, kMargin, lines, count);

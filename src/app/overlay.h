@@ -16,6 +16,7 @@ struct OverlayState {
     char frameLine[96] = "";    // on screen while an animation plays: its frame and time
     char fileLine[192] = "";    // help: the file's place in the list and its name
     char countsLine[128] = "";  // help: what the scene holds (empty: not loaded)
+    char mapsLine[192] = "";    // help: its texture maps (DescribeViewerMaps)
 };
 
 // Notes the help's lines for the scene just opened: file `index` (from 0) of `count` named

@@ -46,6 +46,7 @@ void SaveRequestedFrame(ViewerState& v, const uint32_t* pixels) {
 // frame is dropped whole: nothing moves.
 void FrameTick(ViewerState& v) {
     FollowWindowSize(v);
+    UpdateSceneMaps(v);
     uint32_t* pixels = nullptr;
     if (LockFrame(&pixels) == 0) return;
     std::memset(
@@ -136,6 +137,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
     SetFrameStopPoll(nullptr);
 
     ShutdownDisplay();
+    // A load of maps under way ends with the run.
+    StopViewerMaps(v.maps);
     return static_cast<int>(message.wParam);
 }
 

@@ -22,6 +22,14 @@ void NoteLines(ViewerState& state) {
     const auto count = static_cast<int32_t>(state.list.paths.size());
     NoteSceneLines(state.overlay, state.list.current, count > 0 ? count : 1, SceneName(state),
                    state.scene);
+    DescribeViewerMaps(state.maps, state.scene, state.overlay.mapsLine,
+                       sizeof state.overlay.mapsLine);
+}
+
+// Where the scene shown was read from, for finding its maps: "-" when it came from the
+// first stream (standard input, which has no folder of its own).
+std::string MapScenePath(const ViewerState& state) {
+    return state.list.current == 0 && state.firstStream != nullptr ? "-" : SceneName(state);
 }
 
 // The camera `policy` asks for in the scene shown, in `camera`: -1 for a view that is not
@@ -97,7 +105,8 @@ int OpenScene(ViewerState& state, int32_t index, const OpenPolicy& policy) {
         return kStatusFailure;
     }
     state.list.current = index;
-    // The scene shown before goes first: its memory serves the next load.
+    // The scene shown before goes first, with its maps: its memory serves the next load.
+    DropViewerMaps(state.maps);
     FreeScene(state.scene);
     state.scene = nullptr;
     state.overlay.status[0] = '\0';
@@ -134,9 +143,31 @@ int OpenScene(ViewerState& state, int32_t index, const OpenPolicy& policy) {
     state.openedMode = mode;
     state.openedCamera = camera;
     StartSceneView(state, mode, camera);
+    LoadViewerMaps(state.maps, *state.scene, MapScenePath(state), name);
     if (policy.required) SetTitle(state);
     NoteLines(state);
     return kStatusSuccess;
+}
+
+void ToggleTextures(ViewerState& state) {
+    state.maps.shown = !state.maps.shown;
+    if (state.scene != nullptr) {
+        LoadViewerMaps(state.maps, *state.scene, MapScenePath(state), SceneName(state));
+    }
+    NoteLines(state);
+}
+
+void UpdateSceneMaps(ViewerState& state) {
+    if (state.scene != nullptr && TakeLoadedMaps(state.maps, *state.scene)) NoteLines(state);
+}
+
+const SceneSamplers* SamplersToDraw(const ViewerState& state) {
+    const ViewerMaps& maps = state.maps;
+    if (state.scene == nullptr || !maps.shown || !maps.ready) return nullptr;
+    const auto materials = static_cast<size_t>(state.scene->materialCount);
+    if (maps.samplers.texture.size() != materials || maps.samplers.opacity.size() != materials)
+        return nullptr;
+    return &maps.samplers;
 }
 
 void StartSceneView(ViewerState& state, ViewMode mode, int32_t camera) {
@@ -161,6 +192,7 @@ void BuildFixedCamera(Matrix4& camera) {
 }
 
 void ResetViewer(ViewerState& state) {
+    DropViewerMaps(state.maps);
     FreeScene(state.scene);
     state = ViewerState{};
 }

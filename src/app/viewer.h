@@ -13,6 +13,7 @@
 #include "app/file_list.h"
 #include "app/overlay.h"
 #include "app/playback.h"
+#include "app/viewer_maps.h"
 #include "math/matrix.h"
 #include "platform/win32.h"
 #include "scene/records.h"
@@ -86,8 +87,9 @@ struct ViewerState {
     OpenPolicy startPolicy = {ViewMode::Fixed, nullptr, true};  // WinMain's first scene
     OpenPolicy listPolicy;  // every scene opened after it: steps through the list, drops
 
-    // The scene shown (null when its load failed) and how it is looked at.
+    // The scene shown (null when its load failed), its texture maps, and how it is looked at.
     Scene* scene = nullptr;
+    ViewerMaps maps;
     bool drawsNothing = false;  // the scene shown has no finite vertex position
     ViewState view;
     ViewMode openedMode = ViewMode::Fixed;  // the view the scene was opened with (R) ...
@@ -110,9 +112,10 @@ struct ViewerState {
     OverlayState overlay;
 };
 
-// Opens scene `index` of state.list in place of the one shown: frees that one (its memory
-// serves the next load), loads the file (state.firstStream for index 0 when set), names it
-// in the window's title, and starts its view and its playback as `policy` says. Returns
+// Opens scene `index` of state.list in place of the one shown: frees that one and its maps
+// (its memory serves the next load), loads the file (state.firstStream for index 0 when
+// set), names it in the window's title, starts its view and its playback as `policy` says,
+// and loads its texture maps (viewer_maps.h) when it is shown. Returns
 // kStatusSuccess when the scene is shown; otherwise, with the reason on stderr (and, for a
 // scene not required, on screen), kStatusFailure for a load that failed or
 // kStatusNoSuchCamera for a required camera the file lacks. An index outside the list
@@ -124,6 +127,22 @@ int OpenScene(ViewerState& state, int32_t index, const OpenPolicy& policy);
 
 // The name of the scene shown (or whose load failed): its list entry.
 const char* SceneName(const ViewerState& state);
+
+// T: textures on or off. Turned on for a scene whose maps were not loaded (--no-textures),
+// they are loaded now.
+void ToggleTextures(ViewerState& state);
+
+// Once a tick: takes over the maps of the scene shown when their background load has
+// finished. Allocates nothing otherwise.
+void UpdateSceneMaps(ViewerState& state);
+
+// The maps to draw the scene shown with, as the renderer takes them: per material,
+// `texture` and `opacity` (scene->materialCount samplers each, in the materials' order; a
+// sampler whose texture is null leaves that material's faces in its colour). Null when
+// there is nothing to draw with: no scene, textures off (T, --no-textures) or the maps still
+// loading; the faces then keep their material colours. Valid until the maps change (the
+// next tick, T, or another scene).
+const SceneSamplers* SamplersToDraw(const ViewerState& state);
 
 // Starts the view of the scene shown in `mode` (camera `camera` for ViewMode::Camera) with
 // every object's spin from identity, a playing animation framed over all its frames, and

@@ -1,10 +1,11 @@
 // The page's entry: the viewer on the bundled scene, in the browser.
 //
 // As the desktop run with no arguments: "svet.3ds" in the working directory (/scenes in the
-// in-memory file system, where the page also puts the files given to it) in the fixed view,
-// at the canvas's size (640 x 480 unless the page shows it otherwise). Files dropped on the page or
-// picked with its file input arrive as WM_DROPFILES, as on the desktop window, and are shown
-// fitted, as the desktop shows a file named on its command line.
+// in-memory file system, where the page also puts the files given to it, a folder for each
+// drop) in the fixed view, at the canvas's size (640 x 480 unless the page shows it
+// otherwise). Files dropped on the page or picked with its inputs arrive as WM_DROPFILES, as
+// on the desktop window, and are shown fitted, as the desktop shows a file named on its
+// command line; images dropped with a scene are its maps.
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,13 +15,15 @@
 #include "app/shell.h"
 #include "platform/web/web.h"
 
-// For the page (exported): the file's place in the list and its name, then what the scene
-// holds (empty when it did not load), one line each.
+// For the page (exported): the file's place in the list and its name, what the scene holds
+// (empty when it did not load), and its maps found and missing, one line each.
 extern "C" const char* WebSceneLines() {
     static std::string lines;
     lines = viewerState.overlay.fileLine;
     lines += '\n';
     lines += viewerState.overlay.countsLine;
+    lines += '\n';
+    lines += viewerState.overlay.mapsLine;
     return lines.c_str();
 }
 

@@ -86,6 +86,8 @@ int main(int argc, char** argv) {
     }
     v.onScreen = true;
     v.startPolicy.required = v.list.paths.size() <= 1;
+    // The window ticks on while a scene's maps are decoded.
+    v.maps.background = true;
 
     // Without stderr the shell's own report of a failed load would go nowhere.
     const bool haveStderr = HaveStderr();

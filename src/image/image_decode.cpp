@@ -2,9 +2,11 @@
 #include "image/image_decode.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "image/decoder_memory.h"
@@ -183,15 +185,16 @@ void FreeDecodedImage(DecodedImage& image, TextureMemory& memory) {
 bool LoadTextureFile(const std::string& path, TextureUse use, const ImageLimits& limits,
                      TextureMemory& memory, Texture& texture, std::string& reason) {
     FreeTexture(texture, memory);
-    std::ifstream file(path, std::ios::binary);
+    // C stdio rather than a file stream: the stream classes would bring the C++ locale
+    // machinery (over 100 KB) into the web build.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               std::fclose);
     if (!file) {
         reason = "cannot be opened";
         return false;
     }
-    file.seekg(0, std::ios::end);
-    const std::streamoff end = file.tellg();
-    file.seekg(0, std::ios::beg);
-    if (end < 0 || !file) {
+    const long end = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
+    if (end < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
         reason = "cannot be read";
         return false;
     }
@@ -208,8 +211,8 @@ bool LoadTextureFile(const std::string& path, TextureUse use, const ImageLimits&
     bool read = true;
     try {
         bytes.resize(static_cast<size_t>(size));
-        file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-        read = file.gcount() == static_cast<std::streamsize>(size);
+        read =
+            bytes.empty() || std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
     } catch (const std::bad_alloc&) {
         read = false;
     }

@@ -35,6 +35,7 @@ void LoadSceneMaps(const Scene& scene, const std::string& scenePath, const Scene
     std::vector<std::pair<std::string, TextureUse>> loaded;
     std::vector<std::pair<std::pair<std::string, TextureUse>, std::string>> failed;
     for (int32_t m = 0; m < count; ++m) {
+        if (options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed)) return;
         const Material& material = scene.materials[m];
         for (const SceneMapKind kind : {SceneMapKind::kTexture, SceneMapKind::kOpacity}) {
             const MaterialMap& record =
@@ -55,8 +56,8 @@ void LoadSceneMaps(const Scene& scene, const std::string& scenePath, const Scene
                 finderOpen = true;
             }
             map.path = FindMapFile(finder, record.fileName);
-            if (map.path.empty()) {
-                map.reason = "not found";
+            if (map.path.empty()) map.reason = "not found";
+            if (map.path.empty() || !options.decode) {
                 maps.maps.push_back(std::move(map));
                 continue;
             }
@@ -108,4 +109,32 @@ std::vector<std::string> SceneMapProblems(const Scene& scene, const SceneMaps& m
         lines.push_back(std::move(line));
     }
     return lines;
+}
+
+SceneMapCounts CountSceneMaps(const SceneMaps& maps) {
+    SceneMapCounts counts;
+    for (const SceneMap& map : maps.maps) {
+        if (map.path.empty()) {
+            counts.missing++;
+        } else if (map.reason.empty()) {
+            counts.found++;
+        } else {
+            counts.failed++;
+        }
+    }
+    return counts;
+}
+
+void PrepareSceneSamplers(const Scene& scene, const SceneMaps& maps, TextureFilter filter,
+                          SceneSamplers& samplers) {
+    const auto count = static_cast<size_t>(std::max(scene.materialCount, 0));
+    samplers.texture.assign(count, MapSampler{});
+    samplers.opacity.assign(count, MapSampler{});
+    for (const SceneMap& map : maps.maps) {
+        if (map.texture < 0) continue;
+        std::vector<MapSampler>& kind =
+            map.kind == SceneMapKind::kTexture ? samplers.texture : samplers.opacity;
+        PrepareMapSampler(maps.textures[static_cast<size_t>(map.texture)], MapRecord(scene, map),
+                          filter, kind[static_cast<size_t>(map.material)]);
+    }
 }

@@ -7,6 +7,7 @@
 // left fails alone, with its reason; the faces of its material keep the material's colour.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,12 @@ struct SceneMapOptions {
     std::vector<std::string> folders;  // searched after the scene's own (--textures DIR)
     ImageLimits limits;
     uint64_t memoryLimit = kDefaultTextureMemory;  // for all the scene's maps together
+    // False: the files are only found, none is read or decoded (each map found keeps
+    // texture -1 and an empty reason).
+    bool decode = true;
+    // When set (from another thread), the load stops before its next map; `maps` then
+    // holds the maps done so far, for the caller to free.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 enum class SceneMapKind : uint8_t { kTexture, kOpacity };
@@ -28,8 +35,9 @@ struct SceneMap {
     int32_t material = -1;  // index into Scene::materials
     SceneMapKind kind = SceneMapKind::kTexture;
     std::string path;      // the file found; "" when none was
-    std::string reason;    // "" when the map is drawn; else "not found", "no file name", or
-                           // why its file could not be used (one line, printable)
+    std::string reason;    // "" when the map is drawn (or found, when not decoded); else
+                           // "not found", "no file name", or why its file could not be used
+                           // (one line, printable)
     int32_t texture = -1;  // index into SceneMaps::textures; -1 when the map is not drawn
 };
 
@@ -57,3 +65,25 @@ std::vector<std::string> SceneMapProblems(const Scene& scene, const SceneMaps& m
 
 // The record of `map` (a material's texture or opacity map).
 const MaterialMap& MapRecord(const Scene& scene, const SceneMap& map);
+
+// How many maps of `maps` have a file (found: decoded, or only found when not decoded), have
+// none (missing: not found, or no file name), or have one that cannot be used (failed).
+struct SceneMapCounts {
+    int32_t found = 0;
+    int32_t missing = 0;
+    int32_t failed = 0;
+};
+SceneMapCounts CountSceneMaps(const SceneMaps& maps);
+
+// Every material's maps prepared for drawing: per material (an index into Scene::materials),
+// the sampler of its texture map and of its opacity map; a sampler whose texture is null is
+// not drawn (no map, or its file missing or unusable). The samplers point into the
+// SceneMaps they were prepared from and are valid while it holds its textures.
+struct SceneSamplers {
+    std::vector<MapSampler> texture;
+    std::vector<MapSampler> opacity;
+};
+
+// Prepares `samplers` for the maps of `scene` held by `maps`, filtered with `filter`.
+void PrepareSceneSamplers(const Scene& scene, const SceneMaps& maps, TextureFilter filter,
+                          SceneSamplers& samplers);

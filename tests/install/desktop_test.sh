@@ -76,6 +76,7 @@ png_size() {
 }
 
 cp "$scene" "$work/a scene.3ds"  # a blank in the name, as file names have
+cp "$(dirname "$scene")/jade.png" "$work/"  # with the bundled scene's map beside it
 # GNOME names the output .png; another file manager may not: the size and format hold.
 for size in 128 256; do
     out=$work/thumb-$size
@@ -115,6 +116,7 @@ leftover=$(find "$work" -maxdepth 1 -name 'broken-*')
 # skipped, and the status 1 at the end; the same name twice written once.
 mkdir -p "$work/more"
 cp "$scene" "$work/more/a scene.3ds"
+cp "$(dirname "$scene")/jade.png" "$work/more/"
 status=0
 "$trellis" --size 64x48 --output "$work/batch/" "$work/a scene.3ds" "$work/text.3ds" \
     "$work/short.3ds" "$work/missing.3ds" "$scene" "$work/more/a scene.3ds" \

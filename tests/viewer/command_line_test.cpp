@@ -254,6 +254,25 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--view, --camera, --size and --up apply to the viewer and --output, not to --info"},
         {{"--chunks", "--camera"},
          "--view, --camera, --size and --up apply to the viewer and --output, not to --chunks"},
+        {{"--textures", "/nonexistent folder\x1b"},
+         "--textures needs a folder; '/nonexistent folder\\x1b' is not one"},
+        {{"--texture-memory", "0"},
+         "--texture-memory needs a whole number of MiB from 1 to 65536, not '0'"},
+        {{"--texture-memory", "65537"},
+         "--texture-memory needs a whole number of MiB from 1 to 65536, not '65537'"},
+        {{"--texture-memory", "512M"},
+         "--texture-memory needs a whole number of MiB from 1 to 65536, not '512M'"},
+        {{"--texture-memory", ""},
+         "--texture-memory needs a whole number of MiB from 1 to 65536, not ''"},
+        {{"--chunks", "--no-textures", "a.3ds"},
+         "--textures, --no-textures and --texture-memory apply to the viewer, --output and "
+         "--info, not to --chunks"},
+        {{"--export", "a.glb", "--textures", ".", "a.3ds"},
+         "--textures, --no-textures and --texture-memory apply to the viewer, --output and "
+         "--info, not to --export"},
+        {{"--export", "a.glb", "--frames", "5", "a.3ds"},
+         "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
+         "--frame, --frames, --view, --camera, --size or --thumbnail"},
         {{"--json", "--up", "y", "a.3ds"},
          "--view, --camera, --size and --up apply to the viewer and --output, not to --info"},
         // A value given to an option that takes none is named as typed.
@@ -436,6 +455,23 @@ TEST(CommandLine, MemoryAndFaceBudgets) {
             EXPECT_EQ(parsed.line.maxFrameFaces, c.maxFaces);
         }
     }
+}
+
+// Maps: folders searched in the order given, decoding held back, the memory for them.
+TEST(CommandLine, TextureOptions) {
+    const char* tmp = std::getenv("TRELLIS_TEST_TMP");
+    const std::string folder = tmp ? tmp : "/tmp";
+    Parsed parsed = Parse({"--textures", folder, "--textures=/", "--no-textures",
+                           "--texture-memory", "64", "-o", "a.png", "a.3ds"});
+    ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+    ASSERT_EQ(parsed.line.textureFolders.size(), 2u);
+    EXPECT_TRUE(parsed.line.noTextures);
+    EXPECT_EQ(parsed.line.textureMemoryMiB, 64);
+    parsed = Parse({"--info", "a.3ds"});
+    ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+    EXPECT_TRUE(parsed.line.textureFolders.empty());
+    EXPECT_FALSE(parsed.line.noTextures);
+    EXPECT_EQ(parsed.line.textureMemoryMiB, 512);
 }
 
 }  // namespace

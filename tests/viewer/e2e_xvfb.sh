@@ -223,6 +223,8 @@ for _ in $(seq 100); do
 done
 [ -n "$drawn" ] || fail "no sample scene shown without a scene (stderr: $(cat viewer.err))"
 grep -q "showing the sample scene" viewer.err || fail "nothing said of the sample scene"
+# Its map is beside it: the note is all that is said.
+[ "$(grep -c . viewer.err)" = 1 ] || fail "the sample run said more than its note: $(cat viewer.err)"
 # The note: lit pixels in the bottom 20 rows of the screen.
 convert sample.png -crop 640x20+0+460 +repage -depth 8 note.png
 [ "$(pixels_hash note.png | cut -d' ' -f2)" = 0 ] || fail "no note at the bottom of the sample"

@@ -31,7 +31,9 @@ run() {
 
 "$writer" fixture.3ds
 "$writer" infinite.3ds infinite
+# The bundled scene with its map beside it, as it ships.
 cp "$scene" svet.3ds
+cp "$(dirname "$scene")/jade.png" jade.png
 
 # --json alone is --info --json.
 run --json fixture.3ds

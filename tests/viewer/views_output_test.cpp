@@ -21,6 +21,7 @@
 #include "scene/loader.h"
 
 #include "image_files.h"
+#include "program_run.h"
 
 namespace {
 
@@ -37,23 +38,6 @@ fs::path TempDir() {
 fs::path TestFile(const char* suffix) {
     const char* test = testing::UnitTest::GetInstance()->current_test_info()->name();
     return TempDir() / (std::string(test) + suffix);
-}
-
-// Runs the program in `directory` with `arguments`; its exit status, stderr in `errors`.
-int RunTrellis(const fs::path& directory, const std::string& arguments, std::string& errors) {
-    const fs::path errorFile = TestFile(".stderr");
-    const std::string command = "cd '" + directory.string() + "' && '" TRELLIS_BINARY "' " +
-                                arguments + " 2>'" + errorFile.string() + "'";
-    const int status = std::system(command.c_str());
-    errors.clear();
-    if (FILE* f = std::fopen(errorFile.c_str(), "r")) {
-        char buffer[512];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            errors.append(buffer, n);
-        std::fclose(f);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(ViewsOutput, WithoutASceneEveryFrameIsTheFixedPath) {

@@ -88,9 +88,11 @@ run --info --json "$scene"
 grep -q '"is3ds": true' out && ! grep -q '"warning"' out || fail "--json, the bundled scene"
 
 # ---- "-": the scene from a pipe ----------------------------------------------------------
-# The same report as of the file, under the name "(stdin)".
+# The same report as of the file, under the name "(stdin)". (A scene from a pipe has no
+# folder of its own: its map is found in the folder given.)
+maps=$(dirname "$scene")
 "$trellis" --info "$scene" | sed '1s/.*/(stdin)/' >info.expected
-cat "$scene" | "$trellis" --info - >info.out || fail "--info -: status $?"
+cat "$scene" | "$trellis" --info --textures "$maps" - >info.out || fail "--info -: status $?"
 cmp -s info.out info.expected || fail "--info -: $(diff info.out info.expected | head -n 5)"
 "$trellis" --chunks "$scene" >chunks.expected
 cat "$scene" | "$trellis" --chunks - >chunks.out || fail "--chunks -: status $?"

@@ -12,7 +12,13 @@
 //   - a drag on the canvas (mouse or finger) changes the frame, so do the wheel and '-'; Space restarts the
 //     turn and Space stops it;
 //   - F12 offers the frame shown as the download trellis-0001.png;
+//   - a scene's texture map is found beside it on the page: missing for the scene alone,
+//     found when the scene and its image are dropped together, found in a folder picked
+//     whole (named in another case, in its textures folder);
 //   - trellis.js and trellis.wasm together stay under the size budget.
+//
+// Each drop or pick goes into a folder of its own on the page (drop1, drop2, ...), which its
+// messages name as the desktop names a file in a folder.
 //
 // usage: node web_check.js SITE_DIR TRELLIS FIXTURE_SCENE WORK_DIR
 //   SITE_DIR       the built page (build/web)
@@ -123,12 +129,43 @@ async function waitTicks(page, count) {
   await page.waitForFunction((n) => Module._WebTickCount() >= n, {timeout: 10000}, start + count);
 }
 
+// The drops and picks handed to the page so far: each goes into its own folder there.
+let drops = 0;
+
 async function openFile(page, file) {
   const input = await page.$('#file-input');
   await input.uploadFile(file);
+  drops++;
   await page.waitForFunction((name) => document.getElementById('file').textContent.includes(name),
                              {timeout: 10000}, path.basename(file));
   await waitTicks(page, 3);
+}
+
+// Drops `files` on the canvas at once, as one drop.
+async function dropFiles(page, files) {
+  const given = files.map((file) => ({name: path.basename(file),
+                                      data: fs.readFileSync(file).toString('base64')}));
+  await page.evaluate((given) => {
+    const transfer = new DataTransfer();
+    for (const file of given) {
+      const bytes = Uint8Array.from(atob(file.data), (c) => c.charCodeAt(0));
+      transfer.items.add(new File([bytes], file.name));
+    }
+    document.getElementById('canvas').dispatchEvent(
+        new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));
+  }, given);
+  drops++;
+}
+
+// Waits until the page's maps line matches `pattern`; returns it.
+async function waitMapsLine(page, pattern) {
+  try {
+    await page.waitForFunction((source) => new RegExp(source).test(
+        document.getElementById('maps').textContent), {timeout: 10000}, pattern.source);
+  } catch (error) {
+    // The check that follows reports the line as it is.
+  }
+  return page.$eval('#maps', (e) => e.textContent);
 }
 
 async function main() {
@@ -229,22 +266,19 @@ async function main() {
     check(fittedDiff === 0, 'picked file equals the desktop frame, fitted',
           `${fittedDiff} pixels differ`);
 
-    // A broken file: the desktop's reason on the page.
+    // A broken file: the desktop's reason on the page, for the file in the folder of its drop.
     await openFile(page, broken);
     const failure = await page.$eval('#failure', (e) => e.textContent);
-    const desktop = desktopFrame(1, path.basename(broken), workDir);
+    const dropFolder = `drop${drops}`;
+    fs.mkdirSync(path.join(workDir, dropFolder), {recursive: true});
+    fs.copyFileSync(broken, path.join(workDir, dropFolder, path.basename(broken)));
+    const desktop = desktopFrame(1, `${dropFolder}/${path.basename(broken)}`, workDir);
     const reason = desktop.stderr.trim().replace(/^trellis: /, '');
     check(desktop.status !== 0 && failure !== '' && failure === reason,
           'broken file shows its reason', `page "${failure}", desktop "${reason}"`);
 
     // The page keeps working: the good file again, this time dropped on the canvas.
-    await page.evaluate((name, data) => {
-      const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
-      const transfer = new DataTransfer();
-      transfer.items.add(new File([bytes], name));
-      document.getElementById('canvas').dispatchEvent(
-          new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));
-    }, path.basename(scene), fs.readFileSync(scene).toString('base64'));
+    await dropFiles(page, [scene]);
     await page.waitForFunction((name) => document.getElementById('file').textContent.includes(name),
                                {timeout: 10000}, path.basename(scene));
     await waitTicks(page, 3);
@@ -307,6 +341,37 @@ async function main() {
     });
     check(saved.name === 'trellis-0001.png' && saved.same, 'F12 downloads the frame shown',
           saved.name);
+
+    // Texture maps: the bundled scene names jade.png. Picked alone, its map is missing;
+    // dropped together with the image, found beside it; picked as a folder holding the
+    // image in another case under Textures/, found there.
+    const bundledScene = path.join(assetsDir, 'svet.3ds');
+    await openFile(page, bundledScene);
+    const alone = await waitMapsLine(page, /missing/);
+    check(/^maps: 0 found, 1 missing: "jade\.png"$/.test(alone),
+          'a scene picked without its image: the map missing', alone);
+    await dropFiles(page, [bundledScene, path.join(assetsDir, 'jade.png')]);
+    const together = await waitMapsLine(page, /^maps: 1 found$/);
+    check(together === 'maps: 1 found', 'a scene dropped with its image: the map found',
+          together);
+    check((await page.$eval('#file', (e) => e.textContent)).startsWith('svet.3ds'),
+          'of the scene and its image dropped together, the scene is shown');
+    const house = path.join(workDir, 'house');
+    fs.rmSync(house, {recursive: true, force: true});
+    fs.mkdirSync(path.join(house, 'Textures'), {recursive: true});
+    fs.copyFileSync(bundledScene, path.join(house, 'house.3ds'));
+    fs.copyFileSync(path.join(assetsDir, 'jade.png'), path.join(house, 'Textures', 'JADE.PNG'));
+    await openFile(page, bundledScene);  // the map missing again, so that a change shows
+    await waitMapsLine(page, /missing/);
+    const folderInput = await page.$('#folder-input');
+    await folderInput.uploadFile(house);
+    drops++;
+    await page.waitForFunction(() => document.getElementById('file').textContent.includes('house.3ds'),
+                               {timeout: 10000}).catch(() => {});
+    const picked = await waitMapsLine(page, /^maps: 1 found$/);
+    check(picked === 'maps: 1 found' &&
+          (await page.$eval('#file', (e) => e.textContent)).startsWith('house.3ds'),
+          'a folder picked whole: its scene shown, the map found in another case', picked);
   } finally {
     await browser.close();
     server.close();

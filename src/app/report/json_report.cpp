@@ -128,6 +128,51 @@ void JsonReport::MaterialRecord(const Material& m) {
     doc["materials"].push_back(material);
 }
 
+void JsonReport::Maps(const ReportedScene& r) {
+    doc["maps"] = nlohmann::json::array();
+    doc["mapsDecoded"] = r.mapsDecoded;
+    if (r.mapsDecoded) {
+        const TextureMemory& memory = r.maps->memory;
+        doc["mapMemory"] = {{"limit", memory.limit}, {"held", memory.used}, {"peak", memory.peak}};
+    }
+}
+
+void JsonReport::MapRecord(const ReportedScene& r, const SceneMap& map) {
+    const MaterialMap& m = ::MapRecord(*r.scene, map);
+    nlohmann::json flags = nlohmann::json::array();
+    for (const char* name : MapTilingNames(m.tiling))
+        flags.push_back(name);
+    nlohmann::json entry = {
+        {"material", NameAsUtf8(r.scene->materials[map.material].name)},
+        {"materialIndex", map.material},
+        {"kind", MapKindName(map.kind)},
+        {"name",
+         m.fileName != nullptr ? nlohmann::json(NameAsUtf8(m.fileName)) : nlohmann::json(nullptr)},
+        {"amount", m.amount},
+        {"tiling", m.tiling},
+        {"tilingFlags", flags},
+        {"wrap", MapWrapName(m.tiling)},
+        {"uScale", m.uScale},
+        {"vScale", m.vScale},
+        {"uOffset", m.uOffset},
+        {"vOffset", m.vOffset},
+        {"rotation", m.rotation},
+        {"file",
+         map.path.empty() ? nlohmann::json(nullptr) : nlohmann::json(NameAsUtf8(map.path.c_str()))},
+        {"decoded", map.texture >= 0},
+        {"reason", map.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(map.reason)}};
+    if (map.texture >= 0) {
+        const Texture& t = r.maps->textures[static_cast<size_t>(map.texture)];
+        entry["width"] = t.sourceWidth;
+        entry["height"] = t.sourceHeight;
+        entry["levels"] = t.levelCount;
+        entry["levelWidth"] = t.width[0];
+        entry["levelHeight"] = t.height[0];
+        entry["bytes"] = t.bytes;
+    }
+    doc["maps"].push_back(std::move(entry));
+}
+
 void JsonReport::Lights(int32_t /*count*/) {
     doc["lights"] = nlohmann::json::array();
 }

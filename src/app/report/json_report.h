@@ -26,6 +26,8 @@ struct JsonReport {
     void ObjectRecord(const MeshObject& o, const KeyframerNode* named);
     void Materials(int32_t count);
     void MaterialRecord(const Material& m);
+    void Maps(const ReportedScene& r);
+    void MapRecord(const ReportedScene& r, const SceneMap& map);
     void Lights(int32_t count);
     void LightRecord(const Light& l);
     void Cameras(int32_t count);

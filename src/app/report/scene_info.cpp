@@ -9,8 +9,9 @@
 #include "scene/loader.h"
 
 int PrintSceneInfo(const char* path, bool json, const double* frameTime, std::FILE* out,
-                   std::FILE* err) {
+                   std::FILE* err, const SceneMapOptions& mapOptions) {
     Scene* scene = LoadNamedScene(path);
+    const char* readFrom = path;
     path = ShownSceneName(path);
     if (scene == nullptr) {
         if (json) {
@@ -20,8 +21,12 @@ int PrintSceneInfo(const char* path, bool json, const double* frameTime, std::FI
         }
         return kStatusFailure;
     }
+    SceneMaps maps;
+    LoadSceneMaps(*scene, readFrom, mapOptions, maps);
     ReportedScene reported;
     PrepareReport(reported, path, *scene, frameTime);
+    reported.maps = &maps;
+    reported.mapsDecoded = mapOptions.decode;
     if (json) {
         JsonReport writer;
         writer.out = out;
@@ -30,6 +35,7 @@ int PrintSceneInfo(const char* path, bool json, const double* frameTime, std::FI
         TextReport writer{out};
         WalkScene(reported, writer);
     }
+    FreeSceneMaps(maps);
     FreeScene(scene);
     return kStatusSuccess;
 }

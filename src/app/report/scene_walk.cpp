@@ -101,3 +101,39 @@ const char* NodeKindName(uint16_t kind) {
             return "unknown";
     }
 }
+
+const char* MapKindName(SceneMapKind kind) {
+    return kind == SceneMapKind::kTexture ? "texture" : "opacity";
+}
+
+std::vector<const char*> MapTilingNames(uint16_t tiling) {
+    static constexpr struct {
+        uint16_t bit;
+        const char* name;
+    } kFlags[] = {{kMapDecal, "decal"},
+                  {kMapMirror, "mirror"},
+                  {kMapNegative, "negative"},
+                  {kMapNoTile, "no tile"},
+                  {kMapSummedArea, "summed area"},
+                  {kMapAlphaSource, "alpha source"},
+                  {kMapTint, "tint"},
+                  {kMapIgnoreAlpha, "ignore alpha"},
+                  {kMapRgbTint, "RGB tint"}};
+    std::vector<const char*> names;
+    for (const auto& flag : kFlags) {
+        if ((tiling & flag.bit) != 0) names.push_back(flag.name);
+    }
+    return names;
+}
+
+const char* MapWrapName(uint16_t tiling) {
+    switch (MapWrap(tiling)) {
+        case TextureWrap::kTile:
+            return "tile";
+        case TextureWrap::kMirror:
+            return "mirror";
+        case TextureWrap::kDecal:
+            return "decal";
+    }
+    return "tile";
+}

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "image/scene_maps.h"
 #include "math/matrix.h"
 #include "scene/animation.h"
 #include "scene/records.h"
@@ -27,6 +28,8 @@ struct ReportedScene {
     FileBounds bounds;
     SceneAnimation animation;           // prepared; evaluated at *frameTime when that is set
     const double* frameTime = nullptr;  // --frame T, or null
+    const SceneMaps* maps = nullptr;    // the materials' maps and the files found for them
+    bool mapsDecoded = true;            // false: the files were only looked for
     // Per object: the index of the first keyframer object node that names it, or -1.
     std::vector<int32_t> objectNode;
 };
@@ -44,6 +47,14 @@ inline constexpr NamedTrack kNodeTracks[] = {
     {"position", NodePositionTrack}, {"rotation", NodeRotationTrack}, {"scale", NodeScaleTrack},
     {"fov", NodeFovTrack},           {"roll", NodeRollTrack},         {"hide", NodeHideTrack},
 };
+
+// A map's kind in words: "texture" or "opacity".
+const char* MapKindName(SceneMapKind kind);
+
+// The names of the tiling flags set in `tiling` ("mirror", "no tile", ...), and how the map
+// is drawn outside the image: "tile", "mirror" or "decal".
+std::vector<const char*> MapTilingNames(uint16_t tiling);
+const char* MapWrapName(uint16_t tiling);
 
 // Why the camera view does not look at a target the file gives (AimCamera refused it), in
 // one line: "the target track's first key is ignored: it lies 1e+17 from the camera, more
@@ -87,6 +98,11 @@ void WalkScene(const ReportedScene& r, Writer& writer) {
     writer.Materials(scene.materialCount);
     for (int32_t i = 0; i < scene.materialCount; ++i)
         writer.MaterialRecord(scene.materials[i]);
+    if (r.maps != nullptr) {
+        writer.Maps(r);
+        for (const SceneMap& map : r.maps->maps)
+            writer.MapRecord(r, map);
+    }
     writer.Lights(scene.lightCount);
     for (int32_t i = 0; i < scene.lightCount; ++i)
         writer.LightRecord(scene.lights[i]);

@@ -60,6 +60,57 @@ void TextReport::MaterialRecord(const Material& m) {
     std::fprintf(out, "  %s\n", PrintableName(m.name).c_str());
 }
 
+void TextReport::Maps(const ReportedScene& r) {
+    // A scene without maps has no such section.
+    const SceneMaps& maps = *r.maps;
+    if (maps.maps.empty()) return;
+    const SceneMapCounts counts = CountSceneMaps(maps);
+    std::fprintf(out, "maps: %zu  (%d found, %d missing", maps.maps.size(), counts.found,
+                 counts.missing);
+    if (r.mapsDecoded) {
+        std::fprintf(out, ", %d unusable; textures hold %s, at most %s while decoding, of %s)\n",
+                     counts.failed, MebibytesText(maps.memory.used).c_str(),
+                     MebibytesText(maps.memory.peak).c_str(),
+                     MebibytesText(maps.memory.limit).c_str());
+    } else {
+        std::fprintf(out, "; not decoded)\n");
+    }
+}
+
+void TextReport::MapRecord(const ReportedScene& r, const SceneMap& map) {
+    const MaterialMap& m = ::MapRecord(*r.scene, map);
+    std::string flags;
+    for (const char* name : MapTilingNames(m.tiling))
+        flags += std::string(flags.empty() ? "" : ", ") + name;
+    std::fprintf(out,
+                 "  %-20s %s %s  amount %g%%  tiling 0x%04X (%s%swrap %s)  scale %g %g  "
+                 "offset %g %g  rotation %g\n",
+                 PrintableName(r.scene->materials[map.material].name).c_str(),
+                 MapKindName(map.kind),
+                 m.fileName != nullptr ? QuotedName(m.fileName).c_str() : "(no file name)",
+                 static_cast<double>(m.amount) * 100.0, m.tiling, flags.c_str(),
+                 flags.empty() ? "" : "; ", MapWrapName(m.tiling), static_cast<double>(m.uScale),
+                 static_cast<double>(m.vScale), static_cast<double>(m.uOffset),
+                 static_cast<double>(m.vOffset), static_cast<double>(m.rotation));
+    if (map.path.empty()) {
+        std::fprintf(out, "    %s\n", map.reason.c_str());
+        return;
+    }
+    std::fprintf(out, "    file %s", QuotedName(map.path.c_str()).c_str());
+    if (!map.reason.empty()) {
+        std::fprintf(out, ": cannot be used: %s\n", map.reason.c_str());
+    } else if (map.texture < 0) {
+        std::fprintf(out, " (not decoded)\n");
+    } else {
+        const Texture& t = r.maps->textures[static_cast<size_t>(map.texture)];
+        std::fprintf(out, ": %d x %d, %d levels", t.sourceWidth, t.sourceHeight, t.levelCount);
+        if (t.width[0] != t.sourceWidth || t.height[0] != t.sourceHeight) {
+            std::fprintf(out, ", drawn from %d x %d", t.width[0], t.height[0]);
+        }
+        std::fprintf(out, "\n");
+    }
+}
+
 void TextReport::Lights(int32_t count) {
     std::fprintf(out, "lights: %d\n", count);
 }

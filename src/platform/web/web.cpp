@@ -102,58 +102,135 @@ EM_JS(void, ShowTitle, (const char* text), {
     if (canvas) canvas.dispatchEvent(new CustomEvent('trellis-title', {detail: title}));
 });
 
-// Files dropped anywhere on the page, or picked with <input id="file-input">, are written
-// under their own names into the working directory (where the bundled scene is) and handed
-// to WebAddDroppedFile and WebPostDrop, so that the viewer names them as the user knows them.
-// A file that cannot be read or stored is reported on stderr, as a file the desktop cannot
-// open.
+// Files dropped anywhere on the page, or picked with <input id="file-input"> (several at
+// once) or <input id="folder-input"> (a folder), are written into the working directory, each
+// drop (or pick) into a folder of its own, drop1, drop2, ..., with the folders it holds, so
+// that a scene's images are beside it as they were on the user's disk and a file of one drop
+// never replaces a file of another. The paths are handed, in byte order, to
+// WebAddDroppedFile and WebPostDrop; the viewer lists the scenes among them and finds the
+// images as their maps. A file that cannot be read or stored is reported on stderr, as a file
+// the desktop cannot open.
 EM_JS(void, InstallFileHandlers, (), {
     if (Module.trellisFilesInstalled) return;
     Module.trellisFilesInstalled = true;
+    Module.trellisDrops = 0;
     function safeName(name) {
-        name = String(name).split('/').join('_').split(String.fromCharCode(0)).join('_');
+        name = String(name).split(String.fromCharCode(0)).join('_');
         return (name.length === 0 || name === '.' || name === '..') ? 'unnamed' : name;
     }
-    function give(fileList) {
-        var files = Array.prototype.slice.call(fileList || []);
-        if (files.length === 0) return;
-        Promise.all(files.map(function(file) {
-            return file.arrayBuffer().then(function(bytes) { return {file: file, bytes: bytes}; },
-                                           function(e) { return {file: file, error: e}; });
-        })).then(function(read) {
-            var given = 0;
-            read.forEach(function(r) {
-                var path = safeName(r.file.name);
-                if (r.error) {
-                    err('trellis: ' + r.file.name + ': cannot be read');
+    function safePath(path) {
+        return String(path).split('/').filter(function(part) { return part.length > 0; })
+            .map(safeName).join('/') || 'unnamed';
+    }
+    function makeFolder(path) {
+        try { FS.mkdir(path); } catch (e) { /* there already */ }
+    }
+    function read(item) {
+        if (item.error) return Promise.resolve(item);
+        return item.file.arrayBuffer().then(function(bytes) { item.bytes = bytes; return item; },
+                                            function(e) { item.error = e; return item; });
+    }
+    // items: {file, path} with path relative to the drop ("house/maps/WOOD.JPG"), or
+    // {path, error} for an entry that could not be opened.
+    function give(items) {
+        if (items.length === 0) return;
+        var folder = 'drop' + (++Module.trellisDrops);
+        Promise.all(items.map(read)).then(function(done) {
+            makeFolder(folder);
+            var given = [];
+            done.forEach(function(item) {
+                if (item.error) {
+                    err('trellis: ' + item.path + ': cannot be read');
                     return;
                 }
+                var parts = safePath(item.path).split('/');
+                var path = folder;
                 try {
-                    FS.writeFile(path, new Uint8Array(r.bytes));
+                    for (var i = 0; i + 1 < parts.length; i++) {
+                        path += '/' + parts[i];
+                        makeFolder(path);
+                    }
+                    path += '/' + parts[parts.length - 1];
+                    FS.writeFile(path, new Uint8Array(item.bytes));
                 } catch (e) {
-                    err('trellis: ' + r.file.name + ': cannot be kept in memory');
+                    err('trellis: ' + item.path + ': cannot be kept in memory');
                     return;
                 }
-                Module.ccall('WebAddDroppedFile', null, ['string'], [path]);
-                given++;
+                given.push(path);
             });
-            if (given > 0) Module.ccall('WebPostDrop', null, [], []);
+            given.sort();
+            given.forEach(function(path) {
+                Module.ccall('WebAddDroppedFile', null, ['string'], [path]);
+            });
+            if (given.length > 0) Module.ccall('WebPostDrop', null, [], []);
         });
+    }
+    function fileItems(fileList) {
+        return Array.prototype.slice.call(fileList || []).map(function(file) {
+            return {file: file, path: file.webkitRelativePath || file.name};
+        });
+    }
+    // Every file under a dropped entry (a folder's are read in batches until none is left).
+    function walk(entry, prefix, out) {
+        var path = prefix + entry.name;
+        if (entry.isFile) {
+            return new Promise(function(resolve) {
+                entry.file(function(file) { out.push({file: file, path: path}); resolve(); },
+                           function(e) { out.push({path: path, error: e}); resolve(); });
+            });
+        }
+        if (!entry.isDirectory) return Promise.resolve();
+        var reader = entry.createReader();
+        var children = [];
+        return new Promise(function(resolve) {
+            function more() {
+                reader.readEntries(function(batch) {
+                    if (batch.length > 0) {
+                        children = children.concat(Array.prototype.slice.call(batch));
+                        more();
+                        return;
+                    }
+                    Promise.all(children.map(function(child) {
+                        return walk(child, path + '/', out);
+                    })).then(resolve);
+                }, function(e) { out.push({path: path, error: e}); resolve(); });
+            }
+            more();
+        });
+    }
+    // The entries of a drop must be taken while the event lasts; where the browser gives
+    // none (or not for every item), its plain list of files is used.
+    function dropped(transfer) {
+        var entries = [];
+        var items = transfer.items || [];
+        for (var i = 0; i < items.length; i++) {
+            if (items[i].kind !== 'file') continue;
+            var entry = items[i].webkitGetAsEntry ? items[i].webkitGetAsEntry() : null;
+            if (!entry) {
+                give(fileItems(transfer.files));
+                return;
+            }
+            entries.push(entry);
+        }
+        var out = [];
+        Promise.all(entries.map(function(entry) { return walk(entry, "", out); }))
+            .then(function() { give(out); });
     }
     document.addEventListener('dragover', function(e) { e.preventDefault(); });
     document.addEventListener('drop', function(e) {
         e.preventDefault();
-        if (e.dataTransfer) give(e.dataTransfer.files);
+        if (e.dataTransfer) dropped(e.dataTransfer);
     });
-    var input = document.getElementById('file-input');
-    if (input) {
+    ['file-input', 'folder-input'].forEach(function(id) {
+        var input = document.getElementById(id);
+        if (!input) return;
         input.addEventListener('change', function() {
-            give(input.files);
+            give(fileItems(input.files));
             // The same file picked again is a new change; Space must not press the button.
             input.value = null;
             input.blur();
         });
-    }
+    });
     var canvas = document.getElementById('canvas');
     if (canvas) canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); });
 });

@@ -5,8 +5,9 @@
 // page's animation frames: one WM_TIMER per 20 ms elapsed. The canvas's mouse buttons,
 // moves and wheel (and fingers on a touch screen, as mouse drags and the wheel) and the
 // page's keys become the same WM_* messages as on the desktop;
-// files dropped on the page or picked with its file input are written into the in-memory
-// file system and handed over as one WM_DROPFILES. GetMessageA waits (asyncify) until a
+// files dropped on the page or picked with its inputs (several files, or a folder) are
+// written into the in-memory file system, a folder for each drop, and handed over as one
+// WM_DROPFILES. GetMessageA waits (asyncify) until a
 // message is there, so the shell's own blocking message loop runs unchanged.
 #pragma once
 
