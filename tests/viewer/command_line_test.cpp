@@ -272,7 +272,7 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--info, not to --export"},
         {{"--export", "a.glb", "--frames", "5", "a.3ds"},
          "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
-         "--frame, --frames, --view, --camera, --size or --thumbnail"},
+         "--frame, --frames, --view, --camera, --size, --thumbnail, --format or --max-faces"},
         {{"--json", "--up", "y", "a.3ds"},
          "--view, --camera, --size and --up apply to the viewer and --output, not to --info"},
         // A value given to an option that takes none is named as typed.
