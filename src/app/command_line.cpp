@@ -23,7 +23,8 @@ enum : int {
     kOptionThumbnail,
     kOptionAnimate,
     kOptionFrame,
-    kOptionExport
+    kOptionExport,
+    kOptionRender
 };
 
 const option kOptions[] = {
@@ -37,6 +38,7 @@ const option kOptions[] = {
     {"frame", required_argument, nullptr, kOptionFrame},
     {"view", required_argument, nullptr, kOptionView},
     {"camera", optional_argument, nullptr, kOptionCamera},
+    {"render", required_argument, nullptr, kOptionRender},
     {"size", required_argument, nullptr, kOptionSize},
     {"thumbnail", required_argument, nullptr, kOptionThumbnail},
     {"export", required_argument, nullptr, kOptionExport},
@@ -119,8 +121,9 @@ ImageFormat ImageFormatForPath(const char* path) {
 ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
     line = CommandLine{};
     bool ticksGiven = false;
-    bool viewGiven = false, cameraGiven = false, sizeGiven = false;
+    bool viewGiven = false, cameraGiven = false, sizeGiven = false, renderGiven = false;
     ViewMode viewChosen = ViewMode::Fixed;
+    RenderMode renderChosen = RenderMode::Wireframe;
     optind = 0;  // a fresh scan, also when called more than once (tests)
     opterr = 0;  // messages are ours
     for (;;) {
@@ -180,6 +183,15 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 }
                 cameraGiven = true;
                 line.cameraName = optarg;
+                break;
+            case kOptionRender:
+                if (!ParseRenderMode(optarg, renderChosen)) {
+                    error =
+                        std::string("--render is wireframe, shaded, edges or hidden-line, not '") +
+                        PrintableName(optarg) + "'";
+                    return ParseResult::UsageError;
+                }
+                renderGiven = true;
                 break;
             case kOptionSize:
                 if (!ParseSize(optarg, line.width, line.height)) {
@@ -242,11 +254,12 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             return ParseResult::UsageError;
         }
         if (line.outputFile || line.info || line.chunks || line.windowed || line.animate ||
-            line.hasFrameTime || line.ticksGiven || viewGiven || cameraGiven || sizeGiven ||
-            line.thumbnail != 0) {
+            line.hasFrameTime || ticksGiven || viewGiven || cameraGiven || sizeGiven ||
+            renderGiven || line.thumbnail != 0) {
             error =
                 "--export stands alone: no --output, --info, --chunks, --windowed, "
-                "--animate, --frame, --frames, --view, --camera, --size or --thumbnail";
+                "--animate, --frame, --frames, --view, --camera, --size, --render or "
+                "--thumbnail";
             return ParseResult::UsageError;
         }
         if (!sceneGiven) {
@@ -294,9 +307,11 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--frame applies with --info, --output or the viewer, not --chunks";
         return ParseResult::UsageError;
     }
-    if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven)) {
-        error = "--view, --camera and --size apply to the viewer and --output, not to " +
-                std::string(line.info ? "--info" : "--chunks");
+    if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven || renderGiven)) {
+        error =
+            "--view, --camera, --size and --render apply to the viewer and --output, not "
+            "to " +
+            std::string(line.info ? "--info" : "--chunks");
         return ParseResult::UsageError;
     }
     if (viewGiven && cameraGiven) {
@@ -323,6 +338,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     line.view = sceneGiven ? ViewMode::Fit : ViewMode::Fixed;
     if (viewGiven) line.view = viewChosen;
     if (cameraGiven) line.view = ViewMode::Camera;
+    // A named scene, or a thumbnail, is shaded; the bundled one keeps the wireframe.
+    line.render = sceneGiven || line.thumbnail != 0 ? RenderMode::Shaded : RenderMode::Wireframe;
+    if (renderGiven) line.render = renderChosen;
     if (ticksGiven && !line.outputFile) {
         error = "--frames applies only with --output";
         return ParseResult::UsageError;
@@ -350,8 +368,9 @@ const char* UsageText() {
     return "Usage: trellis [OPTIONS] [SCENE...]\n"
            "       trellis --output FOLDER/ [OPTIONS] SCENE...\n"
            "       trellis --export OUT.glb|OUT.gltf|FOLDER/ SCENE...\n"
-           "Shows every mesh of a 3D Studio scene turning as a wireframe, full screen at\n"
-           "640x480; Escape ends the run.\n"
+           "Shows every mesh of a 3D Studio scene turning, full screen at 640x480: a named\n"
+           "scene solid in its materials and lights, the bundled one as a wireframe; W\n"
+           "changes how it is drawn; Escape ends the run.\n"
            "\n"
            "  SCENE                the .3ds scene to show (default: svet.3ds); - reads it\n"
            "                       from standard input; several scenes, or a folder of\n"
@@ -363,6 +382,12 @@ const char* UsageText() {
            "                       default with a SCENE); fixed: the fixed camera 150 units\n"
            "                       from the origin (the default without one)\n"
            "      --camera[=NAME]  look through the file's first camera, or the one named\n"
+           "      --render MODE    how the scene is drawn: wireframe (the faces that face\n"
+           "                       the viewer as lines; the default without a SCENE),\n"
+           "                       shaded (solid, in the file's materials and lights, hidden\n"
+           "                       surfaces removed; the default with one), edges (shaded,\n"
+           "                       with the faces' edges over it) or hidden-line (the edges\n"
+           "                       that no face hides)\n"
            "  -o, --output FILE    no window: run the frame ticks headless and write FILE,\n"
            "                       .png (the last frame) or .gif (every frame, 20 ms apart,\n"
            "                       looping); a FOLDER (ending in '/', or an existing\n"

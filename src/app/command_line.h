@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "render/shade.h"
 #include "view/views.h"
 
 enum class ImageFormat { None, Png, Gif };
@@ -27,7 +28,9 @@ struct CommandLine {
     // The view: fixed without a SCENE, fit with one; --view fit|fixed or --camera[=NAME].
     ViewMode view = ViewMode::Fixed;
     const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
-    int32_t width = 640;               // --size WxH (with --output or --windowed)
+    // --render MODE: wireframe without a SCENE, shaded with one (and for --thumbnail).
+    RenderMode render = RenderMode::Wireframe;
+    int32_t width = 640;  // --size WxH (with --output or --windowed)
     int32_t height = 480;
     // Every SCENE given, in order; several for the viewer, which steps through them (a
     // folder stands for its .3ds files), and when --output names a folder.

@@ -74,6 +74,9 @@ void HandleKey(ViewerState& state, WPARAM key, LPARAM flags) {
         case 'C':
             NextCameraOrOrbit(state);
             break;
+        case 'W':
+            NextRenderModeOfViewer(state);
+            break;
         case VK_NEXT:
         case 'N':
             OpenStepped(state, 1);

@@ -87,17 +87,14 @@ void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* use
     WriteImageFrame(*static_cast<ImageOutput*>(user), pixels, width, height);
 }
 
-// Ticks to run with --output: --frames, or for a GIF of --animate without it, one loop of
-// the scene's animation.
-int32_t AnimatedGifTicks(const CommandLine& line) {
-    if (!line.animate || line.ticksGiven || line.outputFormat != ImageFormat::Gif) {
-        return line.ticks;
-    }
-    Scene* scene = LoadNamedScene(line.sceneFile);
-    if (scene == nullptr) return line.ticks;
-    const int32_t ticks = PlaybackLoopTicks(*scene);
-    FreeScene(scene);
-    return ticks;
+// A GIF of --animate without --frames holds one loop of the scene's animation, which is known
+// once the scene is open: at the run's first message (its first tick) the rest of the script
+// becomes the loop's remaining ticks and Escape.
+void ScriptOneLoop(UINT /*message*/, int32_t /*ticks*/, void* /*user*/) {
+    HeadlessSetMessageHook(nullptr, nullptr);
+    HeadlessClearScript();
+    HeadlessScriptTicks(PlaybackLoopTicks(viewerState.playback.animation) - 1);
+    HeadlessScriptKey(VK_ESCAPE);
 }
 
 // Runs the frame ticks headless into line.outputFile. With `sceneRequired` (thumbnails and
@@ -112,8 +109,10 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
         return kStatusFailure;
     }
     UseHeadlessBackend();
-    HeadlessScriptTicks(AnimatedGifTicks(line));
+    const bool oneLoop = line.animate && !line.ticksGiven && line.outputFormat == ImageFormat::Gif;
+    HeadlessScriptTicks(oneLoop ? 1 : line.ticks);
     HeadlessScriptKey(VK_ESCAPE);
+    if (oneLoop) HeadlessSetMessageHook(ScriptOneLoop, nullptr);
     HeadlessSetFrameCallback(WriteFrame, &output);
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
     SetPlatformBackend(nullptr);
@@ -138,8 +137,8 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
 // several.
 void SetUpViewer(const CommandLine& line) {
     ViewerState& v = viewerState;
-    v.startPolicy = OpenPolicy{line.view, line.cameraName, true};
-    v.listPolicy = OpenPolicy{line.view, line.cameraName, false};
+    v.startPolicy = OpenPolicy{line.view, line.cameraName, true, line.render};
+    v.listPolicy = OpenPolicy{line.view, line.cameraName, false, line.render};
     RequestPlayback(v.playback, line.animate, line.hasFrameTime ? &line.frameTime : nullptr);
     v.frameWidth = line.width;
     v.frameHeight = line.height;

@@ -21,6 +21,7 @@ constexpr const char* kHelpLines[] = {
     "F                    fit the scene again",
     "R                    back to the starting view",
     "C                    next camera of the file",
+    "W                    wireframe, shaded, edges, hidden line",
     "Page Down, Page Up   next, previous file (also N, P)",
     "F12                  save the frame as a PNG",
     "H, F1                this help",
@@ -78,8 +79,8 @@ void NoteSceneLines(OverlayState& overlay, int32_t index, int32_t count, const c
                   static_cast<int>(scene->cameraCount));
 }
 
-void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused, uint32_t* pixels,
-                 int32_t width, int32_t height) {
+void DrawOverlay(const OverlayState& overlay, const ViewState& view, RenderMode render, bool paused,
+                 uint32_t* pixels, int32_t width, int32_t height) {
     if (overlay.status[0] != '\0') {
         // The reason at the bottom, broken into as many lines as the frame's width needs.
         int32_t perLine = (width - 2 * kMargin) / kTextAdvance;
@@ -106,7 +107,9 @@ void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused
                   ViewModeName(view.mode), (view.spin + view.pose.yaw) * kDegreesPerRadian,
                   view.pose.tilt * kDegreesPerRadian, view.pose.distance,
                   view.pose.fieldOfView * kDegreesPerRadian, paused ? "  (stopped)" : "");
-    const char* lines[kHelpLineCount + 4];
+    char renderLine[48];
+    std::snprintf(renderLine, sizeof renderLine, "drawn: %s", RenderModeName(render));
+    const char* lines[kHelpLineCount + 5];
     int32_t count = 0;
     for (const char* help : kHelpLines)
         lines[count++] = help;
@@ -114,5 +117,6 @@ void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused
     lines[count++] = overlay.fileLine;
     lines[count++] = overlay.countsLine[0] != '\0' ? overlay.countsLine : "not loaded";
     lines[count++] = viewLine;
+    lines[count++] = renderLine;
     DrawLines(pixels, width, height, kMargin, kMargin, lines, count);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "render/shade.h"
 #include "scene/records.h"
 #include "view/views.h"
 
@@ -21,7 +22,7 @@ void NoteSceneLines(OverlayState& overlay, int32_t index, int32_t count, const c
 
 // Draws the status line (at the bottom, broken into as many lines as the width needs) and,
 // when it is on, the help (at the top left; its view line says `view` and whether the scene
-// is `paused`) into `pixels`, a frame of width x height. With neither, the frame is left
-// untouched. Allocates nothing.
-void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused, uint32_t* pixels,
-                 int32_t width, int32_t height);
+// is `paused`, the line after it the `render` mode) into `pixels`, a frame of width x height.
+// With neither, the frame is left untouched. Allocates nothing.
+void DrawOverlay(const OverlayState& overlay, const ViewState& view, RenderMode render, bool paused,
+                 uint32_t* pixels, int32_t width, int32_t height);

@@ -111,6 +111,10 @@ void UseHeadlessBackend() {
     UseHeadlessCalls();
 }
 
+void HeadlessClearScript() {
+    headless.script.clear();
+}
+
 void HeadlessScriptTicks(int32_t ticks) {
     if (ticks <= 0) return;
     if (!headless.script.empty()) {
