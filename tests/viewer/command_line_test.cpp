@@ -148,6 +148,32 @@ TEST(CommandLine, ViewCameraAndSize) {
     }
 }
 
+// The bundled scene keeps its wireframe; a named scene, a folder's and a thumbnail are
+// shaded; --render chooses.
+TEST(CommandLine, RenderModeByDefaultAndAsAsked) {
+    struct Case {
+        std::vector<std::string> arguments;
+        RenderMode render;
+    };
+    const std::vector<Case> cases = {
+        {{}, RenderMode::Wireframe},
+        {{"-o", "a.gif"}, RenderMode::Wireframe},
+        {{"box.3ds"}, RenderMode::Shaded},
+        {{"-o", "thumbs/", "a.3ds", "b.3ds"}, RenderMode::Shaded},
+        {{"--thumbnail", "128", "-o", "t.png"}, RenderMode::Shaded},
+        {{"--render", "wireframe", "--view", "fixed", "box.3ds"}, RenderMode::Wireframe},
+        {{"--render=shaded"}, RenderMode::Shaded},
+        {{"--render", "edges", "-w", "box.3ds"}, RenderMode::Edges},
+        {{"--render", "hidden-line", "-o", "a.png", "box.3ds"}, RenderMode::HiddenLine},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.arguments));
+        Parsed parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+        EXPECT_EQ(parsed.line.render, c.render);
+    }
+}
+
 TEST(CommandLine, UsageErrorsSayWhy) {
     struct Case {
         std::vector<std::string> arguments;
@@ -224,9 +250,18 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         {{"--size", "640x480"},
          "--size applies only with --output or --windowed (full screen is 640x480)"},
         {{"-i", "--view", "fit"},
-         "--view, --camera and --size apply to the viewer and --output, not to --info"},
+         "--view, --camera, --size and --render apply to the viewer and --output, not to "
+         "--info"},
         {{"--chunks", "--camera"},
-         "--view, --camera and --size apply to the viewer and --output, not to --chunks"},
+         "--view, --camera, --size and --render apply to the viewer and --output, not to "
+         "--chunks"},
+        {{"-i", "--render", "shaded", "a.3ds"},
+         "--view, --camera, --size and --render apply to the viewer and --output, not to "
+         "--info"},
+        {{"--render", "solid", "a.3ds"},
+         "--render is wireframe, shaded, edges or hidden-line, not 'solid'"},
+        {{"--render", "\x1b[2J"},
+         "--render is wireframe, shaded, edges or hidden-line, not '\\x1b[2J'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Joined(c.arguments));

@@ -44,11 +44,19 @@ TEST(ExportCommand, AcceptedAndRefusedLines) {
          false},
         {{"--export", "a.glb", "-o", "a.png", "box.3ds"},
          "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
-         "--frame, --frames, --view, --camera, --size or --thumbnail",
+         "--frame, --frames, --view, --camera, --size, --render or --thumbnail",
          false},
         {{"--export", "a.glb", "--info", "box.3ds"},
          "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
-         "--frame, --frames, --view, --camera, --size or --thumbnail",
+         "--frame, --frames, --view, --camera, --size, --render or --thumbnail",
+         false},
+        {{"--export", "a.glb", "--render", "shaded", "box.3ds"},
+         "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
+         "--frame, --frames, --view, --camera, --size, --render or --thumbnail",
+         false},
+        {{"--export", "a.glb", "--frames", "5", "box.3ds"},
+         "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
+         "--frame, --frames, --view, --camera, --size, --render or --thumbnail",
          false},
     };
     for (const Case& c : cases) {

@@ -1,7 +1,8 @@
 // The views through the whole program: the trellis binary run with --output.
 //
-// Without a SCENE every frame is the fixed path's (each object's matrix turned by
-// MatrixRotateY each tick, the fixed camera, RenderObject); with one the scene is framed
+// Without a SCENE, and with --render wireframe --view fixed for any scene, every frame is the
+// fixed path's (each object's matrix turned by MatrixRotateY each tick, the fixed camera,
+// RenderObject); with a SCENE otherwise the scene is framed
 // in a frame of --size; a camera that is not there is a usage error naming the file's.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -56,33 +57,77 @@ int RunTrellis(const fs::path& directory, const std::string& arguments, std::str
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(ViewsOutput, WithoutASceneEveryFrameIsTheFixedPath) {
-    const fs::path gif = TestFile(".gif");
-    std::string errors;
-    // The first 30 ticks: a third of the turn, quick enough under the sanitizers.
-    ASSERT_EQ(RunTrellis(TRELLIS_ASSETS_DIR, "--frames 30 --output '" + gif.string() + "'", errors),
-              0)
-        << errors;
-    const std::vector<Frame> frames = ReadGif(gif).frames;
-    ASSERT_EQ(frames.size(), 30u);
+// A box and a square lying beside it, near the origin.
+std::vector<uint8_t> BoxAndSquareBytes() {
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            WriteNamedMesh(w, "Box", [&] {
+                WriteVertexList(w, {-20, -20, -20, 20, -20, -20, -20, 20, -20, 20, 20, -20,
+                                    -20, -20, 20,  20, -20, 20,  -20, 20, 20,  20, 20, 20});
+                WriteFaceList(w, {0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4,
+                                  2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5});
+            });
+            WriteNamedMesh(w, "Square", [&] {
+                WriteVertexList(w, {30, 0, -15, 60, 0, -15, 30, 0, 15, 60, 0, 15});
+                WriteFaceList(w, {0, 1, 3, 0, 3, 2});
+            });
+        });
+    });
+    return w.bytes;
+}
 
-    Scene* scene = LoadScene(TRELLIS_ASSETS_DIR "/svet.3ds");
-    ASSERT_NE(scene, nullptr);
-    ResetObjectSpins(*scene);
-    Matrix4 camera;
-    BuildFixedCamera(camera);
-    SetProjection(640, 480);
-    Frame expected(640 * 480);
-    for (size_t tick = 0; tick < frames.size(); ++tick) {
-        std::fill(expected.begin(), expected.end(), 0u);
-        for (int32_t i = 0; i < scene->objectCount; ++i) {
-            MeshObject& object = scene->objects[i];
-            MatrixRotateY(object.matrix, kSpinStep);
-            RenderObject(object.matrix, camera, object, expected.data());
+// Without a SCENE, and for any named one with --render wireframe --view fixed: each object's
+// matrix turned by MatrixRotateY each tick, the fixed camera, RenderObject on black.
+TEST(ViewsOutput, WithoutASceneEveryFrameIsTheFixedPath) {
+    const fs::path written = TestFile(".3ds");
+    ASSERT_TRUE(WriteBytesToFile(BoxAndSquareBytes(), written.c_str()));
+    struct Case {
+        std::string options;
+        std::string scene;  // the file the frames show
+        size_t ticks;
+    };
+    const std::string bundled = TRELLIS_ASSETS_DIR "/svet.3ds";
+    const std::vector<Case> cases = {
+        {"", bundled, 30},
+        {"--render wireframe --view fixed svet.3ds", bundled, 10},
+        {"--render wireframe --view fixed '" + written.string() + "'", written.string(), 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const fs::path gif = TestFile(".gif");
+        std::string errors;
+        // The first ticks of the turn (30: a third), quick enough under the sanitizers.
+        ASSERT_EQ(RunTrellis(TRELLIS_ASSETS_DIR,
+                             c.options + " --frames " + std::to_string(c.ticks) + " --output '" +
+                                 gif.string() + "'",
+                             errors),
+                  0)
+            << errors;
+        const std::vector<Frame> frames = ReadGif(gif).frames;
+        ASSERT_EQ(frames.size(), c.ticks);
+
+        Scene* scene = LoadScene(c.scene.c_str());
+        ASSERT_NE(scene, nullptr);
+        ResetObjectSpins(*scene);
+        Matrix4 camera;
+        BuildFixedCamera(camera);
+        SetProjection(640, 480);
+        Frame expected(640 * 480);
+        for (size_t tick = 0; tick < frames.size(); ++tick) {
+            std::fill(expected.begin(), expected.end(), 0u);
+            for (int32_t i = 0; i < scene->objectCount; ++i) {
+                MeshObject& object = scene->objects[i];
+                MatrixRotateY(object.matrix, kSpinStep);
+                RenderObject(object.matrix, camera, object, expected.data());
+            }
+            EXPECT_GT(std::count(expected.begin(), expected.end(), 0u), 0);
+            EXPECT_LT(std::count(expected.begin(), expected.end(), 0u),
+                      static_cast<long>(expected.size()));
+            EXPECT_TRUE(frames[tick] == expected) << "tick " << tick;
         }
-        EXPECT_TRUE(frames[tick] == expected) << "tick " << tick;
+        FreeScene(scene);
     }
-    FreeScene(scene);
 }
 
 // A small box in millimetres far from the origin, with a camera looking at it.
@@ -130,10 +175,11 @@ TEST(ViewsOutput, NamedSceneIsFramedInTheSizeAsked) {
         const Frame frame = ReadPng(png, width, height);
         ASSERT_EQ(width, c.width);
         ASSERT_EQ(height, c.height);
+        // Shaded: what differs from the background of the frame's corner is the scene.
         int32_t minX = width, maxX = -1, minY = height, maxY = -1;
         for (int32_t y = 0; y < height; ++y) {
             for (int32_t x = 0; x < width; ++x) {
-                if (frame[static_cast<size_t>(y * width + x)] == 0) continue;
+                if (frame[static_cast<size_t>(y * width + x)] == frame[0]) continue;
                 minX = std::min(minX, x);
                 maxX = std::max(maxX, x);
                 minY = std::min(minY, y);
