@@ -22,18 +22,16 @@ build: configure
 test: build
 	ctest --preset $(PRESET) -LE soak
 
-# The viewer on the bundled scene (svet.3ds in the working directory, as with no arguments).
-# With no display at all, the whole turn is rendered headless into build/svet.gif instead.
+# The viewer on the bundled scene (svet.3ds in the working directory, as with no arguments);
+# with ARGS, the program given ARGS in the directory make was called from (PWD, which make -C
+# leaves as the caller's), so that relative paths in ARGS mean what they say there. With no
+# display at all the run is drawn headless into build/ instead (scripts/run-viewer).
+CALLER_DIR := $(if $(wildcard $(PWD)),$(PWD),$(CURDIR))
 run: deps
 	cmake --preset $(RUN_PRESET)
 	cmake --build --preset $(RUN_PRESET)
-	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
-		cd assets && ../$(BUILD)/$(RUN_PRESET)/src/trellis $(ARGS); \
-	else \
-		echo "make run: no DISPLAY or WAYLAND_DISPLAY; rendering one turn headless instead"; \
-		cd assets && ../$(BUILD)/$(RUN_PRESET)/src/trellis --output ../$(BUILD)/svet.gif && \
-		echo "make run: wrote $(CURDIR)/$(BUILD)/svet.gif (100 frames, one full turn)"; \
-	fi
+	@scripts/run-viewer $(CURDIR)/$(BUILD)/$(RUN_PRESET)/src/trellis $(CURDIR)/assets \
+	    $(CURDIR)/$(BUILD) "$(CALLER_DIR)" $(ARGS)
 
 # Fuzzes the loader, then the image decoder, for SECONDS seconds each (clang, libFuzzer,
 # ASan+UBSan): builds the fuzz preset, writes the seed scenes into build/fuzz/corpus and adds

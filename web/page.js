@@ -9,6 +9,17 @@ var Module = {
       document.getElementById('failure').textContent = line.slice('trellis: '.length);
     }
   },
+  // The table of the mouse and keys, from the viewer's own list, once it has started.
+  onRuntimeInitialized: function() {
+    var table = document.getElementById('keys');
+    Module.UTF8ToString(Module._WebKeyLines()).split('\n').forEach(function(line) {
+      if (!line) return;
+      var parts = line.split('\t');
+      var row = table.insertRow();
+      row.insertCell().textContent = parts[0];
+      row.insertCell().textContent = parts[1];
+    });
+  },
   // The viewer could not start at all (no WebAssembly, trellis.wasm missing).
   onAbort: function(what) {
     document.getElementById('file').textContent = '';

@@ -23,6 +23,7 @@ enum : int {
     kOptionThumbnail,
     kOptionAnimate,
     kOptionFrame,
+    kOptionUp,
     kOptionExport,
     kOptionRender
 };
@@ -41,6 +42,7 @@ const option kOptions[] = {
     {"render", required_argument, nullptr, kOptionRender},
     {"size", required_argument, nullptr, kOptionSize},
     {"thumbnail", required_argument, nullptr, kOptionThumbnail},
+    {"up", required_argument, nullptr, kOptionUp},
     {"export", required_argument, nullptr, kOptionExport},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -102,6 +104,20 @@ bool ParseSize(const char* text, int32_t& width, int32_t& height) {
            ParseSide(cross + 1, std::strlen(cross + 1), height);
 }
 
+// The long option whose value is `val`, or null.
+const option* LongOption(int val) {
+    for (const option* o = kOptions; o->name != nullptr; ++o) {
+        if (o->val == val) return o;
+    }
+    return nullptr;
+}
+
+// Whether something (a file, a folder, ...) exists at `path`.
+bool PathExists(const char* path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
 // A name that ends in '/' or names an existing folder.
 bool IsFolderName(const char* path) {
     size_t length = std::strlen(path);
@@ -121,9 +137,13 @@ ImageFormat ImageFormatForPath(const char* path) {
 ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
     line = CommandLine{};
     bool ticksGiven = false;
-    bool viewGiven = false, cameraGiven = false, sizeGiven = false, renderGiven = false;
+    bool viewGiven = false, cameraGiven = false, sizeGiven = false, upGiven = false;
+    bool renderGiven = false;
     ViewMode viewChosen = ViewMode::Fixed;
     RenderMode renderChosen = RenderMode::Wireframe;
+    // The word after a --camera without '=': a camera's name given the way other options
+    // take their values, which getopt reads as a scene instead.
+    const char* cameraWord = nullptr;
     optind = 0;  // a fresh scan, also when called more than once (tests)
     opterr = 0;  // messages are ours
     for (;;) {
@@ -183,6 +203,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 }
                 cameraGiven = true;
                 line.cameraName = optarg;
+                if (optarg == nullptr && optind < argc && argv[optind][0] != '-') {
+                    cameraWord = argv[optind];
+                }
                 break;
             case kOptionRender:
                 if (!ParseRenderMode(optarg, renderChosen)) {
@@ -201,6 +224,18 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                     return ParseResult::UsageError;
                 }
                 sizeGiven = true;
+                break;
+            case kOptionUp:
+                if (std::strcmp(optarg, "y") == 0 || std::strcmp(optarg, "Y") == 0) {
+                    line.up = UpAxis::FileY;
+                } else if (std::strcmp(optarg, "z") == 0 || std::strcmp(optarg, "Z") == 0) {
+                    line.up = UpAxis::FileZ;
+                } else {
+                    error = "--up is y or z (the file's axis that points up), not '" +
+                            PrintableName(optarg) + "'";
+                    return ParseResult::UsageError;
+                }
+                upGiven = true;
                 break;
             case kOptionThumbnail:
                 if (!ParseSide(optarg, std::strlen(optarg), line.thumbnail)) {
@@ -222,7 +257,16 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             case ':':
                 error = "option '" + PrintableName(argv[optind - 1]) + "' needs an argument";
                 return ParseResult::UsageError;
-            default:
+            default: {
+                // A value given to an option that takes none: getopt names the option by its
+                // letter or number, which the user did not type.
+                const char* typed = argv[optind - 1];
+                const ::option* known = optopt != 0 ? LongOption(optopt) : nullptr;
+                if (known != nullptr && known->has_arg == no_argument &&
+                    std::strncmp(typed, "--", 2) == 0 && std::strchr(typed, '=') != nullptr) {
+                    error = std::string("--") + known->name + " takes no value";
+                    return ParseResult::UsageError;
+                }
                 if (optopt != 0) {
                     const char letter = static_cast<char>(optopt);
                     error = "unknown option '-" + PrintableBytes(&letter, 1) + "'";
@@ -230,6 +274,7 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                     error = "unknown option '" + PrintableName(argv[optind - 1]) + "'";
                 }
                 return ParseResult::UsageError;
+            }
         }
     }
     if (line.help) return ParseResult::Help;
@@ -281,6 +326,15 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         return ParseResult::Run;
     }
     line.outputFolder = line.outputFile != nullptr && IsFolderName(line.outputFile);
+    // --json alone asks for the report, as JSON.
+    if (line.json) line.info = true;
+    // `--camera NAME` read NAME as the first scene: said so where it cannot be one.
+    if (cameraWord != nullptr && line.scenes.size() > 1 && line.scenes[0] == cameraWord &&
+        !PathExists(cameraWord)) {
+        error = "'" + PrintableName(cameraWord) + "' is not a scene file; to look through the " +
+                "camera of that name, write --camera=" + PrintableName(cameraWord);
+        return ParseResult::UsageError;
+    }
     // Several scenes: the viewer steps through them, an output folder gets a picture of each;
     // --output FILE, --info and --chunks take one.
     if (line.scenes.size() > 1 &&
@@ -288,12 +342,13 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "more than one scene given ('" + PrintableName(line.scenes[1]) + "'); " +
                 (line.outputFile ? "several scenes need --output FOLDER/"
                                  : "--info and --chunks take one");
+        if (cameraWord != nullptr && line.scenes[0] == cameraWord) {
+            error += " (for the camera '" + PrintableName(cameraWord) +
+                     "', write --camera=" + PrintableName(cameraWord) + ")";
+        }
         return ParseResult::UsageError;
     }
-    if (line.json && !line.info) {
-        error = "--json applies only with --info";
-        return ParseResult::UsageError;
-    }
+
     if ((line.info || line.chunks) &&
         (line.outputFile || line.windowed || line.info == line.chunks)) {
         error = "--info and --chunks stand alone: no --output, --windowed or each other";
@@ -307,10 +362,11 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--frame applies with --info, --output or the viewer, not --chunks";
         return ParseResult::UsageError;
     }
-    if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven || renderGiven)) {
+    if ((line.info || line.chunks) &&
+        (viewGiven || cameraGiven || sizeGiven || upGiven || renderGiven)) {
         error =
-            "--view, --camera, --size and --render apply to the viewer and --output, not "
-            "to " +
+            "--view, --camera, --size, --up and --render apply to the viewer and --output, "
+            "not to " +
             std::string(line.info ? "--info" : "--chunks");
         return ParseResult::UsageError;
     }
@@ -331,9 +387,12 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         line.height = line.thumbnail;
     }
     if (sizeGiven && !line.outputFile && !line.windowed) {
-        error = "--size applies only with --output or --windowed (full screen is 640x480)";
+        error =
+            "--size applies only with --output or --windowed (full screen takes the "
+            "screen's size)";
         return ParseResult::UsageError;
     }
+    line.sizeGiven = sizeGiven;
     // A named scene is framed; the bundled one keeps the fixed view.
     line.view = sceneGiven ? ViewMode::Fit : ViewMode::Fixed;
     if (viewGiven) line.view = viewChosen;
@@ -341,6 +400,13 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     // A named scene, or a thumbnail, is shaded; the bundled one keeps the wireframe.
     line.render = sceneGiven || line.thumbnail != 0 ? RenderMode::Shaded : RenderMode::Wireframe;
     if (renderGiven) line.render = renderChosen;
+    line.viewGiven = viewGiven || cameraGiven;
+    if (line.up == UpAxis::FileY && line.view == ViewMode::Fixed) {
+        error =
+            "--up y turns the fit and camera views; the fixed view (no SCENE, or --view "
+            "fixed) keeps the file's z up";
+        return ParseResult::UsageError;
+    }
     if (ticksGiven && !line.outputFile) {
         error = "--frames applies only with --output";
         return ParseResult::UsageError;
@@ -368,20 +434,24 @@ const char* UsageText() {
     return "Usage: trellis [OPTIONS] [SCENE...]\n"
            "       trellis --output FOLDER/ [OPTIONS] SCENE...\n"
            "       trellis --export OUT.glb|OUT.gltf|FOLDER/ SCENE...\n"
-           "Shows every mesh of a 3D Studio scene turning, full screen at 640x480: a named\n"
-           "scene solid in its materials and lights, the bundled one as a wireframe; W\n"
-           "changes how it is drawn; Escape ends the run.\n"
+           "Shows every mesh of a 3D Studio scene turning, full screen (at 640x480 for the\n"
+           "bundled scene, at the desktop's own size for a SCENE named) or in a window: a\n"
+           "named scene solid in its materials and lights, the bundled one as a wireframe;\n"
+           "W changes how it is drawn; Escape ends the run. H shows the mouse and keys over\n"
+           "the frame.\n"
            "\n"
            "  SCENE                the .3ds scene to show (default: svet.3ds); - reads it\n"
            "                       from standard input; several scenes, or a folder of\n"
            "                       them, are stepped through with Page Down and Page Up\n"
-           "  -w, --windowed       a 640x480 window instead of full screen\n"
-           "      --size WxH       the frame's size with --output or --windowed, each side\n"
-           "                       16 to 4096 (default 640x480)\n"
+           "  -w, --windowed       a window instead of full screen; the frame follows its size\n"
+           "      --size WxH       the frame's size with --output, or the window's first size\n"
+           "                       with --windowed, each side 16 to 4096 (default 640x480)\n"
            "      --view VIEW      fit: the scene framed, turning about its centre (the\n"
            "                       default with a SCENE); fixed: the fixed camera 150 units\n"
            "                       from the origin (the default without one)\n"
            "      --camera[=NAME]  look through the file's first camera, or the one named\n"
+           "      --up y|z         the file's axis that points up in the fit and camera views\n"
+           "                       (default z; y for files exported y-up)\n"
            "      --render MODE    how the scene is drawn: wireframe (the faces that face\n"
            "                       the viewer as lines; the default without a SCENE),\n"
            "                       shaded (solid, in the file's materials and lights, hidden\n"
@@ -403,7 +473,7 @@ const char* UsageText() {
            "                       100 for .gif: one full turn)\n"
            "  -i, --info           print what the scene holds (objects, materials, lights,\n"
            "                       cameras, segment), or why it does not load, and exit\n"
-           "      --json           with --info: the same as one JSON document\n"
+           "      --json           the --info report as one JSON document\n"
            "      --chunks         print the chunk tree as the loader walks it, marking the\n"
            "                       chunk where a load fails and why, and exit\n"
            "      --animate        play the scene's own keyframe animation (30 frames a\n"

@@ -27,11 +27,14 @@ struct CommandLine {
     bool ticksGiven = false;  // --frames was given (not the format's default)
     // The view: fixed without a SCENE, fit with one; --view fit|fixed or --camera[=NAME].
     ViewMode view = ViewMode::Fixed;
+    bool viewGiven = false;            // --view or --camera was given
     const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
     // --render MODE: wireframe without a SCENE, shaded with one (and for --thumbnail).
     RenderMode render = RenderMode::Wireframe;
     int32_t width = 640;  // --size WxH (with --output or --windowed)
     int32_t height = 480;
+    bool sizeGiven = false;     // --size was given (a window's first size)
+    UpAxis up = UpAxis::FileZ;  // --up y|z: the file's axis that points up
     // Every SCENE given, in order; several for the viewer, which steps through them (a
     // folder stands for its .3ds files), and when --output names a folder.
     std::vector<const char*> scenes;

@@ -35,6 +35,14 @@ void NextCameraOrOrbit(ViewerState& state) {
     }
 }
 
+// U: the file's other axis up, for this scene and the ones opened after it.
+void ToggleUpAxis(ViewerState& state) {
+    state.up = state.up == UpAxis::FileZ ? UpAxis::FileY : UpAxis::FileZ;
+    if (!state.scene) return;
+    SetViewUpAxis(state.view, *state.scene, state.up);
+    FitPlaybackView(state.playback, state.view, *state.scene);
+}
+
 void HandleKey(ViewerState& state, WPARAM key, LPARAM flags) {
     // Held keys repeat; only the steps of the arrow keys are meant to.
     const bool repeat = (static_cast<uint64_t>(flags) >> 30 & 1) != 0;
@@ -76,6 +84,9 @@ void HandleKey(ViewerState& state, WPARAM key, LPARAM flags) {
             break;
         case 'W':
             NextRenderModeOfViewer(state);
+            break;
+        case 'U':
+            ToggleUpAxis(state);
             break;
         case VK_NEXT:
         case 'N':

@@ -17,12 +17,16 @@
 //   C                             the file's next camera; after the last, the orbit view
 //   W                             the next render mode: wireframe, shaded, edges, hidden
 //                                 line (kept for the files opened after)
+//   U                             the file's y axis up, or its z axis again
 //   Page Down / Page Up, N / P    next / previous file of the list (going round)
 //   F12                           save the frame shown next as trellis-NNNN.png
 //   H, F1                         help over the frame
 //   a file dropped on the window  added to the list and opened
 //
-// No message and no tick allocates, except those that open a file or save a frame.
+// (keys.h holds the same list as the help and the manuals say it.)
+//
+// No message and no tick allocates, except those that open a file, save a frame, or frame
+// the scene anew (U).
 #pragma once
 
 #include "app/viewer.h"

@@ -2,6 +2,8 @@
 //
 // With no arguments this is exactly the viewer: "svet.3ds", full screen, Escape to end.
 // --output runs the same shell on the headless backend and writes the presented frames.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,9 +16,12 @@
 #include "app/file_list.h"
 #include "app/image_output.h"
 #include "app/playback.h"
+#include "app/progress.h"
 #include "app/report/chunk_tree.h"
 #include "app/report/scene_info.h"
+#include "app/sample_scene.h"
 #include "app/scene_input.h"
+#include "app/scene_messages.h"
 #include "app/shell.h"
 #include "platform/headless/headless.h"
 #include "platform/memory/huge_pages.h"
@@ -25,6 +30,13 @@
 #include "scene/printable.h"
 
 namespace {
+
+// Whether anything (a file, a folder, a broken link) is at `path`.
+bool PathIsThere(const char* path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() !=
+           std::filesystem::file_type::not_found;
+}
 
 // WinMain receives the command line after the program name, blank-separated.
 std::string JoinArguments(int argc, char** argv) {
@@ -37,6 +49,15 @@ std::string JoinArguments(int argc, char** argv) {
 }
 
 int RunViewer(const CommandLine& line, std::string& arguments) {
+    // A window follows its size; full screen keeps the desktop's mode for a scene named (or
+    // the sample), and switches to 640x480 for the bundled scene's own run.
+    ViewerState& v = viewerState;
+    v.onScreen = true;
+    if (line.windowed) {
+        v.screen = ScreenMode::Window;
+    } else if (!line.scenes.empty() || v.showingSample) {
+        v.screen = ScreenMode::Desktop;
+    }
     std::string error;
     // The SDL backend is a module loaded only here: runs without a window map no display
     // or sound library.
@@ -83,48 +104,80 @@ int PrepareScene(const CommandLine& line) {
     return 0;
 }
 
+// What each presented frame goes to: the image file, and the progress line.
+struct FrameSink {
+    ImageOutput* output;
+    Progress* progress;
+    int32_t frames;  // presented so far
+};
+
 void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* user) {
-    WriteImageFrame(*static_cast<ImageOutput*>(user), pixels, width, height);
+    auto& sink = *static_cast<FrameSink*>(user);
+    WriteImageFrame(*sink.output, pixels, width, height);
+    sink.frames++;
+    const int64_t now = ProgressClockNs();
+    if (!ProgressDue(*sink.progress, now)) return;
+    // How large the file has grown, for a GIF of many frames.
+    char detail[48] = "";
+    struct stat written = {};
+    if (sink.output->format == ImageFormat::Gif && !sink.output->partPath.empty() &&
+        stat(sink.output->partPath.c_str(), &written) == 0) {
+        std::snprintf(detail, sizeof detail, "%.1f MB so far",
+                      static_cast<double>(written.st_size) / 1e6);
+    }
+    UpdateProgress(*sink.progress, sink.frames, detail[0] != '\0' ? detail : nullptr, now);
 }
 
 // A GIF of --animate without --frames holds one loop of the scene's animation, which is known
 // once the scene is open: at the run's first message (its first tick) the rest of the script
-// becomes the loop's remaining ticks and Escape.
-void ScriptOneLoop(UINT /*message*/, int32_t /*ticks*/, void* /*user*/) {
+// becomes the loop's remaining ticks and Escape, and the progress (`user`) counts the loop.
+void ScriptOneLoop(UINT /*message*/, int32_t /*ticks*/, void* user) {
     HeadlessSetMessageHook(nullptr, nullptr);
     HeadlessClearScript();
-    HeadlessScriptTicks(PlaybackLoopTicks(viewerState.playback.animation) - 1);
+    const int32_t loop = PlaybackLoopTicks(viewerState.playback.animation);
+    HeadlessScriptTicks(loop - 1);
     HeadlessScriptKey(VK_ESCAPE);
+    static_cast<Progress*>(user)->total = loop;
 }
 
 // Runs the frame ticks headless into line.outputFile. With `sceneRequired` (thumbnails and
 // output folders) a file that is not a 3D Studio scene, which loads as an empty scene, is a
 // failure: no picture is written and the status is 1 (the shell has said why).
-int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequired) {
+int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequired,
+                bool showProgress) {
     ImageOutput output;
     std::string error;
     if (!OpenImageOutput(output, line.outputFile, line.outputFormat, error)) {
+        ClearProgressLine();
         std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
                      PrintableName(error.c_str()).c_str());
         return kStatusFailure;
     }
-    UseHeadlessBackend();
+    // One loop of --animate's GIF is counted once the scene is open (ScriptOneLoop).
     const bool oneLoop = line.animate && !line.ticksGiven && line.outputFormat == ImageFormat::Gif;
-    HeadlessScriptTicks(oneLoop ? 1 : line.ticks);
+    const int32_t ticks = line.ticks;
+    Progress progress;
+    StartProgress(progress, showProgress ? TerminalOrNull(stderr) : nullptr, "frame", ticks,
+                  ProgressClockNs());
+    FrameSink sink = {&output, &progress, 0};
+    UseHeadlessBackend();
+    HeadlessScriptTicks(oneLoop ? 1 : ticks);
     HeadlessScriptKey(VK_ESCAPE);
-    if (oneLoop) HeadlessSetMessageHook(ScriptOneLoop, nullptr);
-    HeadlessSetFrameCallback(WriteFrame, &output);
+    if (oneLoop) HeadlessSetMessageHook(ScriptOneLoop, &progress);
+    HeadlessSetFrameCallback(WriteFrame, &sink);
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
+    EndProgress(progress);
     SetPlatformBackend(nullptr);
     ResetHeadlessBackend();
-    if (status == 0 && sceneRequired && !StartsWithMainChunk(LastFileHead())) {
-        status = kStatusFailure;
-    }
+    // A scene that draws nothing (not a 3D Studio scene, no finite position; said on stderr)
+    // gives no picture where one is required.
+    if (status == 0 && sceneRequired && viewerState.drawsNothing) status = kStatusFailure;
     if (status != 0) {
         AbandonImageOutput(output);
         return status;
     }
     if (!FinishImageOutput(output, error)) {
+        ClearProgressLine();
         std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
                      PrintableName(error.c_str()).c_str());
         return kStatusFailure;
@@ -139,6 +192,7 @@ void SetUpViewer(const CommandLine& line) {
     ViewerState& v = viewerState;
     v.startPolicy = OpenPolicy{line.view, line.cameraName, true, line.render};
     v.listPolicy = OpenPolicy{line.view, line.cameraName, false, line.render};
+    v.up = line.up;
     RequestPlayback(v.playback, line.animate, line.hasFrameTime ? &line.frameTime : nullptr);
     v.frameWidth = line.width;
     v.frameHeight = line.height;
@@ -154,8 +208,19 @@ void ListOneScene(const char* scene) {
 // scene whose picture would overwrite the one just written for an earlier scene of the same name.
 // Returns 1 when any scene failed, else 0.
 int RunOutputFolder(const CommandLine& line, std::string& arguments) {
-    std::vector<const char*> scenes = line.scenes;
-    if (scenes.empty()) scenes.push_back(line.sceneFile);
+    // A folder among the scenes stands for its .3ds files, as in the viewer.
+    FileList scenes;
+    int status = 0;
+    for (const char* scene : line.scenes) {
+        std::string error;
+        if (!IsStandardInput(scene) && AddListedPath(scenes, scene, error) < 0) {
+            std::fprintf(stderr, "trellis: %s\n", error.c_str());
+            status = 1;
+        } else if (IsStandardInput(scene)) {
+            scenes.paths.emplace_back(scene);
+        }
+    }
+    if (line.scenes.empty()) scenes.paths.emplace_back(line.sceneFile);
     std::filesystem::path folder(line.outputFile);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -165,12 +230,18 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
         return kStatusFailure;
     }
     std::unordered_set<std::string> written;  // pictures written so far
-    int status = 0;
-    for (const char* scene : scenes) {
+    Progress progress;
+    StartProgress(progress, TerminalOrNull(stderr), "scene",
+                  static_cast<int64_t>(scenes.paths.size()), ProgressClockNs());
+    int64_t done = 0;
+    for (const std::string& path : scenes.paths) {
+        const char* scene = path.c_str();
+        UpdateProgress(progress, done++, nullptr, ProgressClockNs());
         std::filesystem::path picture =
             folder / std::filesystem::path(scene).filename().replace_extension(".png");
         std::string picturePath = picture.lexically_normal().string();
         if (written.count(picturePath) != 0) {
+            ClearProgressLine();
             std::fprintf(stderr,
                          "trellis: %s: skipped: %s was already written for a scene "
                          "of the same name\n",
@@ -185,6 +256,7 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
             reason = PrintableName(reason.c_str());
         }
         if (!reason.empty()) {
+            ClearProgressLine();
             std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(scene).c_str(), reason.c_str());
             status = 1;
             continue;
@@ -195,12 +267,13 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
         CommandLine one = line;
         one.outputFile = picturePath.c_str();
         one.sceneFile = scene;
-        if (RunHeadless(one, arguments, true) != 0) {
+        if (RunHeadless(one, arguments, true, false) != 0) {
             status = 1;
             continue;
         }
         written.insert(picturePath);
     }
+    EndProgress(progress);
     ResetViewer(viewerState);
     return status;
 }
@@ -245,6 +318,22 @@ int main(int argc, char** argv) {
             break;
     }
     if (line.exportFile != nullptr) return RunExport(line);
+    // The viewer started with no scene where there is no svet.3ds (from the desktop's menu,
+    // say) shows the installed sample instead, framed, with a note on how to open a file.
+    static std::string sample;
+    if (line.scenes.empty() && !line.outputFile && !line.info && !line.chunks &&
+        !PathIsThere(line.sceneFile)) {
+        sample = FindSampleScene();
+        if (!sample.empty()) {
+            line.sceneFile = sample.c_str();
+            if (!line.viewGiven) line.view = ViewMode::Fit;
+            viewerState.showingSample = true;
+            std::fprintf(stderr,
+                         "trellis: no scene named and no %s here: showing the sample scene %s; "
+                         "drop a .3ds file on the window, or run: trellis FILE.3ds\n",
+                         kDefaultSceneName, PrintableName(sample.c_str()).c_str());
+        }
+    }
     if (const int status = PrepareScene(line); status != 0) return status;
     if (line.info) {
         return PrintSceneInfo(line.sceneFile, line.json,
@@ -256,7 +345,7 @@ int main(int argc, char** argv) {
     if (line.outputFolder) return RunOutputFolder(line, arguments);
     if (line.outputFile) {
         ListOneScene(line.sceneFile);
-        return RunHeadless(line, arguments, line.thumbnail != 0);
+        return RunHeadless(line, arguments, line.thumbnail != 0, true);
     }
     if (!ListScenes(line)) return kStatusFailure;
     return RunViewer(line, arguments);

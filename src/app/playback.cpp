@@ -93,12 +93,26 @@ void FollowCamera(ViewState& view, const Scene& scene, const SceneAnimation& ani
         return;
     }
     ViewPose& pose = view.pose;
+    // The camera's place and forward row, turned so that the view's up axis is up.
+    double place[3] = {static_cast<double>(m[12]), static_cast<double>(m[13]),
+                       static_cast<double>(m[14])};
+    double forward[3] = {static_cast<double>(m[8]), static_cast<double>(m[9]),
+                         static_cast<double>(m[10])};
+    // A target track the camera view refuses (not finite, or absurdly far) is not followed:
+    // the camera looks at its chunk's own target from where its keys put it, or keeps its
+    // direction when it has none.
+    const CameraAim aim = AimCamera(scene.cameras[view.cameraIndex], view.bounds);
+    if (aim.keyTargetIgnored) {
+        for (int c = 0; c < 3; ++c)
+            forward[c] = aim.hasTarget ? aim.target[c] - place[c] : 0.0;
+    }
+    SceneToWorld(view.up, place);
+    SceneToWorld(view.up, forward);
     for (int c = 0; c < 3; ++c) {
-        if (std::isfinite(m[12 + c])) pose.centre[c] = static_cast<double>(m[12 + c]);
+        if (std::isfinite(place[c])) pose.centre[c] = place[c];
     }
     // The forward row f = (-cos t sin a, -sin t, cos t cos a) of the view's yaw a and tilt t.
-    const double fx = static_cast<double>(m[8]), fy = static_cast<double>(m[9]),
-                 fz = static_cast<double>(m[10]);
+    const double fx = forward[0], fy = forward[1], fz = forward[2];
     const double horizontal = std::sqrt(fx * fx + fz * fz);
     if (std::isfinite(horizontal) && (horizontal > 0.0 || fy != 0.0)) {
         pose.yaw = std::atan2(-fx, fz);

@@ -7,6 +7,7 @@
 
 #include "scene/loader.h"
 #include "scene/printable.h"
+#include "view/views.h"
 
 std::string LoadFailureText(const char* fileName) {
     const LoadError& error = LastLoadError();
@@ -31,8 +32,11 @@ std::string NotA3dsReason() {
     return reason + ")";
 }
 
-void ReportNotA3ds(const char* fileName) {
-    const std::string reason = NotA3dsReason();
-    if (reason.empty()) return;
-    std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(fileName).c_str(), reason.c_str());
+std::string NothingToDrawReason(const Scene& scene) {
+    const SceneBounds bounds = ComputeSceneBounds(scene);
+    if (bounds.finiteCount > 0) return {};
+    if (bounds.nonFiniteCount == 0) return "nothing to draw: the scene has no vertices";
+    if (bounds.nonFiniteCount == 1) return "nothing to draw: its one vertex position is not finite";
+    return "nothing to draw: none of its " + std::to_string(bounds.nonFiniteCount) +
+           " vertex positions is finite";
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "scene/records.h"
+
 // Why the last load of `fileName` failed, in one line: the file, where the loader stopped
 // (chunk and offset) and the reason. Printed on stderr after "trellis: ". Printable ASCII
 // only: the file name's other bytes are escaped as \xNN.
@@ -16,6 +18,16 @@ std::string LoadFailureText(const char* fileName);
 // --info and --json say it in their report.
 std::string NotA3dsReason();
 
-// Prints "trellis: FILE: <NotA3dsReason()>" on stderr after a load of a file that is not a
-// 3DS file (it shows nothing); nothing for any other file.
-void ReportNotA3ds(const char* fileName);
+// Why `scene` draws nothing at all, a 3DS file's scene whose vertices are all missing or
+// have no finite position: "nothing to draw: the scene has no vertices", or "nothing to
+// draw: none of its N vertex positions is finite". Empty when some position is finite.
+// One pass over the vertices.
+std::string NothingToDrawReason(const Scene& scene);
+
+// The note for a scene played with --animate that has no keyframe animation.
+inline constexpr const char* kNoAnimationNote =
+    "the file has no keyframe animation; it stands still";
+
+// The note shown on screen over the sample scene, opened when none was named.
+inline constexpr const char* kSampleNote =
+    "This is the sample scene. To see your own, drop a .3ds file here or run: trellis FILE.3ds";

@@ -8,6 +8,7 @@
 #include "app/draw.h"
 #include "app/exit_status.h"
 #include "app/frame_file.h"
+#include "app/frame_size.h"
 #include "app/input.h"
 #include "app/overlay.h"
 #include "display/display.h"
@@ -43,6 +44,7 @@ void SaveRequestedFrame(ViewerState& v, const uint32_t* pixels) {
 // background; without a scene the frame is cleared to black) and what lies over it, present.
 // A tick that cannot lock a frame is dropped whole: nothing moves.
 void FrameTick(ViewerState& v) {
+    FollowWindowSize(v);
     uint32_t* pixels = nullptr;
     if (LockFrame(&pixels) == 0) return;
     if (!v.scene) {
@@ -50,6 +52,9 @@ void FrameTick(ViewerState& v) {
                     static_cast<size_t>(v.frameWidth) * static_cast<size_t>(v.frameHeight) *
                         sizeof(uint32_t));
     }
+    // The animation's frame line tells the time drawn in this tick.
+    v.overlay.frameLine[0] = '\0';
+    if (v.onScreen && v.scene) NotePlaybackFrame(v.overlay, v.playback, v.paused);
     if (v.scene) {
         Scene& scene = *v.scene;
         SceneMatrices matrices;
@@ -102,12 +107,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
     windowClass.hIconSm = LoadIconA(nullptr, IDI_APPLICATION);
     RegisterClassExA(&windowClass);
 
-    v.window =
-        CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                        v.frameWidth, v.frameHeight, nullptr, nullptr, instance, nullptr);
+    int x = CW_USEDEFAULT;
+    int y = CW_USEDEFAULT;
+    PlaceWindow(v, x, y);
+    v.window = CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_POPUP, x, y, v.frameWidth,
+                               v.frameHeight, nullptr, nullptr, instance, nullptr);
     ShowWindow(v.window, showCommand);
     UpdateWindow(v.window);
     ShowCursor(FALSE);
+    TakeWindowSize(v);
 
     BuildFixedCamera(v.fixedCamera);
 
@@ -119,7 +127,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
     DragAcceptFiles(v.window, TRUE);
 
     SetTimer(v.window, 0, 20, nullptr);
-    InitDisplay(v.window, v.frameWidth, v.frameHeight);
+    OpenDisplay(v);
 
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0)) {
@@ -147,6 +155,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
+        case WM_SIZE:
+            if (NoteWindowSize(viewerState, wParam, lParam)) return 0;
+            return DefWindowProcA(window, message, wParam, lParam);
         default:
             if (HandleInputMessage(viewerState, message, wParam, lParam)) return 0;
             return DefWindowProcA(window, message, wParam, lParam);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/exit_status.h"
+#include "app/progress.h"
 #include "app/scene_messages.h"
 #include "scene/loader.h"
 #include "scene/printable.h"
@@ -30,6 +31,7 @@ bool FindAskedCamera(const ViewerState& state, const OpenPolicy& policy, int32_t
     camera = -1;
     if (policy.view != ViewMode::Camera) return true;
     if (policy.required && scene.cameraCount <= 0) {
+        ClearProgressLine();
         std::fprintf(stderr, "trellis: %s: the file has no cameras\n",
                      PrintableName(SceneName(state)).c_str());
         return false;
@@ -43,10 +45,43 @@ bool FindAskedCamera(const ViewerState& state, const OpenPolicy& policy, int32_t
         names += i == 0 ? " " : ", ";
         names += QuotedName(scene.cameras[i].name);
     }
+    ClearProgressLine();
     std::fprintf(stderr, "trellis: %s: no camera named %s; the file's cameras:%s\n",
                  PrintableName(SceneName(state)).c_str(), QuotedName(policy.camera).c_str(),
                  names.c_str());
     return false;
+}
+
+// Says what the scene just opened will not show: a file that is not a 3DS file, a scene
+// without a finite vertex position, an animation asked for that the file does not have; and
+// over the sample scene, how to open a file.
+void NoteOpenedScene(ViewerState& state, int32_t index, const char* name) {
+    const std::string notA3ds = NotA3dsReason();
+    std::string note;
+    if (!notA3ds.empty()) {
+        note = notA3ds;
+        state.drawsNothing = true;
+    } else {
+        note = NothingToDrawReason(*state.scene);
+        state.drawsNothing = !note.empty();
+    }
+    const PlaybackState& playback = state.playback;
+    if (note.empty() && playback.active && playback.animate && !playback.still &&
+        !playback.animation.animated) {
+        note = kNoAnimationNote;
+    }
+    const std::string file = PrintableName(name);
+    if (!note.empty()) {
+        ClearProgressLine();
+        std::fprintf(stderr, "trellis: %s: %s\n", file.c_str(), note.c_str());
+    }
+    if (!state.onScreen) return;
+    if (!note.empty()) {
+        std::snprintf(state.overlay.status, sizeof state.overlay.status, "%s: %s", file.c_str(),
+                      note.c_str());
+    } else if (state.showingSample && index == 0) {
+        std::snprintf(state.overlay.status, sizeof state.overlay.status, "%s", kSampleNote);
+    }
 }
 
 }  // namespace
@@ -65,6 +100,7 @@ int OpenScene(ViewerState& state, int32_t index, const OpenPolicy& policy) {
     FreeScene(state.scene);
     state.scene = nullptr;
     state.overlay.status[0] = '\0';
+    state.drawsNothing = false;
     state.drag = DragState{};
     const char* name = SceneName(state);
     state.scene = index == 0 && state.firstStream != nullptr
@@ -72,21 +108,23 @@ int OpenScene(ViewerState& state, int32_t index, const OpenPolicy& policy) {
                       : LoadScene(name);
     if (!state.scene) {
         if (policy.required) {
+            ClearProgressLine();
             std::fprintf(stderr, "trellis: %s\n", LoadFailureText(name).c_str());
             return kStatusFailure;
         }
         // The reason quotes the file's own bytes: shown only made printable.
         SetTitle(state);
         const std::string reason = PrintableName(LoadFailureText(name).c_str());
+        ClearProgressLine();
         std::fprintf(stderr, "trellis: %s\n", reason.c_str());
         std::snprintf(state.overlay.status, sizeof state.overlay.status, "%s", reason.c_str());
         NoteLines(state);
         return kStatusFailure;
     }
     if (!policy.required) SetTitle(state);
-    ReportNotA3ds(name);
     // The animation reads the mesh matrices, which the view then resets.
     StartPlayback(state.playback, *state.scene);
+    NoteOpenedScene(state, index, name);
     state.render = policy.render;
     PrepareDrawing(state.draw, *state.scene, state.render,
                    state.playback.active ? state.playback.instancesPerObject.data() : nullptr);
@@ -104,6 +142,7 @@ int OpenScene(ViewerState& state, int32_t index, const OpenPolicy& policy) {
 
 void StartSceneView(ViewerState& state, ViewMode mode, int32_t camera) {
     ResetObjectSpins(*state.scene);
+    state.view.up = state.up;
     StartView(state.view, *state.scene, mode, camera, state.frameWidth, state.frameHeight);
     // A playing animation is framed over all its frames.
     FitPlaybackView(state.playback, state.view, *state.scene);

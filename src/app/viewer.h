@@ -45,6 +45,17 @@ struct OpenPolicy {
     RenderMode render = RenderMode::Wireframe;  // how the scene is drawn (W changes it)
 };
 
+// How the frame meets the screen.
+enum class ScreenMode : int32_t {
+    // The screen switched to the frame's size at 32 bits a pixel (640 x 480): the bundled
+    // scene's own full-screen run, and every run without a screen (--output).
+    Switch,
+    // Full screen at the desktop's own size, which is not changed: the frame is the screen's.
+    Desktop,
+    // A window (or a page's canvas): the frame follows its size.
+    Window,
+};
+
 enum class DragKind : int32_t { None, Turn, Pan };
 
 // A drag of the mouse under way.
@@ -56,10 +67,21 @@ struct DragState {
 };
 
 struct ViewerState {
-    // The frame: the window's, the display's and the projection's size.
+    // The frame: the window's, the display's and the projection's size. Once the window is
+    // made it changes only through SetFrameSize (frame_size.h).
     int32_t frameWidth = 640;
     int32_t frameHeight = 480;
+    ScreenMode screen = ScreenMode::Switch;
+    // The window's size from its last WM_SIZE, taken by the next tick (0: none since).
+    int32_t windowWidth = 0;
+    int32_t windowHeight = 0;
     HWND window = nullptr;  // the viewer's window (its title names the scene shown)
+    // A person watches the frames (not --output): notes about the scene shown and the
+    // animation's frame line are drawn over them.
+    bool onScreen = false;
+    // The list's first file is the sample scene, opened because none was named: a note says
+    // how to open one.
+    bool showingSample = false;
 
     // The scenes: list.paths[list.current] is the one shown, or the one whose load failed.
     FileList list;
@@ -70,10 +92,12 @@ struct ViewerState {
 
     // The scene shown (null when its load failed) and how it is looked at.
     Scene* scene = nullptr;
+    bool drawsNothing = false;  // the scene shown has no finite vertex position
     ViewState view;
     ViewMode openedMode = ViewMode::Fixed;      // the view the scene was opened with (R) ...
     int32_t openedCamera = -1;                  // ... and its camera
     Matrix4 fixedCamera = {};                   // the fixed view's camera, built once at start-up
+    UpAxis up = UpAxis::FileZ;                  // the file's axis shown up (--up, U)
     RenderMode render = RenderMode::Wireframe;  // how it is drawn: the policy's, then W's
     DrawState draw;                             // the instance list of its frames
 
@@ -100,6 +124,9 @@ struct ViewerState {
 // scene not required, on screen), kStatusFailure for a load that failed or
 // kStatusNoSuchCamera for a required camera the file lacks. An index outside the list
 // changes nothing and gives kStatusFailure.
+// A scene shown that draws nothing (a file that is not a 3DS file, or no finite vertex
+// position), or played with --animate without animation, is noted on stderr, and on screen
+// too when state.onScreen is set; so is the sample scene's note on how to open a file.
 int OpenScene(ViewerState& state, int32_t index, const OpenPolicy& policy);
 
 // The name of the scene shown (or whose load failed): its list entry.

@@ -74,7 +74,10 @@ int main(int argc, char** argv) {
         v.listPolicy.view = ViewMode::Fit;
         v.startPolicy.render = RenderMode::Shaded;
         v.listPolicy.render = RenderMode::Shaded;
+        // Full screen at the desktop's own size: the screen's mode is not changed.
+        v.screen = ScreenMode::Desktop;
     }
+    v.onScreen = true;
     v.startPolicy.required = v.list.paths.size() <= 1;
 
     // Without stderr the shell's own report of a failed load would go nowhere.

@@ -14,20 +14,9 @@ constexpr DWORD kBackBufferCaps = DDSCAPS_BACKBUFFER | DDSCAPS_HWCODEC;
 constexpr DWORD kWorkSurfaceCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY | DDSCAPS_HWCODEC;
 constexpr DWORD kCooperativeLevel = DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT;
 
-}  // namespace
-
-void InitDisplay(HWND window, int32_t width, int32_t height) {
-    DisplayContext& d = displayContext;
-    d.displayWidth = width;
-    d.displayHeight = height;
-
-    if (DirectDrawCreate(nullptr, &d.directDraw, nullptr) != DD_OK) return;
-    if (d.directDraw->SetCooperativeLevel(window, kCooperativeLevel) != DD_OK) return;
-    if (d.directDraw->SetDisplayMode(static_cast<DWORD>(d.displayWidth),
-                                     static_cast<DWORD>(d.displayHeight), 32) != DD_OK) {
-        return;
-    }
-
+// The primary surface with its back buffer, then the two work surfaces of displayWidth x
+// displayHeight. Stops at the first that fails.
+void CreateSurfaces(DisplayContext& d) {
     // The primary surface with one back buffer.
     std::memset(&d.surfaceDesc, 0, sizeof d.surfaceDesc);
     d.surfaceDesc.dwSize = sizeof(DDSURFACEDESC);
@@ -47,6 +36,59 @@ void InitDisplay(HWND window, int32_t width, int32_t height) {
     d.surfaceDesc.ddsCaps.dwCaps = kWorkSurfaceCaps;
     if (d.directDraw->CreateSurface(&d.surfaceDesc, &d.workSurfaceA, nullptr) != DD_OK) return;
     d.directDraw->CreateSurface(&d.surfaceDesc, &d.workSurfaceB, nullptr);
+}
+
+// The frame's size, the DirectDraw object and exclusive access; false at the first failure.
+bool TakeDisplay(DisplayContext& d, HWND window, int32_t width, int32_t height) {
+    d.displayWidth = width;
+    d.displayHeight = height;
+    if (DirectDrawCreate(nullptr, &d.directDraw, nullptr) != DD_OK) return false;
+    return d.directDraw->SetCooperativeLevel(window, kCooperativeLevel) == DD_OK;
+}
+
+// Releases the surfaces, the primary first; the DirectDraw object stays.
+void ReleaseSurfaces(DisplayContext& d) {
+    if (d.primarySurface) {
+        d.primarySurface->Release();
+        d.primarySurface = nullptr;
+    }
+    if (d.workSurfaceA) {
+        d.workSurfaceA->Release();
+        d.workSurfaceA = nullptr;
+    }
+    if (d.workSurfaceB) {
+        d.workSurfaceB->Release();
+        d.workSurfaceB = nullptr;
+    }
+}
+
+}  // namespace
+
+void InitDisplay(HWND window, int32_t width, int32_t height) {
+    DisplayContext& d = displayContext;
+    if (!TakeDisplay(d, window, width, height)) return;
+    if (d.directDraw->SetDisplayMode(static_cast<DWORD>(d.displayWidth),
+                                     static_cast<DWORD>(d.displayHeight), 32) != DD_OK) {
+        return;
+    }
+    CreateSurfaces(d);
+}
+
+void InitDisplayKeepingMode(HWND window, int32_t width, int32_t height) {
+    DisplayContext& d = displayContext;
+    if (!TakeDisplay(d, window, width, height)) return;
+    CreateSurfaces(d);
+}
+
+void ResizeDisplay(int32_t width, int32_t height) {
+    DisplayContext& d = displayContext;
+    if (!d.directDraw) return;
+    ReleaseSurfaces(d);
+    d.backBuffer = nullptr;
+    d.displayWidth = width;
+    d.displayHeight = height;
+    d.useWorkSurfaceA = 0;
+    CreateSurfaces(d);
 }
 
 int32_t LockFrame(uint32_t** pixels) {
@@ -107,18 +149,7 @@ HRESULT RestoreSurfaces() {
 void ShutdownDisplay() {
     DisplayContext& d = displayContext;
     if (!d.directDraw) return;
-    if (d.primarySurface) {
-        d.primarySurface->Release();
-        d.primarySurface = nullptr;
-    }
-    if (d.workSurfaceA) {
-        d.workSurfaceA->Release();
-        d.workSurfaceA = nullptr;
-    }
-    if (d.workSurfaceB) {
-        d.workSurfaceB->Release();
-        d.workSurfaceB = nullptr;
-    }
+    ReleaseSurfaces(d);
     d.directDraw->Release();
     d.directDraw = nullptr;
 }

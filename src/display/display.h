@@ -29,6 +29,17 @@ extern DisplayContext displayContext;
 // surfaces. Stops silently at the first failing step, keeping what it created.
 void InitDisplay(HWND window, int32_t width, int32_t height);
 
+// As InitDisplay, but the screen keeps its own mode (no SetDisplayMode): the primary surface
+// is the screen as it is (the desktop's full-screen window, or a window standing for the
+// screen), which must be width x height, the size of the frames drawn.
+void InitDisplayKeepingMode(HWND window, int32_t width, int32_t height);
+
+// After the screen (the window) became width x height: releases the surfaces and creates
+// them anew at that size, as InitDisplay does, stopping silently at the first
+// that fails (LockFrame then returns 0). Call it between frames, never while one is
+// locked. Does nothing when no DirectDraw object exists.
+void ResizeDisplay(int32_t width, int32_t height);
+
 // Locks the current work surface and stores the address of its first pixel in *pixels:
 // displayWidth x displayHeight pixels 0x00RRGGBB, rows exactly displayWidth apart.
 // Returns 1 when a frame is locked, 0 when not (*pixels unchanged, nothing left locked).

@@ -22,7 +22,10 @@ struct PlatformBackend {
     // --- The window (only one is ever made) ----------------------------------------------
     // Makes the window, hidden, with `title` at (x, y) (CW_USEDEFAULT: the backend's
     // choice) and of width x height; `style` holds WS_POPUP for a window without a frame.
-    // False when it cannot be made.
+    // A pop-up at (0, 0) as large as the screen (screenSize) is the desktop's full-screen
+    // window: it covers the screen at its own mode, which is not changed. When the window's
+    // drawable area is not width x height once made, the backend reports its size through
+    // PlatformEvents::resized (also from within this call). False when it cannot be made.
     bool (*createWindow)(const char* title, DWORD style, int x, int y, int width, int height);
     // Shows (or with false hides) the window and brings it to the front; true when it was
     // visible before.
@@ -49,6 +52,9 @@ struct PlatformBackend {
     DWORD (*messageTime)();
 
     // --- The screen ------------------------------------------------------------------------
+    // The screen's size in pixels at its own mode (the desktop's), 1 to kMostScreenSide
+    // each; where there is no screen, the size a window would have in its place.
+    void (*screenSize)(int32_t* width, int32_t* height);
     // The screen, or the window in its place, becomes width x height at 32 bits a pixel.
     // DD_OK, or a DirectDraw error the emulation passes on.
     HRESULT (*setDisplayMode)(int32_t width, int32_t height);
@@ -82,7 +88,16 @@ struct PlatformEvents {
     // The screen lost what it showed (a reset display device): copies and flips fail with
     // DDERR_SURFACELOST until the primary surface is restored.
     void (*screenLost)();
+    // The window's drawable area is now width x height (1 to kMostScreenSide each): the user
+    // resized it, or it was made full screen. Queues WM_SIZE when there is a live window;
+    // the size is kept for GetClientRect and for a primary surface made without a display
+    // mode either way.
+    void (*resized)(int32_t width, int32_t height);
 };
+
+// The largest side a backend reports for the screen or the window (a frame of 8192 x 8192
+// pixels takes 256 MiB); a larger window shows its frame scaled.
+inline constexpr int32_t kMostScreenSide = 8192;
 
 // Makes `backend` (which must outlive its use) the one under every platform call, and the
 // emulation's own calls (emulation.h) the ones made for the shell. Null restores the

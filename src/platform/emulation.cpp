@@ -25,6 +25,7 @@ const PlatformBackend kNoBackend = {
     [] {},
     [] { return false; },
     []() -> DWORD { return 0; },
+    [](int32_t* width, int32_t* height) { *width = *height = 0; },
     [](int32_t, int32_t) { return DDERR_GENERIC; },
     [] {},
     [](int32_t, int32_t) { return DDERR_GENERIC; },
@@ -112,6 +113,9 @@ HWND CreateWindowExEmulated(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
         std::strcmp(className, emulation.className) != 0 || emulation.windowCreated) {
         return nullptr;
     }
+    // The backend reports, from within the call, a drawable area of another size.
+    emulation.clientWidth = width > 0 ? width : 0;
+    emulation.clientHeight = height > 0 ? height : 0;
     if (!Native().createWindow(windowName ? windowName : "", style, x, y, width, height)) {
         return nullptr;
     }
@@ -222,6 +226,20 @@ BOOL SetWindowTextEmulated(HWND window, LPCSTR text) {
     return TRUE;
 }
 
+BOOL GetClientRectEmulated(HWND window, LPRECT rect) {
+    if (!IsLiveWindow(window) || !rect) return FALSE;
+    *rect = RECT{0, 0, emulation.clientWidth, emulation.clientHeight};
+    return TRUE;
+}
+
+int GetSystemMetricsEmulated(int index) {
+    if (index != SM_CXSCREEN && index != SM_CYSCREEN) return 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    Native().screenSize(&width, &height);
+    return index == SM_CXSCREEN ? width : height;
+}
+
 void DragAcceptFilesEmulated(HWND window, BOOL accept) {
     if (!IsLiveWindow(window)) return;
     emulation.acceptsFiles = accept != FALSE;
@@ -296,9 +314,13 @@ HRESULT CreateSurfaceEmulated(EmulatedDirectDraw& directDraw, LPDDSURFACEDESC de
     if (!SurfaceRequestValid(desc, outer)) return DDERR_INVALIDPARAMS;
     const DWORD caps = desc->ddsCaps.dwCaps;
     if ((caps & DDSCAPS_PRIMARYSURFACE) != 0) {
-        const int32_t width = directDraw.modeWidth;
-        const int32_t height = directDraw.modeHeight;
-        if (width == 0) return DDERR_NOEXCLUSIVEMODE;
+        // The mode set; without one, the screen at its own mode, which is the window's
+        // drawable area (the desktop's full-screen window covers it).
+        const bool modeSet = directDraw.modeWidth != 0;
+        const int32_t width = modeSet ? directDraw.modeWidth : emulation.clientWidth;
+        const int32_t height = modeSet ? directDraw.modeHeight : emulation.clientHeight;
+        if ((directDraw.cooperativeFlags & DDSCL_EXCLUSIVE) == 0) return DDERR_NOEXCLUSIVEMODE;
+        if (width <= 0 || height <= 0) return DDERR_GENERIC;
         if (emulation.primary) return DDERR_INVALIDPARAMS;
         // Only a flipping chain can be shown.
         if ((caps & DDSCAPS_FLIP) == 0 || !FlippingChainRequestValid(*desc)) {
@@ -441,6 +463,8 @@ const PlatformCalls emulatedCalls = {
     SendMessageEmulated,
     PostQuitMessageEmulated,
     SetWindowTextEmulated,
+    GetClientRectEmulated,
+    GetSystemMetricsEmulated,
     DragAcceptFilesEmulated,
     DragQueryFileEmulated,
     DragFinishEmulated,
@@ -460,7 +484,8 @@ const PlatformCalls emulatedCalls = {
 
 const PlatformCalls* activeCalls = &emulatedCalls;
 
-const PlatformEvents emulationEvents = {PostWindowMessage, TimerElapsed, PostDrop, ScreenLost};
+const PlatformEvents emulationEvents = {PostWindowMessage, TimerElapsed, PostDrop, ScreenLost,
+                                        Resized};
 
 }  // namespace
 
@@ -572,6 +597,15 @@ bool PostDrop(const char* const* names, int32_t count) {
 
 void ScreenLost() {
     emulation.screenLost = true;
+}
+
+void Resized(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return;
+    width = width < kMostScreenSide ? width : kMostScreenSide;
+    height = height < kMostScreenSide ? height : kMostScreenSide;
+    emulation.clientWidth = width;
+    emulation.clientHeight = height;
+    PostWindowMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
 }
 
 const PlatformEvents& EmulationEvents() {

@@ -5,8 +5,10 @@
 // posted, then the messages the backend posted, then a timer tick when one is owed: as in
 // Win32, a timer message comes only when nothing else waits), dropped files, and a DirectDraw
 // object whose surfaces are plain memory: a flipping primary with its back buffer, and work
-// surfaces the display draws into. A flip hands the back buffer to the backend's present. All the
-// state is one record, `emulation`, which tests and the headless backend read directly.
+// surfaces the display draws into. A flip hands the back buffer to the backend's present. The
+// primary is the display mode's size, or without a mode set the window's drawable area, which
+// the backend reports as it changes (Resized: kept for GetClientRect, and WM_SIZE queued). All
+// the state is one record, `emulation`, which tests and the headless backend read directly.
 //
 // The shell's calls reach the emulation through a PlatformCalls table (platform.cpp for the
 // Win32 functions, the objects' methods for DirectDraw), so that a backend can put its own
@@ -82,6 +84,10 @@ struct EmulationState {
     bool windowAlive = false;
     WNDPROC windowProc = nullptr;
     std::string title;  // the text of the last SetWindowTextA
+    // The window's drawable area: as made, then as the backend reports it (resized). A
+    // primary surface made without a display mode has this size.
+    int32_t clientWidth = 0;
+    int32_t clientHeight = 0;
     bool acceptsFiles = false;
     int32_t cursorCount = 0;  // ShowCursor's display counter: the pointer shows from 0 up
 
@@ -121,6 +127,7 @@ bool PostWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
 void TimerElapsed(int32_t mostOwed);
 bool PostDrop(const char* const* names, int32_t count);
 void ScreenLost();
+void Resized(int32_t width, int32_t height);
 // ... and the same as a table, for the backend loaded as a module.
 const PlatformEvents& EmulationEvents();
 
@@ -146,6 +153,8 @@ struct PlatformCalls {
     LRESULT (*sendMessage)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void (*postQuitMessage)(int exitCode);
     BOOL (*setWindowText)(HWND window, LPCSTR text);
+    BOOL (*getClientRect)(HWND window, LPRECT rect);
+    int (*getSystemMetrics)(int index);
     void (*dragAcceptFiles)(HWND window, BOOL accept);
     UINT (*dragQueryFile)(HDROP drop, UINT index, LPSTR name, UINT size);
     void (*dragFinish)(HDROP drop);

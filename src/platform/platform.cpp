@@ -125,6 +125,16 @@ BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
     return calls ? calls->setWindowText(hWnd, lpString) : FALSE;
 }
 
+BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
+    const PlatformCalls* calls = Calls();
+    return calls ? calls->getClientRect(hWnd, lpRect) : FALSE;
+}
+
+int WINAPI GetSystemMetrics(int nIndex) {
+    const PlatformCalls* calls = Calls();
+    return calls ? calls->getSystemMetrics(nIndex) : 0;
+}
+
 void WINAPI DragAcceptFiles(HWND hWnd, BOOL fAccept) {
     if (const PlatformCalls* calls = Calls()) calls->dragAcceptFiles(hWnd, fAccept);
 }

@@ -111,6 +111,9 @@ struct WNDCLASSEXA {
 
 // Messages.
 constexpr UINT WM_DESTROY = 0x0002;
+// The window's client area changed size: wParam says how (SIZE_RESTORED, ...), lParam holds
+// the new width in its low word and height in its high word.
+constexpr UINT WM_SIZE = 0x0005;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_KEYDOWN = 0x0100;
@@ -174,6 +177,12 @@ constexpr int VK_DELETE = 0x2E;
 constexpr int VK_F1 = 0x70;
 constexpr int VK_F12 = 0x7B;
 
+// WM_SIZE's wParam: resized, or minimised (the client area then has no size).
+constexpr WPARAM SIZE_RESTORED = 0;
+constexpr WPARAM SIZE_MINIMIZED = 1;
+// GetSystemMetrics: the width and height of the screen in pixels (its current mode).
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
 // Window and class styles, placement and show commands.
 constexpr DWORD WS_POPUP = 0x80000000u;
 constexpr UINT CS_VREDRAW = 0x0001;
@@ -209,6 +218,9 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
 BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString);
+// The window's client area: left and top 0, right and bottom its width and height.
+BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
+int WINAPI GetSystemMetrics(int nIndex);
 
 // Files dropped on the window (shellapi): a window that accepts them receives WM_DROPFILES
 // with an HDROP in wParam; DragQueryFileA with index 0xFFFFFFFF gives their count, with an

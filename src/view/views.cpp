@@ -231,9 +231,28 @@ SceneBounds ScanVertexBlocks(const Scene& scene, std::vector<VertexBlock>* block
     return b;
 }
 
+// A box in engine axes made the box of its points turned by SceneToWorld(FileY): y takes
+// z's range, and z the negated range of y.
+void WorldBox(double lo[3], double hi[3]) {
+    const double loY = lo[1], hiY = hi[1];
+    lo[1] = lo[2];
+    hi[1] = hi[2];
+    lo[2] = -hiY;
+    hi[2] = -loY;
+}
+
+void WorldBlock(VertexBlock& block) {
+    const float loY = block.lo[1], hiY = block.hi[1];
+    block.lo[1] = block.lo[2];
+    block.hi[1] = block.hi[2];
+    block.lo[2] = -hiY;
+    block.hi[2] = -loY;
+}
+
 // The planes of the fit: for each, the vertical part ny and horizontal length nh of its
 // normal in scene axes, and the largest ny h + nh rho met so far.
 struct FitPlanes {
+    UpAxis up;
     double c[3];
     double ny[5], nh[5];
     double most[5];
@@ -244,9 +263,12 @@ void FitBlockExactly(const VertexBlock& block, FitPlanes& f) {
     for (int32_t k = 0; k < block.count; ++k) {
         const Vertex& v = block.vertices[k];
         if (!block.allFinite && !IsFinite(v)) continue;
-        const double dx = static_cast<double>(v.x) - f.c[0];
-        const double h = static_cast<double>(v.y) - f.c[1];
-        const double dz = static_cast<double>(v.z) - f.c[2];
+        double w[3] = {static_cast<double>(v.x), static_cast<double>(v.y),
+                       static_cast<double>(v.z)};
+        if (f.up != UpAxis::FileZ) SceneToWorld(f.up, w);
+        const double dx = w[0] - f.c[0];
+        const double h = w[1] - f.c[1];
+        const double dz = w[2] - f.c[2];
         const double rho = std::sqrt(dx * dx + dz * dz);
         for (int p = 0; p < 5; ++p) {
             const double value = f.ny[p] * h + f.nh[p] * rho;
@@ -359,8 +381,11 @@ void LeaveFixed(ViewState& state) {
 // Sets the pose of looking through camera `index`.
 void LookThroughCamera(ViewState& state, const Scene& scene, int32_t index) {
     const Camera& camera = scene.cameras[index];
-    double position[3], target[3];
-    CameraPositionAndTarget(camera, position, target);
+    CameraAim aim = AimCamera(camera, state.bounds);
+    double* position = aim.position;
+    double* target = aim.target;
+    SceneToWorld(state.up, position);
+    SceneToWorld(state.up, target);
     state.mode = ViewMode::Camera;
     state.cameraIndex = index;
     state.unitScale = UnitScaleFor(state.bounds);
@@ -376,8 +401,9 @@ void LookThroughCamera(ViewState& state, const Scene& scene, int32_t index) {
         const double dz = target[2] - position[2];
         const double horizontal = std::sqrt(dx * dx + dz * dz);
         // The looking direction f = (-cos t sin a, -sin t, cos t cos a); a camera without a
-        // usable direction (target at its position, or not finite) looks as the fixed one.
-        if (std::isfinite(dx) && std::isfinite(dy) && std::isfinite(dz) &&
+        // usable direction (no usable target, or the target at its position) looks as the
+        // fixed one.
+        if (aim.hasTarget && std::isfinite(dx) && std::isfinite(dy) && std::isfinite(dz) &&
             (horizontal > 0.0 || dy != 0.0)) {
             pose.yaw = std::atan2(-dx, dz);
             pose.tilt = std::atan2(-dy, horizontal);
@@ -436,6 +462,78 @@ void CameraPositionAndTarget(const Camera& camera, double position[3], double ta
     }
 }
 
+void SceneToWorld(UpAxis up, double v[3]) {
+    if (up != UpAxis::FileY) return;
+    const double y = v[1];
+    v[1] = v[2];
+    v[2] = -y;
+}
+
+CameraAim AimCamera(const Camera& camera, const SceneBounds& bounds) {
+    CameraAim aim;
+    double keyTarget[3];
+    CameraPositionAndTarget(camera, aim.position, keyTarget);
+    const bool hasKeyTarget = camera.targetKeyCount > 0 && camera.targetKeyX != nullptr &&
+                              camera.targetKeyY != nullptr && camera.targetKeyZ != nullptr;
+    // How far the scene reaches from the camera's place: its size, or the camera's distance
+    // from its centre when that is larger.
+    double reach = SceneSize(bounds);
+    if (bounds.finiteCount > 0) {
+        double away = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            const double d = aim.position[i] - (bounds.min[i] + bounds.max[i]) / 2.0;
+            away += d * d;
+        }
+        away = std::sqrt(away);
+        if (std::isfinite(away) && away > reach) reach = away;
+    }
+    aim.reach = reach;
+    const bool positionFinite = std::isfinite(aim.position[0]) && std::isfinite(aim.position[1]) &&
+                                std::isfinite(aim.position[2]);
+    // Whether the camera may look at `target`; its distance from the camera in `distance`.
+    const auto usable = [&](const double* target, double& distance) {
+        double squared = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            const double d = target[i] - aim.position[i];
+            squared += d * d;
+        }
+        distance = std::isfinite(squared) ? std::sqrt(squared) : kInfinity;
+        if (!std::isfinite(target[0]) || !std::isfinite(target[1]) || !std::isfinite(target[2])) {
+            distance = kInfinity;
+            return false;
+        }
+        // Without a place to stand, or a scene to measure "far" by, only a point that is
+        // not finite is refused.
+        if (!positionFinite || !(reach > 0.0)) return true;
+        return distance <= kFarTargetFactor * reach;
+    };
+    const double chunkTarget[3] = {static_cast<double>(camera.target[0]),
+                                   static_cast<double>(camera.target[2]),
+                                   static_cast<double>(camera.target[1])};
+    const double* chosen = nullptr;
+    if (hasKeyTarget) {
+        if (usable(keyTarget, aim.keyTargetDistance)) {
+            chosen = keyTarget;
+            aim.targetFromKeys = true;
+        } else {
+            aim.keyTargetIgnored = true;
+        }
+    }
+    if (chosen == nullptr) {
+        if (usable(chunkTarget, aim.chunkTargetDistance)) {
+            chosen = chunkTarget;
+        } else {
+            aim.chunkTargetIgnored = true;
+        }
+    }
+    if (chosen != nullptr) {
+        aim.hasTarget = true;
+        for (int i = 0; i < 3; ++i)
+            aim.target[i] = chosen[i];
+    }
+    return aim;
+}
+
 int32_t FindCameraIndex(const Scene& scene, const char* name) {
     if (name == nullptr || scene.cameras == nullptr) return -1;
     for (int32_t i = 0; i < scene.cameraCount; ++i) {
@@ -447,7 +545,9 @@ int32_t FindCameraIndex(const Scene& scene, const char* name) {
 
 void StartView(ViewState& state, const Scene& scene, ViewMode mode, int32_t cameraIndex,
                int32_t width, int32_t height) {
+    const UpAxis up = state.up;
     state = ViewState{};
+    state.up = up;
     state.frameWidth = width;
     state.frameHeight = height;
     state.pose = FixedPose();
@@ -474,11 +574,18 @@ void BuildViewTransform(const ViewState& state, ViewTransform& out) {
     const double turn = p.yaw + (state.mode == ViewMode::Camera ? 0.0 : state.spin);
     Matrix3 r;
     ViewRotation(turn, p.tilt, p.roll, r);
+    // Scene points are first turned so that the chosen axis is up (SceneToWorld).
+    Matrix3 up;
+    std::memcpy(up, r, sizeof r);
+    if (state.up == UpAxis::FileY) {
+        const Matrix3 u = {{1.0, 0.0, 0.0}, {0.0, 0.0, -1.0}, {0.0, 1.0, 0.0}};
+        Multiply3(u, r, up);
+    }
     const double s = state.unitScale;
     const double shift[3] = {p.panX, p.panY, p.distance};
     for (int j = 0; j < 3; ++j) {
         for (int i = 0; i < 3; ++i)
-            out.m[4 * i + j] = s * r[i][j];
+            out.m[4 * i + j] = s * up[i][j];
         // Translation: s ((0 - c) R + shift), each element summed in double.
         out.m[12 + j] =
             s *
@@ -571,9 +678,17 @@ void FitView(ViewState& state, const Scene& scene) {
     pose.panX = pose.panY = 0.0;
     pose.fieldOfView = kFitFieldOfView;
     state.unitScale = UnitScaleFor(b);
+    // The box and the blocks in the views' world axes (the chosen axis up).
+    double lo[3] = {b.min[0], b.min[1], b.min[2]};
+    double hi[3] = {b.max[0], b.max[1], b.max[2]};
+    if (state.up == UpAxis::FileY) {
+        WorldBox(lo, hi);
+        for (VertexBlock& block : scratch.blocks)
+            WorldBlock(block);
+    }
     double c[3];
     for (int i = 0; i < 3; ++i)
-        c[i] = b.min[i] + (b.max[i] - b.min[i]) / 2.0;
+        c[i] = lo[i] + (hi[i] - lo[i]) / 2.0;
     for (int i = 0; i < 3; ++i)
         pose.centre[i] = c[i];
 
@@ -594,6 +709,7 @@ void FitView(ViewState& state, const Scene& scene) {
     Matrix3 r;
     ViewRotation(0.0, pose.tilt, pose.roll, r);
     FitPlanes f;
+    f.up = state.up;
     for (int i = 0; i < 3; ++i)
         f.c[i] = c[i];
     for (int k = 0; k < 5; ++k) {
@@ -632,6 +748,27 @@ void ResetView(ViewState& state) {
         state.unitScale = 1.0;
     else
         state.unitScale = UnitScaleFor(state.bounds);
+}
+
+void SetViewUpAxis(ViewState& state, const Scene& scene, UpAxis up) {
+    state.up = up;
+    switch (state.mode) {
+        case ViewMode::Fixed:
+            LeaveFixed(state);
+            break;
+        case ViewMode::Fit:
+            FitView(state, scene);
+            break;
+        case ViewMode::Camera:
+            if (state.cameraIndex >= 0 && state.cameraIndex < scene.cameraCount &&
+                scene.cameras != nullptr) {
+                LookThroughCamera(state, scene, state.cameraIndex);
+            }
+            break;
+    }
+    state.home = state.pose;
+    state.homeMode = state.mode;
+    state.homeCameraIndex = state.cameraIndex;
 }
 
 bool NextCamera(ViewState& state, const Scene& scene) {

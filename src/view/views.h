@@ -23,6 +23,19 @@ enum class ViewMode : int32_t {
     Camera,  // through one of the file's cameras; the scene stands still
 };
 
+// Which of the file's axes points up. 3D Studio scenes are made with z up (the engine's y,
+// the axis the scene turns about); some exporters write y up, which then lies on its side
+// unless the view is told so. The views turn the whole scene, cameras included, so that the
+// chosen axis points up; the fixed view keeps the file's z.
+enum class UpAxis : int32_t {
+    FileZ,  // the file's z is up (engine y): the scene as stored
+    FileY,  // the file's y is up (engine z)
+};
+
+// A point or direction in engine axes turned so that `up` points up (the views' world axes):
+// for FileY (x, y, z) becomes (x, z, -y), a quarter turn about x; FileZ leaves it as it is.
+void SceneToWorld(UpAxis up, double v[3]);
+
 // The box around every finite vertex position of a scene, in engine axes.
 struct SceneBounds {
     double min[3] = {0.0, 0.0, 0.0};  // all zero when finiteCount is 0
@@ -49,6 +62,7 @@ struct ViewPose {
 
 struct ViewState {
     ViewMode mode = ViewMode::Fixed;
+    UpAxis up = UpAxis::FileZ;            // kept by StartView; the fixed view ignores it
     ViewPose pose;                        // the current view
     ViewPose home;                        // the view it started with (ResetView) ...
     ViewMode homeMode = ViewMode::Fixed;  // ... its mode ...
@@ -87,10 +101,36 @@ double CameraFieldOfView(const Camera& camera);
 // first keys of its tracks where it has them, else its camera chunk's values.
 void CameraPositionAndTarget(const Camera& camera, double position[3], double target[3]);
 
+// A target farther from the camera than this many times the scene's reach (the larger of
+// the scene's size and the camera's distance from the scene's centre) is taken as a fault of
+// the file, not a place to look at: some exporters write a target track 1e17 away.
+inline constexpr double kFarTargetFactor = 1e6;
+
+// Where a file's camera stands and what it looks at, in engine axes, as the camera view
+// takes them: the position as CameraPositionAndTarget gives it; the target of its target
+// track's first key, unless that point is not finite or is absurdly far (kFarTargetFactor),
+// then its camera chunk's own target under the same rule; with neither usable, none (the
+// view then looks the fixed camera's way from the position).
+struct CameraAim {
+    double position[3] = {0.0, 0.0, 0.0};
+    double target[3] = {0.0, 0.0, 0.0};
+    bool hasTarget = false;           // false: no usable target
+    bool targetFromKeys = false;      // the target is the target track's first key
+    bool keyTargetIgnored = false;    // the target track's first key was not usable ...
+    bool chunkTargetIgnored = false;  // ... the camera chunk's target was not (when asked)
+    // What "far" was measured by, and how far each target refused lies from the camera
+    // (infinity: not a finite point).
+    double reach = 0.0;
+    double keyTargetDistance = 0.0;
+    double chunkTargetDistance = 0.0;
+};
+CameraAim AimCamera(const Camera& camera, const SceneBounds& bounds);
+
 // The index of the camera called `name`, or -1.
 int32_t FindCameraIndex(const Scene& scene, const char* name);
 
-// Starts a view of `scene` in a frame of width x height (mirrored only when it ends Fixed):
+// Starts a view of `scene` in a frame of width x height (mirrored only when it ends Fixed),
+// keeping the state's up axis:
 // - Fixed: the fixed camera (the shell draws it through its own path);
 // - Fit: framed by FitView; a scene with no finite position gets Fixed instead;
 // - Camera: through camera `cameraIndex` (which must exist).
@@ -124,6 +164,10 @@ void PanView(ViewState& state, double dxPixels, double dyPixels);  // picture fo
 // field of view. One pass over the vertices.
 void FitView(ViewState& state, const Scene& scene);
 void ResetView(ViewState& state);  // back to the home pose (the spin goes on)
+// Shows the scene with `up` up: a fit view is framed again from its direction, a camera's
+// view looks through its camera again, and a fixed view becomes its orbit about the origin
+// first (so that it can turn). The pose reached is the new home.
+void SetViewUpAxis(ViewState& state, const Scene& scene, UpAxis up);
 // Looks through the next camera of the file (after the last: the first); a scene without
 // cameras is left as it is. False when there is none.
 bool NextCamera(ViewState& state, const Scene& scene);

@@ -245,6 +245,44 @@ TEST(Soak, HundredThousandTicksAllocateNothingAndKeepResidentMemory) {
     EXPECT_FALSE(directDrawLive);
 }
 
+// A window that was resized, showing an animation with its frame line: after the warm-up
+// no tick allocates either (the resize itself, before it, makes the surfaces anew).
+TEST(Soak, AResizedWindowPlayingAnAnimationAllocatesNothingPerTick) {
+    constexpr int32_t kTicks = 10000;
+    UseHeadlessBackend();
+    ResetDisplayContext();
+    ResetViewer(viewerState);
+    viewerState.list.paths = {kBundledScene};
+    viewerState.startPolicy = OpenPolicy{ViewMode::Fit, nullptr, true};
+    viewerState.screen = ScreenMode::Window;
+    viewerState.onScreen = true;
+    RequestPlayback(viewerState.playback, true, nullptr);
+    SoakProbe probe;
+    HeadlessScriptTicks(50);
+    HeadlessScriptResize(500, 400);
+    HeadlessScriptTicks(kTicks - 50);
+    HeadlessScriptKey(VK_ESCAPE);
+    HeadlessSetMessageHook(SampleBetweenTicks, &probe);
+    char commandLine[] = "";
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
+    const int32_t frames = HeadlessFramesPresented();
+    const int32_t width = viewerState.frameWidth;
+    ResetViewer(viewerState);
+    ResetDisplayContext();
+    ResetHeadlessBackend();
+    SetPlatformBackend(nullptr);
+    const AllocationCounts steady = AllocationsBetween(probe.atWarmUp, probe.atEnd);
+    std::printf(
+        "soak: a resized window playing an animation, %d ticks: %llu allocations after "
+        "the warm-up\n",
+        kTicks, static_cast<unsigned long long>(steady.news + steady.mallocs));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(frames, kTicks);
+    EXPECT_EQ(width, 500);
+    EXPECT_EQ(probe.firstAllocatingTick, -1) << "tick " << probe.firstAllocatingTick;
+    EXPECT_EQ(Total(steady), 0u);
+}
+
 constexpr int32_t kInputTicks = 20000;
 
 struct InputProbe {

@@ -248,15 +248,45 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         {{"--view=fit", "--camera"}, "--view and --camera exclude each other"},
         {{"--camera=", "a.3ds"}, "--camera= needs a camera name (or use --camera alone)"},
         {{"--size", "640x480"},
-         "--size applies only with --output or --windowed (full screen is 640x480)"},
+         "--size applies only with --output or --windowed (full screen takes the screen's "
+         "size)"},
         {{"-i", "--view", "fit"},
-         "--view, --camera, --size and --render apply to the viewer and --output, not to "
+         "--view, --camera, --size, --up and --render apply to the viewer and --output, not to "
          "--info"},
         {{"--chunks", "--camera"},
-         "--view, --camera, --size and --render apply to the viewer and --output, not to "
+         "--view, --camera, --size, --up and --render apply to the viewer and --output, not to "
          "--chunks"},
+        {{"--json", "--up", "y", "a.3ds"},
+         "--view, --camera, --size, --up and --render apply to the viewer and --output, not to "
+         "--info"},
+        // A value given to an option that takes none is named as typed.
+        {{"--info=yes", "a.3ds"}, "--info takes no value"},
+        {{"--windowed=1"}, "--windowed takes no value"},
+        {{"--json=true", "a.3ds"}, "--json takes no value"},
+        {{"--animate=", "a.3ds"}, "--animate takes no value"},
+        // --json is --info --json, so it stands alone as --info does.
+        {{"--json", "--chunks", "a.3ds"},
+         "--info and --chunks stand alone: no --output, --windowed or each other"},
+        {{"--json", "-o", "a.png", "a.3ds"},
+         "--info and --chunks stand alone: no --output, --windowed or each other"},
+        {{"--json", "a.3ds", "b.3ds"},
+         "more than one scene given ('b.3ds'); --info and --chunks take one"},
+        // A camera's name after --camera is read as a scene: said so, with the way to write it.
+        {{"--camera", "Camera01", "-o", "c.png", "no-such-scene-here.3ds"},
+         "'Camera01' is not a scene file; to look through the camera of that name, write "
+         "--camera=Camera01"},
+        {{"--camera", "Camera01", "no-such-scene-here.3ds"},
+         "'Camera01' is not a scene file; to look through the camera of that name, write "
+         "--camera=Camera01"},
+        {{"--up", "x", "a.3ds"}, "--up is y or z (the file's axis that points up), not 'x'"},
+        {{"--up", "y"},
+         "--up y turns the fit and camera views; the fixed view (no SCENE, or --view fixed) "
+         "keeps the file's z up"},
+        {{"--up", "y", "--view", "fixed", "a.3ds"},
+         "--up y turns the fit and camera views; the fixed view (no SCENE, or --view fixed) "
+         "keeps the file's z up"},
         {{"-i", "--render", "shaded", "a.3ds"},
-         "--view, --camera, --size and --render apply to the viewer and --output, not to "
+         "--view, --camera, --size, --up and --render apply to the viewer and --output, not to "
          "--info"},
         {{"--render", "solid", "a.3ds"},
          "--render is wireframe, shaded, edges or hidden-line, not 'solid'"},
@@ -269,6 +299,53 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         EXPECT_EQ(parsed.result, ParseResult::UsageError);
         EXPECT_EQ(parsed.error, c.error);
     }
+}
+
+// --json alone is the report as JSON; --up and --size are kept for the viewer and output.
+TEST(CommandLine, JsonAloneUpAndAWindowsFirstSize) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool info, json;
+        UpAxis up;
+        bool sizeGiven;
+        ViewMode view;
+    };
+    const std::vector<Case> cases = {
+        {{"--json", "a.3ds"}, true, true, UpAxis::FileZ, false, ViewMode::Fit},
+        {{"--info", "--json", "a.3ds"}, true, true, UpAxis::FileZ, false, ViewMode::Fit},
+        {{"--up", "y", "a.3ds"}, false, false, UpAxis::FileY, false, ViewMode::Fit},
+        {{"--up=z", "--view", "fixed"}, false, false, UpAxis::FileZ, false, ViewMode::Fixed},
+        {{"--up", "Y", "--camera", "-o", "a.png", "a.3ds"},
+         false,
+         false,
+         UpAxis::FileY,
+         false,
+         ViewMode::Camera},
+        {{"-w", "--size", "800x600", "a.3ds"}, false, false, UpAxis::FileZ, true, ViewMode::Fit},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.arguments));
+        Parsed parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+        EXPECT_EQ(parsed.line.info, c.info);
+        EXPECT_EQ(parsed.line.json, c.json);
+        EXPECT_EQ(parsed.line.up, c.up);
+        EXPECT_EQ(parsed.line.sizeGiven, c.sizeGiven);
+        EXPECT_EQ(parsed.line.view, c.view);
+    }
+    // A --camera NAME where NAME is a file that exists stays a list of scenes.
+    const char* tmp = std::getenv("TRELLIS_TEST_TMP");
+    const std::string existing = tmp ? tmp : "/tmp";
+    Parsed parsed = Parse({"--camera", existing, "a.3ds"});
+    ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+    EXPECT_EQ(parsed.line.scenes.size(), 2u);
+    // ... but where one scene is wanted, the error still says how to name a camera.
+    parsed = Parse({"--camera", existing, "-o", "c.png", "a.3ds"});
+    EXPECT_EQ(parsed.result, ParseResult::UsageError);
+    EXPECT_EQ(parsed.error,
+              "more than one scene given ('a.3ds'); several scenes need --output "
+              "FOLDER/ (for the camera '" +
+                  existing + "', write --camera=" + existing + ")");
 }
 
 // --output naming a folder (a trailing '/', or a folder that exists) takes any number of

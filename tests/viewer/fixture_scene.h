@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "chunk_writer.h"
@@ -26,6 +27,22 @@ inline std::vector<uint8_t> FixtureSceneBytes() {
                 w.Chunk(chunk::MeshMatrix, [&] {
                     w.Floats({0, 1, 0, -1, 0, 0, 0, 0, 1, 10, 20, 30});
                 });
+            });
+        });
+    });
+    return w.bytes;
+}
+
+// A box whose every position is infinite (as some exporters write a broken mesh): a 3DS
+// scene with nothing to draw.
+inline std::vector<uint8_t> InfiniteBoxSceneBytes() {
+    const float inf = std::numeric_limits<float>::infinity();
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            WriteNamedMesh(w, "BoxWithInfinites", [&] {
+                WriteVertexList(w, {inf, 0, 0, 0, inf, 0, 0, 0, -inf, inf, inf, inf});
+                WriteFaceList(w, {0, 1, 2, 1, 2, 3});
             });
         });
     });

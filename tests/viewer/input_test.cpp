@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "app/file_list.h"
+#include "app/overlay.h"
 #include "app/scene_input.h"
 #include "app/shell.h"
 #include "display/display.h"
@@ -556,15 +558,24 @@ TEST_F(InputTest, HelpIsDrawnOverTheFrameAndLeavesNothingBehind) {
     const std::vector<Frame>& f = presented.frames;
     ASSERT_EQ(f.size(), 3u);
     EXPECT_EQ(f[2], f[0]);
-    // Text in the line colour on black, in the top left part of the frame.
+    // Text in the line colour over the frame seen darkened, in a box at the top left that
+    // leaves most of the frame alone: the scene shows through it.
     int32_t changed = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    int32_t seenThrough = 0;
     for (size_t i = 0; i < f[1].size(); ++i) {
         if (f[1][i] == f[0][i]) continue;
         changed++;
-        EXPECT_TRUE(f[1][i] == 0 || f[1][i] == kLineColour);
-        EXPECT_LT(i % 640, 480u);
+        EXPECT_TRUE(f[1][i] == DimmedPixel(f[0][i]) || f[1][i] == kLineColour) << i;
+        if (f[1][i] != kLineColour && f[1][i] != 0) seenThrough++;
+        right = std::max(right, static_cast<int32_t>(i % 640));
+        bottom = std::max(bottom, static_cast<int32_t>(i / 640));
     }
     EXPECT_GT(changed, 1000);
+    EXPECT_GT(seenThrough, 0);
+    EXPECT_LT(right, 320);
+    EXPECT_LT(bottom, 120);
 }
 
 TEST(FileList, AFolderGivesItsSceneFilesSortedByName) {

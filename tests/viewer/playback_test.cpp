@@ -243,4 +243,67 @@ TEST(Playback, CommandLineAsksForPlayingOrAStillFrame) {
     }
 }
 
+// A box looked at by an animated camera whose target track is 1e17 away (as one exporter
+// writes it): played through that camera, the view looks at the camera chunk's own target,
+// the box, as the still camera view does.
+std::vector<uint8_t> CameraWithAbsurdTargetTrack() {
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            WriteNamedMesh(w, "Box", [&] {
+                WriteVertexList(w, {-10, -10, -10, 10, 10, 10, 10, -10, 10});
+                WriteFaceList(w, {0, 1, 2, 0, 2, 1});
+            });
+            w.Chunk(chunk::NamedObject, [&] {
+                w.Name("Cam");
+                w.Chunk(chunk::Camera, [&] { w.Floats({0, -80, 0, 0, 0, 0, 0, 35}); });
+            });
+        });
+        w.Chunk(chunk::Keyframer, [&] {
+            w.Chunk(chunk::Segment, [&] { w.U32(0).U32(30); });
+            w.Chunk(chunk::CameraNode, [&] {
+                w.Chunk(chunk::NodeHeader, [&] { w.Name("Cam").U16(0).U16(0).U16(0xFFFF); });
+                w.Chunk(chunk::PositionTrack, [&] {
+                    w.TrackHeader(2).KeyHeader(0).Floats({0, -80, 0});
+                    w.KeyHeader(30).Floats({0, -60, 0});
+                });
+            });
+            w.Chunk(chunk::TargetNode, [&] {
+                w.Chunk(chunk::NodeHeader, [&] { w.Name("Cam").U16(0).U16(0).U16(0xFFFF); });
+                w.Chunk(chunk::PositionTrack, [&] {
+                    w.TrackHeader(1).KeyHeader(0).Floats({0, 0, 1e17f});
+                });
+            });
+        });
+    });
+    return w.bytes;
+}
+
+TEST(Playback, AnAbsurdTargetTrackIsNotFollowed) {
+    const std::string path = WriteScene(CameraWithAbsurdTargetTrack());
+    UseHeadlessBackend();
+    ResetDisplayContext();
+    ResetViewer(viewerState);
+    std::vector<Frame> frames;
+    HeadlessSetFrameCallback(KeepFrame, &frames);
+    HeadlessScriptTicks(5);
+    RequestPlayback(viewerState.playback, true, nullptr);
+    viewerState.list.paths = {path};
+    viewerState.startPolicy = OpenPolicy{ViewMode::Camera, nullptr, true};
+    char commandLine[] = "";
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT), 0);
+    const ViewPose pose = viewerState.view.pose;
+    ResetViewer(viewerState);
+    ResetDisplayContext();
+    ResetHeadlessBackend();
+    SetPlatformBackend(nullptr);
+    // Level, looking along the file's +y at the box, not up the target track.
+    EXPECT_NEAR(pose.tilt, 0.0, 1e-9);
+    ASSERT_EQ(frames.size(), 5u);
+    size_t lit = 0;
+    for (uint32_t pixel : frames.back())
+        lit += pixel != 0 ? 1 : 0;
+    EXPECT_GT(lit, 100u);
+}
+
 }  // namespace

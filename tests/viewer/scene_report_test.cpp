@@ -283,4 +283,75 @@ TEST(SceneReport, AFailureNamingAHostileNameIsOnePrintableLineInEveryReport) {
     std::remove(path.c_str());
 }
 
+// Two meshes named by object nodes whose node-id chunks follow their headers (so the id the
+// loader keeps on each mesh is the one read before it), and a camera whose target track lies
+// 1e17 away, as one exporter writes them.
+std::string ExportedScene() {
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            WriteNamedMesh(w, "Box", [&] { WriteVertexList(w, {0, 0, 0, 10, 10, 10}); });
+            WriteNamedMesh(w, "Ball", [&] { WriteVertexList(w, {5, 5, 5}); });
+            w.Chunk(chunk::NamedObject, [&] {
+                w.Name("Cam");
+                w.Chunk(chunk::Camera, [&] { w.Floats({0, -50, 5, 5, 5, 5, 0, 35}); });
+            });
+        });
+        w.Chunk(chunk::Keyframer, [&] {
+            const auto node = [&](uint16_t tag, const char* name, uint16_t parent, uint16_t id,
+                                  std::initializer_list<float> position) {
+                w.Chunk(tag, [&] {
+                    w.Chunk(chunk::NodeHeader,
+                            [&] { w.Name(name).U16(0x4000).U16(0).U16(parent); });
+                    w.Chunk(chunk::NodeId, [&] { w.U16(id); });
+                    if (position.size() == 0) return;
+                    w.Chunk(chunk::PositionTrack, [&] {
+                        w.TrackHeader(1);
+                        w.KeyHeader(0, 0);
+                        w.Floats(position);
+                    });
+                });
+            };
+            node(chunk::ObjectNode, "Box", 0xFFFF, 4, {});
+            node(chunk::ObjectNode, "Ball", 4, 6, {});
+            node(chunk::CameraNode, "Cam", 0xFFFF, 7, {0, -50, 5});
+            node(chunk::TargetNode, "Cam", 0xFFFF, 8, {0, 1e17f, 0});
+        });
+    });
+    const std::string path = ::testing::TempDir() + "report_exported.3ds";
+    EXPECT_TRUE(WriteBytesToFile(w.bytes, path.c_str()));
+    return path;
+}
+
+TEST(SceneReport, EachObjectHasItsOwnNodeAndAnAbsurdCameraTargetIsSaidToBeIgnored) {
+    const std::string path = ExportedScene();
+    int status = -1;
+    const std::string text = Capture(
+        [&](std::FILE* out) { return PrintSceneInfo(path.c_str(), false, nullptr, out, stderr); },
+        status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(text.find("  Box                       2 vertices      0 faces  node 4 (root)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  Ball                      1 vertices      0 faces  node 6 (parent 4)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("    the target track's first key is ignored: it lies 1e+17 from the "
+                        "camera, more than 1e+06 times the scene's reach of 55.23; the view "
+                        "looks at the camera chunk's target\n"),
+              std::string::npos)
+        << text;
+    const std::string json = Capture(
+        [&](std::FILE* out) { return PrintSceneInfo(path.c_str(), true, nullptr, out, stderr); },
+        status);
+    const nlohmann::json doc = nlohmann::json::parse(json);
+    EXPECT_EQ(doc["objects"][0]["nodeId"], 4);
+    EXPECT_EQ(doc["objects"][0]["parentId"], 65535);
+    EXPECT_EQ(doc["objects"][1]["nodeId"], 6);
+    EXPECT_EQ(doc["objects"][1]["parentId"], 4);
+    EXPECT_EQ(doc["cameras"][0]["targetUsed"], "chunk");
+    EXPECT_NE(doc["cameras"][0]["warning"].get<std::string>().find("is ignored"),
+              std::string::npos);
+}
+
 }  // namespace

@@ -253,7 +253,10 @@ TEST_F(ShellTest, FileThatIsNotA3dsIsNamedSoAndTheRunGoesOn) {
         {"text", std::vector<uint8_t>(text.begin(), text.end()),
          "not a 3DS file (it starts with \"Notes\\x1b[2J on the\")"},
         {"empty", {}, "not a 3DS file (it is empty)"},
-        {"a 3DS file", EmptySceneBytes(), ""},
+        {"a 3DS file", FixtureSceneBytes(), ""},
+        // A 3DS file that draws nothing is said to, once.
+        {"a 3DS file without meshes", EmptySceneBytes(),
+         "nothing to draw: the scene has no vertices"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -2,6 +2,9 @@
 // puppeteer-core, opens the page from a local server and checks what only the browser does:
 //   - the bundled scene, stopped with Space, equals pixel for pixel the desktop's frame of
 //     `trellis --output` after as many ticks;
+//   - the canvas's box resized, the frame follows: drawn anew at the new size, equal to the
+//     desktop's frame of `trellis --output --size` there, and back again;
+//   - the table of mouse and keys is filled from the viewer's own list;
 //   - a file given to the file input is shown fitted, equal to the desktop's frame 1 of
 //     `trellis --output x.png --frames 1 FILE`;
 //   - a broken file shows the desktop's one-line reason on the page, and the page keeps
@@ -61,9 +64,11 @@ function serve(root) {
 
 // The desktop's frame after `frames` ticks as a PNG (the bundled scene without `scene`);
 // stderr and status for a file that does not load.
-function desktopFrame(frames, scene, cwd) {
-  const out = path.join(workDir, `desktop-${scene ? path.basename(scene) : 'svet'}-${frames}.png`);
+function desktopFrame(frames, scene, cwd, size) {
+  const out = path.join(workDir,
+                        `desktop-${scene ? path.basename(scene) : 'svet'}-${frames}${size || ''}.png`);
   const args = ['--output', out, '--frames', String(frames)];
+  if (size) args.push('--size', size);
   if (scene) args.push(scene);
   const run = childProcess.spawnSync(trellis, args, {cwd: cwd || assetsDir, encoding: 'utf8'});
   return {file: out, status: run.status, stderr: run.stderr};
@@ -187,6 +192,33 @@ async function main() {
           `stopped after ${k} ticks, ${bundledDiff} pixels differ`);
     check((await page.$eval('#file', (e) => e.textContent)).startsWith('svet.3ds'),
           'the file line names the bundled scene');
+
+    // The canvas's box resized: the frame follows its size, drawn anew there (still stopped),
+    // as the desktop draws that size; and back.
+    const resizeTo = async (width, height) => {
+      await page.evaluate((w, h) => {
+        const box = document.querySelector('.screen');
+        box.style.width = `${w}px`;
+        box.style.height = `${h}px`;
+      }, width, height);
+      await page.waitForFunction((w, h) => {
+        const canvas = document.getElementById('canvas');
+        return canvas.width === w && canvas.height === h;
+      }, {timeout: 10000}, width, height);
+      await waitTicks(page, 3);
+    };
+    await resizeTo(480, 360);
+    const resized = desktopFrame(k, null, null, '480x360');
+    const resizedDiff = await canvasDiffers(page, resized.file);
+    check(resizedDiff === 0, 'the canvas resized shows the desktop frame at its new size',
+          `480x360, ${resizedDiff} pixels differ`);
+    await resizeTo(640, 480);
+    check((await canvasDiffers(page, bundled.file)) === 0,
+          'the canvas back at 640x480 shows the bundled frame again');
+    const keyRows = await page.$$eval('#keys tr', (rows) => rows.map((r) => r.textContent));
+    check(keyRows.length >= 10 && keyRows.some((r) => r.startsWith('U')) &&
+          !keyRows.some((r) => r.startsWith('Escape')),
+          'the table of mouse and keys comes from the viewer\'s list', `${keyRows.length} rows`);
     check(/objects, .* vertices, .* faces/.test(await page.$eval('#counts', (e) => e.textContent)),
           'the counts line', await page.$eval('#counts', (e) => e.textContent));
 

@@ -40,12 +40,14 @@ void JsonReport::Objects(int32_t /*count*/) {
     doc["objects"] = nlohmann::json::array();
 }
 
-void JsonReport::ObjectRecord(const MeshObject& o) {
+void JsonReport::ObjectRecord(const MeshObject& o, const KeyframerNode* named) {
+    // The node that names the object (null when none does).
+    const nlohmann::json none = nullptr;
     doc["objects"].push_back({{"name", NameAsUtf8(o.name)},
                               {"vertices", o.vertexCount},
                               {"faces", o.faceCount},
-                              {"nodeId", o.nodeId},
-                              {"parentId", o.parentId},
+                              {"nodeId", named ? nlohmann::json(named->nodeId) : none},
+                              {"parentId", named ? nlohmann::json(named->parentId) : none},
                               {"positionKeys", o.positionKeyCount},
                               {"rotationKeys", o.rotationKeyCount}});
 }
@@ -85,16 +87,25 @@ void JsonReport::Cameras(int32_t /*count*/) {
     doc["cameras"] = nlohmann::json::array();
 }
 
-void JsonReport::CameraRecord(const Camera& c) {
-    doc["cameras"].push_back({{"name", NameAsUtf8(c.name)},
-                              {"position", Triple(c.position)},
-                              {"target", Triple(c.target)},
-                              {"bank", c.bank},
-                              {"lens", c.lens},
-                              {"fieldOfView", CameraFieldOfView(c) * kDegreesPerRadian},
-                              {"positionKeys", c.positionKeyCount},
-                              {"targetKeys", c.targetKeyCount},
-                              {"matrix", MatrixRows(c.matrix)}});
+void JsonReport::CameraRecord(const Camera& c, const CameraAim& aim) {
+    // Which target the camera view looks at: its target track's first key, its camera
+    // chunk's target, or neither (the fixed camera's way).
+    const nlohmann::json used = !aim.hasTarget       ? nlohmann::json(nullptr)
+                                : aim.targetFromKeys ? nlohmann::json("track")
+                                                     : nlohmann::json("chunk");
+    nlohmann::json camera = {{"name", NameAsUtf8(c.name)},
+                             {"position", Triple(c.position)},
+                             {"target", Triple(c.target)},
+                             {"bank", c.bank},
+                             {"lens", c.lens},
+                             {"fieldOfView", CameraFieldOfView(c) * kDegreesPerRadian},
+                             {"positionKeys", c.positionKeyCount},
+                             {"targetKeys", c.targetKeyCount},
+                             {"matrix", MatrixRows(c.matrix)},
+                             {"targetUsed", used}};
+    const std::string note = CameraAimNote(aim);
+    if (!note.empty()) camera["warning"] = note;
+    doc["cameras"].push_back(camera);
 }
 
 void JsonReport::Bounds(const FileBounds& b) {

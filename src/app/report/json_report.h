@@ -17,13 +17,13 @@ struct JsonReport {
 
     void File(const ReportedScene& r);
     void Objects(int32_t count);
-    void ObjectRecord(const MeshObject& o);
+    void ObjectRecord(const MeshObject& o, const KeyframerNode* named);
     void Materials(int32_t count);
     void MaterialRecord(const Material& m);
     void Lights(int32_t count);
     void LightRecord(const Light& l);
     void Cameras(int32_t count);
-    void CameraRecord(const Camera& c);
+    void CameraRecord(const Camera& c, const CameraAim& aim);
     void Bounds(const FileBounds& b);
     void Animation(const SceneAnimation& animation, const double* frameTime, int32_t nodeCount);
     void BeginNode(int32_t index, const KeyframerNode& n, int32_t parent);

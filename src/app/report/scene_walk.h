@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "math/matrix.h"
 #include "scene/animation.h"
@@ -26,6 +27,8 @@ struct ReportedScene {
     FileBounds bounds;
     SceneAnimation animation;           // prepared; evaluated at *frameTime when that is set
     const double* frameTime = nullptr;  // --frame T, or null
+    // Per object: the index of the first keyframer object node that names it, or -1.
+    std::vector<int32_t> objectNode;
 };
 
 // Fills `reported` for `scene`, loaded from `path` by the last load.
@@ -43,6 +46,12 @@ inline constexpr NamedTrack kNodeTracks[] = {
     {"roll", &KeyframerNode::roll},         {"hide", &KeyframerNode::hide},
 };
 
+// Why the camera view does not look at a target the file gives (AimCamera refused it), in
+// one line: "the target track's first key is ignored: it lies 1e+17 from the camera, more
+// than 1e+06 times the scene's reach of 157; the view looks at the camera chunk's target".
+// Empty when nothing was refused.
+std::string CameraAimNote(const CameraAim& aim);
+
 // The kind of a keyframer node in words ("object", "camera", ...; "unknown").
 const char* NodeKindName(uint16_t kind);
 
@@ -55,8 +64,10 @@ void WalkScene(const ReportedScene& r, Writer& writer) {
     const Scene& scene = *r.scene;
     writer.File(r);
     writer.Objects(scene.objectCount);
-    for (int32_t i = 0; i < scene.objectCount; ++i)
-        writer.ObjectRecord(scene.objects[i]);
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        const int32_t node = r.objectNode[static_cast<size_t>(i)];
+        writer.ObjectRecord(scene.objects[i], node >= 0 ? &scene.nodes[node] : nullptr);
+    }
     writer.Materials(scene.materialCount);
     for (int32_t i = 0; i < scene.materialCount; ++i)
         writer.MaterialRecord(scene.materials[i]);
@@ -65,7 +76,7 @@ void WalkScene(const ReportedScene& r, Writer& writer) {
         writer.LightRecord(scene.lights[i]);
     writer.Cameras(scene.cameraCount);
     for (int32_t i = 0; i < scene.cameraCount; ++i)
-        writer.CameraRecord(scene.cameras[i]);
+        writer.CameraRecord(scene.cameras[i], AimCamera(scene.cameras[i], r.bounds.bounds));
     writer.Bounds(r.bounds);
     writer.Animation(r.animation, r.frameTime, scene.nodeCount);
     for (int32_t i = 0; i < scene.nodeCount; ++i) {

@@ -38,13 +38,15 @@ void TextReport::Objects(int32_t count) {
     std::fprintf(out, "objects: %d\n", count);
 }
 
-void TextReport::ObjectRecord(const MeshObject& o) {
-    std::fprintf(out, "  %-20s %6d vertices %6d faces  node %d", PrintableName(o.name).c_str(),
-                 o.vertexCount, o.faceCount, o.nodeId);
-    if (o.parentId == 65535) {
-        std::fprintf(out, " (root)");
+void TextReport::ObjectRecord(const MeshObject& o, const KeyframerNode* node) {
+    std::fprintf(out, "  %-20s %6d vertices %6d faces", PrintableName(o.name).c_str(),
+                 o.vertexCount, o.faceCount);
+    if (node == nullptr) {
+        std::fprintf(out, "  no node");
+    } else if (node->parentId == 65535) {
+        std::fprintf(out, "  node %d (root)", node->nodeId);
     } else {
-        std::fprintf(out, " (parent %d)", o.parentId);
+        std::fprintf(out, "  node %d (parent %d)", node->nodeId, node->parentId);
     }
     std::fprintf(out, "  keys: %d position, %d rotation\n", o.positionKeyCount, o.rotationKeyCount);
 }
@@ -82,7 +84,7 @@ void TextReport::Cameras(int32_t count) {
     std::fprintf(out, "cameras: %d\n", count);
 }
 
-void TextReport::CameraRecord(const Camera& c) {
+void TextReport::CameraRecord(const Camera& c, const CameraAim& aim) {
     std::fprintf(out, "  %-20s keys: %d position, %d target  lens %g  field of view %.4g deg\n",
                  PrintableName(c.name).c_str(), c.positionKeyCount, c.targetKeyCount,
                  static_cast<double>(c.lens), CameraFieldOfView(c) * kDegreesPerRadian);
@@ -92,6 +94,8 @@ void TextReport::CameraRecord(const Camera& c) {
                      static_cast<double>(c.matrix[4 * r + 2]),
                      static_cast<double>(c.matrix[4 * r + 3]));
     }
+    const std::string note = CameraAimNote(aim);
+    if (!note.empty()) std::fprintf(out, "    %s\n", note.c_str());
 }
 
 void TextReport::Bounds(const FileBounds& b) {

@@ -118,6 +118,8 @@ const char* MessageName(UINT message, char (&buffer)[16]) {
             return "WM_MOUSEWHEEL";
         case WM_DROPFILES:
             return "WM_DROPFILES";
+        case WM_SIZE:
+            return "WM_SIZE";
         default:
             std::snprintf(buffer, sizeof buffer, "0x%X", message);
             return buffer;
@@ -289,6 +291,20 @@ void LoggedPostQuitMessage(int exitCode) {
 BOOL LoggedSetWindowText(HWND window, LPCSTR text) {
     LOG_CALL("SetWindowTextA(%s, \"%s\")", HandleName(window).text, text ? text : "");
     return Emulated().setWindowText(window, text);
+}
+
+BOOL LoggedGetClientRect(HWND window, LPRECT rect) {
+    const BOOL result = Emulated().getClientRect(window, rect);
+    LOG_CALL("GetClientRect(%s, out) -> %d: %ldx%ld", HandleName(window).text, result,
+             result ? static_cast<long>(rect->right) : 0L,
+             result ? static_cast<long>(rect->bottom) : 0L);
+    return result;
+}
+
+int LoggedGetSystemMetrics(int index) {
+    const int result = Emulated().getSystemMetrics(index);
+    LOG_CALL("GetSystemMetrics(%d) -> %d", index, result);
+    return result;
 }
 
 void LoggedDragAcceptFiles(HWND window, BOOL accept) {
@@ -474,6 +490,8 @@ const PlatformCalls loggedCalls = {
     LoggedSendMessage,
     LoggedPostQuitMessage,
     LoggedSetWindowText,
+    LoggedGetClientRect,
+    LoggedGetSystemMetrics,
     LoggedDragAcceptFiles,
     LoggedDragQueryFile,
     LoggedDragFinish,

@@ -24,6 +24,8 @@ struct HeadlessState {
     HeadlessFrameCallback frameCallback = nullptr;
     void* frameUser = nullptr;
     int32_t framesPresented = 0;
+    int32_t screenWidth = kHeadlessScreenWidth;
+    int32_t screenHeight = kHeadlessScreenHeight;
 };
 
 HeadlessState headless;
@@ -53,6 +55,15 @@ bool WaitForScript() {
         }
         // Files reach only a window that accepts them.
         if (next.message == WM_DROPFILES && !emulation.acceptsFiles) continue;
+        if (next.message == WM_SIZE) {
+            // The window resized, as a backend reports it.
+            const int32_t queued = emulation.queueCount;
+            Resized(static_cast<int32_t>(LOWORD(next.lParam)),
+                    static_cast<int32_t>(HIWORD(next.lParam)));
+            if (emulation.queueCount == queued) continue;
+            Handed(WM_SIZE);
+            return true;
+        }
         if (!PostWindowMessage(next.message, next.wParam, next.lParam)) continue;
         Handed(next.message);
         return true;
@@ -89,6 +100,10 @@ const PlatformBackend headlessBackend = {
     [] {},
     WaitForScript,
     NextMessageTime,
+    [](int32_t* width, int32_t* height) {
+        *width = headless.screenWidth;
+        *height = headless.screenHeight;
+    },
     [](int32_t, int32_t) { return DD_OK; },
     [] {},
     [](int32_t, int32_t) { return DD_OK; },
@@ -133,6 +148,15 @@ void HeadlessScriptKey(WPARAM key) {
 
 void HeadlessScriptMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     headless.script.push_back(ScriptEntry{MSG{nullptr, message, wParam, lParam, 0, {0, 0}}, 1});
+}
+
+void HeadlessScriptResize(int32_t width, int32_t height) {
+    HeadlessScriptMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
+}
+
+void HeadlessSetScreenSize(int32_t width, int32_t height) {
+    headless.screenWidth = width;
+    headless.screenHeight = height;
 }
 
 void HeadlessScriptChar(char character) {

@@ -38,6 +38,14 @@ void HeadlessScriptTicks(int32_t ticks);
 void HeadlessScriptKey(WPARAM key);
 // Appends any message for the window.
 void HeadlessScriptMessage(UINT message, WPARAM wParam, LPARAM lParam);
+// Appends the window's resize to width x height (1 to 65535 each), as a backend reports it:
+// GetClientRect gives the new size and WM_SIZE is queued.
+void HeadlessScriptResize(int32_t width, int32_t height);
+// The screen's size (GetSystemMetrics); kHeadlessScreenWidth x kHeadlessScreenHeight after a
+// reset.
+inline constexpr int32_t kHeadlessScreenWidth = 640;
+inline constexpr int32_t kHeadlessScreenHeight = 480;
+void HeadlessSetScreenSize(int32_t width, int32_t height);
 // Appends one WM_CHAR message with the character `character`.
 void HeadlessScriptChar(char character);
 // Appends one mouse message (WM_MOUSEMOVE, WM_LBUTTONDOWN, ...) at client position (x, y)

@@ -49,11 +49,45 @@ SdlState sdl;
 
 // --- The window ---------------------------------------------------------------------------
 
+// The screen's own mode: the first display's (the window's, once it is made).
+bool DesktopSize(int* width, int* height) {
+    const int display = sdl.window ? SDL_GetWindowDisplayIndex(sdl.window) : 0;
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(display >= 0 ? display : 0, &mode) != 0) return false;
+    *width = mode.w;
+    *height = mode.h;
+    return mode.w > 0 && mode.h > 0;
+}
+
+int32_t ScreenSide(int side) {
+    return side < 1 ? 1 : side > kMostScreenSide ? kMostScreenSide : side;
+}
+
+void SdlScreenSize(int32_t* width, int32_t* height) {
+    int w = 640;
+    int h = 480;
+    DesktopSize(&w, &h);
+    *width = ScreenSide(w);
+    *height = ScreenSide(h);
+}
+
 bool CreateSdlWindow(const char* title, DWORD style, int x, int y, int width, int height) {
     if (!sdl.open || sdl.window) return false;
     Uint32 flags = SDL_WINDOW_HIDDEN;
-    // A pop-up window has no frame; with --windowed it gets the usual one and a close button.
+    // A pop-up window has no frame; with --windowed it gets the usual one and a close button,
+    // and the user may resize it (the frame follows).
     if ((style & WS_POPUP) != 0 && !sdl.windowed) flags |= SDL_WINDOW_BORDERLESS;
+    if (sdl.windowed) flags |= SDL_WINDOW_RESIZABLE;
+    // A pop-up covering the whole screen is the desktop's full-screen window: the screen
+    // keeps its mode and the window manager is told the window is full screen.
+    int desktopWidth = 0;
+    int desktopHeight = 0;
+    if (!sdl.windowed && (style & WS_POPUP) != 0 && x == 0 && y == 0 &&
+        DesktopSize(&desktopWidth, &desktopHeight) && width == ScreenSide(desktopWidth) &&
+        height == ScreenSide(desktopHeight)) {
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        sdl.fullscreen = true;
+    }
     const int left = x == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : x;
     const int top = y == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : y;
     // A plain window: the frame is drawn by SDL's software renderer (see OpenScreen), so no
@@ -64,6 +98,12 @@ bool CreateSdlWindow(const char* title, DWORD style, int x, int y, int width, in
     SDL_VERSION(&info.version);
     if (SDL_GetWindowWMInfo(sdl.window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
         sdl.eventSocket = ConnectionNumber(info.info.x11.display);
+    }
+    int madeWidth = width;
+    int madeHeight = height;
+    SDL_GetWindowSize(sdl.window, &madeWidth, &madeHeight);
+    if (madeWidth != width || madeHeight != height) {
+        sdl.events->resized(ScreenSide(madeWidth), ScreenSide(madeHeight));
     }
     return true;
 }
@@ -243,6 +283,11 @@ bool PostEvent(SDL_Event& event) {
             }
             SDL_free(event.drop.file);
             return true;
+        case SDL_WINDOWEVENT:
+            if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+                events.resized(ScreenSide(event.window.data1), ScreenSide(event.window.data2));
+            }
+            return true;
         case SDL_RENDER_DEVICE_RESET:
             sdl.textureLost = true;
             events.screenLost();
@@ -350,28 +395,30 @@ bool CreateTexture() {
     return sdl.texture != nullptr;
 }
 
+// The renderer stays from the first screen to the backend's end: a resized window only
+// needs a texture of its new size.
 void CloseSdlScreen() {
     if (sdl.texture) SDL_DestroyTexture(sdl.texture);
-    if (sdl.renderer) SDL_DestroyRenderer(sdl.renderer);
     sdl.texture = nullptr;
-    sdl.renderer = nullptr;
     sdl.textureLost = false;
 }
 
 HRESULT OpenSdlScreen(int32_t width, int32_t height) {
-    if (!sdl.window || sdl.renderer) return DDERR_GENERIC;
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-    // The software renderer copies the frame into the window's own pixels (shared memory
-    // under X11): a 640x480 frame needs no GPU, and loading none (OpenGL under X11 means
-    // Mesa) takes most of the time to the first frame. SDL_RENDER_DRIVER still chooses.
-    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
-    // ... and the window's pixels are the window system's own, not an OpenGL texture.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
-    if (!sdl.renderer) return DDERR_GENERIC;
+    if (!sdl.window || sdl.texture) return DDERR_GENERIC;
+    if (!sdl.renderer) {
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        // The software renderer copies the frame into the window's own pixels (shared memory
+        // under X11): a 640x480 frame needs no GPU, and loading none (OpenGL under X11 means
+        // Mesa) takes most of the time to the first frame. SDL_RENDER_DRIVER still chooses.
+        SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+        // ... and the window's pixels are the window system's own, not an OpenGL texture.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
+        if (!sdl.renderer) return DDERR_GENERIC;
+    }
     sdl.screenWidth = width;
     sdl.screenHeight = height;
-    // The frame keeps its exact aspect; at the mode's own size this is a 1:1 copy.
+    // The frame keeps its exact aspect; at the window's own size this is a 1:1 copy.
     if (SDL_RenderSetLogicalSize(sdl.renderer, width, height) != 0 || !CreateTexture()) {
         CloseSdlScreen();
         return DDERR_GENERIC;
@@ -405,10 +452,10 @@ HRESULT RestoreSdlScreen() {
 }
 
 const PlatformBackend sdlBackend = {
-    "sdl",           CreateSdlWindow,   ShowSdlWindow,       DestroySdlWindow, SetSdlTitle,
-    ShowSdlPointer,  AcceptSdlFiles,    StartSdlTimer,       StopSdlTimer,     WaitForSdlEvents,
-    SdlMessageTime,  SetSdlDisplayMode, LeaveSdlDisplayMode, OpenSdlScreen,    CloseSdlScreen,
-    PresentSdlFrame, RestoreSdlScreen,
+    "sdl",          CreateSdlWindow, ShowSdlWindow,     DestroySdlWindow,    SetSdlTitle,
+    ShowSdlPointer, AcceptSdlFiles,  StartSdlTimer,     StopSdlTimer,        WaitForSdlEvents,
+    SdlMessageTime, SdlScreenSize,   SetSdlDisplayMode, LeaveSdlDisplayMode, OpenSdlScreen,
+    CloseSdlScreen, PresentSdlFrame, RestoreSdlScreen,
 };
 
 // Holds back what libraries print on stderr while SDL looks for a display: libwayland, for
@@ -489,6 +536,7 @@ const PlatformBackend& SdlBackend() {
 void CloseSdlBackend() {
     if (!sdl.open) return;
     CloseSdlScreen();
+    if (sdl.renderer) SDL_DestroyRenderer(sdl.renderer);
     if (sdl.window) SDL_DestroyWindow(sdl.window);
     SDL_Quit();
     sdl = SdlState{};

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/emulation.h"
+#include "platform/program_directory.h"
 #include "platform/sdl/sdl_module.h"
 #include "platform/startup_trace.h"
 
@@ -23,17 +24,6 @@ struct SdlModuleState {
 };
 
 SdlModuleState sdlModule;
-
-// The directory of the running program, symbolic links resolved; empty when unknown.
-std::string ProgramDirectory() {
-    char path[4096];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return {};
-    path[length] = '\0';
-    const char* slash = std::strrchr(path, '/');
-    if (!slash) return {};
-    return std::string(path, slash == path ? 1 : static_cast<size_t>(slash - path));
-}
 
 // dlerror() leads with the path it was given; the caller names the path itself.
 std::string LoadFailureReason(const std::string& path) {

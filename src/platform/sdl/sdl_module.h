@@ -16,7 +16,7 @@
 
 // Raised whenever an entry point, PlatformBackend or PlatformEvents changes in a way sizeof
 // cannot see.
-inline constexpr uint32_t kSdlModuleInterface = 2;
+inline constexpr uint32_t kSdlModuleInterface = 3;
 
 inline constexpr const char* kSdlModuleFileName = "trellis-sdl.so";
 inline constexpr const char* kSdlModuleEntryName = "TrellisSdlModule";

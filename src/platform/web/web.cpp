@@ -64,6 +64,21 @@ EM_JS(void, SetCanvasSize, (int width, int height), {
     Module.trellisImage = null;
 });
 
+// Tells WebCanvasResized whenever the canvas is shown at another size (the page's layout, or
+// the user dragging the corner of the box around it): the frame follows the canvas.
+EM_JS(void, WatchCanvasSize, (), {
+    var canvas = document.getElementById('canvas');
+    if (!canvas || typeof ResizeObserver === 'undefined' || Module.trellisSizeWatched) return;
+    Module.trellisSizeWatched = true;
+    new ResizeObserver(function() {
+        var width = Math.round(canvas.clientWidth);
+        var height = Math.round(canvas.clientHeight);
+        if (width > 0 && height > 0) {
+            Module.ccall('WebCanvasResized', null, ['number', 'number'], [width, height]);
+        }
+    }).observe(canvas);
+});
+
 // Puts width x height RGBA bytes at `rgba` on the canvas. The image wraps the module's
 // memory (no copy) and is made anew only when that memory has grown.
 EM_JS(void, PutFrame, (const void* rgba, int width, int height), {
@@ -412,8 +427,40 @@ void InstallEventHandlers() {
 
 // --- The native calls --------------------------------------------------------------------
 
-bool CreateWebWindow(const char*, DWORD, int, int, int, int) {
+// The canvas's size on the page in CSS pixels, 1 to kMostScreenSide each; false when it is
+// not shown.
+bool CanvasShownSize(int32_t* width, int32_t* height) {
+    double cssWidth = 0.0;
+    double cssHeight = 0.0;
+    if (emscripten_get_element_css_size("#canvas", &cssWidth, &cssHeight) !=
+            EMSCRIPTEN_RESULT_SUCCESS ||
+        !(cssWidth >= 0.5) || !(cssHeight >= 0.5)) {
+        return false;
+    }
+    const double most = static_cast<double>(kMostScreenSide);
+    *width = static_cast<int32_t>(std::lround(std::fmin(cssWidth, most)));
+    *height = static_cast<int32_t>(std::lround(std::fmin(cssHeight, most)));
+    return true;
+}
+
+// The page has no screen of its own: the canvas stands for it.
+void CanvasScreenSize(int32_t* width, int32_t* height) {
+    if (!CanvasShownSize(width, height)) {
+        *width = 640;
+        *height = 480;
+    }
+}
+
+bool CreateWebWindow(const char*, DWORD, int, int, int width, int height) {
     InstallEventHandlers();
+    // The window is the canvas, at the size the page shows it.
+    int32_t shownWidth = 0;
+    int32_t shownHeight = 0;
+    if (CanvasShownSize(&shownWidth, &shownHeight) &&
+        (shownWidth != width || shownHeight != height)) {
+        Resized(shownWidth, shownHeight);
+    }
+    WatchCanvasSize();
     return true;
 }
 
@@ -450,6 +497,7 @@ HRESULT SetCanvasMode(int32_t width, int32_t height) {
 }
 
 HRESULT OpenCanvas(int32_t width, int32_t height) {
+    SetCanvasSize(width, height);
     web.canvasWidth = width;
     web.canvasHeight = height;
     // Opaque black until the first flip: alpha in the top byte of each little-endian word.
@@ -489,6 +537,7 @@ const PlatformBackend webBackend = {
     StopWebTimer,
     WaitForPageEvents,
     PageMessageTime,
+    CanvasScreenSize,
     SetCanvasMode,
     [] {},
     OpenCanvas,
@@ -516,6 +565,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebPostDrop() {
     // A drop the window does not take, or one for which no room is left, is let go, as a
     // full queue drops input.
     if (PostDrop(pointers.data(), static_cast<int32_t>(pointers.size()))) WakeMessageLoop();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void WebCanvasResized(int width, int height) {
+    Resized(width, height);
+    WakeMessageLoop();
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE int WebTickCount() {

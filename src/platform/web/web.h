@@ -21,5 +21,9 @@ const PlatformBackend& WebBackend();
 extern "C" void WebAddDroppedFile(const char* path);
 extern "C" void WebPostDrop();
 
+// Called by the page's script (exported) when the canvas is shown at width x height CSS
+// pixels: the window's resize, which the frame follows.
+extern "C" void WebCanvasResized(int width, int height);
+
 // The number of WM_TIMER messages handed out so far (exported: the page's check reads it).
 extern "C" int WebTickCount();
