@@ -5,7 +5,7 @@
 
 #include "render/wireframe.h"
 
-void PrepareDrawing(DrawState& draw, const Scene& scene, RenderMode mode,
+void PrepareDrawing(DrawingState& draw, const Scene& scene, RenderMode mode,
                     const int32_t* instancesPerObject) {
     PrepareSceneRender(scene, mode, instancesPerObject);
     size_t room = 0;
@@ -16,7 +16,7 @@ void PrepareDrawing(DrawState& draw, const Scene& scene, RenderMode mode,
     draw.instances.assign(room, RenderInstance{});
 }
 
-void DrawScene(DrawState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
+void DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
                const SceneMatrices& matrices, uint32_t* pixels, int32_t width, int32_t height) {
     const bool fixed = view.mode == ViewMode::Fixed;
     if (fixed) {

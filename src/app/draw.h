@@ -17,7 +17,7 @@
 
 // What drawing keeps from one tick to the next: the instance list, filled each tick within
 // the room PrepareDrawing made, so that a tick allocates nothing.
-struct DrawState {
+struct DrawingState {
     std::vector<RenderInstance> instances;
 };
 
@@ -37,7 +37,7 @@ struct SceneMatrices {
 // for the instances of a frame: one per object, or with `instancesPerObject` (each object's
 // count of animation nodes, at least 1 for an object no node names) that many. Call after every
 // load; allocates.
-void PrepareDrawing(DrawState& draw, const Scene& scene, RenderMode mode,
+void PrepareDrawing(DrawingState& draw, const Scene& scene, RenderMode mode,
                     const int32_t* instancesPerObject);
 
 // Draws `scene` as `view` shows it in `mode` into `pixels`, a frame of width x height, every
@@ -51,5 +51,5 @@ void PrepareDrawing(DrawState& draw, const Scene& scene, RenderMode mode,
 // renderer's buffers sized with the frame: its depth buffer and tiles' bins are made anew by
 // the first solid frame of a new size (and the solid modes' data by the first solid frame
 // after a wireframe-only prepare).
-void DrawScene(DrawState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
+void DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
                const SceneMatrices& matrices, uint32_t* pixels, int32_t width, int32_t height);

@@ -155,9 +155,15 @@ void DrawOverlay(const OverlayState& overlay, const ViewState& view, RenderMode 
     if (!overlay.helpShown) return;
     // The help: the keys, then the file, what it holds and the view.
     char viewLine[64];
-    std::snprintf(viewLine, sizeof viewLine, "%s view, up %s, %s%s", ViewModeName(view.mode),
+    std::snprintf(viewLine, sizeof viewLine, "%s view, up %s%s", ViewModeName(view.mode),
                   view.mode != ViewMode::Fixed && view.up == UpAxis::FileY ? "y" : "z",
-                  RenderModeName(render), paused ? "  (stopped)" : "");
+                  paused ? "  (stopped)" : "");
+    // How the scene is drawn, among the modes that W goes round.
+    char renderLine[80];
+    std::snprintf(renderLine, sizeof renderLine, "drawn %s  (W: %s, %s, %s, %s)",
+                  RenderModeName(render), RenderModeName(RenderMode::Wireframe),
+                  RenderModeName(RenderMode::Shaded), RenderModeName(RenderMode::Edges),
+                  RenderModeName(RenderMode::HiddenLine));
     char poseLine[96];
     std::snprintf(poseLine, sizeof poseLine, "turn %.1f  tilt %.1f  distance %.4g  field %.1f",
                   (view.spin + view.pose.yaw) * kDegreesPerRadian,
@@ -165,13 +171,14 @@ void DrawOverlay(const OverlayState& overlay, const ViewState& view, RenderMode 
                   view.pose.fieldOfView * kDegreesPerRadian);
     char keys[kMostHelpLines][kHelpLineChars + 1];
     const size_t keyLines = PackHelpLines(keys);
-    const char* lines[kMostHelpLines + 4];
+    const char* lines[kMostHelpLines + 5];
     int32_t count = 0;
     for (size_t i = 0; i < keyLines; ++i)
         lines[count++] = keys[i];
     lines[count++] = overlay.fileLine;
     lines[count++] = overlay.countsLine[0] != '\0' ? overlay.countsLine : "not loaded";
     lines[count++] = viewLine;
+    lines[count++] = renderLine;
     lines[count++] = poseLine;
     DrawLinesOverDimmed(pixels, width, height, kMargin, kMargin, lines, count);
 }

@@ -99,7 +99,7 @@ struct ViewerState {
     Matrix4 fixedCamera = {};                   // the fixed view's camera, built once at start-up
     UpAxis up = UpAxis::FileZ;                  // the file's axis shown up (--up, U)
     RenderMode render = RenderMode::Wireframe;  // how it is drawn: the policy's, then W's
-    DrawState draw;                             // the instance list of its frames
+    DrawingState draw;                          // the instance list of its frames
 
     // How it moves: the turn, or the keyframes played.
     PlaybackState playback;

@@ -107,7 +107,7 @@ TEST(DrawScene, WireframeIsRenderObjectPerInstanceInEveryView) {
                 {i, mode == ViewMode::Fixed ? scene->objects[i].matrix : Placed(0, 0, 0)});
         for (bool animated : {false, true}) {
             SCOPED_TRACE(animated ? "animation" : "turn");
-            DrawState draw;
+            DrawingState draw;
             PrepareDrawing(draw, *scene, RenderMode::Wireframe, animated ? perObject : nullptr);
             SceneMatrices matrices;
             matrices.fixedCamera = &camera;
@@ -134,7 +134,7 @@ TEST(DrawScene, EveryModeSetsEveryPixel) {
     BuildFixedCamera(camera);
     ViewState view;
     StartView(view, *scene, ViewMode::Fit, -1, kWidth, kHeight);
-    DrawState draw;
+    DrawingState draw;
     PrepareDrawing(draw, *scene, RenderMode::Shaded, nullptr);
     SceneMatrices matrices;
     matrices.fixedCamera = &camera;
