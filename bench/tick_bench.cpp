@@ -113,18 +113,9 @@ void BM_StreamLargeSceneFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_StreamLargeSceneFloor)->Unit(benchmark::kMillisecond)->UseManualTime();
 
-// The viewer's tick on the large scene, with the given number of drawing threads.
-void BM_TickLargeScene(benchmark::State& state) {
-    FrameRenderSettings settings = DefaultFrameRenderSettings();
-    settings.threads = static_cast<int32_t>(state.range(0));
-    ConfigureFrameRender(settings);
+// Sends the timer ticks of the benchmark's loop, each timed alone; their mean in seconds.
+double TimedTicks(benchmark::State& state, HWND window) {
     double total = 0.0;
-    HWND window = StartHeadlessViewer(TheLargeScene().path.c_str());
-    if (!window) {
-        state.SkipWithError(("cannot load the large scene: " + LastLoadError().message).c_str());
-        StopViewer();
-        return;
-    }
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         WindowProc(window, WM_TIMER, 0, 0);
@@ -133,9 +124,23 @@ void BM_TickLargeScene(benchmark::State& state) {
         state.SetIterationTime(seconds);
         total += seconds;
     }
+    return total / static_cast<double>(state.iterations());
+}
+
+// The viewer's tick on the large scene, with the given number of drawing threads.
+void BM_TickLargeScene(benchmark::State& state) {
+    FrameRenderSettings settings = DefaultFrameRenderSettings();
+    settings.threads = static_cast<int32_t>(state.range(0));
+    ConfigureFrameRender(settings);
+    HWND window = StartHeadlessViewer(TheLargeScene().path.c_str());
+    if (!window) {
+        state.SkipWithError(("cannot load the large scene: " + LastLoadError().message).c_str());
+        StopViewer();
+        return;
+    }
+    const double mean = TimedTicks(state, window);
     state.counters["threads"] = settings.threads;
     state.counters["presented"] = HeadlessFramesPresented();
-    const double mean = total / static_cast<double>(state.iterations());
     if (floorSeconds > 0.0) state.counters["x_floor"] = mean / floorSeconds;
     StopViewer();
     ConfigureFrameRender(DefaultFrameRenderSettings());
@@ -172,16 +177,7 @@ void BM_TickLargeSceneTurnAndAnimated(benchmark::State& state) {
         StopViewer();
         return;
     }
-    double total = 0.0;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        WindowProc(window, WM_TIMER, 0, 0);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        state.SetIterationTime(seconds);
-        total += seconds;
-    }
-    const double mean = total / static_cast<double>(state.iterations());
+    const double mean = TimedTicks(state, window);
     const size_t m = static_cast<size_t>(mode);
     if (!animated) {
         turnSeconds[m] = mean;

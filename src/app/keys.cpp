@@ -38,7 +38,8 @@ const KeyHelp kKeyHelp[] = {
      "saves the frame shown as trellis-0001.png (the next free number) in the working "
      "directory and prints its path",
      "save the frame as a PNG", "F12 save", false},
-    {"H, F1", "help over the frame: the keys, the file's name, what it holds and the view",
+    {"H, F1",
+     "help over the frame: the keys, the file's name, what it holds, the view and how it is drawn",
      "help over the frame", "H help", false},
     {"a file or folder dropped on the window", "added to the list and opened",
      "added to the list and opened", "drop a file: open", false},

@@ -158,12 +158,15 @@ void DrawOverlay(const OverlayState& overlay, const ViewState& view, RenderMode 
     std::snprintf(viewLine, sizeof viewLine, "%s view, up %s%s", ViewModeName(view.mode),
                   view.mode != ViewMode::Fixed && view.up == UpAxis::FileY ? "y" : "z",
                   paused ? "  (stopped)" : "");
-    // How the scene is drawn, among the modes that W goes round.
-    char renderLine[80];
-    std::snprintf(renderLine, sizeof renderLine, "drawn %s  (W: %s, %s, %s, %s)",
-                  RenderModeName(render), RenderModeName(RenderMode::Wireframe),
-                  RenderModeName(RenderMode::Shaded), RenderModeName(RenderMode::Edges),
-                  RenderModeName(RenderMode::HiddenLine));
+    // The modes that W goes round, the one drawn in brackets: "W: wireframe [shaded] edges
+    // hidden-line".
+    char renderLine[64] = "W:";
+    for (int32_t m = 0; m < kRenderModeCount; ++m) {
+        const bool drawn = static_cast<RenderMode>(m) == render;
+        const size_t used = std::strlen(renderLine);
+        std::snprintf(renderLine + used, sizeof renderLine - used, drawn ? " [%s]" : " %s",
+                      RenderModeName(static_cast<RenderMode>(m)));
+    }
     char poseLine[96];
     std::snprintf(poseLine, sizeof poseLine, "turn %.1f  tilt %.1f  distance %.4g  field %.1f",
                   (view.spin + view.pose.yaw) * kDegreesPerRadian,

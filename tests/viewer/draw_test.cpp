@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/viewer.h"
+#include "fixture_scene.h"
 #include "load_fixture.h"
 #include "render/line_stepper.h"
 #include "render/wireframe.h"
@@ -23,26 +24,6 @@ using Frame = std::vector<uint32_t>;
 constexpr int32_t kWidth = 160;
 constexpr int32_t kHeight = 120;
 constexpr uint32_t kStale = 0x00DEADBEu;  // what the frame held before: never a drawn colour
-
-// Two meshes: a box and a flat square beside it.
-std::vector<uint8_t> TwoMeshBytes() {
-    ChunkWriter w;
-    w.Chunk(chunk::Main, [&] {
-        w.Chunk(chunk::Editor, [&] {
-            WriteNamedMesh(w, "Box", [&] {
-                WriteVertexList(w, {-10, -10, -10, 10, -10, -10, -10, 10, -10, 10, 10, -10,
-                                    -10, -10, 10,  10, -10, 10,  -10, 10, 10,  10, 10, 10});
-                WriteFaceList(w, {0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4,
-                                  2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5});
-            });
-            WriteNamedMesh(w, "Square", [&] {
-                WriteVertexList(w, {20, 0, -8, 36, 0, -8, 20, 0, 8, 36, 0, 8});
-                WriteFaceList(w, {0, 1, 3, 0, 3, 2});
-            });
-        });
-    });
-    return w.bytes;
-}
 
 Matrix4 Placed(float angle, float x, float z) {
     Matrix4 m;
@@ -80,7 +61,7 @@ Frame Reference(const Scene& scene, const ViewState& view, const Matrix4& camera
 }
 
 TEST(DrawScene, WireframeIsRenderObjectPerInstanceInEveryView) {
-    ScenePtr scene = LoadBytes(TwoMeshBytes());
+    ScenePtr scene = LoadBytes(FixtureSceneBytes());
     ASSERT_NE(scene, nullptr);
     ResetObjectSpins(*scene);
     Matrix4 camera;
@@ -127,7 +108,7 @@ TEST(DrawScene, WireframeIsRenderObjectPerInstanceInEveryView) {
 
 // The shell no longer clears the frame before drawing a scene: every mode covers it all.
 TEST(DrawScene, EveryModeSetsEveryPixel) {
-    ScenePtr scene = LoadBytes(TwoMeshBytes());
+    ScenePtr scene = LoadBytes(FixtureSceneBytes());
     ASSERT_NE(scene, nullptr);
     ResetObjectSpins(*scene);
     Matrix4 camera;

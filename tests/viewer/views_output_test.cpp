@@ -21,6 +21,7 @@
 #include "render/wireframe.h"
 #include "scene/loader.h"
 
+#include "fixture_scene.h"
 #include "image_files.h"
 
 namespace {
@@ -57,31 +58,11 @@ int RunTrellis(const fs::path& directory, const std::string& arguments, std::str
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A box and a square lying beside it, near the origin.
-std::vector<uint8_t> BoxAndSquareBytes() {
-    ChunkWriter w;
-    w.Chunk(chunk::Main, [&] {
-        w.Chunk(chunk::Editor, [&] {
-            WriteNamedMesh(w, "Box", [&] {
-                WriteVertexList(w, {-20, -20, -20, 20, -20, -20, -20, 20, -20, 20, 20, -20,
-                                    -20, -20, 20,  20, -20, 20,  -20, 20, 20,  20, 20, 20});
-                WriteFaceList(w, {0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4,
-                                  2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5});
-            });
-            WriteNamedMesh(w, "Square", [&] {
-                WriteVertexList(w, {30, 0, -15, 60, 0, -15, 30, 0, 15, 60, 0, 15});
-                WriteFaceList(w, {0, 1, 3, 0, 3, 2});
-            });
-        });
-    });
-    return w.bytes;
-}
-
 // Without a SCENE, and for any named one with --render wireframe --view fixed: each object's
 // matrix turned by MatrixRotateY each tick, the fixed camera, RenderObject on black.
 TEST(ViewsOutput, WithoutASceneEveryFrameIsTheFixedPath) {
     const fs::path written = TestFile(".3ds");
-    ASSERT_TRUE(WriteBytesToFile(BoxAndSquareBytes(), written.c_str()));
+    ASSERT_TRUE(WriteBytesToFile(FixtureSceneBytes(), written.c_str()));
     struct Case {
         std::string options;
         std::string scene;  // the file the frames show
