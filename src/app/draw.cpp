@@ -2,7 +2,9 @@
 #include "app/draw.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "app/frame_budget.h"
 #include "render/wireframe.h"
 
 void PrepareDrawing(DrawingState& draw, const Scene& scene, RenderMode mode,
@@ -16,8 +18,34 @@ void PrepareDrawing(DrawingState& draw, const Scene& scene, RenderMode mode,
     draw.instances.assign(room, RenderInstance{});
 }
 
-void DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
-               const SceneMatrices& matrices, uint32_t* pixels, int32_t width, int32_t height) {
+namespace {
+
+// The faces the frame would draw: every object once for the turn, each instance's object
+// once per instance.
+int64_t FrameFaces(const Scene& scene, const SceneMatrices& matrices) {
+    int64_t faces = 0;
+    if (matrices.instances == nullptr) {
+        for (int32_t i = 0; i < scene.objectCount; ++i)
+            faces += scene.objects[i].faceCount;
+        return faces;
+    }
+    for (size_t i = 0; i < matrices.instanceCount; ++i)
+        faces += scene.objects[matrices.instances[i].object].faceCount;
+    return faces;
+}
+
+}  // namespace
+
+bool DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
+               const SceneMatrices& matrices, const char* sceneName, uint32_t* pixels,
+               int32_t width, int32_t height) {
+    const int64_t faces = FrameFaces(scene, matrices);
+    if (faces > frameBudget.maxFaces) {
+        // The notice on black: the frame holds the last tick's picture until drawn.
+        std::memset(pixels, 0,
+                    static_cast<size_t>(width) * static_cast<size_t>(height) * sizeof(uint32_t));
+    }
+    if (!FrameFacesAllowed(faces, pixels, width, height, sceneName)) return false;
     const bool fixed = view.mode == ViewMode::Fixed;
     if (fixed) {
         SetProjection(width, height);
@@ -62,4 +90,5 @@ void DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, Re
         }
     }
     RenderScene(scene, draw.instances.data(), static_cast<int32_t>(count), render, pixels);
+    return true;
 }

@@ -2,7 +2,8 @@
 // projection is set here once a tick from the view, and every view (fixed, fit, camera), every
 // way of placing the objects (the turn, the keyframes played) and every render mode take this
 // one path: a list of (mesh, matrix) instances handed to the frame renderer (RenderScene),
-// which shares the work among its threads.
+// which shares the work among its threads; so does the frame's budget of work
+// (frame_budget.h) and the stop between its blocks (render/frame_stop.h).
 #pragma once
 
 #include <cstddef>
@@ -46,10 +47,18 @@ void PrepareDrawing(DrawingState& draw, const Scene& scene, RenderMode mode,
 // RenderScene. The fixed view draws through matrices.fixedCamera with the scene's own lights;
 // the others fold the view's transform, built in double and rounded once per instance, into
 // each instance's matrix. The wireframe is bit for bit RenderObject's for each instance in
-// turn on black. More instances than PrepareDrawing made room for, or a scene it was not
-// given, cost an allocation in that tick. Otherwise allocates nothing, but for the frame
-// renderer's buffers sized with the frame: its depth buffer and tiles' bins are made anew by
-// the first solid frame of a new size (and the solid modes' data by the first solid frame
-// after a wireframe-only prepare).
-void DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
-               const SceneMatrices& matrices, uint32_t* pixels, int32_t width, int32_t height);
+// turn on black.
+//
+// The faces of every object drawn are counted first (an object drawn by several instances
+// once per instance): a frame past the budget draws none of them but the notice "scene too
+// large to draw" on black, said once on stderr for `sceneName` (FrameFacesAllowed), and
+// returns false. A stop asked for (CheckFrameStop) leaves the rest of the frame undrawn.
+//
+// More instances than PrepareDrawing made room for, or a scene it was not given, cost an
+// allocation in that tick. Otherwise allocates nothing, but for the frame renderer's buffers
+// sized with the frame: its depth buffer and tiles' bins are made anew by the first solid
+// frame of a new size (and the solid modes' data by the first solid frame after a
+// wireframe-only prepare).
+bool DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
+               const SceneMatrices& matrices, const char* sceneName, uint32_t* pixels,
+               int32_t width, int32_t height);

@@ -12,6 +12,8 @@
 #include "app/input.h"
 #include "app/overlay.h"
 #include "display/display.h"
+#include "platform/quit_pending.h"
+#include "render/frame_stop.h"
 
 ViewerState viewerState;
 
@@ -64,7 +66,7 @@ void FrameTick(ViewerState& v) {
             PosePlayback(v.playback, scene, v.view);
             matrices.instances = v.playback.shown.data();
             matrices.instanceCount = v.playback.shown.size();
-            DrawScene(v.draw, scene, v.view, v.render, matrices, pixels, v.frameWidth,
+            DrawScene(v.draw, scene, v.view, v.render, matrices, SceneName(v), pixels, v.frameWidth,
                       v.frameHeight);
             if (!v.paused) AdvancePlayback(v.playback);
         } else {
@@ -77,7 +79,7 @@ void FrameTick(ViewerState& v) {
                         MatrixRotateY(scene.objects[i].matrix, kSpinStep);
                 }
             }
-            DrawScene(v.draw, scene, v.view, v.render, matrices, pixels, v.frameWidth,
+            DrawScene(v.draw, scene, v.view, v.render, matrices, SceneName(v), pixels, v.frameWidth,
                       v.frameHeight);
         }
     }
@@ -128,12 +130,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
 
     SetTimer(v.window, 0, 20, nullptr);
     OpenDisplay(v);
+    // A long frame looks, between its blocks, for a request to end the run (frame_stop.h).
+    SetFrameStopPoll(PlatformQuitPending);
 
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    SetFrameStopPoll(nullptr);
 
     ShutdownDisplay();
     return static_cast<int>(message.wParam);
@@ -142,6 +147,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_TIMER:
+            // A stop asked for while a frame was drawn (a signal, or Escape or a close seen
+            // waiting): the run ends, as the key or the close would end it.
+            if (FrameStopRequested()) {
+                ShowCursor(TRUE);
+                SendMessageA(window, WM_CLOSE, 0, 0);
+                return 0;
+            }
             FrameTick(viewerState);
             return 0;
         case WM_KEYDOWN:

@@ -97,8 +97,8 @@ TEST(DrawScene, WireframeIsRenderObjectPerInstanceInEveryView) {
                 matrices.instanceCount = nodes.size();
             }
             Frame frame(static_cast<size_t>(kWidth * kHeight), kStale);
-            DrawScene(draw, *scene, view, RenderMode::Wireframe, matrices, frame.data(), kWidth,
-                      kHeight);
+            DrawScene(draw, *scene, view, RenderMode::Wireframe, matrices, "fixture", frame.data(),
+                      kWidth, kHeight);
             const Frame expected = Reference(*scene, view, camera, animated ? nodes : turned);
             EXPECT_GT(std::count(expected.begin(), expected.end(), kLineColour), 100);
             EXPECT_TRUE(frame == expected);
@@ -123,7 +123,7 @@ TEST(DrawScene, EveryModeSetsEveryPixel) {
         const auto mode = static_cast<RenderMode>(m);
         SCOPED_TRACE(RenderModeName(mode));
         Frame frame(static_cast<size_t>(kWidth * kHeight), kStale);
-        DrawScene(draw, *scene, view, mode, matrices, frame.data(), kWidth, kHeight);
+        DrawScene(draw, *scene, view, mode, matrices, "fixture", frame.data(), kWidth, kHeight);
         EXPECT_EQ(std::count(frame.begin(), frame.end(), kStale), 0);
         const uint32_t background = SceneBackground(*scene, mode);
         EXPECT_EQ(frame[0], background);
