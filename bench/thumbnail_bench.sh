@@ -2,7 +2,8 @@
 # Times the file manager's thumbnailer command as a file manager runs it, one whole process
 # per thumbnail: the Exec line of packaging/trellis.thumbnailer with %s, %i and %o filled in.
 # Prints the best and the median wall time of RUNS runs for each scene (the bundled scene when
-# none is given) and whether the median is under the 50 ms target.
+# none is given) and whether the median is under the target: 10 ms for the bundled scene
+# (drawn shaded, as every thumbnail is), 50 ms for any other scene.
 #
 # usage: bench/thumbnail_bench.sh [TRELLIS] [SIZE] [RUNS] [SCENE...]
 #   TRELLIS defaults to build/release/src/trellis, SIZE to 256, RUNS to 30.
@@ -43,9 +44,12 @@ for scene in "${scenes[@]}"; do
     done
     stats() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 }
         END { printf "best %.1f ms, median %.1f ms", v[1] * 1000, v[int(NR / 2) + 1] * 1000 }'; }
-    median_ms=$(printf '%s\n' "${walls[@]}" | sort -n | awk '{ v[NR] = $1 } END { print int(v[int(NR / 2) + 1] * 1000) }')
-    verdict="under the 50 ms target"
-    [ "$median_ms" -lt 50 ] || verdict="OVER the 50 ms target (a busy machine shows in wall time; see CPU)"
+    median_ms=$(printf '%s\n' "${walls[@]}" | sort -n | awk '{ v[NR] = $1 } END { printf "%d", v[int(NR / 2) + 1] * 1000 + 0.999 }')
+    target_ms=50
+    [ "$(basename "$scene")" != svet.3ds ] || target_ms=10
+    verdict="within the $target_ms ms target"
+    [ "$median_ms" -le "$target_ms" ] ||
+        verdict="OVER the $target_ms ms target (a busy machine shows in wall time; see CPU)"
     printf '%s, %dx%d, %d runs: wall %s (%s); CPU %s\n' "$(basename "$scene")" "$size" "$size" \
         "$runs" "$(stats "${walls[@]}")" "$verdict" "$(stats "${cpus[@]}")"
 done

@@ -33,7 +33,8 @@ enum : int {
     kOptionExport,
     kOptionFormat,
     kOptionMaxMemory,
-    kOptionMaxFaces
+    kOptionMaxFaces,
+    kOptionRender
 };
 
 const option kOptions[] = {
@@ -47,6 +48,7 @@ const option kOptions[] = {
     {"frame", required_argument, nullptr, kOptionFrame},
     {"view", required_argument, nullptr, kOptionView},
     {"camera", optional_argument, nullptr, kOptionCamera},
+    {"render", required_argument, nullptr, kOptionRender},
     {"size", required_argument, nullptr, kOptionSize},
     {"thumbnail", required_argument, nullptr, kOptionThumbnail},
     {"textures", required_argument, nullptr, kOptionTextures},
@@ -199,7 +201,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     bool ticksGiven = false;
     bool viewGiven = false, cameraGiven = false, sizeGiven = false, upGiven = false;
     bool textureMemoryGiven = false;
+    bool renderGiven = false;
     ViewMode viewChosen = ViewMode::Fixed;
+    RenderMode renderChosen = RenderMode::Wireframe;
     // The word after a --camera without '=': a camera's name given the way other options
     // take their values, which getopt reads as a scene instead.
     const char* cameraWord = nullptr;
@@ -265,6 +269,15 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
                 if (optarg == nullptr && optind < argc && argv[optind][0] != '-') {
                     cameraWord = argv[optind];
                 }
+                break;
+            case kOptionRender:
+                if (!ParseRenderMode(optarg, renderChosen)) {
+                    error =
+                        std::string("--render is wireframe, shaded, edges or hidden-line, not '") +
+                        PrintableName(optarg) + "'";
+                    return ParseResult::UsageError;
+                }
+                renderGiven = true;
                 break;
             case kOptionSize:
                 if (!ParseSize(optarg, line.width, line.height)) {
@@ -400,12 +413,12 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         }
         if (line.outputFile || line.info || line.chunks || line.windowed || line.animate ||
             line.hasFrameTime || ticksGiven || viewGiven || cameraGiven || sizeGiven ||
-            line.thumbnail != 0 || line.formatGiven != ImageFormat::None ||
+            renderGiven || line.thumbnail != 0 || line.formatGiven != ImageFormat::None ||
             line.maxFrameFaces != 0) {
             error =
                 "--export stands alone: no --output, --info, --chunks, --windowed, "
-                "--animate, --frame, --frames, --view, --camera, --size, --thumbnail, "
-                "--format or --max-faces";
+                "--animate, --frame, --frames, --view, --camera, --size, --render, "
+                "--thumbnail, --format or --max-faces";
             return ParseResult::UsageError;
         }
         // The export embeds the map files found beside the scene as they are: it decodes
@@ -474,9 +487,12 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--frame applies with --info, --output or the viewer, not --chunks";
         return ParseResult::UsageError;
     }
-    if ((line.info || line.chunks) && (viewGiven || cameraGiven || sizeGiven || upGiven)) {
-        error = "--view, --camera, --size and --up apply to the viewer and --output, not to " +
-                std::string(line.info ? "--info" : "--chunks");
+    if ((line.info || line.chunks) &&
+        (viewGiven || cameraGiven || sizeGiven || upGiven || renderGiven)) {
+        error =
+            "--view, --camera, --size, --up and --render apply to the viewer and --output, "
+            "not to " +
+            std::string(line.info ? "--info" : "--chunks");
         return ParseResult::UsageError;
     }
     if (line.chunks && (!line.textureFolders.empty() || line.noTextures || textureMemoryGiven)) {
@@ -512,6 +528,9 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
     line.view = sceneGiven ? ViewMode::Fit : ViewMode::Fixed;
     if (viewGiven) line.view = viewChosen;
     if (cameraGiven) line.view = ViewMode::Camera;
+    // A named scene, or a thumbnail, is shaded; the bundled one keeps the wireframe.
+    line.render = sceneGiven || line.thumbnail != 0 ? RenderMode::Shaded : RenderMode::Wireframe;
+    if (renderGiven) line.render = renderChosen;
     line.viewGiven = viewGiven || cameraGiven;
     if (line.up == UpAxis::FileY && line.view == ViewMode::Fixed) {
         error =
@@ -563,9 +582,11 @@ const char* UsageText() {
     return "Usage: trellis [OPTIONS] [SCENE...]\n"
            "       trellis --output FOLDER/ [OPTIONS] SCENE...\n"
            "       trellis --export OUT.glb|OUT.gltf|FOLDER/ SCENE...\n"
-           "Shows every mesh of a 3D Studio scene turning as a wireframe, full screen (at\n"
-           "640x480 for the bundled scene, at the desktop's own size for a SCENE named) or\n"
-           "in a window; Escape ends the run. H shows the mouse and keys over the frame.\n"
+           "Shows every mesh of a 3D Studio scene turning, full screen (at 640x480 for the\n"
+           "bundled scene, at the desktop's own size for a SCENE named) or in a window: a\n"
+           "named scene solid in its materials and lights, the bundled one as a wireframe;\n"
+           "W changes how it is drawn; Escape ends the run. H shows the mouse and keys over\n"
+           "the frame.\n"
            "\n"
            "  SCENE                the .3ds scene to show (default: svet.3ds); - reads it\n"
            "                       from standard input; several scenes, or a folder of\n"
@@ -579,6 +600,12 @@ const char* UsageText() {
            "      --camera[=NAME]  look through the file's first camera, or the one named\n"
            "      --up y|z         the file's axis that points up in the fit and camera views\n"
            "                       (default z; y for files exported y-up)\n"
+           "      --render MODE    how the scene is drawn: wireframe (the faces that face\n"
+           "                       the viewer as lines; the default without a SCENE),\n"
+           "                       shaded (solid, in the file's materials and lights, hidden\n"
+           "                       surfaces removed; the default with one), edges (shaded,\n"
+           "                       with the faces' edges over it) or hidden-line (the edges\n"
+           "                       that no face hides)\n"
            "  -o, --output FILE    no window: run the frame ticks headless and write FILE,\n"
            "                       .png (the last frame) or .gif (every frame, 20 ms apart,\n"
            "                       looping); - writes standard output; a FOLDER (ending in\n"

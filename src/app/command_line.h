@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "render/shade.h"
 #include "view/views.h"
 
 enum class ImageFormat { None, Png, Gif };
@@ -33,7 +34,9 @@ struct CommandLine {
     ViewMode view = ViewMode::Fixed;
     bool viewGiven = false;            // --view or --camera was given
     const char* cameraName = nullptr;  // --camera=NAME; nullptr: the file's first camera
-    int32_t width = 640;               // --size WxH (with --output or --windowed)
+    // --render MODE: wireframe without a SCENE, shaded with one (and for --thumbnail).
+    RenderMode render = RenderMode::Wireframe;
+    int32_t width = 640;  // --size WxH (with --output or --windowed)
     int32_t height = 480;
     bool sizeGiven = false;     // --size was given (a window's first size)
     UpAxis up = UpAxis::FileZ;  // --up y|z: the file's axis that points up

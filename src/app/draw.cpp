@@ -1,15 +1,24 @@
-// The frame's content: projection, view and the objects' places, drawn by the renderer.
+// The frame's content: projection, view and the objects' places, drawn by the frame renderer.
 #include "app/draw.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "app/frame_budget.h"
-#include "render/frame_stop.h"
 #include "render/wireframe.h"
 
-namespace {
+void PrepareDrawing(DrawingState& draw, const Scene& scene, RenderMode mode,
+                    const int32_t* instancesPerObject) {
+    PrepareSceneRender(scene, mode, instancesPerObject);
+    size_t room = 0;
+    for (int32_t i = 0; i < scene.objectCount; ++i)
+        room += instancesPerObject != nullptr
+                    ? static_cast<size_t>(std::max(instancesPerObject[i], 0))
+                    : 1;
+    draw.instances.assign(room, RenderInstance{});
+}
 
-// The camera matrix of the fit and camera views: their whole transform is the object matrix.
-constexpr Matrix4 kIdentity = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f,
-                               0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+namespace {
 
 // The faces the frame would draw: every object once for the turn, each instance's object
 // once per instance.
@@ -27,42 +36,59 @@ int64_t FrameFaces(const Scene& scene, const SceneMatrices& matrices) {
 
 }  // namespace
 
-bool DrawScene(const Scene& scene, const ViewState& view, const SceneMatrices& matrices,
-               const char* sceneName, uint32_t* pixels, int32_t width, int32_t height) {
-    if (!FrameFacesAllowed(FrameFaces(scene, matrices), pixels, width, height, sceneName)) {
-        return false;
+bool DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
+               const SceneMatrices& matrices, const char* sceneName, uint32_t* pixels,
+               int32_t width, int32_t height) {
+    const int64_t faces = FrameFaces(scene, matrices);
+    if (faces > frameBudget.maxFaces) {
+        // The notice on black: the frame holds the last tick's picture until drawn.
+        std::memset(pixels, 0,
+                    static_cast<size_t>(width) * static_cast<size_t>(height) * sizeof(uint32_t));
     }
+    if (!FrameFacesAllowed(faces, pixels, width, height, sceneName)) return false;
     const bool fixed = view.mode == ViewMode::Fixed;
     if (fixed) {
         SetProjection(width, height);
     } else {
         SetProjectionFieldOfView(width, height, view.pose.fieldOfView);
     }
+    RenderView render = DefaultRenderView();
+    render.mode = mode;
     ViewTransform transform = {};
-    if (!fixed) BuildViewTransform(view, transform);
-
-    if (matrices.instances == nullptr) {
-        // The turn: every object once, through the whole-frame renderer.
-        if (fixed) {
-            RenderFrame(scene.objects, scene.objectCount, OwnMatrices(scene.objects),
-                        *matrices.fixedCamera, pixels);
-            return true;
-        }
-        Matrix4 objectView;
-        ViewObjectMatrix(transform, nullptr, objectView);
-        RenderFrame(scene.objects, scene.objectCount, SameMatrix(objectView), kIdentity, pixels);
-        return true;
+    if (fixed) {
+        // The scene's own space, seen through the fixed camera: the lights stand where the
+        // file puts them.
+        render.camera = *matrices.fixedCamera;
+    } else {
+        // The view's transform is in every instance's matrix; the camera is the identity.
+        BuildViewTransform(view, transform);
+        ViewObjectMatrix(transform, nullptr, render.lightMatrix);
     }
-    for (size_t i = 0; i < matrices.instanceCount && !CheckFrameStop(); ++i) {
-        const ObjectInstance& instance = matrices.instances[i];
-        const MeshObject& mesh = scene.objects[instance.object];
-        if (fixed) {
-            RenderObject(instance.matrix, *matrices.fixedCamera, mesh, pixels);
+
+    // The instances: the turn's objects (once each), or the animation's.
+    const bool turn = matrices.instances == nullptr;
+    const size_t count =
+        turn ? static_cast<size_t>(std::max(scene.objectCount, 0)) : matrices.instanceCount;
+    if (draw.instances.size() < count) draw.instances.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        RenderInstance& instance = draw.instances[i];
+        if (turn) {
+            instance.object = static_cast<int32_t>(i);
+            if (fixed) {
+                instance.matrix = scene.objects[i].matrix;
+            } else {
+                instance.matrix = render.lightMatrix;
+            }
             continue;
         }
-        Matrix4 objectView;
-        ViewObjectMatrix(transform, &instance.matrix, objectView);
-        RenderObject(objectView, kIdentity, mesh, pixels);
+        const ObjectInstance& shown = matrices.instances[i];
+        instance.object = shown.object;
+        if (fixed) {
+            instance.matrix = shown.matrix;
+        } else {
+            ViewObjectMatrix(transform, &shown.matrix, instance.matrix);
+        }
     }
+    RenderScene(scene, draw.instances.data(), static_cast<int32_t>(count), render, pixels);
     return true;
 }

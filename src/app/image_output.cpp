@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -274,6 +275,125 @@ bool PutGifImage(ImageOutput& output, const uint32_t* pixels, const uint32_t* pr
     return true;
 }
 
+// Median cut over colours of 5 bits a channel (Heckbert, "Color image quantization for
+// frame buffer display", 1982): the box of colours with the most pixels times the longest
+// side is cut across that side where half its pixels lie, until there are 256 boxes or none
+// can be cut; each box's colour is the mean of its pixels' own colours. Integers throughout,
+// ties broken by the colour's value: the same frame gives the same colours on every run.
+constexpr int32_t kBinBits = 5;
+constexpr int32_t kBins = 1 << (3 * kBinBits);
+
+inline uint32_t BinOf(uint32_t colour) {
+    return ((colour >> 19 & 31u) << 10) | ((colour >> 11 & 31u) << 5) | (colour >> 3 & 31u);
+}
+
+inline uint32_t BinChannel(uint32_t bin, int32_t channel) {
+    return bin >> (kBinBits * (2 - channel)) & 31u;
+}
+
+struct ColourBox {
+    size_t begin = 0, end = 0;  // its colours: binKeys[begin, end)
+    uint64_t population = 0;
+    int32_t longest = 0;  // the channel of its longest side
+    uint32_t side = 0;    // that side's length (0: one colour, cannot be cut)
+};
+
+void MeasureBox(const ImageOutput& output, ColourBox& box) {
+    uint32_t low[3] = {31, 31, 31}, high[3] = {0, 0, 0};
+    box.population = 0;
+    for (size_t i = box.begin; i < box.end; ++i) {
+        const uint32_t bin = output.binKeys[i];
+        box.population += output.binPopulation[bin];
+        for (int32_t c = 0; c < 3; ++c) {
+            low[c] = std::min(low[c], BinChannel(bin, c));
+            high[c] = std::max(high[c], BinChannel(bin, c));
+        }
+    }
+    box.longest = 0;
+    box.side = 0;
+    for (int32_t c = 0; c < 3; ++c) {
+        if (high[c] - low[c] > box.side) {
+            box.side = high[c] - low[c];
+            box.longest = c;
+        }
+    }
+}
+
+// output.reduced: the frame in at most 256 colours.
+void ReduceColours(ImageOutput& output, const uint32_t* pixels, size_t count) {
+    output.binPopulation.assign(kBins, 0);
+    output.binSums.assign(3 * static_cast<size_t>(kBins), 0);
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t colour = pixels[i];
+        const uint32_t bin = BinOf(colour);
+        output.binPopulation[bin]++;
+        output.binSums[3 * bin] += colour >> 16 & 0xFFu;
+        output.binSums[3 * bin + 1] += colour >> 8 & 0xFFu;
+        output.binSums[3 * bin + 2] += colour & 0xFFu;
+    }
+    output.binKeys.clear();
+    for (uint32_t bin = 0; bin < static_cast<uint32_t>(kBins); ++bin) {
+        if (output.binPopulation[bin] != 0) output.binKeys.push_back(static_cast<uint16_t>(bin));
+    }
+    ColourBox boxes[256];
+    size_t boxCount = 1;
+    boxes[0].end = output.binKeys.size();
+    MeasureBox(output, boxes[0]);
+    while (boxCount < 256) {
+        size_t pick = boxCount;
+        uint64_t best = 0;
+        for (size_t b = 0; b < boxCount; ++b) {
+            const uint64_t score = boxes[b].population * boxes[b].side;
+            if (score > best) {
+                best = score;
+                pick = b;
+            }
+        }
+        if (pick == boxCount) break;  // every box is one colour
+        ColourBox& box = boxes[pick];
+        const int32_t channel = box.longest;
+        std::sort(output.binKeys.begin() + static_cast<ptrdiff_t>(box.begin),
+                  output.binKeys.begin() + static_cast<ptrdiff_t>(box.end),
+                  [channel](uint16_t a, uint16_t b) {
+                      const uint32_t ca = BinChannel(a, channel), cb = BinChannel(b, channel);
+                      return ca != cb ? ca < cb : a < b;
+                  });
+        // The cut: after the colour that brings the box's pixels to half (each side keeps
+        // one colour at least).
+        uint64_t below = 0;
+        size_t cut = box.begin + 1;
+        for (size_t i = box.begin; i + 1 < box.end; ++i) {
+            below += output.binPopulation[output.binKeys[i]];
+            cut = i + 1;
+            if (2 * below >= box.population) break;
+        }
+        ColourBox upper;
+        upper.begin = cut;
+        upper.end = box.end;
+        box.end = cut;
+        MeasureBox(output, box);
+        MeasureBox(output, upper);
+        boxes[boxCount++] = upper;
+    }
+    uint32_t palette[256];
+    output.binPalette.assign(kBins, 0);
+    for (size_t b = 0; b < boxCount; ++b) {
+        uint64_t sums[3] = {0, 0, 0};
+        for (size_t i = boxes[b].begin; i < boxes[b].end; ++i) {
+            const uint32_t bin = output.binKeys[i];
+            output.binPalette[bin] = static_cast<uint8_t>(b);
+            for (int32_t c = 0; c < 3; ++c)
+                sums[c] += output.binSums[3 * bin + static_cast<uint32_t>(c)];
+        }
+        const uint64_t n = boxes[b].population;
+        palette[b] = static_cast<uint32_t>((sums[0] + n / 2) / n << 16 |
+                                           (sums[1] + n / 2) / n << 8 | (sums[2] + n / 2) / n);
+    }
+    output.reduced.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        output.reduced[i] = palette[output.binPalette[BinOf(pixels[i])]];
+}
+
 bool PutGifFrame(ImageOutput& output, const uint32_t* pixels) {
     const size_t count = static_cast<size_t>(output.width) * static_cast<size_t>(output.height);
     if (output.framesWritten == 0) {
@@ -352,7 +472,6 @@ void WriteImageFrame(ImageOutput& output, const uint32_t* pixels, int32_t width,
         }
         output.width = width;
         output.height = height;
-        if (output.format == ImageFormat::Gif && !StartGif(output, pixels)) return;
     } else if (width != output.width || height != output.height) {
         Fail(output, "frames of different sizes");
         return;
@@ -360,8 +479,13 @@ void WriteImageFrame(ImageOutput& output, const uint32_t* pixels, int32_t width,
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     if (output.format == ImageFormat::Png) {
         KeepPngFrame(output, pixels, count);
-    } else if (!PutGifFrame(output, pixels)) {
-        return;
+    } else {
+        if (!CollectColours(pixels, count, output.frameColours)) {
+            ReduceColours(output, pixels, count);
+            pixels = output.reduced.data();
+        }
+        if (output.framesWritten == 0 && !StartGif(output, pixels)) return;
+        if (!PutGifFrame(output, pixels)) return;
     }
     output.framesWritten++;
 }

@@ -1,6 +1,8 @@
 // Writes presented frames to an image file: .png holds the last frame, .gif every frame
 // as a looping animation, 20 ms per frame. Each GIF frame after the first stores only the
-// rectangle that changed, its unchanged pixels transparent; decoded, every frame is exact.
+// rectangle that changed, its unchanged pixels transparent; decoded, every frame of at most
+// 256 colours is exact. A frame of more (a shaded scene) is first reduced to 256 colours of
+// its own (median cut: the same colours for the same frame on every run).
 //
 // The file is written through the output writer (output.h): under a temporary name beside
 // FILE and renamed over FILE only when complete, so a failed run never leaves a partial image
@@ -32,6 +34,12 @@ struct ImageOutput {
     std::vector<uint32_t> globalColours;  // .gif: the palette of the first frame
     int32_t globalTransparent = -1;       // .gif: its transparent index, -1 when it is full
     std::vector<uint32_t> frameColours;   // .gif: the colours of the frame being written
+    // .gif, a frame of more than 256 colours: the frame reduced, and the reduction's scratch
+    std::vector<uint32_t> reduced;
+    std::vector<uint32_t> binPopulation;  // pixels per colour of 5 bits a channel
+    std::vector<uint64_t> binSums;        // their 8-bit channels added up, 3 per colour
+    std::vector<uint16_t> binKeys;        // the colours present, grouped box by box
+    std::vector<uint8_t> binPalette;      // each colour's palette entry
     std::string error;                    // the first failure; once set, later frames are ignored
 };
 

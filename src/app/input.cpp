@@ -91,6 +91,9 @@ void HandleKey(ViewerState& state, WPARAM key, LPARAM flags) {
         case 'C':
             NextCameraOrOrbit(state);
             break;
+        case 'W':
+            NextRenderModeOfViewer(state);
+            break;
         case 'U':
             ToggleUpAxis(state);
             break;

@@ -15,6 +15,8 @@
 //   F                             fit the scene again
 //   R                             the view the file was opened with, at its first frame
 //   C                             the file's next camera; after the last, the orbit view
+//   W                             the next render mode: wireframe, shaded, edges, hidden
+//                                 line (kept for the files opened after)
 //   U                             the file's y axis up, or its z axis again
 //   Page Down / Page Up, N / P    next / previous file of the list (going round)
 //   F12                           save the frame shown next as trellis-NNNN.png

@@ -24,6 +24,10 @@ const KeyHelp kKeyHelp[] = {
      "back to the starting view", "R first view", false},
     {"C", "the file's next camera; after the last one, the orbit view again",
      "next camera of the file", "C camera", false},
+    {"W",
+     "the next way of drawing, as --render: wireframe, shaded, edges, hidden line, and round "
+     "again; the files opened after keep it",
+     "wireframe, shaded, edges, hidden line", "W drawing", false},
     {"U",
      "the other up axis: the file's y up (a file exported y-up lies on its side) or its z up "
      "again, as --up y|z; a fixed view becomes the orbit about the origin",
@@ -36,7 +40,8 @@ const KeyHelp kKeyHelp[] = {
      "saves the frame shown as trellis-0001.png (the next free number) in the working "
      "directory and prints its path",
      "save the frame as a PNG", "F12 save", false},
-    {"H, F1", "help over the frame: the keys, the file's name, what it holds and the view",
+    {"H, F1",
+     "help over the frame: the keys, the file's name, what it holds, the view and how it is drawn",
      "help over the frame", "H help", false},
     {"a file or folder dropped on the window", "added to the list and opened",
      "added to the list and opened", "drop a file: open", false},

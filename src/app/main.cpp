@@ -155,25 +155,32 @@ void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* use
     UpdateProgress(*sink.progress, sink.frames, detail[0] != '\0' ? detail : nullptr, now);
 }
 
-// Ticks to run with --output: --frames, or for a GIF of --animate without it, one loop of
-// the scene's animation, at most kMaxAnimatedGifFrames (a note on stderr says so).
-int32_t AnimatedGifTicks(const CommandLine& line) {
-    if (!line.animate || line.ticksGiven || line.outputFormat != ImageFormat::Gif) {
-        return line.ticks;
-    }
-    Scene* scene = LoadNamedScene(line.sceneFile);
-    if (scene == nullptr) return line.ticks;
-    const int32_t ticks = PlaybackLoopTicks(*scene);
-    FreeScene(scene);
-    if (ticks > kMaxAnimatedGifFrames) {
+// What ScriptOneLoop needs: the progress to count the loop, and the scene's name for a note.
+struct OneLoop {
+    Progress* progress;
+    const char* sceneFile;
+};
+
+// A GIF of --animate without --frames holds one loop of the scene's animation, at most
+// kMaxAnimatedGifFrames (a note on stderr says so), which is known once the scene is open:
+// at the run's first message (its first tick) the rest of the script becomes the loop's
+// remaining ticks and Escape, and the progress counts the loop.
+void ScriptOneLoop(UINT /*message*/, int32_t /*ticks*/, void* user) {
+    const OneLoop& oneLoop = *static_cast<const OneLoop*>(user);
+    HeadlessSetMessageHook(nullptr, nullptr);
+    HeadlessClearScript();
+    int32_t loop = PlaybackLoopTicks(viewerState.playback.animation);
+    if (loop > kMaxAnimatedGifFrames) {
         std::fprintf(stderr,
                      "trellis: %s: one loop of the animation is longer than %d frames; the "
                      "GIF holds the first %d (--frames N for more)\n",
-                     PrintableName(ShownSceneName(line.sceneFile)).c_str(), kMaxAnimatedGifFrames,
-                     kMaxAnimatedGifFrames);
-        return kMaxAnimatedGifFrames;
+                     PrintableName(ShownSceneName(oneLoop.sceneFile)).c_str(),
+                     kMaxAnimatedGifFrames, kMaxAnimatedGifFrames);
+        loop = kMaxAnimatedGifFrames;
     }
-    return ticks;
+    HeadlessScriptTicks(loop - 1);
+    HeadlessScriptKey(VK_ESCAPE);
+    oneLoop.progress->total = loop;
 }
 
 // Runs the frame ticks headless into line.outputFile. With `sceneRequired` (thumbnails and
@@ -204,14 +211,18 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
         }
     } abandonOnThrow{output};
     frameBudget.tooLarge = false;
-    const int32_t ticks = AnimatedGifTicks(line);
+    // One loop of --animate's GIF is counted once the scene is open (ScriptOneLoop).
+    const bool oneLoop = line.animate && !line.ticksGiven && line.outputFormat == ImageFormat::Gif;
+    const int32_t ticks = line.ticks;
     Progress progress;
     StartProgress(progress, showProgress ? TerminalOrNull(stderr) : nullptr, "frame", ticks,
                   ProgressClockNs());
     FrameSink sink = {&output, &progress, 0};
     UseHeadlessBackend();
-    HeadlessScriptTicks(ticks);
+    HeadlessScriptTicks(oneLoop ? 1 : ticks);
     HeadlessScriptKey(VK_ESCAPE);
+    OneLoop loopScript = {&progress, line.sceneFile};
+    if (oneLoop) HeadlessSetMessageHook(ScriptOneLoop, &loopScript);
     HeadlessSetFrameCallback(WriteFrame, &sink);
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, arguments.data(), SW_SHOWDEFAULT);
     EndProgress(progress);
@@ -256,8 +267,8 @@ SceneMapOptions ReportMapOptions(const CommandLine& line) {
 // several.
 void SetUpViewer(const CommandLine& line) {
     ViewerState& v = viewerState;
-    v.startPolicy = OpenPolicy{line.view, line.cameraName, true};
-    v.listPolicy = OpenPolicy{line.view, line.cameraName, false};
+    v.startPolicy = OpenPolicy{line.view, line.cameraName, true, line.render};
+    v.listPolicy = OpenPolicy{line.view, line.cameraName, false, line.render};
     v.up = line.up;
     RequestPlayback(v.playback, line.animate, line.hasFrameTime ? &line.frameTime : nullptr);
     v.frameWidth = line.width;

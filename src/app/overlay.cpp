@@ -126,8 +126,8 @@ void NotePlaybackFrame(OverlayState& overlay, const PlaybackState& playback, boo
                   paused ? "  (stopped: Left, Right step)" : "");
 }
 
-void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused, uint32_t* pixels,
-                 int32_t width, int32_t height) {
+void DrawOverlay(const OverlayState& overlay, const ViewState& view, RenderMode render, bool paused,
+                 uint32_t* pixels, int32_t width, int32_t height) {
     int32_t bottom = height - kMargin - kGlyphHeight;  // the top of the lowest line of text
     if (overlay.status[0] != '\0') {
         // The status at the bottom, broken into as many lines as the frame's width needs.
@@ -158,6 +158,15 @@ void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused
     std::snprintf(viewLine, sizeof viewLine, "%s view, up %s%s", ViewModeName(view.mode),
                   view.mode != ViewMode::Fixed && view.up == UpAxis::FileY ? "y" : "z",
                   paused ? "  (stopped)" : "");
+    // The modes that W goes round, the one drawn in brackets: "W: wireframe [shaded] edges
+    // hidden-line".
+    char renderLine[64] = "W:";
+    for (int32_t m = 0; m < kRenderModeCount; ++m) {
+        const bool drawn = static_cast<RenderMode>(m) == render;
+        const size_t used = std::strlen(renderLine);
+        std::snprintf(renderLine + used, sizeof renderLine - used, drawn ? " [%s]" : " %s",
+                      RenderModeName(static_cast<RenderMode>(m)));
+    }
     char poseLine[96];
     std::snprintf(poseLine, sizeof poseLine, "turn %.1f  tilt %.1f  distance %.4g  field %.1f",
                   (view.spin + view.pose.yaw) * kDegreesPerRadian,
@@ -173,6 +182,7 @@ void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused
     lines[count++] = overlay.countsLine[0] != '\0' ? overlay.countsLine : "not loaded";
     if (overlay.mapsLine[0] != '\0') lines[count++] = overlay.mapsLine;
     lines[count++] = viewLine;
+    lines[count++] = renderLine;
     lines[count++] = poseLine;
     DrawLinesOverDimmed(pixels, width, height, kMargin, kMargin, lines, count);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/playback.h"
+#include "render/shade.h"
 #include "scene/records.h"
 #include "view/views.h"
 
@@ -31,11 +32,11 @@ void NotePlaybackFrame(OverlayState& overlay, const PlaybackState& playback, boo
 
 // Draws the status line and the frame line (at the bottom, the status broken into as many
 // lines as the width needs) and, when it is on, the help (at the top left, over the frame
-// darkened behind it; its view line says `view` and whether the scene is `paused`) into
-// `pixels`, a frame of width x height. With none of them, the frame is left untouched.
-// Allocates nothing.
-void DrawOverlay(const OverlayState& overlay, const ViewState& view, bool paused, uint32_t* pixels,
-                 int32_t width, int32_t height);
+// darkened behind it; its view line says `view` and whether the scene is `paused`, the line
+// after it the modes W goes round, the `render` mode in brackets) into `pixels`, a frame of width x
+// height. With none of them, the frame is left untouched. Allocates nothing.
+void DrawOverlay(const OverlayState& overlay, const ViewState& view, RenderMode render, bool paused,
+                 uint32_t* pixels, int32_t width, int32_t height);
 
 // A pixel seen through the help's backing: a quarter of its brightness.
 inline constexpr uint32_t DimmedPixel(uint32_t pixel) {

@@ -145,11 +145,16 @@ void StartPlayback(PlaybackState& p, const Scene& scene) {
     if (!p.active) return;
     PrepareAnimation(scene, p.animation);
     p.objectHasNode.assign(static_cast<size_t>(std::max(scene.objectCount, 0)), 0);
+    p.instancesPerObject.assign(p.objectHasNode.size(), 0);
     for (const AnimatedNode& node : p.animation.nodes) {
         if (node.kind == KeyframerObjectNode && node.record >= 0 &&
             node.record < scene.objectCount) {
             p.objectHasNode[static_cast<size_t>(node.record)] = 1;
+            p.instancesPerObject[static_cast<size_t>(node.record)]++;
         }
+    }
+    for (size_t i = 0; i < p.objectHasNode.size(); ++i) {
+        if (p.objectHasNode[i] == 0) p.instancesPerObject[i] = 1;
     }
     ComputeObjectBoxes(scene, p.objectBox);
     // At most one instance per node and one per object that no node names.
@@ -243,9 +248,7 @@ void StepPlayback(PlaybackState& p, int32_t frames) {
     WrapTime(p);
 }
 
-int32_t PlaybackLoopTicks(const Scene& scene) {
-    SceneAnimation animation;
-    PrepareAnimation(scene, animation);
+int32_t PlaybackLoopTicks(const SceneAnimation& animation) {
     const double loop = LoopSeconds(animation);
     if (!(loop > 0.0)) return 1;
     const double ticks = std::ceil(loop / kPlaybackTickSeconds - 1e-9);

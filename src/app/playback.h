@@ -26,7 +26,10 @@ struct PlaybackState {
     double seconds = 0.0;  // time played, within one loop
     SceneAnimation animation;
     std::vector<uint8_t> objectHasNode;  // per object: an object node names it
-    std::vector<float> objectBox;        // per object: min x y z, max x y z of its vertices
+    // Per object: the instances a frame may show of it: the object nodes that name it, or 1
+    // for an object no node names (drawn where the file stores it).
+    std::vector<int32_t> instancesPerObject;
+    std::vector<float> objectBox;  // per object: min x y z, max x y z of its vertices
     // What the frame last posed shows: each object an object node shows, at the node's mesh
     // matrix (an object named by several nodes once per node, a hidden node's not at all),
     // and each object no node names, where the file stores it. Its capacity is reserved by
@@ -64,6 +67,6 @@ void AdvancePlayback(PlaybackState& playback);
 // Moves time by whole frames, forward or back, looping (a stopped animation's arrow keys).
 void StepPlayback(PlaybackState& playback, int32_t frames);
 
-// The ticks one loop of the scene's animation takes at 20 ms a tick (for a GIF of the loop):
-// 1 for a scene without animation.
-int32_t PlaybackLoopTicks(const Scene& scene);
+// The ticks one loop of an animation (prepared: PrepareAnimation) takes at 20 ms a tick (for
+// a GIF of the loop): 1 for a scene without animation.
+int32_t PlaybackLoopTicks(const SceneAnimation& animation);

@@ -41,17 +41,20 @@ void SaveRequestedFrame(ViewerState& v, const uint32_t* pixels) {
     std::fflush(stdout);
 }
 
-// One timer message: lock and clear a frame, move the scene on (the turn, or the keyframes
-// posed at their time), draw it and what lies over it, present. A tick that cannot lock a
-// frame is dropped whole: nothing moves.
+// One timer message: lock a frame, move the scene on (the turn, or the keyframes posed at
+// their time), draw it (every pixel: DrawScene fills what no face covers with the mode's
+// background; without a scene the frame is cleared to black) and what lies over it, present.
+// A tick that cannot lock a frame is dropped whole: nothing moves.
 void FrameTick(ViewerState& v) {
     FollowWindowSize(v);
     UpdateSceneMaps(v);
     uint32_t* pixels = nullptr;
     if (LockFrame(&pixels) == 0) return;
-    std::memset(
-        pixels, 0,
-        static_cast<size_t>(v.frameWidth) * static_cast<size_t>(v.frameHeight) * sizeof(uint32_t));
+    if (!v.scene) {
+        std::memset(pixels, 0,
+                    static_cast<size_t>(v.frameWidth) * static_cast<size_t>(v.frameHeight) *
+                        sizeof(uint32_t));
+    }
     // The animation's frame line tells the time drawn in this tick.
     v.overlay.frameLine[0] = '\0';
     if (v.onScreen && v.scene) NotePlaybackFrame(v.overlay, v.playback, v.paused);
@@ -64,7 +67,8 @@ void FrameTick(ViewerState& v) {
             PosePlayback(v.playback, scene, v.view);
             matrices.instances = v.playback.shown.data();
             matrices.instanceCount = v.playback.shown.size();
-            DrawScene(scene, v.view, matrices, SceneName(v), pixels, v.frameWidth, v.frameHeight);
+            DrawScene(v.draw, scene, v.view, v.render, matrices, SceneName(v), pixels, v.frameWidth,
+                      v.frameHeight);
             if (!v.paused) AdvancePlayback(v.playback);
         } else {
             // The turn: the fixed view turns each object's own matrix; the others turn the
@@ -76,10 +80,11 @@ void FrameTick(ViewerState& v) {
                         MatrixRotateY(scene.objects[i].matrix, kSpinStep);
                 }
             }
-            DrawScene(scene, v.view, matrices, SceneName(v), pixels, v.frameWidth, v.frameHeight);
+            DrawScene(v.draw, scene, v.view, v.render, matrices, SceneName(v), pixels, v.frameWidth,
+                      v.frameHeight);
         }
     }
-    DrawOverlay(v.overlay, v.view, v.paused, pixels, v.frameWidth, v.frameHeight);
+    DrawOverlay(v.overlay, v.view, v.render, v.paused, pixels, v.frameWidth, v.frameHeight);
     SaveRequestedFrame(v, pixels);
     PresentFrame();
 }

@@ -7,7 +7,6 @@
 #include "app/exit_status.h"
 #include "app/progress.h"
 #include "app/scene_messages.h"
-#include "render/frame_render.h"
 #include "scene/loader.h"
 #include "scene/printable.h"
 
@@ -135,7 +134,9 @@ int OpenScene(ViewerState& state, int32_t index, const OpenPolicy& policy) {
     // The animation reads the mesh matrices, which the view then resets.
     StartPlayback(state.playback, *state.scene);
     NoteOpenedScene(state, index, name);
-    PrepareFrameRender(state.scene->objects, state.scene->objectCount);
+    state.render = policy.render;
+    PrepareDrawing(state.draw, *state.scene, state.render,
+                   state.playback.active ? state.playback.instancesPerObject.data() : nullptr);
     int32_t camera = -1;
     if (!FindAskedCamera(state, policy, camera)) return kStatusNoSuchCamera;
     const ViewMode mode =
@@ -189,6 +190,11 @@ void BuildFixedCamera(Matrix4& camera) {
     MatrixRotateZ(camera, kCameraTurnZ);
     MatrixRotateX(camera, kCameraTurnX);
     MatrixTranslate(camera, 0.0f, 0.0f, kCameraDistance);
+}
+
+void NextRenderModeOfViewer(ViewerState& state) {
+    state.render = NextRenderMode(state.render);
+    state.listPolicy.render = state.render;
 }
 
 void ResetViewer(ViewerState& state) {

@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/draw.h"
 #include "app/file_list.h"
 #include "app/overlay.h"
 #include "app/playback.h"
 #include "app/viewer_maps.h"
 #include "math/matrix.h"
 #include "platform/win32.h"
+#include "render/shade.h"
 #include "scene/records.h"
 #include "view/views.h"
 
@@ -30,7 +32,8 @@ inline constexpr float kCameraTurnZ = -3.1415925f;  // one float step short of -
 inline constexpr float kCameraTurnX = -0.5235988f;  // -30 degrees
 inline constexpr float kCameraDistance = -150.0f;
 
-// How OpenScene treats a scene: the view it starts in and what a failure does.
+// How OpenScene treats a scene: the view it starts in, how it is drawn and what a failure
+// does.
 struct OpenPolicy {
     ViewMode view = ViewMode::Fixed;  // the view asked for ...
     const char* camera = nullptr;     // ... and for ViewMode::Camera the camera's name
@@ -40,6 +43,7 @@ struct OpenPolicy {
     // exit status. False for one scene of several: a load that fails is said on stderr and on
     // screen, a file without the camera asked for is fitted instead, and the viewer goes on.
     bool required = false;
+    RenderMode render = RenderMode::Wireframe;  // how the scene is drawn (W changes it)
 };
 
 // How the frame meets the screen.
@@ -92,10 +96,12 @@ struct ViewerState {
     ViewerMaps maps;
     bool drawsNothing = false;  // the scene shown has no finite vertex position
     ViewState view;
-    ViewMode openedMode = ViewMode::Fixed;  // the view the scene was opened with (R) ...
-    int32_t openedCamera = -1;              // ... and its camera
-    Matrix4 fixedCamera = {};               // the fixed view's camera, built once at start-up
-    UpAxis up = UpAxis::FileZ;              // the file's axis shown up (--up, U)
+    ViewMode openedMode = ViewMode::Fixed;      // the view the scene was opened with (R) ...
+    int32_t openedCamera = -1;                  // ... and its camera
+    Matrix4 fixedCamera = {};                   // the fixed view's camera, built once at start-up
+    UpAxis up = UpAxis::FileZ;                  // the file's axis shown up (--up, U)
+    RenderMode render = RenderMode::Wireframe;  // how it is drawn: the policy's, then W's
+    DrawingState draw;                          // the instance list of its frames
 
     // How it moves: the turn, or the keyframes played.
     PlaybackState playback;
@@ -114,8 +120,9 @@ struct ViewerState {
 
 // Opens scene `index` of state.list in place of the one shown: frees that one and its maps
 // (its memory serves the next load), loads the file (state.firstStream for index 0 when
-// set), names it in the window's title, starts its view and its playback as `policy` says,
-// and loads its texture maps (viewer_maps.h) when it is shown. Returns
+// set), names it in the window's title, prepares it for drawing, starts its view, its render
+// mode and its playback as `policy` says, and loads its texture maps (viewer_maps.h) when it
+// is shown. Returns
 // kStatusSuccess when the scene is shown; otherwise, with the reason on stderr (and, for a
 // scene not required, on screen), kStatusFailure for a load that failed or
 // kStatusNoSuchCamera for a required camera the file lacks. An index outside the list
@@ -155,6 +162,10 @@ void ResetObjectSpins(Scene& scene);
 // The fixed view's camera: 150 units from the origin, turned half a circle about Z and
 // tilted 30 degrees, looking at the origin.
 void BuildFixedCamera(Matrix4& camera);
+
+// W: the next render mode (wireframe, shaded, edges, hidden line, and round again) for the
+// scene shown and for every scene opened after it from the list or a drop.
+void NextRenderModeOfViewer(ViewerState& state);
 
 // Frees the scene and returns the state to its process-start values.
 void ResetViewer(ViewerState& state);

@@ -2,10 +2,10 @@
 //
 // As the desktop run with no arguments: "svet.3ds" in the working directory (/scenes in the
 // in-memory file system, where the page also puts the files given to it, a folder for each
-// drop) in the fixed view, at the canvas's size (640 x 480 unless the page shows it
-// otherwise). Files dropped on the page or picked with its inputs arrive as WM_DROPFILES, as
-// on the desktop window, and are shown fitted, as the desktop shows a file named on its
-// command line; images dropped with a scene are its maps.
+// drop) in the fixed view as a wireframe, at the canvas's size (640 x 480 unless the page
+// shows it otherwise). Files dropped on the page or picked with its inputs arrive as
+// WM_DROPFILES, as on the desktop window, and are shown fitted and shaded, as the desktop
+// shows a file named on its command line; images dropped with a scene are its maps.
 #include <unistd.h>
 
 #include <cstdio>
@@ -45,11 +45,11 @@ extern "C" const char* WebKeyLines() {
 int main() {
     if (chdir("/scenes") != 0) std::perror("trellis: /scenes");
     SetPlatformBackend(&WebBackend());
-    // The bundled scene in the fixed view; every file opened after it (dropped or picked on
-    // the page) is fitted.
+    // The bundled scene in the fixed view as a wireframe; every file opened after it (dropped
+    // or picked on the page) is fitted and shaded.
     viewerState.list.paths.emplace_back(kDefaultSceneName);
-    viewerState.startPolicy = OpenPolicy{ViewMode::Fixed, nullptr, true};
-    viewerState.listPolicy = OpenPolicy{ViewMode::Fit, nullptr, false};
+    viewerState.startPolicy = OpenPolicy{ViewMode::Fixed, nullptr, true, RenderMode::Wireframe};
+    viewerState.listPolicy = OpenPolicy{ViewMode::Fit, nullptr, false, RenderMode::Shaded};
     // The canvas is the window: the frame follows the size the page shows it at.
     viewerState.screen = ScreenMode::Window;
     viewerState.onScreen = true;

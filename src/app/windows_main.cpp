@@ -5,7 +5,7 @@
 // With no argument this is exactly the viewer: "svet.3ds" in the working directory, full
 // screen, Escape to end. The C runtime has already split the command line (quotes
 // included) into argv, so a path with blanks, or a file dropped on the program's icon,
-// arrives whole. A scene named is shown in the fit view. Several scenes (several files
+// arrives whole. A scene named is shown in the fit view, shaded. Several scenes (several files
 // dropped on the icon), or a folder of them, are stepped through with Page Down and Up.
 //
 // A program of the windows subsystem started from Explorer has no stderr. When there is
@@ -69,9 +69,9 @@ int main(int argc, char** argv) {
         }
         scenes.push_back(argv[i]);
     }
-    // Named scenes (files dropped on the icon too) are framed; the bundled one keeps the
-    // fixed view. Only a scene given alone is required: one of several that fails is shown
-    // with its reason and the viewer goes on.
+    // Named scenes (files dropped on the icon too) are framed and shaded; the bundled one
+    // keeps the fixed view and the wireframe. Only a scene given alone is required: one of several
+    // that fails is shown with its reason and the viewer goes on.
     ViewerState& v = viewerState;
     for (char* scene : scenes) {
         std::string error;
@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
         if (v.list.paths.empty()) return kStatusFailure;
         v.startPolicy.view = ViewMode::Fit;
         v.listPolicy.view = ViewMode::Fit;
+        v.startPolicy.render = RenderMode::Shaded;
+        v.listPolicy.render = RenderMode::Shaded;
         // Full screen at the desktop's own size: the screen's mode is not changed.
         v.screen = ScreenMode::Desktop;
     }

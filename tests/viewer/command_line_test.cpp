@@ -171,6 +171,32 @@ TEST(CommandLine, ViewCameraAndSize) {
     }
 }
 
+// The bundled scene keeps its wireframe; a named scene, a folder's and a thumbnail are
+// shaded; --render chooses.
+TEST(CommandLine, RenderModeByDefaultAndAsAsked) {
+    struct Case {
+        std::vector<std::string> arguments;
+        RenderMode render;
+    };
+    const std::vector<Case> cases = {
+        {{}, RenderMode::Wireframe},
+        {{"-o", "a.gif"}, RenderMode::Wireframe},
+        {{"box.3ds"}, RenderMode::Shaded},
+        {{"-o", "thumbs/", "a.3ds", "b.3ds"}, RenderMode::Shaded},
+        {{"--thumbnail", "128", "-o", "t.png"}, RenderMode::Shaded},
+        {{"--render", "wireframe", "--view", "fixed", "box.3ds"}, RenderMode::Wireframe},
+        {{"--render=shaded"}, RenderMode::Shaded},
+        {{"--render", "edges", "-w", "box.3ds"}, RenderMode::Edges},
+        {{"--render", "hidden-line", "-o", "a.png", "box.3ds"}, RenderMode::HiddenLine},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.arguments));
+        Parsed parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+        EXPECT_EQ(parsed.line.render, c.render);
+    }
+}
+
 TEST(CommandLine, UsageErrorsSayWhy) {
     struct Case {
         std::vector<std::string> arguments;
@@ -251,9 +277,11 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--size applies only with --output or --windowed (full screen takes the screen's "
          "size)"},
         {{"-i", "--view", "fit"},
-         "--view, --camera, --size and --up apply to the viewer and --output, not to --info"},
+         "--view, --camera, --size, --up and --render apply to the viewer and --output, not to "
+         "--info"},
         {{"--chunks", "--camera"},
-         "--view, --camera, --size and --up apply to the viewer and --output, not to --chunks"},
+         "--view, --camera, --size, --up and --render apply to the viewer and --output, not to "
+         "--chunks"},
         {{"--textures", "/nonexistent folder\x1b"},
          "--textures needs a folder; '/nonexistent folder\\x1b' is not one"},
         {{"--texture-memory", "0"},
@@ -274,7 +302,8 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
          "--frame, --frames, --view, --camera, --size, --thumbnail, --format or --max-faces"},
         {{"--json", "--up", "y", "a.3ds"},
-         "--view, --camera, --size and --up apply to the viewer and --output, not to --info"},
+         "--view, --camera, --size, --up and --render apply to the viewer and --output, not to "
+         "--info"},
         // A value given to an option that takes none is named as typed.
         {{"--info=yes", "a.3ds"}, "--info takes no value"},
         {{"--windowed=1"}, "--windowed takes no value"},
@@ -319,6 +348,13 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--max-faces needs a whole number from 1 to 1099511627776, not '1e9'"},
         {{"--info", "--max-faces", "10"},
          "--max-faces applies to the viewer and --output, which draw"},
+        {{"-i", "--render", "shaded", "a.3ds"},
+         "--view, --camera, --size, --up and --render apply to the viewer and --output, not to "
+         "--info"},
+        {{"--render", "solid", "a.3ds"},
+         "--render is wireframe, shaded, edges or hidden-line, not 'solid'"},
+        {{"--render", "\x1b[2J"},
+         "--render is wireframe, shaded, edges or hidden-line, not '\\x1b[2J'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Joined(c.arguments));

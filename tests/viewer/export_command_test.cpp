@@ -28,7 +28,7 @@ ParseResult Parse(std::vector<std::string> arguments, CommandLine& line, std::st
 TEST(ExportCommand, AcceptedAndRefusedLines) {
     const std::string kStandsAlone =
         "--export stands alone: no --output, --info, --chunks, --windowed, --animate, --frame, "
-        "--frames, --view, --camera, --size, --thumbnail, --format or --max-faces";
+        "--frames, --view, --camera, --size, --render, --thumbnail, --format or --max-faces";
     struct Case {
         std::vector<std::string> arguments;
         std::string error;  // empty: accepted
@@ -52,6 +52,8 @@ TEST(ExportCommand, AcceptedAndRefusedLines) {
         {{"--export", "a.glb", "--format", "png", "box.3ds"}, kStandsAlone, false},
         {{"--export", "a.glb", "--max-memory", "2G", "box.3ds"}, "", false},
         {{"--export", "a.glb", "--", "-box.3ds"}, "", false},
+        {{"--export", "a.glb", "--render", "shaded", "box.3ds"}, kStandsAlone, false},
+        {{"--export", "a.glb", "--frames", "5", "box.3ds"}, kStandsAlone, false},
     };
     for (const Case& c : cases) {
         CommandLine line;

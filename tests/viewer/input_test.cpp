@@ -403,6 +403,38 @@ TEST_F(InputTest, StepsThroughFilesPastBrokenAndMissingOnes) {
     EXPECT_EQ(HeadlessWindowTitle(), "missing.3ds - Trellis Engine 1.0");
 }
 
+// W goes round wireframe, shaded, edges and hidden line; the files opened after keep the mode.
+TEST_F(InputTest, WGoesRoundTheRenderModesAndTheNextFileKeepsIt) {
+    const std::string second = WriteFile(dir / "second.3ds", FixtureSceneBytes());
+    HeadlessScriptKey(VK_SPACE);  // stopped: every frame shows the first pose
+    HeadlessScriptTicks(1);
+    for (int i = 0; i < 4; ++i) {
+        HeadlessScriptKey('W');
+        HeadlessScriptTicks(1);
+    }
+    HeadlessScriptKey('W');
+    HeadlessScriptKey(VK_NEXT);
+    HeadlessScriptTicks(1);
+    EXPECT_EQ(Run({fixture, second}), 0);
+    const std::vector<Frame>& f = presented.frames;
+    ASSERT_EQ(f.size(), 6u);
+    // Wireframe: the line colour on black; shaded: the grey background and more colours.
+    for (uint32_t pixel : f[0])
+        ASSERT_TRUE(pixel == 0 || pixel == kLineColour);
+    EXPECT_EQ(f[1][0], kShadedBackground);
+    EXPECT_GT(std::count_if(f[1].begin(), f[1].end(),
+                            [](uint32_t p) { return p != kShadedBackground && p != kLineColour; }),
+              1000);
+    EXPECT_NE(f[2], f[1]);  // edges: the lines over the shading
+    EXPECT_GT(std::count(f[2].begin(), f[2].end(), kLineColour), 100);
+    for (uint32_t pixel : f[3])  // hidden line: lines on black again ...
+        ASSERT_TRUE(pixel == 0 || pixel == kLineColour);
+    EXPECT_NE(f[3], f[0]);  // ... without the hidden ones
+    EXPECT_EQ(f[4], f[0]);  // and round to the wireframe
+    EXPECT_EQ(f[5], f[1]);  // the next file shaded, as chosen
+    EXPECT_EQ(viewerState.render, RenderMode::Shaded);
+}
+
 TEST_F(InputTest, AListWhoseFirstFileFailsKeepsRunning) {
     const std::string broken = WriteFile(dir / "broken.3ds", BrokenSceneBytes());
     HeadlessScriptTicks(1);

@@ -93,7 +93,9 @@ int32_t LoopTicks(const std::string& path) {
     Scene* scene = LoadScene(path.c_str());
     EXPECT_NE(scene, nullptr);
     if (scene == nullptr) return 0;
-    const int32_t ticks = PlaybackLoopTicks(*scene);
+    SceneAnimation animation;
+    PrepareAnimation(*scene, animation);
+    const int32_t ticks = PlaybackLoopTicks(animation);
     FreeScene(scene);
     return ticks;
 }

@@ -1,7 +1,8 @@
 // The views through the whole program: the trellis binary run with --output.
 //
-// Without a SCENE every frame is the fixed path's (each object's matrix turned by
-// MatrixRotateY each tick, the fixed camera, RenderObject); with one the scene is framed
+// Without a SCENE, and with --render wireframe --view fixed for any scene, every frame is the
+// fixed path's (each object's matrix turned by MatrixRotateY each tick, the fixed camera,
+// RenderObject); with a SCENE otherwise the scene is framed
 // in a frame of --size; a camera that is not there is a usage error naming the file's.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include "render/wireframe.h"
 #include "scene/loader.h"
 
+#include "fixture_scene.h"
 #include "image_files.h"
 #include "program_run.h"
 
@@ -40,33 +42,57 @@ fs::path TestFile(const char* suffix) {
     return TempDir() / (std::string(test) + suffix);
 }
 
+// Without a SCENE, and for any named one with --render wireframe --view fixed: each object's
+// matrix turned by MatrixRotateY each tick, the fixed camera, RenderObject on black.
 TEST(ViewsOutput, WithoutASceneEveryFrameIsTheFixedPath) {
-    const fs::path gif = TestFile(".gif");
-    std::string errors;
-    // The first 30 ticks: a third of the turn, quick enough under the sanitizers.
-    ASSERT_EQ(RunTrellis(TRELLIS_ASSETS_DIR, "--frames 30 --output '" + gif.string() + "'", errors),
-              0)
-        << errors;
-    const std::vector<Frame> frames = ReadGif(gif).frames;
-    ASSERT_EQ(frames.size(), 30u);
+    const fs::path written = TestFile(".3ds");
+    ASSERT_TRUE(WriteBytesToFile(FixtureSceneBytes(), written.c_str()));
+    struct Case {
+        std::string options;
+        std::string scene;  // the file the frames show
+        size_t ticks;
+    };
+    const std::string bundled = TRELLIS_ASSETS_DIR "/svet.3ds";
+    const std::vector<Case> cases = {
+        {"", bundled, 30},
+        {"--render wireframe --view fixed svet.3ds", bundled, 10},
+        {"--render wireframe --view fixed '" + written.string() + "'", written.string(), 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const fs::path gif = TestFile(".gif");
+        std::string errors;
+        // The first ticks of the turn (30: a third), quick enough under the sanitizers.
+        ASSERT_EQ(RunTrellis(TRELLIS_ASSETS_DIR,
+                             c.options + " --frames " + std::to_string(c.ticks) + " --output '" +
+                                 gif.string() + "'",
+                             errors),
+                  0)
+            << errors;
+        const std::vector<Frame> frames = ReadGif(gif).frames;
+        ASSERT_EQ(frames.size(), c.ticks);
 
-    Scene* scene = LoadScene(TRELLIS_ASSETS_DIR "/svet.3ds");
-    ASSERT_NE(scene, nullptr);
-    ResetObjectSpins(*scene);
-    Matrix4 camera;
-    BuildFixedCamera(camera);
-    SetProjection(640, 480);
-    Frame expected(640 * 480);
-    for (size_t tick = 0; tick < frames.size(); ++tick) {
-        std::fill(expected.begin(), expected.end(), 0u);
-        for (int32_t i = 0; i < scene->objectCount; ++i) {
-            MeshObject& object = scene->objects[i];
-            MatrixRotateY(object.matrix, kSpinStep);
-            RenderObject(object.matrix, camera, object, expected.data());
+        Scene* scene = LoadScene(c.scene.c_str());
+        ASSERT_NE(scene, nullptr);
+        ResetObjectSpins(*scene);
+        Matrix4 camera;
+        BuildFixedCamera(camera);
+        SetProjection(640, 480);
+        Frame expected(640 * 480);
+        for (size_t tick = 0; tick < frames.size(); ++tick) {
+            std::fill(expected.begin(), expected.end(), 0u);
+            for (int32_t i = 0; i < scene->objectCount; ++i) {
+                MeshObject& object = scene->objects[i];
+                MatrixRotateY(object.matrix, kSpinStep);
+                RenderObject(object.matrix, camera, object, expected.data());
+            }
+            EXPECT_GT(std::count(expected.begin(), expected.end(), 0u), 0);
+            EXPECT_LT(std::count(expected.begin(), expected.end(), 0u),
+                      static_cast<long>(expected.size()));
+            EXPECT_TRUE(frames[tick] == expected) << "tick " << tick;
         }
-        EXPECT_TRUE(frames[tick] == expected) << "tick " << tick;
+        FreeScene(scene);
     }
-    FreeScene(scene);
 }
 
 // A small box in millimetres far from the origin, with a camera looking at it.
@@ -114,10 +140,11 @@ TEST(ViewsOutput, NamedSceneIsFramedInTheSizeAsked) {
         const Frame frame = ReadPng(png, width, height);
         ASSERT_EQ(width, c.width);
         ASSERT_EQ(height, c.height);
+        // Shaded: what differs from the background of the frame's corner is the scene.
         int32_t minX = width, maxX = -1, minY = height, maxY = -1;
         for (int32_t y = 0; y < height; ++y) {
             for (int32_t x = 0; x < width; ++x) {
-                if (frame[static_cast<size_t>(y * width + x)] == 0) continue;
+                if (frame[static_cast<size_t>(y * width + x)] == frame[0]) continue;
                 minX = std::min(minX, x);
                 maxX = std::max(maxX, x);
                 minY = std::min(minY, y);

@@ -4,8 +4,9 @@
 //     `trellis --output` after as many ticks;
 //   - the canvas's box resized, the frame follows: drawn anew at the new size, equal to the
 //     desktop's frame of `trellis --output --size` there, and back again;
+//   - W draws the bundled scene shaded, equal to the desktop's frame of `--render shaded`;
 //   - the table of mouse and keys is filled from the viewer's own list;
-//   - a file given to the file input is shown fitted, equal to the desktop's frame 1 of
+//   - a file given to the file input is shown fitted and shaded, equal to the desktop's frame 1 of
 //     `trellis --output x.png --frames 1 FILE`;
 //   - a broken file shows the desktop's one-line reason on the page, and the page keeps
 //     working (a good file opens after it);
@@ -70,11 +71,12 @@ function serve(root) {
 
 // The desktop's frame after `frames` ticks as a PNG (the bundled scene without `scene`);
 // stderr and status for a file that does not load.
-function desktopFrame(frames, scene, cwd, size) {
-  const out = path.join(workDir,
-                        `desktop-${scene ? path.basename(scene) : 'svet'}-${frames}${size || ''}.png`);
+function desktopFrame(frames, scene, cwd, size, render) {
+  const out = path.join(workDir, `desktop-${scene ? path.basename(scene) : 'svet'}-${frames}` +
+                                     `${size || ''}${render || ''}.png`);
   const args = ['--output', out, '--frames', String(frames)];
   if (size) args.push('--size', size);
+  if (render) args.push('--render', render);
   if (scene) args.push(scene);
   const run = childProcess.spawnSync(trellis, args, {cwd: cwd || assetsDir, encoding: 'utf8'});
   return {file: out, status: run.status, stderr: run.stderr};
@@ -252,18 +254,27 @@ async function main() {
     await resizeTo(640, 480);
     check((await canvasDiffers(page, bundled.file)) === 0,
           'the canvas back at 640x480 shows the bundled frame again');
+    // W: the bundled scene's frame shaded, as the desktop's --render shaded draws it (the
+    // files opened after keep the shading, as they have it anyway).
+    await page.keyboard.press('w');
+    await waitTicks(page, 3);
+    const shaded = desktopFrame(k, null, null, null, 'shaded');
+    const shadedDiff = await canvasDiffers(page, shaded.file);
+    check(shadedDiff === 0, 'W: the bundled scene shaded equals the desktop frame',
+          `${shadedDiff} pixels differ`);
     const keyRows = await page.$$eval('#keys tr', (rows) => rows.map((r) => r.textContent));
     check(keyRows.length >= 10 && keyRows.some((r) => r.startsWith('U')) &&
+          keyRows.some((r) => r.startsWith('W')) &&
           !keyRows.some((r) => r.startsWith('Escape')),
           'the table of mouse and keys comes from the viewer\'s list', `${keyRows.length} rows`);
     check(/objects, .* vertices, .* faces/.test(await page.$eval('#counts', (e) => e.textContent)),
           'the counts line', await page.$eval('#counts', (e) => e.textContent));
 
-    // A picked file: fitted, its first frame (the turn is still stopped).
+    // A picked file: fitted and shaded, its first frame (the turn is still stopped).
     await openFile(page, scene);
     const fitted = desktopFrame(1, scene);
     const fittedDiff = await canvasDiffers(page, fitted.file);
-    check(fittedDiff === 0, 'picked file equals the desktop frame, fitted',
+    check(fittedDiff === 0, 'picked file equals the desktop frame, fitted and shaded',
           `${fittedDiff} pixels differ`);
 
     // A broken file: the desktop's reason on the page, for the file in the folder of its drop.

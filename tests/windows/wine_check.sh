@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The native Windows program under Wine, on an Xvfb screen of 640x480x24: it puts on the
 # screen exactly a frame that the Linux program's `--output` writes for one of the first
-# ticks, Space, a drag and R act as on Linux, Escape ends it with status 0; a scene named is
-# shown full screen at the desktop's own size without a mode switch, exactly as `--output`
-# draws it framed at that size; a missing scene ends it with status 1 and the file and
+# ticks, Space, a drag and R act as on Linux, W draws the frame shaded exactly as the Linux
+# program's `--render shaded`, Escape ends it with status 0; a scene named is shown full
+# screen at the desktop's own size without a mode switch, shaded, exactly as `--output` draws
+# it framed at that size; a missing scene ends it with status 1 and the file and
 # reason on stderr, or in a message box when it was started without one (as from Explorer).
 # Prints the start-up time and the cost of one tick, on the fixture scene and on each further
 # SCENE. The waits poll the screen for the state they wait for, so a loaded machine makes
@@ -47,6 +48,10 @@ wineserver -w
 hash_frames turn.gif
 "$trellis" --output named.gif --frames 250 svet.3ds || fail "--output svet.3ds exited with status $?"
 hash_frames named.gif named
+# The bundled run's first frame shaded (W), and a scene named (shaded by default) at its first
+# frame: exact PNGs, where a GIF of a shaded turn holds its frames reduced to 256 colours.
+"$trellis" --output shaded.png --render shaded || fail "--output --render shaded exited with status $?"
+"$trellis" --output named-first.png svet.3ds || fail "--output svet.3ds (png) exited with status $?"
 cp "$exe" trellis.exe
 
 start_xvfb
@@ -70,9 +75,13 @@ xdotool mousemove 300 240 mousedown 1 mousemove 340 250 mousemove 380 260 mouseu
 wait_change stopped.png 20 || fail "a drag left the screen as it was"
 xdotool key r
 wait_equal frame_000.png 20 || fail "after R the screen is not the first frame"
+# W: the same frame drawn shaded, as the Linux program's --render shaded draws it.
+xdotool key w
+wait_equal shaded.png 20 || fail "after W the screen is not the Linux program's shaded frame"
 xdotool key space
-wait_change frame_000.png 20 || fail "after Space the scene did not turn again"
-echo "Space stops the turn, a drag turns the view, R shows the first frame, Space turns it on"
+wait_change shaded.png 20 || fail "after Space the scene did not turn again"
+echo "Space stops the turn, a drag turns the view, R shows the first frame, W the same shaded" \
+    "as on Linux, Space turns it on"
 
 xdotool key Escape
 escape_ns=$(date +%s%N)
@@ -89,6 +98,11 @@ wine trellis.exe svet.3ds >viewer.out 2>viewer.err &
 viewer_pid=$!
 match_screen "$viewer_pid" 60 root named
 echo "a scene named: screen equals $matched; first frame seen $first_ms ms after start"
+# Shaded as it is named: stopped and back at its first frame, exactly the Linux program's.
+xdotool key space r
+wait_equal named-first.png 20 || fail "a scene named: after Space and R the screen is not" \
+    "the Linux program's shaded first frame"
+echo "a scene named: shaded, its first frame equals the Linux program's"
 xdotool key Escape
 wait_exit "$viewer_pid" 20
 viewer_pid=

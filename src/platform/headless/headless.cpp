@@ -129,6 +129,10 @@ void UseHeadlessBackend() {
     UseHeadlessCalls();
 }
 
+void HeadlessClearScript() {
+    headless.script.clear();
+}
+
 void HeadlessSetQuitPending(bool pending) {
     headless.quitPending = pending;
 }

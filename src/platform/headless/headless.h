@@ -27,6 +27,9 @@ void ResetHeadlessBackend();
 // choosable (call_log.h).
 void UseHeadlessBackend();
 
+// Drops what is left of the script; what is appended after makes a new one. The message hook
+// may call it (and append) to choose the rest of the run once the run has begun.
+void HeadlessClearScript();
 // Appends `ticks` WM_TIMER messages to the script (delivered only while a timer is set).
 // A run of ticks is held as one count, so it takes no memory per tick and is delivered
 // without allocating or freeing.

@@ -297,7 +297,8 @@ bool PostEvent(SDL_Event& event) {
     }
 }
 
-// The timer's tick is due first; otherwise the wait lasts until an event or the tick.
+// An event waiting first, then the timer's tick when due; otherwise the wait lasts until an
+// event or the tick.
 //
 // Under X11 the wait is this function's own, on the connection's socket, after SDL has taken
 // in what is already there (SDL_PollEvent never waits). SDL's waiting functions wake
@@ -307,6 +308,11 @@ bool PostEvent(SDL_Event& event) {
 // (X_SendEvent), which ends the program with status 1 as it quits. Nothing else puts events in
 // SDL's queue from another thread either, so no wait ever needs waking.
 bool WaitForSdlEvents() {
+    // Input waiting comes first, as Win32 hands out a timer message only when nothing else
+    // waits: with ticks that take longer than the timer's period (a large scene drawn solid)
+    // a tick would otherwise be due at every call, and keys (Escape) would never be read.
+    SDL_Event event;
+    if (SDL_PollEvent(&event)) return PostEvent(event);
     int timeout = -1;
     if (sdl.timerRunning) {
         const Uint64 now = SDL_GetTicks64();
@@ -322,9 +328,7 @@ bool WaitForSdlEvents() {
         }
         timeout = static_cast<int>(sdl.nextTick - now);
     }
-    SDL_Event event;
     if (sdl.eventSocket >= 0) {
-        if (SDL_PollEvent(&event)) return PostEvent(event);
         pollfd socket = {sdl.eventSocket, POLLIN, 0};
         // Woken by the window system, the tick's time or a signal (Ctrl+C, which SDL then
         // reports as SDL_QUIT); either way the caller comes back to take what is there.
