@@ -10,7 +10,9 @@
 #include <new>
 
 #include "export/json_writer.h"
+#include "render/shade.h"
 #include "scene/animation.h"
+#include "scene/map_files.h"
 #include "view/views.h"
 
 namespace {
@@ -379,28 +381,13 @@ std::string Quoted(const char* name) {
 
 // ---- Meshes ----------------------------------------------------------------------------------
 
-// The normals of the faces' corners, in engine axes. Fills `normals` with 9 floats per face
-// (vertex0, vertex1, vertex2) and returns true where corners of one vertex may differ; returns
-// false, leaving it empty, where each corner takes its vertex's normal (CornerNormal). The one
-// place that decides which normals the export writes: today the vertex normals the loader
-// derived.
-bool PrepareCornerNormals(const MeshObject& mesh, std::vector<float>& normals) {
-    (void)mesh;
-    normals.clear();
-    return false;
-}
-
-// The normal of corner `c` (0: vertex0, 1: vertex1, 2: vertex2) of face `f`: from the
-// prepared corner normals, else its vertex's, else (a vertex that no face gives a normal) its
-// face's plane.
-const float* CornerNormal(const MeshObject& mesh, const std::vector<float>& corners, int32_t f,
-                          int c) {
-    if (!corners.empty()) return &corners[static_cast<size_t>(f) * 9 + static_cast<size_t>(c) * 3];
-    const Face& face = mesh.faces[f];
-    const Vertex* v = c == 0 ? face.vertex0 : (c == 1 ? face.vertex1 : face.vertex2);
-    const float* n = &v->nx;
-    if ((n[0] != 0.0f || n[1] != 0.0f || n[2] != 0.0f) && Finite3(n)) return n;
-    return face.plane;
+// The normal of every face corner, in engine axes: 9 floats per face (vertex0, vertex1,
+// vertex2), the normals the shaded modes light (ComputeCornerNormals: a face of smoothing
+// group 0 or of a flat-shaded material flat, corners of faces that share a group smooth), so
+// the export shows the same hard and soft edges as the viewer. The one place that decides
+// which normals the export writes.
+void PrepareCornerNormals(const Scene& scene, const MeshObject& mesh, std::vector<float>& normals) {
+    ComputeCornerNormals(mesh, scene.materials, scene.materialCount, normals);
 }
 
 // True when the file gave the mesh texture coordinates.
@@ -460,7 +447,7 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
     double normalMatrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     if (placement.moved) NormalMatrix(placement.matrix, normalMatrix);
     std::vector<float>& cornerNormals = scratch.cornerNormals;
-    PrepareCornerNormals(object, cornerNormals);
+    PrepareCornerNormals(scene, object, cornerNormals);
     const bool texCoords = MeshHasTexCoords(object);
 
     // Faces by material: -1 (none, or an index out of range) first, then 0, 1, ...
@@ -537,14 +524,19 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
             const int normalSlot[3] = {0, 2, 1};
             for (int c = 0; c < 3; ++c) {
                 const size_t source = static_cast<size_t>(corners[c] - object.vertices);
-                // Output vertices are told apart by the loader's normal as it is; each new
-                // one's normal is turned and normalised below.
-                const float* normal = CornerNormal(object, cornerNormals, f, normalSlot[c]);
+                // Output vertices are told apart by the corner's normal as it is (texture
+                // coordinates belong to the stored vertex); each new one's normal is turned
+                // and normalised below.
+                const float* normal = &cornerNormals[static_cast<size_t>(f) * 9 +
+                                                     static_cast<size_t>(normalSlot[c]) * 3];
+                // Equal by value, so that a plane's -0 and another's 0 make one vertex.
+                const auto sameNormal = [&](int32_t o) {
+                    const float* n = &outNormal[static_cast<size_t>(o) * 3];
+                    return n[0] == normal[0] && n[1] == normal[1] && n[2] == normal[2];
+                };
                 int32_t out = firstOut[source];
-                while (out >= 0 && std::memcmp(&outNormal[static_cast<size_t>(out) * 3], normal,
-                                               3 * sizeof(float)) != 0) {
+                while (out >= 0 && !sameNormal(out))
                     out = nextOut[static_cast<size_t>(out)];
-                }
                 if (out < 0) {
                     out = static_cast<int32_t>(sourceOf.size());
                     nextOut.push_back(firstOut[source]);
@@ -566,7 +558,7 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
         for (uint32_t source : sourceOf)
             firstOut[source] = -1;
         // The normals in the file's axes, facing the front of the file's corner order (the
-        // loader's, so turned, point away from it), moved with the mesh and normalised.
+        // face planes', so turned, point away from it), moved with the mesh and normalised.
         for (size_t i = 0; i < outNormal.size(); i += 3) {
             const double n[3] = {-static_cast<double>(outNormal[i]),
                                  -static_cast<double>(outNormal[i + 2]),
@@ -608,42 +600,16 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The file of a map named `name` (its folders, if the name has any, left out): beside the
-// scene, then in a folder maps/ or textures/ beside it, each name matched in any case. Empty
-// when none is found. The one place that looks for maps on disk.
-std::string FindMapFile(const std::string& sceneFolder, const char* name) {
-    if (sceneFolder.empty() || name == nullptr) return {};
-    std::string base = name;
-    const size_t slash = base.find_last_of("/\\:");
-    if (slash != std::string::npos) base = base.substr(slash + 1);
-    if (base.empty()) return {};
-    const std::string wanted = Lower(base);
-    namespace fs = std::filesystem;
-    std::error_code error;
-    auto findIn = [&](const fs::path& folder, const std::string& entryName,
-                      bool folders) -> std::string {
-        for (fs::directory_iterator it(folder, error), end; !error && it != end;
-             it.increment(error)) {
-            if (Lower(it->path().filename().string()) != entryName) continue;
-            if (folders ? it->is_directory(error) : it->is_regular_file(error)) {
-                return it->path().string();
-            }
-        }
-        return {};
-    };
-    if (std::string found = findIn(sceneFolder, wanted, false); !found.empty()) return found;
-    for (const char* sub : {"maps", "textures"}) {
-        const std::string folder = findIn(sceneFolder, sub, true);
-        if (folder.empty()) continue;
-        if (std::string found = findIn(folder, wanted, false); !found.empty()) return found;
-    }
-    return {};
+bool IsPng(const std::vector<uint8_t>& bytes) {
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    return bytes.size() >= 8 && std::memcmp(bytes.data(), kPng, 8) == 0;
 }
 
-// The bytes of `path` when it is a PNG or a JPEG file (their signatures), with its MIME type;
-// else the reason it is not embedded.
-bool ReadMapFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& mimeType,
-                 std::string& reason) {
+// The bytes to embed for the map file at `path`, with their MIME type: a PNG or JPEG file
+// (by their signatures) as it is, any other as the PNG options.toPng makes of it; else false
+// with the reason it is not embedded.
+bool ReadMapFile(const std::string& path, const GltfOptions& options, std::vector<uint8_t>& bytes,
+                 std::string& mimeType, std::string& reason) {
     std::error_code error;
     const uintmax_t size = std::filesystem::file_size(path, error);
     if (error || size > kMaxMapBytes) {
@@ -657,8 +623,7 @@ bool ReadMapFile(const std::string& path, std::vector<uint8_t>& bytes, std::stri
         reason = "cannot be read";
         return false;
     }
-    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPng, 8) == 0) {
+    if (IsPng(bytes)) {
         mimeType = "image/png";
         return true;
     }
@@ -668,10 +633,22 @@ bool ReadMapFile(const std::string& path, std::vector<uint8_t>& bytes, std::stri
     }
     const bool bmp = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
     const bool gif = bytes.size() >= 4 && std::memcmp(bytes.data(), "GIF8", 4) == 0;
-    reason = bmp   ? "is a BMP image, which is not carried over (PNG and JPEG are)"
-             : gif ? "is a GIF image, which is not carried over (PNG and JPEG are)"
-                   : "is not a PNG or JPEG image (TGA and other formats are not carried over)";
-    return false;
+    const char* kind = bmp ? "a BMP image" : gif ? "a GIF image" : "not a PNG or JPEG image";
+    if (options.toPng == nullptr) {
+        reason = std::string("is ") + kind +
+                 ", which this build does not convert (PNG and JPEG are embedded as they are)";
+        return false;
+    }
+    std::vector<uint8_t> png;
+    std::string why;
+    if (!options.toPng(options.toPngUser, bytes.data(), bytes.size(), png, why) || !IsPng(png)) {
+        reason = std::string("is ") + kind + " and cannot be converted to PNG" +
+                 (why.empty() ? std::string() : ": " + why);
+        return false;
+    }
+    bytes = std::move(png);
+    mimeType = "image/png";
+    return true;
 }
 
 float Unit(float v, float fallback) {
@@ -715,7 +692,8 @@ void MapTransform(const MaterialMap& map, MaterialRecord& m) {
 // self-illumination; its texture map as the base colour texture where the map is found and
 // is a PNG or JPEG file (the diffuse colour then gives way to the map).
 void BuildMaterial(Document& doc, const Material& source, const GltfOptions& options,
-                   std::map<std::string, int32_t>& imageOf, GltfReport& report) {
+                   const MapFinder& finder, std::map<std::string, int32_t>& imageOf,
+                   GltfReport& report) {
     MaterialRecord m;
     m.name = GltfName(source.name);
     for (int c = 0; c < 3; ++c)
@@ -731,18 +709,19 @@ void BuildMaterial(Document& doc, const Material& source, const GltfOptions& opt
     if (map.present != 0 && map.fileName != nullptr && map.fileName[0] != '\0') {
         const std::string what =
             "material " + Quoted(source.name) + ": texture map " + Quoted(map.fileName) + " ";
-        const std::string path = FindMapFile(options.sceneFolder, map.fileName);
+        const std::string path = FindMapFile(finder, map.fileName);
         int32_t image = -1;
         if (path.empty()) {
-            report.notes.push_back(what +
-                                   "not carried over: no such file beside the scene, nor "
-                                   "in maps/ or textures/");
+            report.notes.push_back(what + "not carried over: no such file beside the scene, " +
+                                   (options.mapFolders.empty()
+                                        ? "nor in maps/ or textures/"
+                                        : "in maps/ or textures/, nor in the map folders"));
         } else if (auto it = imageOf.find(path); it != imageOf.end()) {
             image = it->second;
         } else {
             ImageRecord record;
             std::string reason;
-            if (ReadMapFile(path, record.bytes, record.mimeType, reason)) {
+            if (ReadMapFile(path, options, record.bytes, record.mimeType, reason)) {
                 record.path = path;
                 image = static_cast<int32_t>(doc.images.size());
                 if (options.container == GltfContainer::Binary) {
@@ -1365,8 +1344,16 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
     // Materials, one per record.
     std::vector<int32_t> materialIndex(static_cast<size_t>(std::max(scene.materialCount, 0)));
     std::map<std::string, int32_t> imageOf;  // map files read, by path (-1: not embedded)
+    // The map folders are listed once, and only for a scene whose materials name a map.
+    MapFinder finder;
     for (int32_t i = 0; i < scene.materialCount; ++i) {
-        BuildMaterial(doc, scene.materials[i], options, imageOf, report);
+        if (scene.materials[i].textureMap.present != 0) {
+            OpenMapFinder(finder, options.sceneFolder, options.mapFolders);
+            break;
+        }
+    }
+    for (int32_t i = 0; i < scene.materialCount; ++i) {
+        BuildMaterial(doc, scene.materials[i], options, finder, imageOf, report);
         materialIndex[static_cast<size_t>(i)] = i;
     }
     report.materials = static_cast<int32_t>(doc.materials.size());
@@ -1675,12 +1662,15 @@ bool WriteDocument(Document& doc, const GltfOptions& options, const GltfSink& si
         const std::string stem = SafeFileName(Stem(options.fileName));
         std::vector<std::string> taken = {Lower(stem + ".bin"), Lower(options.fileName)};
         for (ImageRecord& image : doc.images) {
-            std::string name =
-                stem + "_" + SafeFileName(std::filesystem::path(image.path).filename().string());
+            // The map's own name; a map converted to PNG takes the extension .png.
+            std::filesystem::path file = std::filesystem::path(image.path).filename();
+            if (image.mimeType == "image/png" && Lower(file.extension().string()) != ".png")
+                file.replace_extension(".png");
+            const std::string mapName = SafeFileName(file.string());
+            std::string name = stem + "_" + mapName;
             for (int n = 2; std::find(taken.begin(), taken.end(), Lower(name)) != taken.end();
                  ++n) {
-                name = stem + "_" + std::to_string(n) + "_" +
-                       SafeFileName(std::filesystem::path(image.path).filename().string());
+                name = stem + "_" + std::to_string(n) + "_" + mapName;
             }
             taken.push_back(Lower(name));
             image.uri = name;
