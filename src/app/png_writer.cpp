@@ -18,8 +18,21 @@ void PutU32(uint8_t* out, uint32_t value) {
     out[3] = static_cast<uint8_t>(value);
 }
 
+// Where the encoded bytes go: a file, or the end of a byte array.
+struct PngOut {
+    std::FILE* file = nullptr;
+    std::vector<uint8_t>* bytes = nullptr;
+};
+
+bool Put(PngOut& out, const void* data, size_t size) {
+    if (out.file != nullptr) return std::fwrite(data, 1, size, out.file) == size;
+    const auto* first = static_cast<const uint8_t*>(data);
+    out.bytes->insert(out.bytes->end(), first, first + size);
+    return true;
+}
+
 // One chunk: length, type, data, and the CRC of type and data.
-bool PutChunk(std::FILE* file, const char* type, const uint8_t* data, size_t size) {
+bool PutChunk(PngOut& out, const char* type, const uint8_t* data, size_t size) {
     uint8_t head[8];
     PutU32(head, static_cast<uint32_t>(size));
     std::memcpy(head + 4, type, 4);
@@ -27,9 +40,8 @@ bool PutChunk(std::FILE* file, const char* type, const uint8_t* data, size_t siz
     if (size > 0) crc = crc32(crc, data, static_cast<uInt>(size));
     uint8_t tail[4];
     PutU32(tail, static_cast<uint32_t>(crc));
-    return std::fwrite(head, 1, sizeof head, file) == sizeof head &&
-           (size == 0 || std::fwrite(data, 1, size, file) == size) &&
-           std::fwrite(tail, 1, sizeof tail, file) == sizeof tail;
+    return Put(out, head, sizeof head) && (size == 0 || Put(out, data, size)) &&
+           Put(out, tail, sizeof tail);
 }
 
 // The window for `dataSize` bytes of image data: the whole 32 KiB, or for a small image
@@ -80,13 +92,16 @@ void PixelsToRgb(const uint32_t* pixels, size_t count, uint8_t* rgb) {
     }
 }
 
-bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,
+namespace {
+
+// The PNG of `width` x `height` pixels of `channels` bytes (3: RGB, 4: RGBA) into `file`.
+bool EncodeTo(PngOut& file, const uint8_t* rgb, int32_t channels, int32_t width, int32_t height,
               std::string& error) {
     if (width < 1 || height < 1 || width > 65535 || height > 65535) {
         error = "frame size out of range";
         return false;
     }
-    const size_t rowBytes = 3 * static_cast<size_t>(width);
+    const size_t rowBytes = static_cast<size_t>(channels) * static_cast<size_t>(width);
     const size_t dataSize = static_cast<size_t>(height) * (rowBytes + 1);
 
     errno = 0;
@@ -94,13 +109,13 @@ bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height
     uint8_t header[13];
     PutU32(header, static_cast<uint32_t>(width));
     PutU32(header + 4, static_cast<uint32_t>(height));
-    header[8] = 8;   // bits per sample
-    header[9] = 2;   // RGB
-    header[10] = 0;  // deflate
+    header[8] = 8;                      // bits per sample
+    header[9] = channels == 4 ? 6 : 2;  // RGBA or RGB
+    header[10] = 0;                     // deflate
     header[11] = 0;  // the adaptive filter method (every row filtered with "none")
     header[12] = 0;  // not interlaced
     const uint8_t perceptual = 0;
-    if (std::fwrite(kSignature, 1, sizeof kSignature, file) != sizeof kSignature ||
+    if (!Put(file, kSignature, sizeof kSignature) ||
         !PutChunk(file, "IHDR", header, sizeof header) || !PutChunk(file, "sRGB", &perceptual, 1)) {
         error = WriteFailure();
         return false;
@@ -155,4 +170,25 @@ bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,
+              std::string& error) {
+    PngOut out;
+    out.file = file;
+    return EncodeTo(out, rgb, 3, width, height, error);
+}
+
+bool EncodePng(const uint8_t* pixels, int32_t channels, int32_t width, int32_t height,
+               std::vector<uint8_t>& png, std::string& error) {
+    png.clear();
+    if (channels != 3 && channels != 4) {
+        error = "PNG pixels must have 3 or 4 channels";
+        return false;
+    }
+    PngOut out;
+    out.bytes = &png;
+    return EncodeTo(out, pixels, channels, width, height, error);
 }

@@ -10,12 +10,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Writes a PNG of `width` x `height` pixels (each side 1 to 65535) to `file` at its current
 // position. `rgb` holds the rows top to bottom, 3 * width bytes each (R, G, B). False with the
 // reason in `error` when zlib fails or a write does; what was written is then incomplete.
 bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,
               std::string& error);
+
+// The same encoding into memory: a PNG of `width` x `height` pixels of `channels` bytes each
+// (3: R, G, B; 4: R, G, B, A, colour type RGBA), rows top to bottom, replacing `png`'s
+// contents. False with the reason in `error` (sides out of range, zlib failure).
+bool EncodePng(const uint8_t* pixels, int32_t channels, int32_t width, int32_t height,
+               std::vector<uint8_t>& png, std::string& error);
 
 // `count` pixels 0x00RRGGBB as R, G, B bytes into `rgb` (3 * count bytes).
 void PixelsToRgb(const uint32_t* pixels, size_t count, uint8_t* rgb);
