@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <new>
 
 #include "export/json_writer.h"
@@ -610,17 +609,21 @@ bool IsPng(const std::vector<uint8_t>& bytes) {
 // with the reason it is not embedded.
 bool ReadMapFile(const std::string& path, const GltfOptions& options, std::vector<uint8_t>& bytes,
                  std::string& mimeType, std::string& reason) {
-    std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > kMaxMapBytes) {
-        reason = error ? "cannot be read" : "is larger than 256 MiB";
-        return false;
+    // stdio rather than streams or std::filesystem, which the browser build would otherwise
+    // carry for this alone. The finder gives regular files only, whose size ftell tells.
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    long size = -1;
+    if (in != nullptr && std::fseek(in, 0, SEEK_END) == 0) size = std::ftell(in);
+    bool read = size >= 0 && static_cast<uintmax_t>(size) <= kMaxMapBytes &&
+                std::fseek(in, 0, SEEK_SET) == 0;
+    if (read) {
+        bytes.resize(static_cast<size_t>(size));
+        read = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
     }
-    std::ifstream in(path, std::ios::binary);
-    bytes.resize(static_cast<size_t>(size));
-    if (!in ||
-        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
-        reason = "cannot be read";
+    if (in != nullptr) std::fclose(in);
+    if (!read) {
+        reason = size >= 0 && static_cast<uintmax_t>(size) > kMaxMapBytes ? "is larger than 256 MiB"
+                                                                          : "cannot be read";
         return false;
     }
     if (IsPng(bytes)) {
@@ -1663,10 +1666,14 @@ bool WriteDocument(Document& doc, const GltfOptions& options, const GltfSink& si
         std::vector<std::string> taken = {Lower(stem + ".bin"), Lower(options.fileName)};
         for (ImageRecord& image : doc.images) {
             // The map's own name; a map converted to PNG takes the extension .png.
-            std::filesystem::path file = std::filesystem::path(image.path).filename();
-            if (image.mimeType == "image/png" && Lower(file.extension().string()) != ".png")
-                file.replace_extension(".png");
-            const std::string mapName = SafeFileName(file.string());
+            const size_t slash = image.path.find_last_of("/\\");
+            std::string file =
+                slash == std::string::npos ? image.path : image.path.substr(slash + 1);
+            const size_t dot = file.find_last_of('.');
+            const std::string extension = dot == std::string::npos ? "" : Lower(file.substr(dot));
+            if (image.mimeType == "image/png" && extension != ".png")
+                file = (dot == std::string::npos || dot == 0 ? file : file.substr(0, dot)) + ".png";
+            const std::string mapName = SafeFileName(file);
             std::string name = stem + "_" + mapName;
             for (int n = 2; std::find(taken.begin(), taken.end(), Lower(name)) != taken.end();
                  ++n) {
