@@ -380,13 +380,41 @@ std::string Quoted(const char* name) {
 
 // ---- Meshes ----------------------------------------------------------------------------------
 
-// The normal of every face corner, in engine axes: 9 floats per face (vertex0, vertex1,
-// vertex2), the normals the shaded modes light (ComputeCornerNormals: a face of smoothing
-// group 0 or of a flat-shaded material flat, corners of faces that share a group smooth), so
-// the export shows the same hard and soft edges as the viewer. The one place that decides
-// which normals the export writes.
-void PrepareCornerNormals(const Scene& scene, const MeshObject& mesh, std::vector<float>& normals) {
+// The normals of the faces' corners, in engine axes: the normals the shaded modes light
+// (ComputeCornerNormals: a face of smoothing group 0 or of a flat-shaded material flat,
+// corners of faces that share a group smooth), so the export shows the same hard and soft
+// edges as the viewer. The one place that decides which normals the export writes.
+//
+// Fills `normals` with 9 floats per face (vertex0, vertex1, vertex2) and returns true; or
+// returns false, leaving it empty, when every corner's normal is its vertex's (CornerNormal):
+// when every face of the mesh has the same smoothing bits and none is flat, each corner's
+// normal is the normalised sum of the planes of every face at its position, which the loader
+// has already stored as the vertex's normal (derived.h ComputeVertexNormals: the same sums in
+// the same order), so the grouping is skipped. `flatMaterial` flags the scene's materials
+// that are shaded flat.
+bool PrepareCornerNormals(const Scene& scene, const MeshObject& mesh,
+                          const std::vector<uint8_t>& flatMaterial, std::vector<float>& normals) {
+    normals.clear();
+    const uint32_t mask = mesh.faceCount > 0 ? FaceSmoothing(mesh.faces[0]) : 0;
+    bool oneMask = mask != 0;
+    for (int32_t f = 0; f < mesh.faceCount && oneMask; ++f) {
+        const Face& face = mesh.faces[f];
+        oneMask = FaceSmoothing(face) == mask &&
+                  (face.material < 0 || face.material >= scene.materialCount ||
+                   flatMaterial[static_cast<size_t>(face.material)] == 0);
+    }
+    if (oneMask) return false;
     ComputeCornerNormals(mesh, scene.materials, scene.materialCount, normals);
+    return true;
+}
+
+// The normal of corner `c` (0: vertex0, 1: vertex1, 2: vertex2) of face `f`: from the
+// prepared corner normals, else its vertex's.
+const float* CornerNormal(const MeshObject& mesh, const std::vector<float>& corners, int32_t f,
+                          int c) {
+    if (!corners.empty()) return &corners[static_cast<size_t>(f) * 9 + static_cast<size_t>(c) * 3];
+    const Face& face = mesh.faces[f];
+    return &(c == 0 ? face.vertex0 : (c == 1 ? face.vertex1 : face.vertex2))->nx;
 }
 
 // True when the file gave the mesh texture coordinates.
@@ -404,6 +432,7 @@ struct MeshPlacement {
 // Working memory of BuildMesh, kept from one mesh to the next so that its pages are touched
 // once per export rather than once per mesh.
 struct MeshScratch {
+    std::vector<uint8_t> flatMaterial;  // per material of the scene: shaded flat
     std::vector<float> position;
     std::vector<uint8_t> finite;
     std::vector<float> cornerNormals;
@@ -446,7 +475,7 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
     double normalMatrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     if (placement.moved) NormalMatrix(placement.matrix, normalMatrix);
     std::vector<float>& cornerNormals = scratch.cornerNormals;
-    PrepareCornerNormals(scene, object, cornerNormals);
+    PrepareCornerNormals(scene, object, scratch.flatMaterial, cornerNormals);
     const bool texCoords = MeshHasTexCoords(object);
 
     // Faces by material: -1 (none, or an index out of range) first, then 0, 1, ...
@@ -526,8 +555,7 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
                 // Output vertices are told apart by the corner's normal as it is (texture
                 // coordinates belong to the stored vertex); each new one's normal is turned
                 // and normalised below.
-                const float* normal = &cornerNormals[static_cast<size_t>(f) * 9 +
-                                                     static_cast<size_t>(normalSlot[c]) * 3];
+                const float* normal = CornerNormal(object, cornerNormals, f, normalSlot[c]);
                 // Equal by value, so that a plane's -0 and another's 0 make one vertex.
                 const auto sameNormal = [&](int32_t o) {
                     const float* n = &outNormal[static_cast<size_t>(o) * 3];
@@ -1383,6 +1411,8 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
     }
     std::vector<int32_t> meshIndex(objectCount, -1);
     MeshScratch scratch;
+    for (int32_t i = 0; i < scene.materialCount; ++i)
+        scratch.flatMaterial.push_back(MakeShadeMaterial(&scene.materials[i]).flat ? 1 : 0);
     for (size_t o = 0; o < objectCount; ++o) {
         MeshPlacement placement;
         if (firstNode[o] >= 0) {
