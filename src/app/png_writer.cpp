@@ -18,21 +18,9 @@ void PutU32(uint8_t* out, uint32_t value) {
     out[3] = static_cast<uint8_t>(value);
 }
 
-// Where the encoded bytes go: a file, or the end of a byte array.
-struct PngOut {
-    std::FILE* file = nullptr;
-    std::vector<uint8_t>* bytes = nullptr;
-};
-
-bool Put(PngOut& out, const void* data, size_t size) {
-    if (out.file != nullptr) return std::fwrite(data, 1, size, out.file) == size;
-    const auto* first = static_cast<const uint8_t*>(data);
-    out.bytes->insert(out.bytes->end(), first, first + size);
-    return true;
-}
-
 // One chunk: length, type, data, and the CRC of type and data.
-bool PutChunk(PngOut& out, const char* type, const uint8_t* data, size_t size) {
+bool PutChunk(const PngSink& sink, const char* type, const uint8_t* data, size_t size,
+              std::string& error) {
     uint8_t head[8];
     PutU32(head, static_cast<uint32_t>(size));
     std::memcpy(head + 4, type, 4);
@@ -40,8 +28,9 @@ bool PutChunk(PngOut& out, const char* type, const uint8_t* data, size_t size) {
     if (size > 0) crc = crc32(crc, data, static_cast<uInt>(size));
     uint8_t tail[4];
     PutU32(tail, static_cast<uint32_t>(crc));
-    return Put(out, head, sizeof head) && (size == 0 || Put(out, data, size)) &&
-           Put(out, tail, sizeof tail);
+    return sink.write(sink.user, head, sizeof head, error) &&
+           (size == 0 || sink.write(sink.user, data, size, error)) &&
+           sink.write(sink.user, tail, sizeof tail, error);
 }
 
 // The window for `dataSize` bytes of image data: the whole 32 KiB, or for a small image
@@ -78,8 +67,12 @@ void NarrowHeaderWindow(uint8_t* header, size_t dataSize) {
     header[1] = static_cast<uint8_t>(flg);
 }
 
-std::string WriteFailure() {
-    return errno != 0 ? std::strerror(errno) : "write failure";
+// A stdio stream as a sink.
+bool WriteToStream(void* user, const void* bytes, size_t size, std::string& error) {
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, static_cast<std::FILE*>(user)) == size) return true;
+    error = errno != 0 ? std::strerror(errno) : "write failure";
+    return false;
 }
 
 }  // namespace
@@ -94,9 +87,9 @@ void PixelsToRgb(const uint32_t* pixels, size_t count, uint8_t* rgb) {
 
 namespace {
 
-// The PNG of `width` x `height` pixels of `channels` bytes (3: RGB, 4: RGBA) into `file`.
-bool EncodeTo(PngOut& file, const uint8_t* rgb, int32_t channels, int32_t width, int32_t height,
-              std::string& error) {
+// The PNG of `width` x `height` pixels of `channels` bytes (3: RGB, 4: RGBA) into `sink`.
+bool EncodeTo(const PngSink& sink, const uint8_t* rgb, int32_t channels, int32_t width,
+              int32_t height, std::string& error) {
     if (width < 1 || height < 1 || width > 65535 || height > 65535) {
         error = "frame size out of range";
         return false;
@@ -104,7 +97,6 @@ bool EncodeTo(PngOut& file, const uint8_t* rgb, int32_t channels, int32_t width,
     const size_t rowBytes = static_cast<size_t>(channels) * static_cast<size_t>(width);
     const size_t dataSize = static_cast<size_t>(height) * (rowBytes + 1);
 
-    errno = 0;
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     uint8_t header[13];
     PutU32(header, static_cast<uint32_t>(width));
@@ -115,9 +107,9 @@ bool EncodeTo(PngOut& file, const uint8_t* rgb, int32_t channels, int32_t width,
     header[11] = 0;  // the adaptive filter method (every row filtered with "none")
     header[12] = 0;  // not interlaced
     const uint8_t perceptual = 0;
-    if (!Put(file, kSignature, sizeof kSignature) ||
-        !PutChunk(file, "IHDR", header, sizeof header) || !PutChunk(file, "sRGB", &perceptual, 1)) {
-        error = WriteFailure();
+    if (!sink.write(sink.user, kSignature, sizeof kSignature, error) ||
+        !PutChunk(sink, "IHDR", header, sizeof header, error) ||
+        !PutChunk(sink, "sRGB", &perceptual, 1, error)) {
         return false;
     }
 
@@ -130,13 +122,14 @@ bool EncodeTo(PngOut& file, const uint8_t* rgb, int32_t channels, int32_t width,
     uint8_t out[kIdatSize];
     bool first = true;
     bool written = true;
+    std::string writeError;
     // Hands the deflated bytes to IDAT chunks, each full one as it fills.
     const auto flushOut = [&](bool last) {
         const size_t size = kIdatSize - stream.avail_out;
         if (stream.avail_out != 0 && !last) return;
         if (first && size >= 2) NarrowHeaderWindow(out, dataSize);
         first = false;
-        if (size > 0 && written) written = PutChunk(file, "IDAT", out, size);
+        if (size > 0 && written) written = PutChunk(sink, "IDAT", out, size, writeError);
         stream.next_out = out;
         stream.avail_out = kIdatSize;
     };
@@ -161,24 +154,30 @@ bool EncodeTo(PngOut& file, const uint8_t* rgb, int32_t channels, int32_t width,
         flushOut(status == Z_STREAM_END);
     }
     deflateEnd(&stream);
+    if (!written) {
+        error = writeError;
+        return false;
+    }
     if (status != Z_STREAM_END) {
-        error = written ? "PNG encoder failure" : WriteFailure();
+        error = "PNG encoder failure";
         return false;
     }
-    if (!written || !PutChunk(file, "IEND", nullptr, 0)) {
-        error = WriteFailure();
-        return false;
-    }
+    return PutChunk(sink, "IEND", nullptr, 0, error);
+}
+
+// A byte array as a sink: the bytes appended.
+bool AppendToBytes(void* user, const void* bytes, size_t size, std::string& /*error*/) {
+    const auto* first = static_cast<const uint8_t*>(bytes);
+    auto* out = static_cast<std::vector<uint8_t>*>(user);
+    out->insert(out->end(), first, first + size);
     return true;
 }
 
 }  // namespace
 
-bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,
+bool WritePng(const PngSink& sink, const uint8_t* rgb, int32_t width, int32_t height,
               std::string& error) {
-    PngOut out;
-    out.file = file;
-    return EncodeTo(out, rgb, 3, width, height, error);
+    return EncodeTo(sink, rgb, 3, width, height, error);
 }
 
 bool EncodePng(const uint8_t* pixels, int32_t channels, int32_t width, int32_t height,
@@ -188,7 +187,10 @@ bool EncodePng(const uint8_t* pixels, int32_t channels, int32_t width, int32_t h
         error = "PNG pixels must have 3 or 4 channels";
         return false;
     }
-    PngOut out;
-    out.bytes = &png;
-    return EncodeTo(out, pixels, channels, width, height, error);
+    return EncodeTo(PngSink{&png, AppendToBytes}, pixels, channels, width, height, error);
+}
+
+bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,
+              std::string& error) {
+    return WritePng(PngSink{file, WriteToStream}, rgb, width, height, error);
 }

@@ -634,7 +634,7 @@ bool IsPng(const std::vector<uint8_t>& bytes) {
 
 // The bytes to embed for the map file at `path`, with their MIME type: a PNG or JPEG file
 // (by their signatures) as it is, any other as the PNG options.toPng makes of it; else false
-// with the reason it is not embedded.
+// with the reason it is not embedded. options.readingMap is told before the bytes are read.
 bool ReadMapFile(const std::string& path, const GltfOptions& options, std::vector<uint8_t>& bytes,
                  std::string& mimeType, std::string& reason) {
     // stdio rather than streams or std::filesystem, which the browser build would otherwise
@@ -645,6 +645,9 @@ bool ReadMapFile(const std::string& path, const GltfOptions& options, std::vecto
     bool read = size >= 0 && static_cast<uintmax_t>(size) <= kMaxMapBytes &&
                 std::fseek(in, 0, SEEK_SET) == 0;
     if (read) {
+        if (options.readingMap != nullptr) {
+            options.readingMap(options.readingMapUser, path, static_cast<uint64_t>(size));
+        }
         bytes.resize(static_cast<size_t>(size));
         read = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
     }
@@ -1443,9 +1446,9 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
         if (n.kind != KeyframerObjectNode && hasChildren[static_cast<size_t>(i)] == 0) continue;
         const KeyframerNode& source = scene.nodes[i];
         Node node;
-        node.name = GltfName(source.instanceName != nullptr && source.instanceName[0] != '\0'
-                                 ? source.instanceName
-                                 : source.name);
+        const char* instanceName = NodeExtras(source).instanceName;
+        node.name = GltfName(instanceName != nullptr && instanceName[0] != '\0' ? instanceName
+                                                                                : source.name);
         LocalTransform(animation, i, firstFrame, v, v + 3, v + 7);
         SetTransform(node, v);
         const int32_t parent = n.parent >= 0 ? gltfOf[static_cast<size_t>(n.parent)] : 0;
