@@ -14,6 +14,7 @@
 #include "export/gltf.h"
 #include "gltf_reader.h"
 #include "load_fixture.h"
+#include "render/shade.h"
 #include "scene/animation.h"
 
 namespace {
@@ -85,6 +86,62 @@ TEST(GltfExport, OnePrimitivePerMaterialWithUnitNormals) {
     }
     EXPECT_EQ(triangles[0], 8u);
     EXPECT_EQ(triangles[1], 4u);
+}
+
+TEST(GltfExport, NormalsAreTheShadedModesCornerNormals) {
+    // The box flat (group 0), smooth (one group shared by every face), smooth but with "Red"
+    // flat-shaded, and smooth by side: every corner's exported normal is the one the shaded
+    // modes light it with, corners of one vertex with different normals are separate
+    // vertices, and each material keeps one primitive.
+    const struct {
+        const char* what;
+        std::vector<uint32_t> groups;
+        bool flatRed;
+        size_t vertices[2];  // Red's, Blue's
+    } cases[] = {
+        {"flat", std::vector<uint32_t>(12, 0), false, {16, 8}},
+        {"one group", std::vector<uint32_t>(12, 1), false, {8, 8}},
+        {"flat-shaded material", std::vector<uint32_t>(12, 1), true, {16, 8}},
+        {"group per side", {1, 1, 2, 2, 1, 1, 2, 2, 4, 4, 4, 4}, false, {16, 8}},
+    };
+    for (const auto& c : cases) {
+        ScenePtr scene = LoadBytes(gltf_fixtures::TwoMaterialBox(c.groups, c.flatRed));
+        ASSERT_NE(scene, nullptr) << c.what;
+        const MeshObject& mesh = scene->objects[0];
+        std::vector<float> shaded;
+        ComputeCornerNormals(mesh, scene->materials, scene->materialCount, shaded);
+        const GltfFile file = Export(*scene);
+        const nlohmann::json& primitives = file.json["meshes"][0]["primitives"];
+        ASSERT_EQ(primitives.size(), 2u) << c.what;
+        for (int p = 0; p < 2; ++p) {
+            const std::vector<double> normals =
+                AccessorValues(file, primitives[p]["attributes"]["NORMAL"].get<int>());
+            const std::vector<double> indices =
+                AccessorValues(file, primitives[p]["indices"].get<int>());
+            EXPECT_EQ(normals.size() / 3, c.vertices[p]) << c.what << " primitive " << p;
+            // The primitive's triangles are its material's faces in order, corners a, b, c
+            // (vertex0, vertex2, vertex1); the file's axes turn the engine's (x, y, z) into
+            // (x, z, y) and the planes' side round.
+            size_t triangle = 0;
+            for (int32_t f = 0; f < mesh.faceCount; ++f) {
+                if (mesh.faces[f].material != p) continue;
+                const int slot[3] = {0, 2, 1};
+                for (int k = 0; k < 3; ++k) {
+                    const float* e =
+                        &shaded[static_cast<size_t>(f) * 9 + static_cast<size_t>(slot[k]) * 3];
+                    const double expected[3] = {-static_cast<double>(e[0]),
+                                                -static_cast<double>(e[2]),
+                                                -static_cast<double>(e[1])};
+                    const size_t v = static_cast<size_t>(indices.at(triangle * 3 + k));
+                    for (int j = 0; j < 3; ++j)
+                        EXPECT_NEAR(normals[v * 3 + j], expected[j], 1e-6)
+                            << c.what << " face " << f << " corner " << k;
+                }
+                ++triangle;
+            }
+            EXPECT_EQ(triangle * 3, indices.size()) << c.what;
+        }
+    }
 }
 
 TEST(GltfExport, FileZUpStandsAsGltfYUp) {

@@ -78,7 +78,7 @@ void ExpectNormal(const std::vector<float>& normals, int face, int corner,
 TEST(SmoothingGroups, FlatCubeHasTheFacePlanes) {
     Cube cube({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     std::vector<float> normals;
-    ComputeCornerNormals(cube.mesh, normals);
+    ComputeCornerNormals(cube.mesh, nullptr, 0, normals);
     ASSERT_EQ(normals.size(), 12u * 3u * 3u);
     for (int f = 0; f < 12; ++f) {
         for (int k = 0; k < 3; ++k)
@@ -94,7 +94,7 @@ TEST(SmoothingGroups, FlatCubeHasTheFacePlanes) {
 TEST(SmoothingGroups, OneGroupGivesOneNormalPerCorner) {
     Cube cube({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
     std::vector<float> normals;
-    ComputeCornerNormals(cube.mesh, normals);
+    ComputeCornerNormals(cube.mesh, nullptr, 0, normals);
     // Every corner at vertex 0 has the sum of one face of each side; at vertex 6 two faces
     // of the side x = 1 count.
     for (int f = 0; f < 12; ++f) {
@@ -120,7 +120,7 @@ TEST(SmoothingGroups, FacesShareANormalOnlyThroughACommonBit) {
     // (y = 1) group 1, face 11 (z = 1) group 2; the other faces group 1, the top's group 2.
     Cube cube({1, 1, 1, 1, 1, 1, 3, 1, 1, 1, 2, 2});
     std::vector<float> normals;
-    ComputeCornerNormals(cube.mesh, normals);
+    ComputeCornerNormals(cube.mesh, nullptr, 0, normals);
     const struct {
         int face;
         std::array<float, 3> normal;

@@ -9,8 +9,10 @@ var Module = {
       document.getElementById('failure').textContent = line.slice('trellis: '.length);
     }
   },
-  // The table of the mouse and keys, from the viewer's own list, once it has started.
+  // The table of the mouse and keys, from the viewer's own list, once it has started; the
+  // download of the file shown as .glb from then on.
   onRuntimeInitialized: function() {
+    document.getElementById('download-glb').disabled = false;
     var table = document.getElementById('keys');
     Module.UTF8ToString(Module._WebKeyLines()).split('\n').forEach(function(line) {
       if (!line) return;
@@ -41,6 +43,21 @@ var Module = {
     });
   });
   canvas.addEventListener('mousedown', function() { canvas.focus(); });
+  // "Download .glb": the viewer writes the file shown as /exports/NAME.glb (its reason goes
+  // on the page when it cannot); the page hands the bytes to the browser and forgets them.
+  document.getElementById('download-glb').addEventListener('click', function() {
+    var file = Module.UTF8ToString(Module._WebExportGlb());
+    if (!file) return;
+    var bytes = Module.FS.readFile(file);
+    Module.FS.unlink(file);
+    var link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([bytes], {type: 'model/gltf-binary'}));
+    link.download = file.slice(file.lastIndexOf('/') + 1);
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    setTimeout(function() { URL.revokeObjectURL(link.href); }, 1000);
+  });
   // Until the viewer takes them, files dropped must not make the browser leave the page.
   document.addEventListener('dragover', function(e) { e.preventDefault(); });
   document.addEventListener('dragenter', function() { document.body.classList.add('dragging'); });

@@ -7,12 +7,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/map_png.h"
 #include "app/memory_budget.h"
 #include "app/output.h"
 #include "app/scene_input.h"
 #include "app/scene_messages.h"
 #include "export/gltf.h"
 #include "scene/loader.h"
+#include "scene/map_files.h"
 #include "scene/printable.h"
 
 namespace {
@@ -83,10 +85,9 @@ int ExportOne(const char* scene, const std::string& out) {
     options.container = extension.size() == 5 && (extension[4] == 'f' || extension[4] == 'F')
                             ? GltfContainer::Text
                             : GltfContainer::Binary;
-    if (!IsStandardInput(scene)) {
-        options.sceneFolder = std::filesystem::path(scene).parent_path().string();
-        if (options.sceneFolder.empty()) options.sceneFolder = ".";
-    }
+    if (!IsStandardInput(scene)) options.sceneFolder = SceneFolder(scene);
+    // BMP, TGA and GIF maps are carried over as PNG made by the map decoder.
+    options.toPng = MapImageToPng;
     FolderSink folder;
     folder.folder = outPath.parent_path();
     if (folder.folder.empty()) folder.folder = ".";

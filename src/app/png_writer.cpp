@@ -85,22 +85,25 @@ void PixelsToRgb(const uint32_t* pixels, size_t count, uint8_t* rgb) {
     }
 }
 
-bool WritePng(const PngSink& sink, const uint8_t* rgb, int32_t width, int32_t height,
-              std::string& error) {
+namespace {
+
+// The PNG of `width` x `height` pixels of `channels` bytes (3: RGB, 4: RGBA) into `sink`.
+bool EncodeTo(const PngSink& sink, const uint8_t* rgb, int32_t channels, int32_t width,
+              int32_t height, std::string& error) {
     if (width < 1 || height < 1 || width > 65535 || height > 65535) {
         error = "frame size out of range";
         return false;
     }
-    const size_t rowBytes = 3 * static_cast<size_t>(width);
+    const size_t rowBytes = static_cast<size_t>(channels) * static_cast<size_t>(width);
     const size_t dataSize = static_cast<size_t>(height) * (rowBytes + 1);
 
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     uint8_t header[13];
     PutU32(header, static_cast<uint32_t>(width));
     PutU32(header + 4, static_cast<uint32_t>(height));
-    header[8] = 8;   // bits per sample
-    header[9] = 2;   // RGB
-    header[10] = 0;  // deflate
+    header[8] = 8;                      // bits per sample
+    header[9] = channels == 4 ? 6 : 2;  // RGBA or RGB
+    header[10] = 0;                     // deflate
     header[11] = 0;  // the adaptive filter method (every row filtered with "none")
     header[12] = 0;  // not interlaced
     const uint8_t perceptual = 0;
@@ -160,6 +163,31 @@ bool WritePng(const PngSink& sink, const uint8_t* rgb, int32_t width, int32_t he
         return false;
     }
     return PutChunk(sink, "IEND", nullptr, 0, error);
+}
+
+// A byte array as a sink: the bytes appended.
+bool AppendToBytes(void* user, const void* bytes, size_t size, std::string& /*error*/) {
+    const auto* first = static_cast<const uint8_t*>(bytes);
+    auto* out = static_cast<std::vector<uint8_t>*>(user);
+    out->insert(out->end(), first, first + size);
+    return true;
+}
+
+}  // namespace
+
+bool WritePng(const PngSink& sink, const uint8_t* rgb, int32_t width, int32_t height,
+              std::string& error) {
+    return EncodeTo(sink, rgb, 3, width, height, error);
+}
+
+bool EncodePng(const uint8_t* pixels, int32_t channels, int32_t width, int32_t height,
+               std::vector<uint8_t>& png, std::string& error) {
+    png.clear();
+    if (channels != 3 && channels != 4) {
+        error = "PNG pixels must have 3 or 4 channels";
+        return false;
+    }
+    return EncodeTo(PngSink{&png, AppendToBytes}, pixels, channels, width, height, error);
 }
 
 bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Where the encoded bytes go, in order: `write` takes all `size` bytes, or returns false with
 // the reason in `error`.
@@ -28,6 +29,12 @@ bool WritePng(const PngSink& sink, const uint8_t* rgb, int32_t width, int32_t he
 // WritePng into `file` at its current position.
 bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,
               std::string& error);
+
+// The same encoding into memory: a PNG of `width` x `height` pixels of `channels` bytes each
+// (3: R, G, B; 4: R, G, B, A, colour type RGBA), rows top to bottom, replacing `png`'s
+// contents. False with the reason in `error` (sides out of range, zlib failure).
+bool EncodePng(const uint8_t* pixels, int32_t channels, int32_t width, int32_t height,
+               std::vector<uint8_t>& png, std::string& error);
 
 // `count` pixels 0x00RRGGBB as R, G, B bytes into `rgb` (3 * count bytes).
 void PixelsToRgb(const uint32_t* pixels, size_t count, uint8_t* rgb);

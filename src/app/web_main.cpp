@@ -6,14 +6,22 @@
 // shows it otherwise). Files dropped on the page or picked with its inputs arrive as
 // WM_DROPFILES, as on the desktop window, and are shown fitted and shaded, as the desktop
 // shows a file named on its command line; images dropped with a scene are its maps.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "app/file_list.h"
 #include "app/keys.h"
 #include "app/shell.h"
+#include "app/viewer.h"
+#include "export/gltf.h"
 #include "platform/web/web.h"
+#include "scene/map_files.h"
+#include "scene/printable.h"
 
 // For the page (exported): the file's place in the list and its name, what the scene holds
 // (empty when it did not load), and its maps found and missing, one line each.
@@ -40,6 +48,49 @@ extern "C" const char* WebKeyLines() {
         lines += '\n';
     }
     return lines.c_str();
+}
+
+// For the page (exported): the scene shown as a .glb (export/gltf.h), written into the
+// in-memory file system as /exports/NAME.glb, NAME the scene file's without its extension.
+// Returns that path for the page to offer as a download (and remove), or "" when no scene
+// is shown or the export failed, with the reason on stderr. Maps beside the scene (files
+// given to the page with it) are embedded when PNG or JPEG; what is left out is noted on
+// stdout (the console), as the desktop notes it.
+extern "C" const char* WebExportGlb() {
+    static std::string path;
+    path.clear();
+    const std::string scenePath = SceneName(viewerState);
+    const std::string shown = PrintableName(BaseName(scenePath.c_str()));
+    if (viewerState.scene == nullptr) {
+        std::fprintf(stderr, "trellis: %s: nothing to export (the scene did not load)\n",
+                     shown.c_str());
+        return "";
+    }
+    std::string stem = BaseName(scenePath.c_str());
+    if (HasSceneExtension(stem)) stem.resize(stem.size() - 4);
+    GltfOptions options;
+    options.fileName = (stem.empty() ? std::string("scene") : stem) + ".glb";
+    options.sceneFolder = SceneFolder(scenePath);
+    std::map<std::string, std::vector<uint8_t>> files;
+    GltfReport report;
+    mkdir("/exports", 0755);  // there already after the first export
+    const std::string out = "/exports/" + options.fileName;
+    std::FILE* file = nullptr;
+    if (ExportGltfToMemory(*viewerState.scene, options, files, report) &&
+        (file = std::fopen(out.c_str(), "wb")) != nullptr) {
+        const std::vector<uint8_t>& bytes = files[options.fileName];
+        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        if (std::fclose(file) == 0 && written) path = out;
+    }
+    if (path.empty()) {
+        std::fprintf(stderr, "trellis: %s: cannot export: %s\n", shown.c_str(),
+                     report.error.empty() ? "out of memory" : report.error.c_str());
+        std::remove(out.c_str());
+        return "";
+    }
+    for (const std::string& note : report.notes)
+        std::printf("trellis: %s: %s\n", shown.c_str(), note.c_str());
+    return path.c_str();
 }
 
 int main() {

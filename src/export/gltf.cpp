@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <new>
 
 #include "export/json_writer.h"
+#include "render/shade.h"
 #include "scene/animation.h"
+#include "scene/map_files.h"
 #include "view/views.h"
 
 namespace {
@@ -379,28 +380,41 @@ std::string Quoted(const char* name) {
 
 // ---- Meshes ----------------------------------------------------------------------------------
 
-// The normals of the faces' corners, in engine axes. Fills `normals` with 9 floats per face
-// (vertex0, vertex1, vertex2) and returns true where corners of one vertex may differ; returns
-// false, leaving it empty, where each corner takes its vertex's normal (CornerNormal). The one
-// place that decides which normals the export writes: today the vertex normals the loader
-// derived.
-bool PrepareCornerNormals(const MeshObject& mesh, std::vector<float>& normals) {
-    (void)mesh;
+// The normals of the faces' corners, in engine axes: the normals the shaded modes light
+// (ComputeCornerNormals: a face of smoothing group 0 or of a flat-shaded material flat,
+// corners of faces that share a group smooth), so the export shows the same hard and soft
+// edges as the viewer. The one place that decides which normals the export writes.
+//
+// Fills `normals` with 9 floats per face (vertex0, vertex1, vertex2) and returns true; or
+// returns false, leaving it empty, when every corner's normal is its vertex's (CornerNormal):
+// when every face of the mesh has the same smoothing bits and none is flat, each corner's
+// normal is the normalised sum of the planes of every face at its position, which the loader
+// has already stored as the vertex's normal (derived.h ComputeVertexNormals: the same sums in
+// the same order), so the grouping is skipped. `flatMaterial` flags the scene's materials
+// that are shaded flat.
+bool PrepareCornerNormals(const Scene& scene, const MeshObject& mesh,
+                          const std::vector<uint8_t>& flatMaterial, std::vector<float>& normals) {
     normals.clear();
-    return false;
+    const uint32_t mask = mesh.faceCount > 0 ? FaceSmoothing(mesh.faces[0]) : 0;
+    bool oneMask = mask != 0;
+    for (int32_t f = 0; f < mesh.faceCount && oneMask; ++f) {
+        const Face& face = mesh.faces[f];
+        oneMask = FaceSmoothing(face) == mask &&
+                  (face.material < 0 || face.material >= scene.materialCount ||
+                   flatMaterial[static_cast<size_t>(face.material)] == 0);
+    }
+    if (oneMask) return false;
+    ComputeCornerNormals(mesh, scene.materials, scene.materialCount, normals);
+    return true;
 }
 
 // The normal of corner `c` (0: vertex0, 1: vertex1, 2: vertex2) of face `f`: from the
-// prepared corner normals, else its vertex's, else (a vertex that no face gives a normal) its
-// face's plane.
+// prepared corner normals, else its vertex's.
 const float* CornerNormal(const MeshObject& mesh, const std::vector<float>& corners, int32_t f,
                           int c) {
     if (!corners.empty()) return &corners[static_cast<size_t>(f) * 9 + static_cast<size_t>(c) * 3];
     const Face& face = mesh.faces[f];
-    const Vertex* v = c == 0 ? face.vertex0 : (c == 1 ? face.vertex1 : face.vertex2);
-    const float* n = &v->nx;
-    if ((n[0] != 0.0f || n[1] != 0.0f || n[2] != 0.0f) && Finite3(n)) return n;
-    return face.plane;
+    return &(c == 0 ? face.vertex0 : (c == 1 ? face.vertex1 : face.vertex2))->nx;
 }
 
 // True when the file gave the mesh texture coordinates.
@@ -418,6 +432,7 @@ struct MeshPlacement {
 // Working memory of BuildMesh, kept from one mesh to the next so that its pages are touched
 // once per export rather than once per mesh.
 struct MeshScratch {
+    std::vector<uint8_t> flatMaterial;  // per material of the scene: shaded flat
     std::vector<float> position;
     std::vector<uint8_t> finite;
     std::vector<float> cornerNormals;
@@ -460,7 +475,7 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
     double normalMatrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     if (placement.moved) NormalMatrix(placement.matrix, normalMatrix);
     std::vector<float>& cornerNormals = scratch.cornerNormals;
-    PrepareCornerNormals(object, cornerNormals);
+    PrepareCornerNormals(scene, object, scratch.flatMaterial, cornerNormals);
     const bool texCoords = MeshHasTexCoords(object);
 
     // Faces by material: -1 (none, or an index out of range) first, then 0, 1, ...
@@ -537,14 +552,18 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
             const int normalSlot[3] = {0, 2, 1};
             for (int c = 0; c < 3; ++c) {
                 const size_t source = static_cast<size_t>(corners[c] - object.vertices);
-                // Output vertices are told apart by the loader's normal as it is; each new
-                // one's normal is turned and normalised below.
+                // Output vertices are told apart by the corner's normal as it is (texture
+                // coordinates belong to the stored vertex); each new one's normal is turned
+                // and normalised below.
                 const float* normal = CornerNormal(object, cornerNormals, f, normalSlot[c]);
+                // Equal by value, so that a plane's -0 and another's 0 make one vertex.
+                const auto sameNormal = [&](int32_t o) {
+                    const float* n = &outNormal[static_cast<size_t>(o) * 3];
+                    return n[0] == normal[0] && n[1] == normal[1] && n[2] == normal[2];
+                };
                 int32_t out = firstOut[source];
-                while (out >= 0 && std::memcmp(&outNormal[static_cast<size_t>(out) * 3], normal,
-                                               3 * sizeof(float)) != 0) {
+                while (out >= 0 && !sameNormal(out))
                     out = nextOut[static_cast<size_t>(out)];
-                }
                 if (out < 0) {
                     out = static_cast<int32_t>(sourceOf.size());
                     nextOut.push_back(firstOut[source]);
@@ -566,7 +585,7 @@ int32_t BuildMesh(Document& doc, const Scene& scene, const MeshObject& object,
         for (uint32_t source : sourceOf)
             firstOut[source] = -1;
         // The normals in the file's axes, facing the front of the file's corner order (the
-        // loader's, so turned, point away from it), moved with the mesh and normalised.
+        // face planes', so turned, point away from it), moved with the mesh and normalised.
         for (size_t i = 0; i < outNormal.size(); i += 3) {
             const double n[3] = {-static_cast<double>(outNormal[i]),
                                  -static_cast<double>(outNormal[i + 2]),
@@ -608,58 +627,37 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The file of a map named `name` (its folders, if the name has any, left out): beside the
-// scene, then in a folder maps/ or textures/ beside it, each name matched in any case. Empty
-// when none is found. The one place that looks for maps on disk.
-std::string FindMapFile(const std::string& sceneFolder, const char* name) {
-    if (sceneFolder.empty() || name == nullptr) return {};
-    std::string base = name;
-    const size_t slash = base.find_last_of("/\\:");
-    if (slash != std::string::npos) base = base.substr(slash + 1);
-    if (base.empty()) return {};
-    const std::string wanted = Lower(base);
-    namespace fs = std::filesystem;
-    std::error_code error;
-    auto findIn = [&](const fs::path& folder, const std::string& entryName,
-                      bool folders) -> std::string {
-        for (fs::directory_iterator it(folder, error), end; !error && it != end;
-             it.increment(error)) {
-            if (Lower(it->path().filename().string()) != entryName) continue;
-            if (folders ? it->is_directory(error) : it->is_regular_file(error)) {
-                return it->path().string();
-            }
-        }
-        return {};
-    };
-    if (std::string found = findIn(sceneFolder, wanted, false); !found.empty()) return found;
-    for (const char* sub : {"maps", "textures"}) {
-        const std::string folder = findIn(sceneFolder, sub, true);
-        if (folder.empty()) continue;
-        if (std::string found = findIn(folder, wanted, false); !found.empty()) return found;
-    }
-    return {};
+bool IsPng(const std::vector<uint8_t>& bytes) {
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    return bytes.size() >= 8 && std::memcmp(bytes.data(), kPng, 8) == 0;
 }
 
-// The bytes of `path` when it is a PNG or a JPEG file (their signatures), with its MIME type;
-// else the reason it is not embedded. options.readingMap is told before the bytes are read.
+// The bytes to embed for the map file at `path`, with their MIME type: a PNG or JPEG file
+// (by their signatures) as it is, any other as the PNG options.toPng makes of it; else false
+// with the reason it is not embedded. options.readingMap is told before the bytes are read.
 bool ReadMapFile(const std::string& path, const GltfOptions& options, std::vector<uint8_t>& bytes,
                  std::string& mimeType, std::string& reason) {
-    std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > kMaxMapBytes) {
-        reason = error ? "cannot be read" : "is larger than 256 MiB";
+    // stdio rather than streams or std::filesystem, which the browser build would otherwise
+    // carry for this alone. The finder gives regular files only, whose size ftell tells.
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    long size = -1;
+    if (in != nullptr && std::fseek(in, 0, SEEK_END) == 0) size = std::ftell(in);
+    bool read = size >= 0 && static_cast<uintmax_t>(size) <= kMaxMapBytes &&
+                std::fseek(in, 0, SEEK_SET) == 0;
+    if (read) {
+        if (options.readingMap != nullptr) {
+            options.readingMap(options.readingMapUser, path, static_cast<uint64_t>(size));
+        }
+        bytes.resize(static_cast<size_t>(size));
+        read = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
+    }
+    if (in != nullptr) std::fclose(in);
+    if (!read) {
+        reason = size >= 0 && static_cast<uintmax_t>(size) > kMaxMapBytes ? "is larger than 256 MiB"
+                                                                          : "cannot be read";
         return false;
     }
-    if (options.readingMap != nullptr) options.readingMap(options.readingMapUser, path, size);
-    std::ifstream in(path, std::ios::binary);
-    bytes.resize(static_cast<size_t>(size));
-    if (!in ||
-        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
-        reason = "cannot be read";
-        return false;
-    }
-    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPng, 8) == 0) {
+    if (IsPng(bytes)) {
         mimeType = "image/png";
         return true;
     }
@@ -669,10 +667,22 @@ bool ReadMapFile(const std::string& path, const GltfOptions& options, std::vecto
     }
     const bool bmp = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
     const bool gif = bytes.size() >= 4 && std::memcmp(bytes.data(), "GIF8", 4) == 0;
-    reason = bmp   ? "is a BMP image, which is not carried over (PNG and JPEG are)"
-             : gif ? "is a GIF image, which is not carried over (PNG and JPEG are)"
-                   : "is not a PNG or JPEG image (TGA and other formats are not carried over)";
-    return false;
+    const char* kind = bmp ? "a BMP image" : gif ? "a GIF image" : "not a PNG or JPEG image";
+    if (options.toPng == nullptr) {
+        reason = std::string("is ") + kind +
+                 ", which this build does not convert (PNG and JPEG are embedded as they are)";
+        return false;
+    }
+    std::vector<uint8_t> png;
+    std::string why;
+    if (!options.toPng(options.toPngUser, bytes.data(), bytes.size(), png, why) || !IsPng(png)) {
+        reason = std::string("is ") + kind + " and cannot be converted to PNG" +
+                 (why.empty() ? std::string() : ": " + why);
+        return false;
+    }
+    bytes = std::move(png);
+    mimeType = "image/png";
+    return true;
 }
 
 float Unit(float v, float fallback) {
@@ -716,7 +726,8 @@ void MapTransform(const MaterialMap& map, MaterialRecord& m) {
 // self-illumination; its texture map as the base colour texture where the map is found and
 // is a PNG or JPEG file (the diffuse colour then gives way to the map).
 void BuildMaterial(Document& doc, const Material& source, const GltfOptions& options,
-                   std::map<std::string, int32_t>& imageOf, GltfReport& report) {
+                   const MapFinder& finder, std::map<std::string, int32_t>& imageOf,
+                   GltfReport& report) {
     MaterialRecord m;
     m.name = GltfName(source.name);
     for (int c = 0; c < 3; ++c)
@@ -732,12 +743,13 @@ void BuildMaterial(Document& doc, const Material& source, const GltfOptions& opt
     if (map.present != 0 && map.fileName != nullptr && map.fileName[0] != '\0') {
         const std::string what =
             "material " + Quoted(source.name) + ": texture map " + Quoted(map.fileName) + " ";
-        const std::string path = FindMapFile(options.sceneFolder, map.fileName);
+        const std::string path = FindMapFile(finder, map.fileName);
         int32_t image = -1;
         if (path.empty()) {
-            report.notes.push_back(what +
-                                   "not carried over: no such file beside the scene, nor "
-                                   "in maps/ or textures/");
+            report.notes.push_back(what + "not carried over: no such file beside the scene, " +
+                                   (options.mapFolders.empty()
+                                        ? "nor in maps/ or textures/"
+                                        : "in maps/ or textures/, nor in the map folders"));
         } else if (auto it = imageOf.find(path); it != imageOf.end()) {
             image = it->second;
         } else {
@@ -1366,8 +1378,16 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
     // Materials, one per record.
     std::vector<int32_t> materialIndex(static_cast<size_t>(std::max(scene.materialCount, 0)));
     std::map<std::string, int32_t> imageOf;  // map files read, by path (-1: not embedded)
+    // The map folders are listed once, and only for a scene whose materials name a map.
+    MapFinder finder;
     for (int32_t i = 0; i < scene.materialCount; ++i) {
-        BuildMaterial(doc, scene.materials[i], options, imageOf, report);
+        if (scene.materials[i].textureMap.present != 0) {
+            OpenMapFinder(finder, options.sceneFolder, options.mapFolders);
+            break;
+        }
+    }
+    for (int32_t i = 0; i < scene.materialCount; ++i) {
+        BuildMaterial(doc, scene.materials[i], options, finder, imageOf, report);
         materialIndex[static_cast<size_t>(i)] = i;
     }
     report.materials = static_cast<int32_t>(doc.materials.size());
@@ -1394,6 +1414,8 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
     }
     std::vector<int32_t> meshIndex(objectCount, -1);
     MeshScratch scratch;
+    for (int32_t i = 0; i < scene.materialCount; ++i)
+        scratch.flatMaterial.push_back(MakeShadeMaterial(&scene.materials[i]).flat ? 1 : 0);
     for (size_t o = 0; o < objectCount; ++o) {
         MeshPlacement placement;
         if (firstNode[o] >= 0) {
@@ -1676,12 +1698,19 @@ bool WriteDocument(Document& doc, const GltfOptions& options, const GltfSink& si
         const std::string stem = SafeFileName(Stem(options.fileName));
         std::vector<std::string> taken = {Lower(stem + ".bin"), Lower(options.fileName)};
         for (ImageRecord& image : doc.images) {
-            std::string name =
-                stem + "_" + SafeFileName(std::filesystem::path(image.path).filename().string());
+            // The map's own name; a map converted to PNG takes the extension .png.
+            const size_t slash = image.path.find_last_of("/\\");
+            std::string file =
+                slash == std::string::npos ? image.path : image.path.substr(slash + 1);
+            const size_t dot = file.find_last_of('.');
+            const std::string extension = dot == std::string::npos ? "" : Lower(file.substr(dot));
+            if (image.mimeType == "image/png" && extension != ".png")
+                file = (dot == std::string::npos || dot == 0 ? file : file.substr(0, dot)) + ".png";
+            const std::string mapName = SafeFileName(file);
+            std::string name = stem + "_" + mapName;
             for (int n = 2; std::find(taken.begin(), taken.end(), Lower(name)) != taken.end();
                  ++n) {
-                name = stem + "_" + std::to_string(n) + "_" +
-                       SafeFileName(std::filesystem::path(image.path).filename().string());
+                name = stem + "_" + std::to_string(n) + "_" + mapName;
             }
             taken.push_back(Lower(name));
             image.uri = name;

@@ -5,13 +5,19 @@
 // Z-up into glTF's Y-up (a rotation of -90 degrees about x):
 // - meshes: positions, normals and texture coordinates (where the file gives them), one
 //   primitive per face material; faces that touch a position that is not a finite number
-//   are left out. A mesh named by several keyframer nodes is stored once and shared;
+//   are left out. The normals are the shaded modes' (render/shade.h ComputeCornerNormals:
+//   smoothing group 0 and flat-shaded materials flat, faces sharing a group smooth); a
+//   vertex whose corners have different normals becomes one glTF vertex per normal. A mesh
+//   named by several keyframer nodes is stored once and shared;
 // - materials as metallic-roughness: base colour from the diffuse colour, alpha from the
 //   transparency (alpha mode BLEND below 1), roughness 1 - shininess, no metal, double-sided
 //   from the two-sided flag, emission the diffuse colour times the self-illumination; the
-//   texture map as the base colour texture when it is a PNG or JPEG file found beside the
-//   scene (any case), or in maps/ or textures/ there, embedded as it is, with a sampler from
-//   its tiling flags and KHR_texture_transform for its scale, offset and rotation;
+//   texture map as the base colour texture, its file found as the viewer finds it
+//   (scene/map_files.h: beside the scene in any case, its maps/ and textures/ folders, then
+//   GltfOptions::mapFolders), with a sampler from its tiling flags and KHR_texture_transform
+//   for its scale, offset and rotation. A PNG or JPEG file is embedded as it is; any other
+//   (BMP, TGA, GIF) is embedded as the PNG that GltfOptions::toPng makes of it, or left out
+//   with a note where no converter is given (the library alone has no image decoder);
 // - the keyframer's node hierarchy with each node's position, rotation and scale; a mesh
 //   under its node is stored in the node's frame (its vertices moved by the inverse of its
 //   mesh matrix and by its pivot), so that it lands where the viewer draws it; a mesh that
@@ -29,7 +35,7 @@
 //
 // Every accessor has its min and max, every buffer view starts at a multiple of 4, and no
 // number written is NaN or infinite. Nothing here touches the file system except the
-// lookup of texture maps beside the scene; output goes through the caller's sink.
+// lookup and reading of texture maps; output goes through the caller's sink.
 #pragma once
 
 #include <cstddef>
@@ -50,8 +56,18 @@ struct GltfOptions {
     // The name of the main file as the sink will be asked for it ("model.glb"); for
     // GltfContainer::Text the companions are named after its stem ("model.bin").
     std::string fileName = "scene.glb";
-    // The folder of the scene file, where texture maps are looked for; empty: none are.
+    // The folder of the scene file, where texture maps are looked for first (with its maps/
+    // and textures/ folders); empty: the scene has none (standard input, memory).
     std::string sceneFolder;
+    // Folders searched for maps after the scene's, in order (the command line's --textures).
+    std::vector<std::string> mapFolders;
+    // Turns the bytes of a map file that is not PNG or JPEG into the bytes of a PNG file:
+    // true with `png` filled, or false with a one-line printable `reason`. Null: such maps
+    // are left out with a note. The program supplies its image decoder here; the export
+    // itself decodes nothing.
+    bool (*toPng)(void* user, const uint8_t* bytes, size_t size, std::vector<uint8_t>& png,
+                  std::string& reason) = nullptr;
+    void* toPngUser = nullptr;
     // The frame rate of the samples' times (30 when it is not a number above 0).
     double framesPerSecond = 30.0;
     // Told of each map file before it is read whole into memory (once per file, before

@@ -302,11 +302,12 @@ void BuildCornerNormals(const MeshObject& mesh, const std::vector<uint32_t>& fac
 
 }  // namespace
 
-void ComputeCornerNormals(const MeshObject& mesh, std::vector<float>& normals) {
+void ComputeCornerNormals(const MeshObject& mesh, const Material* materials, int32_t materialCount,
+                          std::vector<float>& normals) {
     std::vector<uint32_t> faceVertex;
     FaceVertices(mesh, faceVertex);
     CornerNormalTable table;
-    BuildCornerNormals(mesh, faceVertex, nullptr, 0, table);
+    BuildCornerNormals(mesh, faceVertex, materials, materialCount, table);
     normals.assign(faceVertex.size() * 3, 0.0f);
     for (size_t c = 0; c < faceVertex.size(); ++c) {
         const uint32_t entry = table.cornerEntry[c];

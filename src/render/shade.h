@@ -71,8 +71,12 @@ uint32_t FaceSmoothing(const Face& face);
 // the same bits so share one normal. A sum of length 0 gives (0, 0, 0). Needs the face
 // planes. A position where more than kMaxSmoothingMasks different bit masks meet takes, for
 // the masks beyond those, only the faces of exactly the same mask (bounding the work a
-// crafted file can ask for).
-void ComputeCornerNormals(const MeshObject& mesh, std::vector<float>& normals);
+// crafted file can ask for). A face whose material (of `materials`, the scene's; may be null
+// with a count of 0) asks for flat shading is flat whatever its smoothing groups, as
+// BuildMeshShading has it: these are the normals the shaded modes light, and the ones the
+// glTF export writes.
+void ComputeCornerNormals(const MeshObject& mesh, const Material* materials, int32_t materialCount,
+                          std::vector<float>& normals);
 inline constexpr int32_t kMaxSmoothingMasks = 64;
 
 // One point the lighting is computed for: a vertex with the normal of the smooth corners at

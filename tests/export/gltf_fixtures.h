@@ -81,14 +81,20 @@ inline void WriteMaterial(ChunkWriter& w, const std::string& name) {
 }
 
 // A box of 8 corners and 12 faces: the eight faces of its sides in material "Red", the four
-// of its top and bottom in "Blue". Front and back are smoothing group 1, left and right group
-// 2, top and bottom group 3 (bits 1, 2 and 4): each side is smooth in itself, with sharp edges
-// between sides.
-inline std::vector<uint8_t> TwoMaterialBox() {
+// of its top and bottom in "Blue". By default front and back are smoothing group 1, left and
+// right group 2, top and bottom group 3 (bits 1, 2 and 4): each side is smooth in itself, with
+// sharp edges between sides. `groups` gives other bits per face; `flatRed` gives "Red" flat
+// shading (its faces flat whatever their groups).
+inline std::vector<uint8_t> TwoMaterialBox(const std::vector<uint32_t>& groups = {1, 1, 2, 2, 1, 1,
+                                                                                  2, 2, 4, 4, 4, 4},
+                                           bool flatRed = false) {
     ChunkWriter w;
     w.Chunk(chunk::Main, [&] {
         w.Chunk(chunk::Editor, [&] {
-            WriteMaterial(w, "Red");
+            w.Chunk(chunk::Material, [&] {
+                w.Chunk(chunk::MaterialName, [&] { w.Name("Red"); });
+                if (flatRed) w.Chunk(chunk::MaterialShading, [&] { w.U16(1); });
+            });
             WriteMaterial(w, "Blue");
             WriteNamedMesh(w, "Box", [&] {
                 WriteVertexList(w, {0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0,  //
@@ -104,7 +110,7 @@ inline std::vector<uint8_t> TwoMaterialBox() {
                                       w.Name("Blue").U16(4).U16s({8, 9, 10, 11});
                                   });
                                   w.Chunk(chunk::SmoothGroups, [&] {
-                                      for (uint32_t group : {1, 1, 2, 2, 1, 1, 2, 2, 4, 4, 4, 4})
+                                      for (uint32_t group : groups)
                                           w.U32(group);
                                   });
                               });
@@ -311,14 +317,121 @@ inline std::vector<uint8_t> TexturedQuad() {
     return w.bytes;
 }
 
+// A 24-bit BMP of width x height RGB pixels (rows top first, as in MakePng): stored bottom
+// row first, blue, green, red, each row padded to 4 bytes.
+inline std::vector<uint8_t> MakeBmp(uint32_t width, uint32_t height,
+                                    const std::vector<uint8_t>& rgb) {
+    const uint32_t row = (width * 3 + 3) & ~3u;
+    std::vector<uint8_t> bmp;
+    auto le = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            bmp.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    bmp.push_back('B');
+    bmp.push_back('M');
+    le(54 + row * height, 4);
+    le(0, 4);
+    le(54, 4);  // where the pixels start
+    le(40, 4);  // BITMAPINFOHEADER
+    le(width, 4);
+    le(height, 4);  // positive: bottom row first
+    le(1, 2);
+    le(24, 2);
+    le(0, 4);  // no compression
+    le(row * height, 4);
+    le(2835, 4);
+    le(2835, 4);
+    le(0, 4);
+    le(0, 4);
+    for (uint32_t y = height; y-- > 0;) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* p = &rgb[(y * width + x) * 3];
+            bmp.insert(bmp.end(), {p[2], p[1], p[0]});
+        }
+        bmp.resize(bmp.size() + (row - width * 3), 0);
+    }
+    return bmp;
+}
+
+// An uncompressed 32-bit TGA of width x height RGBA pixels (rows top first): blue, green,
+// red, alpha, stored top row first (the descriptor's origin bit).
+inline std::vector<uint8_t> MakeTga(uint16_t width, uint16_t height,
+                                    const std::vector<uint8_t>& rgba) {
+    std::vector<uint8_t> tga = {0,
+                                0,
+                                2,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                static_cast<uint8_t>(width),
+                                static_cast<uint8_t>(width >> 8),
+                                static_cast<uint8_t>(height),
+                                static_cast<uint8_t>(height >> 8),
+                                32,
+                                0x28};
+    for (size_t i = 0; i + 3 < rgba.size(); i += 4)
+        tga.insert(tga.end(), {rgba[i + 2], rgba[i + 1], rgba[i], rgba[i + 3]});
+    return tga;
+}
+
+// The pixels of the maps of ConvertedMaps: 3 x 2 so that rows and columns both show.
+inline std::vector<uint8_t> BrickRgb() {
+    return {200, 30, 20, 180, 60,  40,  90,  90, 90,  //
+            10,  10, 10, 250, 250, 250, 120, 20, 10};
+}
+inline std::vector<uint8_t> StoneRgba() {
+    return {10,  20,  30,  255, 40,  50,  60,  128, 70,  80,  90,  0,  //
+            100, 110, 120, 255, 130, 140, 150, 64,  160, 170, 180, 255};
+}
+
+// A quad in two materials whose maps are a BMP ("BRICK.BMP", on disk as brick.bmp: the name
+// is found in lower case) and a TGA with alpha ("Stone.tga"): both must come out as PNG.
+inline std::vector<uint8_t> ConvertedMaps() {
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            for (const char* name : {"Brick", "Stone"}) {
+                w.Chunk(chunk::Material, [&] {
+                    w.Chunk(chunk::MaterialName, [&] { w.Name(name); });
+                    w.Chunk(chunk::TextureMap, [&] {
+                        w.Chunk(chunk::MapName, [&] {
+                            w.Name(std::string(name) == "Brick" ? "BRICK.BMP" : "Stone.tga");
+                        });
+                    });
+                });
+            }
+            WriteNamedMesh(w, "Wall", [&] {
+                WriteVertexList(w, {0, 0, 0, 10, 0, 0, 10, 0, 10, 0, 0, 10});
+                w.Chunk(chunk::TexCoords, [&] { w.U16(4).Floats({0, 0, 1, 0, 1, 1, 0, 1}); });
+                WriteFaceList(w, {0, 1, 2, 0, 2, 3}, [&] {
+                    w.Chunk(chunk::FaceMaterials, [&] { w.Name("Brick").U16(1).U16(0); });
+                    w.Chunk(chunk::FaceMaterials, [&] { w.Name("Stone").U16(1).U16(1); });
+                });
+            });
+        });
+    });
+    return w.bytes;
+}
+
 // Every fixture by a file name, for the validator's check.
 inline std::vector<std::pair<std::string, std::vector<uint8_t>>> AllFixtures() {
     return {{"two_material_box.3ds", TwoMaterialBox()},
+            {"flat_box.3ds", TwoMaterialBox(std::vector<uint32_t>(12, 0))},
+            {"smooth_box.3ds", TwoMaterialBox(std::vector<uint32_t>(12, 1))},
             {"pivot_hierarchy.3ds", PivotHierarchy()},
             {"turn_past_half.3ds", TurnPastHalf()},
             {"textured_quad.3ds", TexturedQuad()},
             {"checker.png", CheckerPng()},
-            {"GLOW.bmp", {'B', 'M', 0, 0, 0, 0}}};
+            {"GLOW.bmp", {'B', 'M', 0, 0, 0, 0}},
+            {"converted_maps.3ds", ConvertedMaps()},
+            {"brick.bmp", MakeBmp(3, 2, BrickRgb())},
+            {"Stone.tga", MakeTga(3, 2, StoneRgba())}};
 }
 
 }  // namespace gltf_fixtures

@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "../export/gltf_fixtures.h"
 #include "app/command_line.h"
 #include "chunk_writer.h"
+#include "gltf_reader.h"
+#include "image/image_decode.h"
 
 namespace {
 
@@ -115,6 +119,97 @@ TEST(ExportCommand, AFolderRunGoesOnPastFailures) {
     EXPECT_NE(errors.find("scenes/c.3ds: chunk 0x4120"), std::string::npos) << errors;
     EXPECT_NE(errors.find("scenes/missing.3ds: No such file or directory"), std::string::npos)
         << errors;
+}
+
+std::string ReadText(const fs::path& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+TEST(ExportCommand, BmpAndTgaMapsAreEmbeddedAsPng) {
+    // The scene names "BRICK.BMP" (on disk as brick.bmp, found in lower case) and "Stone.tga"
+    // with alpha; a third scene names a map that is nowhere.
+    const char* base = std::getenv("TRELLIS_TEST_TMP");
+    const fs::path dir = fs::path(base ? base : "/tmp") / "export_command_maps";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    ASSERT_TRUE(WriteBytesToFile(gltf_fixtures::ConvertedMaps(), (dir / "wall.3ds").c_str()));
+    ASSERT_TRUE(WriteBytesToFile(gltf_fixtures::MakeBmp(3, 2, gltf_fixtures::BrickRgb()),
+                                 (dir / "brick.bmp").c_str()));
+    ASSERT_TRUE(WriteBytesToFile(gltf_fixtures::MakeTga(3, 2, gltf_fixtures::StoneRgba()),
+                                 (dir / "Stone.tga").c_str()));
+    const std::string command =
+        "cd '" + dir.string() + "' && '" TRELLIS_BINARY "' --export wall.glb wall.3ds 2>errors.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << ReadText(dir / "errors.txt");
+    EXPECT_EQ(ReadText(dir / "errors.txt"), "");
+    const std::string glb = ReadText(dir / "wall.glb");
+    const std::map<std::string, std::vector<uint8_t>> files = {
+        {"wall.glb", std::vector<uint8_t>(glb.begin(), glb.end())}};
+    const GltfFile file = ReadGltf(files, "wall.glb");
+    const nlohmann::json& json = file.json;
+    ASSERT_EQ(json["images"].size(), 2u);
+    // Each material's texture, its image a PNG whose pixels are the map's.
+    const struct {
+        const char* material;
+        std::vector<uint8_t> rgba;
+        int32_t channels;
+    } expected[] = {
+        {"Brick",
+         [] {
+             std::vector<uint8_t> rgba;
+             const std::vector<uint8_t> rgb = gltf_fixtures::BrickRgb();
+             for (size_t i = 0; i < rgb.size(); i += 3)
+                 rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 255});
+             return rgba;
+         }(),
+         3},
+        {"Stone", gltf_fixtures::StoneRgba(), 4},
+    };
+    for (size_t m = 0; m < 2; ++m) {
+        const nlohmann::json& material = json["materials"][m];
+        EXPECT_EQ(material["name"], expected[m].material);
+        const int texture = material["pbrMetallicRoughness"]["baseColorTexture"]["index"];
+        const nlohmann::json& image =
+            json["images"][json["textures"][texture]["source"].get<int>()];
+        EXPECT_EQ(image["mimeType"], "image/png");
+        const nlohmann::json& view = json["bufferViews"][image["bufferView"].get<int>()];
+        const size_t offset = view.value("byteOffset", 0);
+        const std::vector<uint8_t> png(
+            file.bin.begin() + static_cast<std::ptrdiff_t>(offset),
+            file.bin.begin() +
+                static_cast<std::ptrdiff_t>(offset + view["byteLength"].get<size_t>()));
+        ASSERT_STREQ(ImageFormatName(png.data(), png.size()), "PNG") << expected[m].material;
+        TextureMemory memory;
+        DecodedImage decoded;
+        std::string reason;
+        ASSERT_TRUE(DecodeImage(png.data(), png.size(), ImageLimits{}, memory, decoded, reason))
+            << reason;
+        EXPECT_EQ(decoded.width, 3);
+        EXPECT_EQ(decoded.height, 2);
+        EXPECT_EQ(decoded.channels, expected[m].channels) << expected[m].material;
+        EXPECT_EQ(std::vector<uint8_t>(decoded.rgba, decoded.rgba + 3 * 2 * 4), expected[m].rgba)
+            << expected[m].material;
+        FreeDecodedImage(decoded, memory);
+    }
+
+    // A map that is nowhere: the export goes on without it and names it.
+    fs::remove(dir / "brick.bmp");
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string errors = ReadText(dir / "errors.txt");
+    EXPECT_NE(errors.find("wall.3ds: material \"Brick\": texture map \"BRICK.BMP\" not carried "
+                          "over: no such file"),
+              std::string::npos)
+        << errors;
+    fs::remove_all(dir);
 }
 
 }  // namespace
