@@ -266,10 +266,122 @@ void FillSpan(const TriangleCoverage& c, const Varyings& q, const FillStyle& sty
     }
 }
 
+// A map's sample at texture coordinates (u, v) that change by (dudx, dvdx) to the next
+// pixel right and by (dudy, dvdy) to the next one down: the map's transform is affine, so the
+// image coordinates' changes are the transform's linear part applied to those.
+inline uint32_t SampleAt(const MapSampler& m, float u, float v, float dudx, float dvdx, float dudy,
+                         float dvdy, float& s, float& t) {
+    MapCoordinates(m, u, v, s, t);
+    const float dsdx = m.su * dudx + m.sv * dvdx;
+    const float dtdx = m.tu * dudx + m.tv * dvdx;
+    const float dsdy = m.su * dudy + m.sv * dvdy;
+    const float dtdy = m.tu * dudy + m.tv * dvdy;
+    return SampleMap(m, s, t, MapLevelOfDetail(m, dsdx, dtdx, dsdy, dtdy));
+}
+
+// The weight (0 to 256) of a pixel of a Masked fill: the style's alpha times the opacity
+// map's (its grey level; full outside a decal map) laid over full opacity at its amount.
+inline uint32_t MaskWeight(const MapStyle& maps, uint32_t alpha, float u, float v, float dudx,
+                           float dvdx, float dudy, float dvdy) {
+    float s, t;
+    const uint32_t sample = SampleAt(*maps.opacity, u, v, dudx, dvdx, dudy, dvdy, s, t);
+    const bool outside = maps.opacity->wrap == TextureWrap::kDecal &&
+                         !(s >= 0.0f && s <= 1.0f && t >= 0.0f && t <= 1.0f);
+    const uint32_t opacity = outside ? 255u : (sample & 0xFFu);
+    const uint32_t full = (opacity * 256 + 127) / 255;  // 0 to 256
+    const auto amount = static_cast<uint32_t>(maps.opacityAmount);
+    const uint32_t mixed = 256 - ((256 - full) * amount + 128) / 256;
+    return (alpha * mixed + 128) >> 8;
+}
+
+// Shades the covered centres [first, last] of row y with the Textured shader (kMap: with a
+// diffuse map). Hidden pixels are passed over before any sampling. Every value at a pixel
+// comes from its offset to the reference pixel, as in FillSpan.
+template <bool kMap, FillMode kMode>
+void FillTexturedSpan(const TriangleCoverage& c, const Varyings& q, const FillStyle& style,
+                      uint32_t* pixels, float* depth, int32_t y, int32_t first, int32_t last) {
+    const MapStyle& maps = *style.maps;
+    const float oy = static_cast<float>(y - c.refY);
+    const float zRow = c.invZ.at + c.invZ.dy * oy;
+    float row[kMaxVaryings];
+    for (int32_t k = 0; k < kMaxVaryings; ++k)
+        row[k] = q.plane[k].at + q.plane[k].dy * oy;
+    const float offset = c.offset;
+    const auto alpha = static_cast<uint32_t>(style.alpha);
+    const int32_t refX = c.refX;
+    const float dzx = c.invZ.dx, dzy = c.invZ.dy;
+    const TriangleCoverage::Plane& pu = q.plane[kVaryU];
+    const TriangleCoverage::Plane& pv = q.plane[kVaryV];
+    for (int32_t x = first; x <= last; ++x) {
+        const float ox = static_cast<float>(x - refX);
+        const float invZ = zRow + dzx * ox;
+        const float z = invZ - offset;
+        if (!(z > depth[x])) continue;
+        const float w = 1.0f / invZ;
+        const float u = (row[kVaryU] + pu.dx * ox) * w;
+        const float v = (row[kVaryV] + pv.dx * ox) * w;
+        // u = U / W with U = u / depth and W = 1 / depth planes: du = (dU - u dW) / W.
+        const float dudx = (pu.dx - u * dzx) * w;
+        const float dvdx = (pv.dx - v * dzx) * w;
+        const float dudy = (pu.dy - u * dzy) * w;
+        const float dvdy = (pv.dy - v * dzy) * w;
+        float channel[3];
+        if constexpr (kMap) {
+            float s, t;
+            const uint32_t sample = SampleAt(*maps.map, u, v, dudx, dvdx, dudy, dvdy, s, t);
+            const uint32_t kd = MixMapColor(maps.diffuse, sample, maps.amount);
+            for (int32_t k = 0; k < 3; ++k) {
+                const float times =
+                    (row[kVaryTimesRed + k] + q.plane[kVaryTimesRed + k].dx * ox) * w;
+                const float add = (row[kVaryRed + k] + q.plane[kVaryRed + k].dx * ox) * w;
+                channel[k] = static_cast<float>(kd >> (16 - 8 * k) & 0xFFu) * times + add;
+            }
+        } else {
+            for (int32_t k = 0; k < 3; ++k)
+                channel[k] = (row[kVaryRed + k] + q.plane[kVaryRed + k].dx * ox) * w;
+        }
+        const uint32_t colour = Pack(channel[0], channel[1], channel[2]);
+        if constexpr (kMode == FillMode::Masked) {
+            const uint32_t weight = MaskWeight(maps, alpha, u, v, dudx, dvdx, dudy, dvdy);
+            if (weight >= 256) {
+                pixels[x] = colour;
+                depth[x] = z;
+            } else if (weight > 0) {
+                pixels[x] = BlendColour(colour, pixels[x], weight);
+            }
+        } else if constexpr (kMode == FillMode::Blend) {
+            pixels[x] = BlendColour(colour, pixels[x], alpha);
+        } else {
+            pixels[x] = colour;
+            depth[x] = z;
+        }
+    }
+}
+
 using SpanFunction = void (*)(const TriangleCoverage&, const Varyings&, const FillStyle&, uint32_t*,
                               float*, int32_t, int32_t, int32_t);
 
+template <bool kMap>
+SpanFunction TexturedSpanFor(FillMode mode) {
+    switch (mode) {
+        case FillMode::Masked:
+            return FillTexturedSpan<kMap, FillMode::Masked>;
+        case FillMode::Blend:
+            return FillTexturedSpan<kMap, FillMode::Blend>;
+        default:
+            return FillTexturedSpan<kMap, FillMode::Opaque>;
+    }
+}
+
 SpanFunction SpanFor(const FillStyle& style) {
+    if (style.shader == PixelShader::Textured) {
+        // Masked needs the opacity map; without one it is Blend.
+        const FillMode mode = style.mode == FillMode::Masked && style.maps->opacity == nullptr
+                                  ? FillMode::Blend
+                                  : style.mode;
+        return style.maps->map != nullptr ? TexturedSpanFor<true>(mode)
+                                          : TexturedSpanFor<false>(mode);
+    }
     const bool gouraud = style.shader == PixelShader::Gouraud;
     if (style.mode == FillMode::Blend) {
         return gouraud ? FillSpan<PixelShader::Gouraud, FillMode::Blend>
@@ -302,7 +414,14 @@ RasterProjection CurrentRasterProjection() {
 }
 
 int32_t VaryingCount(PixelShader shader) {
-    return shader == PixelShader::Gouraud ? 3 : 0;
+    switch (shader) {
+        case PixelShader::Gouraud:
+            return 3;
+        case PixelShader::Textured:
+            return kMaxVaryings;
+        default:
+            return 0;
+    }
 }
 
 uint32_t PackColour(float red, float green, float blue) {
