@@ -54,9 +54,10 @@ TriangleCoverage::Edge MakeEdge(const RasterVertex& a, const RasterVertex& b, in
 // ones walk their edges down the rows (EdgeWalk).
 constexpr int32_t kSteppedWidth = 4;
 
-// a = q m + r with 0 <= r < m, for m > 0: q from a division in double, made exact.
+// a = q m + r with 0 <= r < m, for m > 0: q from a division in double (truncated: one
+// instruction, where floor is a library call on baseline x86-64), made exact.
 inline void DivideFloor(int64_t a, int64_t m, int64_t& q, int64_t& r) {
-    q = static_cast<int64_t>(std::floor(static_cast<double>(a) / static_cast<double>(m)));
+    q = static_cast<int64_t>(static_cast<double>(a) / static_cast<double>(m));
     r = a - q * m;
     while (r < 0) {
         --q;
