@@ -212,6 +212,36 @@ inline uint32_t PackChannel(float value) {
     return static_cast<uint32_t>(static_cast<int32_t>(v + 0.5f));
 }
 
+// Span loops four pixels at a time through the vector extensions of GCC and Clang (SSE2 on
+// x86-64, SIMD128 in WebAssembly where enabled, plain scalar code elsewhere): IEEE
+// operations lane by lane, exactly the scalar ones.
+#if defined(__GNUC__) || defined(__clang__)
+#define TRELLIS_VECTOR_SPANS 1
+using V4f = float __attribute__((vector_size(16)));
+using V4i = int32_t __attribute__((vector_size(16)));
+
+inline V4f Splat(float v) {
+    return V4f{v, v, v, v};
+}
+inline V4i Splat(int32_t v) {
+    return V4i{v, v, v, v};
+}
+
+// PackChannel lane by lane: a comparison gives all ones where it holds, so the selects are
+// masks on the bits.
+inline V4i Select(V4i mask, V4i a, V4i b) {
+    return (a & mask) | (b & ~mask);
+}
+inline V4i PackChannels(V4f value) {
+    const V4f low = std::bit_cast<V4f>(std::bit_cast<V4i>(value) & (value > Splat(0.0f)));
+    const V4f v = std::bit_cast<V4f>(
+        Select(low < Splat(255.0f), std::bit_cast<V4i>(low), std::bit_cast<V4i>(Splat(255.0f))));
+    return __builtin_convertvector(v + Splat(0.5f), V4i);
+}
+#else
+#define TRELLIS_VECTOR_SPANS 0
+#endif
+
 inline uint32_t Pack(float red, float green, float blue) {
     return PackChannel(red) << 16 | PackChannel(green) << 8 | PackChannel(blue);
 }
@@ -248,6 +278,34 @@ void FillSpan(const TriangleCoverage& c, const Varyings& q, const FillStyle& sty
     const int32_t refX = c.refX;
     const float dz = c.invZ.dx;
     const float dr = q.plane[0].dx, dg = q.plane[1].dx, db = q.plane[2].dx;
+#if TRELLIS_VECTOR_SPANS
+    if constexpr (kShader == PixelShader::Gouraud && kMode == FillMode::Opaque) {
+        // Four pixels at a time with the same operations as the loop below, lane by lane, so
+        // the pixels are the same whichever loop draws them.
+        const V4f rowZ = Splat(zRow), stepZ = Splat(dz), push = Splat(offset);
+        const V4f rowR = Splat(row[0]), rowG = Splat(row[1]), rowB = Splat(row[2]);
+        const V4f stepR = Splat(dr), stepG = Splat(dg), stepB = Splat(db);
+        const V4i lanes = {0, 1, 2, 3};
+        for (; first + 3 <= last; first += 4) {
+            const V4f ox = __builtin_convertvector(Splat(first - refX) + lanes, V4f);
+            const V4f invZ = rowZ + stepZ * ox;
+            const V4f z = invZ - push;
+            V4f stored;
+            std::memcpy(&stored, depth + first, sizeof stored);
+            const V4i pass = z > stored;
+            const V4f w = Splat(1.0f) / invZ;
+            const V4i colour = PackChannels((rowR + stepR * ox) * w) << 16 |
+                               PackChannels((rowG + stepG * ox) * w) << 8 |
+                               PackChannels((rowB + stepB * ox) * w);
+            V4i under;
+            std::memcpy(&under, pixels + first, sizeof under);
+            const V4i pixel = Select(pass, colour, under);
+            const V4i kept = Select(pass, std::bit_cast<V4i>(z), std::bit_cast<V4i>(stored));
+            std::memcpy(pixels + first, &pixel, sizeof pixel);
+            std::memcpy(depth + first, &kept, sizeof kept);
+        }
+    }
+#endif
     for (int32_t x = first; x <= last; ++x) {
         const float ox = static_cast<float>(x - refX);
         const float invZ = zRow + dz * ox;
@@ -267,25 +325,12 @@ void FillSpan(const TriangleCoverage& c, const Varyings& q, const FillStyle& sty
     }
 }
 
-// A map's sample at texture coordinates (u, v) that change by (dudx, dvdx) to the next
-// pixel right and by (dudy, dvdy) to the next one down: the map's transform is affine, so the
-// image coordinates' changes are the transform's linear part applied to those.
-inline uint32_t SampleAt(const MapSampler& m, float u, float v, float dudx, float dvdx, float dudy,
-                         float dvdy, float& s, float& t) {
-    MapCoordinates(m, u, v, s, t);
-    const float dsdx = m.su * dudx + m.sv * dvdx;
-    const float dtdx = m.tu * dudx + m.tv * dvdx;
-    const float dsdy = m.su * dudy + m.sv * dvdy;
-    const float dtdy = m.tu * dudy + m.tv * dvdy;
-    return SampleMap(m, s, t, MapLevelOfDetail(m, dsdx, dtdx, dsdy, dtdy));
-}
-
 // The weight (0 to 256) of a pixel of a Masked fill: the style's alpha times the opacity
 // map's (its grey level; full outside a decal map) laid over full opacity at its amount.
 inline uint32_t MaskWeight(const MapStyle& maps, uint32_t alpha, float u, float v, float dudx,
                            float dvdx, float dudy, float dvdy) {
     float s, t;
-    const uint32_t sample = SampleAt(*maps.opacity, u, v, dudx, dvdx, dudy, dvdy, s, t);
+    const uint32_t sample = SampleMapAt(*maps.opacity, u, v, dudx, dvdx, dudy, dvdy, s, t);
     const bool outside = maps.opacity->wrap == TextureWrap::kDecal &&
                          !(s >= 0.0f && s <= 1.0f && t >= 0.0f && t <= 1.0f);
     const uint32_t opacity = outside ? 255u : (sample & 0xFFu);
@@ -329,7 +374,7 @@ void FillTexturedSpan(const TriangleCoverage& c, const Varyings& q, const FillSt
         float channel[3];
         if constexpr (kMap) {
             float s, t;
-            const uint32_t sample = SampleAt(*maps.map, u, v, dudx, dvdx, dudy, dvdy, s, t);
+            const uint32_t sample = SampleMapAt(*maps.map, u, v, dudx, dvdx, dudy, dvdy, s, t);
             const uint32_t kd = MixMapColor(maps.diffuse, sample, maps.amount);
             for (int32_t k = 0; k < 3; ++k) {
                 const float times =
