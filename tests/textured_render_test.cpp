@@ -16,6 +16,7 @@
 #include "render/wireframe.h"
 #include "scene/loader.h"
 
+#include "frame_hash.h"
 #include "jade_map.h"
 #include "load_fixture.h"
 #include "view_camera.h"
@@ -437,15 +438,6 @@ Frame BundledFrame(const Scene& scene, const SceneMapsForTest& maps, float angle
     return frame;
 }
 
-// FNV-1a over the frame's pixels.
-uint64_t FrameHash(const Frame& frame, uint64_t hash) {
-    for (const uint32_t p : frame) {
-        hash ^= p;
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
 TEST_F(TexturedRender, BundledSceneIsTheSameWithOneThreadOrTwoAndOnEveryBuild) {
     const std::string path = std::string(TRELLIS_SOURCE_DIR) + "/assets/svet.3ds";
     ScenePtr scene(LoadScene(path.c_str()));
@@ -455,7 +447,7 @@ TEST_F(TexturedRender, BundledSceneIsTheSameWithOneThreadOrTwoAndOnEveryBuild) {
         TextureFilter::kTrilinear);
     const FrameRenderSettings one = {1, 4096, 2048, 0};
     const FrameRenderSettings two = {2, 97, 61, 0};
-    uint64_t hash = 1469598103934665603ull;
+    uint64_t hash = kFrameHashStart;
     for (int tick = 0; tick < 3; ++tick) {
         const float angle = 0.7f * static_cast<float>(tick);
         const Frame a = BundledFrame(*scene, maps, angle, one);
