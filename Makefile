@@ -33,22 +33,28 @@ run: deps
 	@scripts/run-viewer $(CURDIR)/$(BUILD)/$(RUN_PRESET)/src/trellis $(CURDIR)/assets \
 	    $(CURDIR)/$(BUILD) "$(CALLER_DIR)" $(ARGS)
 
-# Fuzzes the loader, then the image decoder, for SECONDS seconds each (clang, libFuzzer,
-# ASan+UBSan): builds the fuzz preset, writes the seed scenes into build/fuzz/corpus and adds
-# the inputs kept in fuzz/corpus, writes the seed images into build/fuzz/image_corpus (inputs
-# found by earlier runs stay in both) and fails when a fuzzer reports a crash, a leak, a slow
-# input or a memory blow-up; the input is then in build/fuzz/artifacts/.
+# Fuzzes for SECONDS seconds each (clang, libFuzzer, ASan+UBSan) the loader, the whole
+# pipeline (load, animation, a small frame under the work budget), the glTF export and the
+# image decoder: builds the fuzz preset, writes the seed scenes into build/fuzz/corpus and adds
+# the inputs kept in fuzz/corpus (the first three targets share it), writes the seed images
+# into build/fuzz/image_corpus (inputs found by earlier runs stay in both) and fails when a
+# fuzzer reports a crash, a leak, a slow input, a memory blow-up or a broken invariant; the
+# input is then in build/fuzz/artifacts/.
 SECONDS ?= 60
 FUZZ_DIR := $(BUILD)/fuzz
+FUZZ_FLAGS = -dict=fuzz/chunks.dict -max_total_time=$(SECONDS) -timeout=10 \
+	-rss_limit_mb=512 -malloc_limit_mb=128 -artifact_prefix=$(FUZZ_DIR)/artifacts/ \
+	-print_final_stats=1
 fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	$(FUZZ_DIR)/fuzz/make_corpus $(FUZZ_DIR)/corpus
 	cp fuzz/corpus/* $(FUZZ_DIR)/corpus/
 	mkdir -p $(FUZZ_DIR)/artifacts
-	$(FUZZ_DIR)/fuzz/load_fuzzer $(FUZZ_DIR)/corpus -dict=fuzz/chunks.dict \
-	    -max_total_time=$(SECONDS) -timeout=10 -rss_limit_mb=512 -malloc_limit_mb=128 \
-	    -artifact_prefix=$(FUZZ_DIR)/artifacts/ -print_final_stats=1
+	$(FUZZ_DIR)/fuzz/load_fuzzer $(FUZZ_DIR)/corpus $(FUZZ_FLAGS)
+	$(FUZZ_DIR)/fuzz/pipeline_fuzzer $(FUZZ_DIR)/corpus $(FUZZ_FLAGS)
+	$(FUZZ_DIR)/fuzz/export_fuzzer $(FUZZ_DIR)/corpus $(FUZZ_FLAGS) -rss_limit_mb=1024 \
+	    -artifact_prefix=$(FUZZ_DIR)/artifacts/export-
 	$(FUZZ_DIR)/fuzz/make_image_corpus $(FUZZ_DIR)/image_corpus
 	$(FUZZ_DIR)/fuzz/image_fuzzer $(FUZZ_DIR)/image_corpus -dict=fuzz/images.dict \
 	    -max_total_time=$(SECONDS) -timeout=10 -rss_limit_mb=512 -malloc_limit_mb=128 \

@@ -1,7 +1,7 @@
 // libFuzzer target: every input is loaded as a scene file, checked and released again.
 //
-// The loader reads from a path (it opens the file twice, once per pass), so each input
-// is written to an anonymous in-memory file and loaded through /proc/self/fd.
+// Each input is written to an anonymous in-memory file and loaded through /proc/self/fd
+// (memory_input.h).
 //
 // Beyond what the sanitizers catch, a load must end in one of two sound states, and the
 // target aborts (a crash the fuzzer reports) when it does not:
@@ -12,22 +12,19 @@
 //   every key track has its arrays, and whose memory stays in proportion to the file.
 // Every value the scene holds is read once, so that the sanitizers see any byte of it that
 // was never written, and its keyframer animation is evaluated.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "scene/animation.h"
-#include "scene/keyed_hash.h"
 #include "scene/loader.h"
+
+#include "memory_input.h"
 
 namespace {
 
-int memoryFile = -1;
-char memoryPath[64];
+MemoryInput input;
 
 // Aborts with `what` when `holds` is false.
 void Check(bool holds, const char* what) {
@@ -128,14 +125,15 @@ float CheckTrack(const KeyTrack& track) {
 }
 
 float CheckNode(const KeyframerNode& node) {
+    const KeyframerNodeExtras& extras = NodeExtras(node);
     if (node.name != nullptr) CheckName(node.name);
-    if (node.instanceName != nullptr) CheckName(node.instanceName);
+    if (extras.instanceName != nullptr) CheckName(extras.instanceName);
     Check(node.kind >= 0xB001 && node.kind <= 0xB007, "a node of no known kind");
     float sum = static_cast<float>(node.nodeId + node.parentId + node.recordIndex + node.flags1 +
-                                   node.flags2 + node.hasPivot);
-    sum += node.pivot[0] + node.pivot[1] + node.pivot[2];
-    for (const KeyTrack* t :
-         {&node.position, &node.rotation, &node.scale, &node.fov, &node.roll, &node.hide}) {
+                                   node.flags2 + extras.hasPivot);
+    sum += extras.pivot[0] + extras.pivot[1] + extras.pivot[2];
+    for (const KeyTrack* t = extras.tracks; t != nullptr; t = t->next) {
+        Check(t->kind >= NodePositionTrack && t->kind <= NodeHideTrack, "a track of no known kind");
         sum += CheckTrack(*t);
     }
     return sum;
@@ -205,25 +203,13 @@ void CheckFailure() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // A fixed key for the hash tables, so that an input takes the same paths in every run
-    // (coverage the fuzzer can rely on, and artifacts that replay alike). What a load gives
-    // never depends on the key; only where records land in the tables does.
-    SetProcessHashKey(HashKey{0x0123456789abcdefu, 0xfedcba9876543210u});
-    memoryFile = memfd_create("scene.3ds", 0);
-    if (memoryFile < 0) {
-        std::perror("load_fuzzer: memfd_create");
-        std::abort();
-    }
-    std::snprintf(memoryPath, sizeof memoryPath, "/proc/self/fd/%d", memoryFile);
+    input = OpenMemoryInput("load_fuzzer");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (ftruncate(memoryFile, 0) != 0 ||
-        pwrite(memoryFile, data, size, 0) != static_cast<ssize_t>(size)) {
-        std::abort();
-    }
-    Scene* scene = LoadScene(memoryPath);
+    FillMemoryInput(input, data, size);
+    Scene* scene = LoadScene(input.path);
     if (scene != nullptr) {
         CheckScene(*scene, size);
     } else {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "render/frame_stop.h"
 #include "render/wireframe.h"
 #include "scene/derived.h"
 #include "scene/loader.h"
@@ -171,6 +172,48 @@ TEST_F(FrameRender, OtherMatricesAndUnpreparedObjects) {
         RenderFrame(objects, n, OwnMatrices(objects), u.camera, frame.data());
         EXPECT_TRUE(frame == expected) << u.name;
         EXPECT_GT(LitPixels(frame), 0u) << u.name;
+    }
+}
+
+// A stop asked for (a signal, or the poll of the window's input) leaves the frame at once;
+// once cleared, frames are whole again.
+TEST_F(FrameRender, AStopLeavesTheFrameAtOnceAndAClearedOneDrawsItWhole) {
+    BuiltScene scene;
+    AddSphere(scene);
+    scene.Attach(true);
+    MeshObject* objects = scene.objects.data();
+    const Matrix4 camera = ViewCamera();
+    const Frame expected = EachObjectFrame(objects, 1, camera);
+    ASSERT_GT(LitPixels(expected), 1000u);
+
+    // The poll, run by the caller on its first piece, says stop: nothing is drawn.
+    ConfigureFrameRender({1, 4096, 2048, 0});
+    PrepareFrameRender(objects, 1);
+    Frame frame(size_t{kWidth} * kHeight, 0);
+    static int polls = 0;
+    SetFrameStopPoll([] {
+        ++polls;
+        return true;
+    });
+    RenderFrame(objects, 1, OwnMatrices(objects), camera, frame.data());
+    SetFrameStopPoll(nullptr);
+    EXPECT_EQ(polls, 1);
+    EXPECT_TRUE(FrameStopRequested());
+    EXPECT_EQ(LitPixels(frame), 0u);
+
+    // The flag (a signal) stops every frame before any thread takes a piece, with one thread
+    // or several.
+    for (const FrameRenderSettings settings :
+         {FrameRenderSettings{1, 4096, 2048, 0}, FrameRenderSettings{2, 97, 61, 0}}) {
+        ConfigureFrameRender(settings);
+        PrepareFrameRender(objects, 1);
+        RequestFrameStop();
+        std::fill(frame.begin(), frame.end(), 0u);
+        RenderFrame(objects, 1, OwnMatrices(objects), camera, frame.data());
+        EXPECT_EQ(LitPixels(frame), 0u);
+        ClearFrameStop();
+        RenderFrame(objects, 1, OwnMatrices(objects), camera, frame.data());
+        EXPECT_TRUE(frame == expected);
     }
 }
 

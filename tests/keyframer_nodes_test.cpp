@@ -11,6 +11,21 @@
 
 namespace {
 
+// A node's six tracks by name, as NodeTrack finds them.
+struct NodeTracks {
+    const KeyTrack& position;
+    const KeyTrack& rotation;
+    const KeyTrack& scale;
+    const KeyTrack& fov;
+    const KeyTrack& roll;
+    const KeyTrack& hide;
+};
+NodeTracks TracksOf(const KeyframerNode& node) {
+    return {NodeTrack(node, NodePositionTrack), NodeTrack(node, NodeRotationTrack),
+            NodeTrack(node, NodeScaleTrack),    NodeTrack(node, NodeFovTrack),
+            NodeTrack(node, NodeRollTrack),     NodeTrack(node, NodeHideTrack)};
+}
+
 // A scene with mesh "Box", camera "Cam" and light "Lamp", then the keyframer section that
 // `keyframer` writes.
 template <class Keyframer>
@@ -89,15 +104,16 @@ TEST(KeyframerNodes, EveryNodeKeepsItsIdsHeaderPivotAndTracks) {
     }
     EXPECT_EQ(n[5].name, nullptr);
 
-    const KeyframerNode& box = n[1];
-    EXPECT_STREQ(box.name, "Box");
-    EXPECT_STREQ(box.instanceName, "Box.1");
-    EXPECT_EQ(box.flags1, 0x4000);
-    EXPECT_EQ(box.flags2, 0x0002);
-    EXPECT_EQ(box.hasPivot, 1);
-    EXPECT_EQ(box.pivot[0], 1.0f);
-    EXPECT_EQ(box.pivot[1], 3.0f);  // engine axes: file z in y
-    EXPECT_EQ(box.pivot[2], 2.0f);
+    const KeyframerNode& boxNode = n[1];
+    EXPECT_STREQ(boxNode.name, "Box");
+    EXPECT_STREQ(NodeExtras(boxNode).instanceName, "Box.1");
+    EXPECT_EQ(boxNode.flags1, 0x4000);
+    EXPECT_EQ(boxNode.flags2, 0x0002);
+    EXPECT_EQ(NodeExtras(boxNode).hasPivot, 1);
+    EXPECT_EQ(NodeExtras(boxNode).pivot[0], 1.0f);
+    EXPECT_EQ(NodeExtras(boxNode).pivot[1], 3.0f);  // engine axes: file z in y
+    EXPECT_EQ(NodeExtras(boxNode).pivot[2], 2.0f);
+    const NodeTracks box = TracksOf(boxNode);
 
     // Every spline value announced by flag bits 0 to 4, and the full 32-bit frame.
     ASSERT_EQ(box.position.keyCount, 2);
@@ -137,14 +153,14 @@ TEST(KeyframerNodes, EveryNodeKeepsItsIdsHeaderPivotAndTracks) {
     ASSERT_EQ(box.hide.keyCount, 2);
     EXPECT_EQ(box.hide.frames[1], 20u);
 
-    const KeyframerNode& cam = n[2];
+    const NodeTracks cam = TracksOf(n[2]);
     ASSERT_EQ(cam.fov.keyCount, 1);
     EXPECT_EQ(cam.fov.values[0], 45.0f);
     ASSERT_EQ(cam.roll.keyCount, 1);
     EXPECT_EQ(cam.roll.values[0], 10.0f);
     EXPECT_EQ(cam.roll.splines[0].bias, 0.5f);
-    EXPECT_EQ(n[0].position.keyCount, 0);
-    EXPECT_EQ(n[0].position.frames, nullptr);
+    EXPECT_EQ(NodeTrack(n[0], NodePositionTrack).keyCount, 0);
+    EXPECT_EQ(NodeTrack(n[0], NodePositionTrack).frames, nullptr);
 }
 
 // Key headers whose flags announce ease values (bits 3 and 4) are read with them when the
@@ -173,7 +189,7 @@ TEST(KeyframerNodes, EaseValuesAreReadWhereTheKeysFitWithThem) {
             });
         }));
         ASSERT_NE(scene, nullptr) << LastLoadError().message;
-        const KeyframerNode& box = scene->nodes[0];
+        const NodeTracks box = TracksOf(scene->nodes[0]);
         ASSERT_EQ(box.position.keyCount, 2);
         EXPECT_EQ(box.position.splines[1].easeTo, c.expectEaseTo);
         EXPECT_EQ(box.position.values[3 + 1], 10.0f);
@@ -204,10 +220,10 @@ TEST(KeyframerNodes, MalformedTracksOnceSkippedAreDropped) {
             continue;
         }
         ASSERT_NE(scene, nullptr) << LastLoadError().message;
-        const KeyframerNode& box = scene->nodes[0];
+        const NodeTracks box = TracksOf(scene->nodes[0]);
         EXPECT_EQ(box.scale.keyCount + box.fov.keyCount + box.roll.keyCount + box.hide.keyCount, 0);
-        EXPECT_STREQ(box.instanceName, "cut");
-        EXPECT_EQ(box.hasPivot, 0);
+        EXPECT_STREQ(NodeExtras(scene->nodes[0]).instanceName, "cut");
+        EXPECT_EQ(NodeExtras(scene->nodes[0]).hasPivot, 0);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "render/frame_stop.h"
 #include "render/wireframe.h"
 #include "scene/loader.h"
 
@@ -240,6 +241,54 @@ TEST_F(SceneRender, BundledSceneSolidFramesAreTheSameOnEveryBuild) {
         EXPECT_EQ(hash, e.hash) << RenderModeName(e.mode) << std::hex << " 0x" << hash;
     }
     FreeScene(scene);
+}
+
+// A stop asked for (a signal, or the poll of the window's input) ends a solid frame before
+// its next piece of work, as it does the wireframe; once cleared, frames are whole again.
+TEST_F(SceneRender, ASolidFrameStopsAtOnceAndAClearedOneIsWhole) {
+    BuiltScene sphere;
+    AddSphere(sphere);
+    sphere.Attach(true);
+    const Scene scene = SceneOf(sphere);
+    std::vector<RenderInstance> instances;
+    for (int i = 0; i < 6; ++i) {
+        RenderInstance instance{0, Identity()};
+        MatrixTranslate(instance.matrix, static_cast<float>(i) * 40.0f - 100.0f, 0.0f, 0.0f);
+        instances.push_back(instance);
+    }
+    RenderView view = DefaultRenderView();
+    view.camera = ViewCamera();
+    MatrixTranslate(view.camera, 0.0f, 0.0f, -300.0f);
+    view.mode = RenderMode::Shaded;
+    constexpr uint32_t kUntouched = 0x12345678u;
+    const auto touched = [](const Frame& frame) { return LitPixels(frame, kUntouched); };
+    ConfigureFrameRender(kOneThread);
+    PrepareSceneRender(scene, view.mode);
+    const Frame expected = Render(scene, instances, view);
+    ASSERT_GT(LitPixels(expected, kShadedBackground), 10000u);
+
+    // The poll, run by the drawing thread before its first piece, says stop: nothing drawn.
+    static int polls = 0;
+    SetFrameStopPoll([] {
+        ++polls;
+        return true;
+    });
+    const Frame polled = Render(scene, instances, view);
+    SetFrameStopPoll(nullptr);
+    EXPECT_EQ(polls, 1);
+    EXPECT_TRUE(FrameStopRequested());
+    EXPECT_EQ(touched(polled), 0u);
+    ClearFrameStop();
+
+    // The flag (a signal) stops the frame with one thread or several.
+    for (const FrameRenderSettings& settings : {kOneThread, kTwoThreadsSmallPieces}) {
+        ConfigureFrameRender(settings);
+        PrepareSceneRender(scene, view.mode);
+        RequestFrameStop();
+        EXPECT_EQ(touched(Render(scene, instances, view)), 0u) << settings.threads;
+        ClearFrameStop();
+        EXPECT_TRUE(Render(scene, instances, view) == expected) << settings.threads;
+    }
 }
 
 }  // namespace

@@ -24,7 +24,10 @@ enum : int {
     kOptionAnimate,
     kOptionFrame,
     kOptionUp,
-    kOptionExport
+    kOptionExport,
+    kOptionFormat,
+    kOptionMaxMemory,
+    kOptionMaxFaces
 };
 
 const option kOptions[] = {
@@ -42,6 +45,9 @@ const option kOptions[] = {
     {"thumbnail", required_argument, nullptr, kOptionThumbnail},
     {"up", required_argument, nullptr, kOptionUp},
     {"export", required_argument, nullptr, kOptionExport},
+    {"format", required_argument, nullptr, kOptionFormat},
+    {"max-memory", required_argument, nullptr, kOptionMaxMemory},
+    {"max-faces", required_argument, nullptr, kOptionMaxFaces},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -100,6 +106,40 @@ bool ParseSize(const char* text, int32_t& width, int32_t& height) {
     if (cross == nullptr) return false;
     return ParseSide(text, static_cast<size_t>(cross - text), width) &&
            ParseSide(cross + 1, std::strlen(cross + 1), height);
+}
+
+// A whole number of at most 15 digits followed by `suffixes` (none, or one of K, M, G, T
+// for 2^10, 2^20, 2^30, 2^40, when `withSuffix`), within [least, most].
+bool ParseAmount(const char* text, bool withSuffix, int64_t least, int64_t most, int64_t& amount) {
+    int64_t value = 0;
+    size_t i = 0;
+    for (; std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        if (i == 15) return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    if (i == 0) return false;
+    if (withSuffix && text[i] != '\0') {
+        static const char kSuffixes[] = "KMGT";
+        const char* suffix =
+            std::strchr(kSuffixes, std::toupper(static_cast<unsigned char>(text[i])));
+        if (suffix == nullptr) return false;
+        const int shift = 10 * static_cast<int>(suffix - kSuffixes + 1);
+        if (value > (most >> shift)) return false;
+        value <<= shift;
+        ++i;
+        if (text[i] == 'i' && text[i + 1] == 'B') i += 2;  // KiB, MiB, ...
+    }
+    if (text[i] != '\0' || value < least || value > most) return false;
+    amount = value;
+    return true;
+}
+
+// A name of a device, a named pipe or a socket (through links): written in place.
+bool IsWrittenInPlace(const char* path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+           !std::filesystem::is_directory(status);
 }
 
 // The long option whose value is `val`, or null.
@@ -235,6 +275,34 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
             case kOptionExport:
                 line.exportFile = optarg;
                 break;
+            case kOptionFormat:
+                if (std::strcmp(optarg, "png") == 0) {
+                    line.formatGiven = ImageFormat::Png;
+                } else if (std::strcmp(optarg, "gif") == 0) {
+                    line.formatGiven = ImageFormat::Gif;
+                } else {
+                    error = "--format is png or gif, not '" + PrintableName(optarg) + "'";
+                    return ParseResult::UsageError;
+                }
+                break;
+            case kOptionMaxMemory:
+                if (!ParseAmount(optarg, true, kSmallestMaxMemory, kLargestMaxMemory,
+                                 line.maxMemory)) {
+                    error =
+                        "--max-memory needs a size from 16M to 1024T (a number of bytes, or "
+                        "with K, M, G or T), not '" +
+                        PrintableName(optarg) + "'";
+                    return ParseResult::UsageError;
+                }
+                break;
+            case kOptionMaxFaces:
+                if (!ParseAmount(optarg, false, 1, kLargestMaxFrameFaces, line.maxFrameFaces)) {
+                    error = "--max-faces needs a whole number from 1 to " +
+                            std::to_string(kLargestMaxFrameFaces) + ", not '" +
+                            PrintableName(optarg) + "'";
+                    return ParseResult::UsageError;
+                }
+                break;
             case 'h':
                 line.help = true;
                 break;
@@ -287,10 +355,12 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         }
         if (line.outputFile || line.info || line.chunks || line.windowed || line.animate ||
             line.hasFrameTime || line.ticksGiven || viewGiven || cameraGiven || sizeGiven ||
-            line.thumbnail != 0) {
+            line.thumbnail != 0 || line.formatGiven != ImageFormat::None ||
+            line.maxFrameFaces != 0) {
             error =
                 "--export stands alone: no --output, --info, --chunks, --windowed, "
-                "--animate, --frame, --frames, --view, --camera, --size or --thumbnail";
+                "--animate, --frame, --frames, --view, --camera, --size, --thumbnail, "
+                "--format or --max-faces";
             return ParseResult::UsageError;
         }
         if (!sceneGiven) {
@@ -311,7 +381,10 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         }
         return ParseResult::Run;
     }
-    line.outputFolder = line.outputFile != nullptr && IsFolderName(line.outputFile);
+    const bool standardOutput =
+        line.outputFile != nullptr && std::strcmp(line.outputFile, "-") == 0;
+    line.outputFolder =
+        line.outputFile != nullptr && !standardOutput && IsFolderName(line.outputFile);
     // --json alone asks for the report, as JSON.
     if (line.json) line.info = true;
     // `--camera NAME` read NAME as the first scene: said so where it cannot be one.
@@ -391,6 +464,17 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         error = "--frames applies only with --output";
         return ParseResult::UsageError;
     }
+    if (line.formatGiven != ImageFormat::None &&
+        (!line.outputFile || line.outputFolder ||
+         (line.thumbnail != 0 && line.formatGiven != ImageFormat::Png))) {
+        error = "--format applies only with --output FILE (a thumbnail is a PNG)";
+        return ParseResult::UsageError;
+    }
+    if (line.maxFrameFaces != 0 && (line.info || line.chunks)) {
+        error = "--max-faces applies to the viewer and --output, which draw";
+        return ParseResult::UsageError;
+    }
+    if (line.maxFrameFaces == 0) line.maxFrameFaces = kDefaultMaxFrameFaces;
     if (line.outputFile) {
         if (line.windowed) {
             error = "--windowed and --output exclude each other";
@@ -399,9 +483,15 @@ ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::stri
         line.outputFormat = line.outputFolder || line.thumbnail != 0
                                 ? ImageFormat::Png
                                 : ImageFormatForPath(line.outputFile);
+        if (line.formatGiven != ImageFormat::None) line.outputFormat = line.formatGiven;
+        // Standard output, and a device or pipe named (/dev/stdout), are PNG unless told.
+        if (line.outputFormat == ImageFormat::None &&
+            (standardOutput || IsWrittenInPlace(line.outputFile))) {
+            line.outputFormat = ImageFormat::Png;
+        }
         if (line.outputFormat == ImageFormat::None) {
             error = "cannot tell the image format of '" + PrintableName(line.outputFile) +
-                    "': name it .png or .gif";
+                    "': name it .png or .gif, or give --format";
             return ParseResult::UsageError;
         }
         if (!ticksGiven) line.ticks = line.outputFormat == ImageFormat::Png ? 1 : 100;
@@ -432,8 +522,12 @@ const char* UsageText() {
            "                       (default z; y for files exported y-up)\n"
            "  -o, --output FILE    no window: run the frame ticks headless and write FILE,\n"
            "                       .png (the last frame) or .gif (every frame, 20 ms apart,\n"
-           "                       looping); a FOLDER (ending in '/', or an existing\n"
-           "                       folder) gets one .png per SCENE, named after it\n"
+           "                       looping); - writes standard output; a FOLDER (ending in\n"
+           "                       '/', or an existing folder) gets one .png per SCENE,\n"
+           "                       named after it. FILE is replaced only when complete,\n"
+           "                       never when it is a SCENE being read\n"
+           "      --format FMT     png or gif: the format of --output FILE whatever its\n"
+           "                       name (PNG for standard output without it)\n"
            "      --thumbnail N    with --output FILE: a PNG of N x N, whatever FILE's name,\n"
            "                       for file managers; a file that is not a 3D Studio scene\n"
            "                       fails (status 1, no FILE) instead of drawing nothing\n"
@@ -442,7 +536,8 @@ const char* UsageText() {
            "                       (ending in '/', or an existing folder) gets one .glb\n"
            "                       per SCENE, named after it\n"
            "      --frames N       ticks to run with --output (default 1 for .png,\n"
-           "                       100 for .gif: one full turn)\n"
+           "                       100 for .gif: one full turn; with --animate one loop\n"
+           "                       of the animation, at most 1000)\n"
            "  -i, --info           print what the scene holds (objects, materials, lights,\n"
            "                       cameras, segment), or why it does not load, and exit\n"
            "      --json           the --info report as one JSON document\n"
@@ -452,6 +547,13 @@ const char* UsageText() {
            "                       second, looping) instead of the turn\n"
            "      --frame T        show the scene's keyframes at frame time T, still; with\n"
            "                       --info, add each node's world matrix at T\n"
+           "      --max-memory SIZE  the most memory the run may take (bytes, or with K, M,\n"
+           "                       G); without it 4 x the scene's size + 64M + 16 bytes\n"
+           "                       a face, and for --thumbnail at most 1G. A scene that\n"
+           "                       needs more is refused (status 1)\n"
+           "      --max-faces N    the most faces a frame draws (default 50000000);\n"
+           "                       beyond it the frame says the scene is too large\n"
+           "  --                   ends the options: every argument after it is a SCENE\n"
            "  -h, --help           show this help and exit\n"
            "  -V, --version        show the version and exit\n"
            "\n"

@@ -45,6 +45,15 @@ struct CommandLine {
     // with a folder one .glb per scene in it, named after the scene.
     const char* exportFile = nullptr;
     bool exportFolder = false;
+    // --format png|gif: the format of --output whatever its name (needed for "-", standard
+    // output, which is PNG without it).
+    ImageFormat formatGiven = ImageFormat::None;
+    // --max-memory SIZE: the most memory the whole run may take, in bytes; 0 when not given
+    // (the run's own allowance then applies: see memory_budget.h).
+    int64_t maxMemory = 0;
+    // --max-faces N: the most faces one frame draws (an object drawn by several nodes counts
+    // once per node); beyond it the frame says that the scene is too large to draw.
+    int64_t maxFrameFaces = 0;
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };
@@ -55,6 +64,14 @@ inline constexpr int32_t kMaxFrameSide = 4096;
 
 // The most ticks --frames accepts.
 inline constexpr int32_t kMaxTicks = 1000000;
+
+// The faces a frame draws without --max-faces, and the largest --max-faces accepted.
+inline constexpr int64_t kDefaultMaxFrameFaces = 50000000;
+inline constexpr int64_t kLargestMaxFrameFaces = int64_t{1} << 40;
+
+// The range of --max-memory, in bytes.
+inline constexpr int64_t kSmallestMaxMemory = int64_t{16} << 20;
+inline constexpr int64_t kLargestMaxMemory = int64_t{1} << 50;
 
 // Parses argv (argv[0] is the program name). On UsageError `error` says why, in one line.
 ParseResult ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error);

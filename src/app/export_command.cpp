@@ -1,14 +1,14 @@
 // The --export command: load, export through the core, write the files.
 #include "app/export_command.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "app/memory_budget.h"
+#include "app/output.h"
 #include "app/scene_input.h"
 #include "app/scene_messages.h"
 #include "export/gltf.h"
@@ -17,56 +17,17 @@
 
 namespace {
 
-// ---- Writing one file ----------------------------------------------------------------------
-// Each file is written under a temporary name beside it and renamed over it when complete,
-// so that a failed export never leaves a partial file or destroys an existing one.
-
-struct OutputFile {
-    std::string path;
-    std::string partPath;
-    std::FILE* file = nullptr;
-    std::string error;  // the first failure
-};
-
-bool OpenOutputFile(OutputFile& out, const std::string& path) {
-    out = OutputFile{};
-    out.path = path;
-    out.partPath = path + ".part";
-    out.file = std::fopen(out.partPath.c_str(), "wb");
-    if (out.file == nullptr) out.error = std::strerror(errno);
-    return out.file != nullptr;
-}
-
-bool WriteOutputFile(OutputFile& out, const void* bytes, size_t size) {
-    if (std::fwrite(bytes, 1, size, out.file) == size) return true;
-    out.error = std::strerror(errno);
-    return false;
-}
-
-bool CommitOutputFile(OutputFile& out) {
-    const bool closed = std::fclose(out.file) == 0;
-    out.file = nullptr;
-    if (!closed || std::rename(out.partPath.c_str(), out.path.c_str()) != 0) {
-        out.error = std::strerror(errno);
-        std::remove(out.partPath.c_str());
-        return false;
-    }
-    return true;
-}
-
-void AbandonOutputFile(OutputFile& out) {
-    if (out.file != nullptr) {
-        std::fclose(out.file);
-        out.file = nullptr;
-        std::remove(out.partPath.c_str());
-    }
-}
-
-// ---- The export's sink: files in one folder --------------------------------------------------
+// ---- The export's sink: files in one folder, each through the output writer ---------------
+// Each file is written under a temporary name beside it and renamed over it when complete
+// (output.h), so that a failed export never leaves a partial file or destroys an existing
+// one, and never replaces a file the export reads (the scene, a map).
 
 struct FolderSink {
     std::filesystem::path folder;
+    OutputRules rules;  // the scene and every map read are inputs
     OutputFile file;
+    bool open = false;                 // `file` is being written
+    std::string error;                 // why the sink failed, when it did
     std::vector<std::string> written;  // companions kept, removed again when the export fails
 };
 
@@ -75,18 +36,31 @@ GltfSink MakeSink(FolderSink& folder) {
     sink.user = &folder;
     sink.begin = [](void* user, const std::string& name) {
         auto* f = static_cast<FolderSink*>(user);
-        return OpenOutputFile(f->file, (f->folder / name).string());
+        f->open = OpenOutput(f->file, (f->folder / name).string().c_str(), f->rules, f->error);
+        return f->open;
     };
     sink.write = [](void* user, const void* bytes, size_t size) {
-        return WriteOutputFile(static_cast<FolderSink*>(user)->file, bytes, size);
+        auto* f = static_cast<FolderSink*>(user);
+        return WriteOutput(f->file, bytes, size, f->error);
     };
     sink.end = [](void* user) {
         auto* f = static_cast<FolderSink*>(user);
-        if (!CommitOutputFile(f->file)) return false;
+        f->open = false;
+        if (!CommitOutput(f->file, f->error)) return false;
         f->written.push_back(f->file.path);
         return true;
     };
     return sink;
+}
+
+// A map file the export is about to read whole: its bytes are allowed for in the run's
+// memory, and no output may replace it.
+void ReadingMap(void* user, const std::string& path, uint64_t bytes) {
+    AllowInputFile(bytes);
+    FileIdentity identity;
+    if (IdentifyInput(path.c_str(), identity)) {
+        static_cast<FolderSink*>(user)->rules.inputs.push_back(identity);
+    }
 }
 
 // Loads `scene` and writes it to `out`. Returns 0, or 1 after one line on stderr.
@@ -116,15 +90,24 @@ int ExportOne(const char* scene, const std::string& out) {
     FolderSink folder;
     folder.folder = outPath.parent_path();
     if (folder.folder.empty()) folder.folder = ".";
+    folder.rules.inputReason = "is a file the export reads: give the export another name";
+    FileIdentity input;
+    if (IdentifyInput(scene, input)) folder.rules.inputs.push_back(input);
+    options.readingMap = ReadingMap;
+    options.readingMapUser = &folder;
     GltfReport report;
     const bool ok = ExportGltf(*loaded, options, MakeSink(folder), report);
     FreeScene(loaded);
     if (!ok) {
-        AbandonOutputFile(folder.file);
+        if (folder.open) AbandonOutput(folder.file);
         for (const std::string& path : folder.written)
             std::remove(path.c_str());
         std::string reason = report.error;
-        if (!folder.file.error.empty()) reason += ": " + folder.file.error;
+        // Memory refused under the run's allowance: that limit is the reason.
+        if (reason == "out of memory" && MemoryRefusalReason()[0] != '\0') {
+            reason = MemoryRefusalReason();
+        }
+        if (!folder.error.empty()) reason += ": " + folder.error;
         std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(out.c_str()).c_str(),
                      PrintableName(reason.c_str()).c_str());
         return 1;
@@ -140,9 +123,13 @@ int RunExport(const CommandLine& line) {
     if (!line.exportFolder) {
         const char* scene = line.scenes.empty() ? line.sceneFile : line.scenes[0];
         std::string error;
-        if (IsStandardInput(scene) && !ReadSceneInput(stdin, kMaxSceneFileBytes, error)) {
-            std::fprintf(stderr, "trellis: %s: %s\n", kStandardInputName, error.c_str());
-            return 1;
+        if (IsStandardInput(scene)) {
+            if (!ReadSceneInput(stdin, kMaxSceneFileBytes, error)) {
+                std::fprintf(stderr, "trellis: %s: %s\n", kStandardInputName, error.c_str());
+                return 1;
+            }
+            AllowHeldInput(static_cast<int64_t>(sceneInput.bytes.capacity()),
+                           static_cast<int64_t>(sceneInput.bytes.size()));
         }
         if (!IsStandardInput(scene) && !CheckSceneFile(scene, error)) {
             std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(scene).c_str(),

@@ -1,9 +1,8 @@
-// PNG through the program's PNG writer, GIF through giflib's streaming encoder.
+// PNG through the program's PNG writer, GIF through giflib's streaming encoder, both into
+// the output writer.
 #include "app/image_output.h"
 
-#include <fcntl.h>
 #include <gif_lib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -297,50 +296,51 @@ void KeepPngFrame(ImageOutput& output, const uint32_t* pixels, size_t count) {
     PixelsToRgb(pixels, count, output.pngRows.data());
 }
 
+// The PNG of the kept rows, written into the output.
 bool FinishPng(ImageOutput& output) {
     std::string reason;
-    if (!WritePng(output.file, output.pngRows.data(), output.width, output.height, reason)) {
+    const PngSink sink = {&output.out, WriteOutputBytes};
+    if (!WritePng(sink, output.pngRows.data(), output.width, output.height, reason)) {
         return Fail(output, reason);
     }
     return true;
 }
 
+// giflib's output function: the encoded bytes go to the output writer.
+int PutGifBytes(GifFileType* gif, const GifByteType* bytes, int length) {
+    auto* output = static_cast<ImageOutput*>(gif->UserData);
+    std::string error;
+    if (length <= 0) return 0;
+    if (!WriteOutput(output->out, bytes, static_cast<size_t>(length), error)) {
+        Fail(*output, error);
+        return 0;
+    }
+    return length;
+}
+
 }  // namespace
 
 bool OpenImageOutput(ImageOutput& output, const char* path, ImageFormat format,
-                     std::string& error) {
+                     const OutputRules& rules, std::string& error) {
     output = ImageOutput{};
     output.format = format;
-    output.path = path;
-    output.partPath = output.path + ".part";
-    if (format == ImageFormat::Png) {
-        output.file = std::fopen(output.partPath.c_str(), "wb");
-        if (!output.file) {
-            error = std::strerror(errno);
-            return false;
-        }
-        return true;
+    if (format != ImageFormat::Png && format != ImageFormat::Gif) {
+        error = "not a .png or .gif file name";
+        return false;
     }
+    if (!OpenOutput(output.out, path, rules, error)) return false;
     if (format == ImageFormat::Gif) {
-        // Opened here rather than by giflib, which would make the file private to its
-        // owner: like the PNG, it gets the usual permissions under the umask.
-        int fd = open(output.partPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            error = std::strerror(errno);
-            return false;
-        }
+        // The file is the writer's (with the usual permissions under the umask); giflib
+        // only encodes into it.
         int code = 0;
-        output.gif = EGifOpenFileHandle(fd, &code);
+        output.gif = EGifOpen(&output, PutGifBytes, &code);
         if (!output.gif) {
-            close(fd);
-            std::remove(output.partPath.c_str());
+            AbandonOutput(output.out);
             error = GifReason(code);
             return false;
         }
-        return true;
     }
-    error = "not a .png or .gif file name";
-    return false;
+    return true;
 }
 
 void WriteImageFrame(ImageOutput& output, const uint32_t* pixels, int32_t width, int32_t height) {
@@ -369,33 +369,28 @@ void WriteImageFrame(ImageOutput& output, const uint32_t* pixels, int32_t width,
 bool FinishImageOutput(ImageOutput& output, std::string& error) {
     if (output.error.empty() && output.framesWritten == 0) Fail(output, "no frame was presented");
     if (output.error.empty() && output.format == ImageFormat::Png) FinishPng(output);
-    if (output.file) {
-        if (std::fclose(output.file) != 0) Fail(output, std::strerror(errno));
-        output.file = nullptr;
-    }
     if (output.gif) {
         int code = 0;
         if (EGifCloseFile(output.gif, &code) != GIF_OK) Fail(output, GifReason(code));
         output.gif = nullptr;
     }
-    if (output.error.empty() && std::rename(output.partPath.c_str(), output.path.c_str()) != 0) {
-        Fail(output, std::strerror(errno));
-    }
     if (!output.error.empty()) {
-        std::remove(output.partPath.c_str());
+        AbandonOutput(output.out);
         error = output.error;
+        return false;
+    }
+    if (!CommitOutput(output.out, error)) {
+        output.error = error;
         return false;
     }
     return true;
 }
 
 void AbandonImageOutput(ImageOutput& output) {
-    if (output.file) std::fclose(output.file);
-    output.file = nullptr;
     if (output.gif) {
         int code = 0;
         EGifCloseFile(output.gif, &code);
         output.gif = nullptr;
     }
-    if (!output.partPath.empty()) std::remove(output.partPath.c_str());
+    AbandonOutput(output.out);
 }

@@ -2,8 +2,9 @@
 // as a looping animation, 20 ms per frame. Each GIF frame after the first stores only the
 // rectangle that changed, its unchanged pixels transparent; decoded, every frame is exact.
 //
-// The file is written under a temporary name beside FILE and renamed over FILE only when
-// complete, so a failed run never leaves a partial image or destroys an existing one.
+// The file is written through the output writer (output.h): under a temporary name beside
+// FILE and renamed over FILE only when complete, so a failed run never leaves a partial image
+// or destroys an existing one; a device is written in place, "-" is standard output.
 #pragma once
 
 #include <cstdint>
@@ -12,15 +13,14 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/output.h"
 #include "platform/memory/frame_memory.h"
 
 struct GifFileType;
 
 struct ImageOutput {
     ImageFormat format = ImageFormat::None;
-    std::string path;
-    std::string partPath;        // the temporary name written to
-    std::FILE* file = nullptr;   // .png
+    OutputFile out;              // where the bytes go
     GifFileType* gif = nullptr;  // .gif
     int32_t width = 0;
     int32_t height = 0;
@@ -35,15 +35,21 @@ struct ImageOutput {
     std::string error;                    // the first failure; once set, later frames are ignored
 };
 
-// Opens the temporary file for `path` in `format`. False with a reason in `error`.
-bool OpenImageOutput(ImageOutput& output, const char* path, ImageFormat format, std::string& error);
+// Opens the output `path` (see OpenOutput) for an image in `format`. False with a reason in
+// `error`.
+bool OpenImageOutput(ImageOutput& output, const char* path, ImageFormat format,
+                     const OutputRules& rules, std::string& error);
+inline bool OpenImageOutput(ImageOutput& output, const char* path, ImageFormat format,
+                            std::string& error) {
+    return OpenImageOutput(output, path, format, OutputRules{}, error);
+}
 
 // Adds one frame: width x height pixels 0x00RRGGBB, rows exactly width apart. Every frame
 // must have the size of the first. Failures are kept for FinishImageOutput.
 void WriteImageFrame(ImageOutput& output, const uint32_t* pixels, int32_t width, int32_t height);
 
-// Completes the file and renames it to its path. False with a reason in `error` (no frame
-// at all is a failure too); the temporary file is then removed.
+// Completes the file (CommitOutput). False with a reason in `error` (no frame at all is a
+// failure too); the temporary file is then removed.
 bool FinishImageOutput(ImageOutput& output, std::string& error);
 
 // Closes and removes the temporary file; the path is left as it was.

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -14,7 +17,10 @@
 #include "app/exit_status.h"
 #include "app/export_command.h"
 #include "app/file_list.h"
+#include "app/frame_budget.h"
 #include "app/image_output.h"
+#include "app/memory_budget.h"
+#include "app/output.h"
 #include "app/playback.h"
 #include "app/progress.h"
 #include "app/report/chunk_tree.h"
@@ -30,6 +36,21 @@
 #include "scene/printable.h"
 
 namespace {
+
+// The most frames a GIF of --animate holds without --frames.
+constexpr int32_t kMaxAnimatedGifFrames = 1000;
+
+// The scene being worked on, for the line printed when memory runs out.
+const char* sceneInHand = nullptr;
+
+// Prints "trellis: standard output: REASON" when what was printed there did not all reach
+// it; returns the status to end with (1 then, else `status`).
+int FinishReport(int status) {
+    std::string error;
+    if (FinishStandardOutput(error)) return status;
+    std::fprintf(stderr, "trellis: standard output: %s\n", error.c_str());
+    return kStatusFailure;
+}
 
 // Whether anything (a file, a folder, a broken link) is at `path`.
 bool PathIsThere(const char* path) {
@@ -93,6 +114,8 @@ int PrepareScene(const CommandLine& line) {
             std::fprintf(stderr, "trellis: %s: %s\n", kStandardInputName, error.c_str());
             return kStatusFailure;
         }
+        AllowHeldInput(static_cast<int64_t>(sceneInput.bytes.capacity()),
+                       static_cast<int64_t>(sceneInput.bytes.size()));
         viewerState.firstStream = sceneInput.stream;
         return 0;
     }
@@ -120,8 +143,9 @@ void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* use
     // How large the file has grown, for a GIF of many frames.
     char detail[48] = "";
     struct stat written = {};
-    if (sink.output->format == ImageFormat::Gif && !sink.output->partPath.empty() &&
-        stat(sink.output->partPath.c_str(), &written) == 0) {
+    const OutputFile& file = sink.output->out;
+    if (sink.output->format == ImageFormat::Gif && file.fd >= 0 && fstat(file.fd, &written) == 0 &&
+        S_ISREG(written.st_mode)) {
         std::snprintf(detail, sizeof detail, "%.1f MB so far",
                       static_cast<double>(written.st_size) / 1e6);
     }
@@ -129,7 +153,7 @@ void WriteFrame(const uint32_t* pixels, int32_t width, int32_t height, void* use
 }
 
 // Ticks to run with --output: --frames, or for a GIF of --animate without it, one loop of
-// the scene's animation.
+// the scene's animation, at most kMaxAnimatedGifFrames (a note on stderr says so).
 int32_t AnimatedGifTicks(const CommandLine& line) {
     if (!line.animate || line.ticksGiven || line.outputFormat != ImageFormat::Gif) {
         return line.ticks;
@@ -138,6 +162,14 @@ int32_t AnimatedGifTicks(const CommandLine& line) {
     if (scene == nullptr) return line.ticks;
     const int32_t ticks = PlaybackLoopTicks(*scene);
     FreeScene(scene);
+    if (ticks > kMaxAnimatedGifFrames) {
+        std::fprintf(stderr,
+                     "trellis: %s: one loop of the animation is longer than %d frames; the "
+                     "GIF holds the first %d (--frames N for more)\n",
+                     PrintableName(ShownSceneName(line.sceneFile)).c_str(), kMaxAnimatedGifFrames,
+                     kMaxAnimatedGifFrames);
+        return kMaxAnimatedGifFrames;
+    }
     return ticks;
 }
 
@@ -148,12 +180,27 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
                 bool showProgress) {
     ImageOutput output;
     std::string error;
-    if (!OpenImageOutput(output, line.outputFile, line.outputFormat, error)) {
+    // The scene itself is never the picture's file, through whatever links.
+    OutputRules rules;
+    FileIdentity scene;
+    if (IdentifyInput(line.sceneFile, scene)) rules.inputs.push_back(scene);
+    const std::string shownOutput = std::strcmp(line.outputFile, kStandardOutputTarget) == 0
+                                        ? std::string("standard output")
+                                        : PrintableName(line.outputFile);
+    if (!OpenImageOutput(output, line.outputFile, line.outputFormat, rules, error)) {
         ClearProgressLine();
-        std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
+        std::fprintf(stderr, "trellis: %s: %s\n", shownOutput.c_str(),
                      PrintableName(error.c_str()).c_str());
         return kStatusFailure;
     }
+    // Memory running out below (an exception) abandons the picture on the way out.
+    struct AbandonOnThrow {
+        ImageOutput& output;
+        ~AbandonOnThrow() {
+            if (std::uncaught_exceptions() > 0) AbandonImageOutput(output);
+        }
+    } abandonOnThrow{output};
+    frameBudget.tooLarge = false;
     const int32_t ticks = AnimatedGifTicks(line);
     Progress progress;
     StartProgress(progress, showProgress ? TerminalOrNull(stderr) : nullptr, "frame", ticks,
@@ -168,15 +215,17 @@ int RunHeadless(const CommandLine& line, std::string& arguments, bool sceneRequi
     SetPlatformBackend(nullptr);
     ResetHeadlessBackend();
     // A scene that draws nothing (not a 3D Studio scene, no finite position; said on stderr)
-    // gives no picture where one is required.
-    if (status == 0 && sceneRequired && viewerState.drawsNothing) status = kStatusFailure;
+    // or one too large to draw gives no picture where one is required.
+    if (status == 0 && sceneRequired && (viewerState.drawsNothing || frameBudget.tooLarge)) {
+        status = kStatusFailure;
+    }
     if (status != 0) {
         AbandonImageOutput(output);
         return status;
     }
     if (!FinishImageOutput(output, error)) {
         ClearProgressLine();
-        std::fprintf(stderr, "trellis: %s: %s\n", PrintableName(line.outputFile).c_str(),
+        std::fprintf(stderr, "trellis: %s: %s\n", shownOutput.c_str(),
                      PrintableName(error.c_str()).c_str());
         return kStatusFailure;
     }
@@ -262,6 +311,7 @@ int RunOutputFolder(const CommandLine& line, std::string& arguments) {
         ResetViewer(viewerState);
         SetUpViewer(line);
         ListOneScene(scene);
+        sceneInHand = scene;
         CommandLine one = line;
         one.outputFile = picturePath.c_str();
         one.sceneFile = scene;
@@ -295,19 +345,29 @@ bool ListScenes(const CommandLine& line) {
     return true;
 }
 
-}  // namespace
+// What a load may keep and cost in this run: reports count faces and never draw them;
+// pictures and the viewer draw at most a frame's budget of faces; the export takes every
+// face whatever their number.
+void SetUpLimits(const CommandLine& line) {
+    LoadLimits limits;
+    limits.keepFaces = !line.info && !line.chunks;
+    if (limits.keepFaces && line.exportFile == nullptr) limits.maxFaces = line.maxFrameFaces;
+    limits.maxFacesHint = "--max-faces raises it";
+    SetLoadLimits(limits);
+    if (line.maxFrameFaces > 0) frameBudget.maxFaces = line.maxFrameFaces;
+}
 
-int main(int argc, char** argv) {
-    SetArenaMemory(&HugePageArenaMemory());
+int Run(int argc, char** argv) {
+    SetArenaMemory(&CountedArenaMemory(HugePageArenaMemory()));
     CommandLine line;
     std::string error;
     switch (ParseCommandLine(argc, argv, line, error)) {
         case ParseResult::Help:
             std::fputs(UsageText(), stdout);
-            return 0;
+            return FinishReport(kStatusSuccess);
         case ParseResult::Version:
             std::printf("trellis %s\n", TRELLIS_VERSION);
-            return 0;
+            return FinishReport(kStatusSuccess);
         case ParseResult::UsageError:
             std::fprintf(stderr, "trellis: %s\nTry 'trellis --help' for more information.\n",
                          PrintableName(error.c_str()).c_str());
@@ -315,7 +375,15 @@ int main(int argc, char** argv) {
         case ParseResult::Run:
             break;
     }
-    if (line.exportFile != nullptr) return RunExport(line);
+    sceneInHand = ShownSceneName(line.sceneFile);
+    const bool viewer =
+        !line.outputFile && !line.info && !line.chunks && line.exportFile == nullptr;
+    InstallOutputSignalHandlers(viewer);
+    SetUpLimits(line);
+    if (line.exportFile != nullptr) {
+        StartMemoryBudget(line.maxMemory, false);
+        return RunExport(line);
+    }
     // The viewer started with no scene where there is no svet.3ds (from the desktop's menu,
     // say) shows the installed sample instead, framed, with a note on how to open a file.
     static std::string sample;
@@ -324,6 +392,7 @@ int main(int argc, char** argv) {
         sample = FindSampleScene();
         if (!sample.empty()) {
             line.sceneFile = sample.c_str();
+            sceneInHand = line.sceneFile;
             if (!line.viewGiven) line.view = ViewMode::Fit;
             viewerState.showingSample = true;
             std::fprintf(stderr,
@@ -333,18 +402,47 @@ int main(int argc, char** argv) {
         }
     }
     if (const int status = PrepareScene(line); status != 0) return status;
+    StartMemoryBudget(line.maxMemory, line.thumbnail != 0);
     if (line.info) {
-        return PrintSceneInfo(line.sceneFile, line.json,
-                              line.hasFrameTime ? &line.frameTime : nullptr, stdout, stderr);
+        return FinishReport(PrintSceneInfo(line.sceneFile, line.json,
+                                           line.hasFrameTime ? &line.frameTime : nullptr, stdout,
+                                           stderr));
     }
-    if (line.chunks) return PrintChunkTree(line.sceneFile, stdout);
+    if (line.chunks) return FinishReport(PrintChunkTree(line.sceneFile, stdout));
     SetUpViewer(line);
     std::string arguments = JoinArguments(argc, argv);
     if (line.outputFolder) return RunOutputFolder(line, arguments);
     if (line.outputFile) {
         ListOneScene(line.sceneFile);
-        return RunHeadless(line, arguments, line.thumbnail != 0, true);
+        const int status = RunHeadless(line, arguments, line.thumbnail != 0, true);
+        // A picture on standard output is checked to its close, like the reports.
+        if (std::strcmp(line.outputFile, kStandardOutputTarget) == 0) return FinishReport(status);
+        return status;
     }
     if (!ListScenes(line)) return kStatusFailure;
     return RunViewer(line, arguments);
+}
+
+}  // namespace
+
+// Memory running out anywhere (past the run's allowance, or the system's) ends the run with
+// one line and status 1, leaving no temporary file.
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        RemoveTemporaryOutputs();
+        memoryBudget.counting = false;  // the line below may take a little
+        const char* refusal = MemoryRefusalReason();
+        std::fprintf(stderr, "trellis: %s: %s\n",
+                     PrintableName(sceneInHand != nullptr ? sceneInHand : "trellis").c_str(),
+                     refusal[0] != '\0' ? refusal : "out of memory");
+    } catch (const std::exception& failure) {
+        RemoveTemporaryOutputs();
+        memoryBudget.counting = false;
+        std::fprintf(stderr, "trellis: %s: %s\n",
+                     PrintableName(sceneInHand != nullptr ? sceneInHand : "trellis").c_str(),
+                     PrintableName(failure.what()).c_str());
+    }
+    return kStatusFailure;
 }

@@ -19,7 +19,8 @@ void PutU32(uint8_t* out, uint32_t value) {
 }
 
 // One chunk: length, type, data, and the CRC of type and data.
-bool PutChunk(std::FILE* file, const char* type, const uint8_t* data, size_t size) {
+bool PutChunk(const PngSink& sink, const char* type, const uint8_t* data, size_t size,
+              std::string& error) {
     uint8_t head[8];
     PutU32(head, static_cast<uint32_t>(size));
     std::memcpy(head + 4, type, 4);
@@ -27,9 +28,9 @@ bool PutChunk(std::FILE* file, const char* type, const uint8_t* data, size_t siz
     if (size > 0) crc = crc32(crc, data, static_cast<uInt>(size));
     uint8_t tail[4];
     PutU32(tail, static_cast<uint32_t>(crc));
-    return std::fwrite(head, 1, sizeof head, file) == sizeof head &&
-           (size == 0 || std::fwrite(data, 1, size, file) == size) &&
-           std::fwrite(tail, 1, sizeof tail, file) == sizeof tail;
+    return sink.write(sink.user, head, sizeof head, error) &&
+           (size == 0 || sink.write(sink.user, data, size, error)) &&
+           sink.write(sink.user, tail, sizeof tail, error);
 }
 
 // The window for `dataSize` bytes of image data: the whole 32 KiB, or for a small image
@@ -66,8 +67,12 @@ void NarrowHeaderWindow(uint8_t* header, size_t dataSize) {
     header[1] = static_cast<uint8_t>(flg);
 }
 
-std::string WriteFailure() {
-    return errno != 0 ? std::strerror(errno) : "write failure";
+// A stdio stream as a sink.
+bool WriteToStream(void* user, const void* bytes, size_t size, std::string& error) {
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, static_cast<std::FILE*>(user)) == size) return true;
+    error = errno != 0 ? std::strerror(errno) : "write failure";
+    return false;
 }
 
 }  // namespace
@@ -80,7 +85,7 @@ void PixelsToRgb(const uint32_t* pixels, size_t count, uint8_t* rgb) {
     }
 }
 
-bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,
+bool WritePng(const PngSink& sink, const uint8_t* rgb, int32_t width, int32_t height,
               std::string& error) {
     if (width < 1 || height < 1 || width > 65535 || height > 65535) {
         error = "frame size out of range";
@@ -89,7 +94,6 @@ bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height
     const size_t rowBytes = 3 * static_cast<size_t>(width);
     const size_t dataSize = static_cast<size_t>(height) * (rowBytes + 1);
 
-    errno = 0;
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     uint8_t header[13];
     PutU32(header, static_cast<uint32_t>(width));
@@ -100,9 +104,9 @@ bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height
     header[11] = 0;  // the adaptive filter method (every row filtered with "none")
     header[12] = 0;  // not interlaced
     const uint8_t perceptual = 0;
-    if (std::fwrite(kSignature, 1, sizeof kSignature, file) != sizeof kSignature ||
-        !PutChunk(file, "IHDR", header, sizeof header) || !PutChunk(file, "sRGB", &perceptual, 1)) {
-        error = WriteFailure();
+    if (!sink.write(sink.user, kSignature, sizeof kSignature, error) ||
+        !PutChunk(sink, "IHDR", header, sizeof header, error) ||
+        !PutChunk(sink, "sRGB", &perceptual, 1, error)) {
         return false;
     }
 
@@ -115,13 +119,14 @@ bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height
     uint8_t out[kIdatSize];
     bool first = true;
     bool written = true;
+    std::string writeError;
     // Hands the deflated bytes to IDAT chunks, each full one as it fills.
     const auto flushOut = [&](bool last) {
         const size_t size = kIdatSize - stream.avail_out;
         if (stream.avail_out != 0 && !last) return;
         if (first && size >= 2) NarrowHeaderWindow(out, dataSize);
         first = false;
-        if (size > 0 && written) written = PutChunk(file, "IDAT", out, size);
+        if (size > 0 && written) written = PutChunk(sink, "IDAT", out, size, writeError);
         stream.next_out = out;
         stream.avail_out = kIdatSize;
     };
@@ -146,13 +151,18 @@ bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height
         flushOut(status == Z_STREAM_END);
     }
     deflateEnd(&stream);
+    if (!written) {
+        error = writeError;
+        return false;
+    }
     if (status != Z_STREAM_END) {
-        error = written ? "PNG encoder failure" : WriteFailure();
+        error = "PNG encoder failure";
         return false;
     }
-    if (!written || !PutChunk(file, "IEND", nullptr, 0)) {
-        error = WriteFailure();
-        return false;
-    }
-    return true;
+    return PutChunk(sink, "IEND", nullptr, 0, error);
+}
+
+bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,
+              std::string& error) {
+    return WritePng(PngSink{file, WriteToStream}, rgb, width, height, error);
 }

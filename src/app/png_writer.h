@@ -11,9 +11,21 @@
 #include <cstdio>
 #include <string>
 
-// Writes a PNG of `width` x `height` pixels (each side 1 to 65535) to `file` at its current
-// position. `rgb` holds the rows top to bottom, 3 * width bytes each (R, G, B). False with the
-// reason in `error` when zlib fails or a write does; what was written is then incomplete.
+// Where the encoded bytes go, in order: `write` takes all `size` bytes, or returns false with
+// the reason in `error`.
+struct PngSink {
+    void* user = nullptr;
+    bool (*write)(void* user, const void* bytes, size_t size, std::string& error) = nullptr;
+};
+
+// Writes a PNG of `width` x `height` pixels (each side 1 to 65535) into `sink`. `rgb` holds
+// the rows top to bottom, 3 * width bytes each (R, G, B). False with the reason in `error`
+// when zlib fails or a write does; what was written is then incomplete. The program's files
+// are written through the output writer (output.h) as the sink.
+bool WritePng(const PngSink& sink, const uint8_t* rgb, int32_t width, int32_t height,
+              std::string& error);
+
+// WritePng into `file` at its current position.
 bool WritePng(std::FILE* file, const uint8_t* rgb, int32_t width, int32_t height,
               std::string& error);
 

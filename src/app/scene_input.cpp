@@ -11,6 +11,7 @@
 #include <new>
 
 #include "scene/loader.h"
+#include "scene/printable.h"
 
 SceneInput sceneInput;
 
@@ -71,7 +72,33 @@ Scene* LoadNamedScene(const char* name) {
     if (IsStandardInput(name) && sceneInput.stream != nullptr) {
         return LoadSceneFromStream(sceneInput.stream, kStandardInputName);
     }
-    return LoadScene(name);
+    // The reason of a file that cannot be used, in the loader's words.
+    const auto fail = [name](const char* reason) -> Scene* {
+        ResetLoaderState();
+        loaderState.error.message =
+            "cannot open " + QuotedName(name) + ": " + PrintableName(reason);
+        return nullptr;
+    };
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(std::strerror(errno));
+    struct stat status = {};
+    if (fstat(fd, &status) != 0 || !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))) {
+        close(fd);
+        return fail("not a regular file");
+    }
+    // (A folder opens; reading it fails in the loader, with the system's reason.)
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* stream = fdopen(fd, "rb");
+    if (stream == nullptr) {
+        close(fd);
+        return fail(std::strerror(errno));
+    }
+    static char buffer[64 * 1024];
+    std::setvbuf(stream, buffer, _IOFBF, sizeof buffer);
+    Scene* scene = LoadSceneFromStream(stream, name);
+    std::fclose(stream);
+    return scene;
 }
 
 bool CheckSceneFile(const char* name, std::string& error) {

@@ -39,7 +39,9 @@ bool ReadSceneInput(std::FILE* in, int64_t limit, std::string& error);
 void CloseSceneInput();
 
 // Loads the scene the command line names: "-" from sceneInput.stream (which ReadSceneInput
-// must have opened), any other name from its file. As LoadScene.
+// must have opened), any other name from its file, opened once and without waiting: a named
+// pipe, a device or a socket fails at once ("cannot open "NAME": not a regular file") rather
+// than blocking on a writer or reading without end. As LoadScene.
 Scene* LoadNamedScene(const char* name);
 
 // Checks, before anything else is started, that the file `name` can be opened for reading

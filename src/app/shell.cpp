@@ -12,6 +12,8 @@
 #include "app/input.h"
 #include "app/overlay.h"
 #include "display/display.h"
+#include "platform/quit_pending.h"
+#include "render/frame_stop.h"
 
 ViewerState viewerState;
 
@@ -61,7 +63,7 @@ void FrameTick(ViewerState& v) {
             PosePlayback(v.playback, scene, v.view);
             matrices.instances = v.playback.shown.data();
             matrices.instanceCount = v.playback.shown.size();
-            DrawScene(scene, v.view, matrices, pixels, v.frameWidth, v.frameHeight);
+            DrawScene(scene, v.view, matrices, SceneName(v), pixels, v.frameWidth, v.frameHeight);
             if (!v.paused) AdvancePlayback(v.playback);
         } else {
             // The turn: the fixed view turns each object's own matrix; the others turn the
@@ -73,7 +75,7 @@ void FrameTick(ViewerState& v) {
                         MatrixRotateY(scene.objects[i].matrix, kSpinStep);
                 }
             }
-            DrawScene(scene, v.view, matrices, pixels, v.frameWidth, v.frameHeight);
+            DrawScene(scene, v.view, matrices, SceneName(v), pixels, v.frameWidth, v.frameHeight);
         }
     }
     DrawOverlay(v.overlay, v.view, v.paused, pixels, v.frameWidth, v.frameHeight);
@@ -123,12 +125,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
 
     SetTimer(v.window, 0, 20, nullptr);
     OpenDisplay(v);
+    // A long frame looks, between its blocks, for a request to end the run (frame_stop.h).
+    SetFrameStopPoll(PlatformQuitPending);
 
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    SetFrameStopPoll(nullptr);
 
     ShutdownDisplay();
     return static_cast<int>(message.wParam);
@@ -137,6 +142,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*c
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_TIMER:
+            // A stop asked for while a frame was drawn (a signal, or Escape or a close seen
+            // waiting): the run ends, as the key or the close would end it.
+            if (FrameStopRequested()) {
+                ShowCursor(TRUE);
+                SendMessageA(window, WM_CLOSE, 0, 0);
+                return 0;
+            }
             FrameTick(viewerState);
             return 0;
         case WM_KEYDOWN:

@@ -1,6 +1,6 @@
 // The process entry of the native Windows program: names the scene and runs WinMain.
 //
-//   trellis.exe [scene.3ds | folder]...
+//   trellis.exe [--] [scene.3ds | folder]...
 //
 // With no argument this is exactly the viewer: "svet.3ds" in the working directory, full
 // screen, Escape to end. The C runtime has already split the command line (quotes
@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/exit_status.h"
 #include "app/file_list.h"
@@ -24,7 +25,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: trellis.exe [scene.3ds | folder]...\n";
+constexpr const char* kUsage = "usage: trellis.exe [--] [scene.3ds | folder]...\n";
 
 bool HaveStderr() {
     HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
@@ -52,23 +53,31 @@ int main(int argc, char** argv) {
         Tell(std::string("trellis ") + TRELLIS_VERSION + "\n", MB_ICONINFORMATION);
         return kStatusSuccess;
     }
+    // "--" ends the options: every argument after it is a scene, even one that starts
+    // with '-'.
+    std::vector<char*> scenes;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-' || argv[i][0] == '\0') {
+        if (!optionsEnded && std::strcmp(argv[i], "--") == 0) {
+            optionsEnded = true;
+            continue;
+        }
+        if ((!optionsEnded && argv[i][0] == '-') || argv[i][0] == '\0') {
             Tell(std::string("trellis: the arguments are scene files and folders\n") + kUsage,
                  MB_ICONERROR);
             return kStatusUsage;
         }
+        scenes.push_back(argv[i]);
     }
     // Named scenes (files dropped on the icon too) are framed; the bundled one keeps the
     // fixed view. Only a scene given alone is required: one of several that fails is shown
     // with its reason and the viewer goes on.
     ViewerState& v = viewerState;
-    for (int i = 1; i < argc; ++i) {
+    for (char* scene : scenes) {
         std::string error;
-        if (AddListedPath(v.list, argv[i], error) < 0)
-            Tell("trellis: " + error + "\n", MB_ICONERROR);
+        if (AddListedPath(v.list, scene, error) < 0) Tell("trellis: " + error + "\n", MB_ICONERROR);
     }
-    if (argc >= 2) {
+    if (!scenes.empty()) {
         if (v.list.paths.empty()) return kStatusFailure;
         v.startPolicy.view = ViewMode::Fit;
         v.listPolicy.view = ViewMode::Fit;
@@ -82,7 +91,7 @@ int main(int argc, char** argv) {
     const bool haveStderr = HaveStderr();
     // WinMain receives the command line after the program name.
     char noArguments[] = "";
-    char* commandLine = argc >= 2 ? argv[1] : noArguments;
+    char* commandLine = !scenes.empty() ? scenes[0] : noArguments;
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
     if (status != kStatusSuccess && !haveStderr && v.scene == nullptr) {
         MessageBoxA(nullptr, ("trellis: " + LoadFailureText(SceneName(v))).c_str(), kWindowTitle,

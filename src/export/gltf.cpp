@@ -641,15 +641,16 @@ std::string FindMapFile(const std::string& sceneFolder, const char* name) {
 }
 
 // The bytes of `path` when it is a PNG or a JPEG file (their signatures), with its MIME type;
-// else the reason it is not embedded.
-bool ReadMapFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& mimeType,
-                 std::string& reason) {
+// else the reason it is not embedded. options.readingMap is told before the bytes are read.
+bool ReadMapFile(const std::string& path, const GltfOptions& options, std::vector<uint8_t>& bytes,
+                 std::string& mimeType, std::string& reason) {
     std::error_code error;
     const uintmax_t size = std::filesystem::file_size(path, error);
     if (error || size > kMaxMapBytes) {
         reason = error ? "cannot be read" : "is larger than 256 MiB";
         return false;
     }
+    if (options.readingMap != nullptr) options.readingMap(options.readingMapUser, path, size);
     std::ifstream in(path, std::ios::binary);
     bytes.resize(static_cast<size_t>(size));
     if (!in ||
@@ -742,7 +743,7 @@ void BuildMaterial(Document& doc, const Material& source, const GltfOptions& opt
         } else {
             ImageRecord record;
             std::string reason;
-            if (ReadMapFile(path, record.bytes, record.mimeType, reason)) {
+            if (ReadMapFile(path, options, record.bytes, record.mimeType, reason)) {
                 record.path = path;
                 image = static_cast<int32_t>(doc.images.size());
                 if (options.container == GltfContainer::Binary) {
@@ -1423,9 +1424,9 @@ bool BuildDocument(const Scene& scene, const GltfOptions& options, Document& doc
         if (n.kind != KeyframerObjectNode && hasChildren[static_cast<size_t>(i)] == 0) continue;
         const KeyframerNode& source = scene.nodes[i];
         Node node;
-        node.name = GltfName(source.instanceName != nullptr && source.instanceName[0] != '\0'
-                                 ? source.instanceName
-                                 : source.name);
+        const char* instanceName = NodeExtras(source).instanceName;
+        node.name = GltfName(instanceName != nullptr && instanceName[0] != '\0' ? instanceName
+                                                                                : source.name);
         LocalTransform(animation, i, firstFrame, v, v + 3, v + 7);
         SetTransform(node, v);
         const int32_t parent = n.parent >= 0 ? gltfOf[static_cast<size_t>(n.parent)] : 0;

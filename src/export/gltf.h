@@ -54,6 +54,11 @@ struct GltfOptions {
     std::string sceneFolder;
     // The frame rate of the samples' times (30 when it is not a number above 0).
     double framesPerSecond = 30.0;
+    // Told of each map file before it is read whole into memory (once per file, before
+    // anything is written): its path and size. A program that bounds its memory by what it
+    // reads counts it there, and keeps its outputs from replacing it. May be null.
+    void (*readingMap)(void* user, const std::string& path, uint64_t bytes) = nullptr;
+    void* readingMapUser = nullptr;
 };
 
 // Where the files go. `begin` starts the file `name` (the main file's name, or a companion

@@ -69,6 +69,14 @@ struct PlatformBackend {
     HRESULT (*present)(const uint32_t* pixels, int32_t width, int32_t height);
     // After the screen was reported lost: prepares it anew. DD_OK or DDERR_SURFACELOST.
     HRESULT (*restoreScreen)();
+
+    // --- A long frame ------------------------------------------------------------------------
+    // True when the native input holds, not yet taken, a request to end the run: the window's
+    // close button, a quit (Ctrl+C) or an Escape press. Only looked at: all of it stays for
+    // waitForEvents, in order. Called between blocks of a long frame, at most every 10 ms
+    // (platform/quit_pending.h), so that such a frame stops at once. Null when the backend
+    // cannot tell.
+    bool (*quitPending)();
 };
 
 // How a backend reports what happened natively. Each is safe to call at any time while the

@@ -32,6 +32,7 @@ const PlatformBackend kNoBackend = {
     [] {},
     [](const uint32_t*, int32_t, int32_t) { return DDERR_GENERIC; },
     [] { return DDERR_SURFACELOST; },
+    [] { return false; },
 };
 
 const PlatformBackend& Native() {

@@ -3,6 +3,7 @@
 // the way the real API fails on a bad handle.
 #include "platform/backend.h"
 #include "platform/emulation.h"
+#include "platform/quit_pending.h"
 
 namespace {
 const PlatformBackend* activeBackend = nullptr;
@@ -15,6 +16,13 @@ void SetPlatformBackend(const PlatformBackend* backend) {
 
 const PlatformBackend* ActivePlatformBackend() {
     return activeBackend;
+}
+
+// The emulation's queue holds nothing during a frame (a timer message comes only when nothing
+// else waits), so what the backend has not yet taken in is all there is to look at.
+bool PlatformQuitPending() {
+    return activeBackend != nullptr && activeBackend->quitPending != nullptr &&
+           activeBackend->quitPending();
 }
 
 namespace {

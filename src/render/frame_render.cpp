@@ -31,6 +31,7 @@
 #include <new>
 
 #include "render/frame_render_internal.h"
+#include "render/frame_stop.h"
 #include "render/line_stepper.h"
 #include "render/wireframe.h"
 #include "render/worker_pool_internal.h"
@@ -561,7 +562,7 @@ void BeginChunk(FrameRenderState& f, const InstanceSource& source, int32_t& next
 // Draws every instance of the source as the wireframe, chunk by chunk.
 void DrawWireframe(FrameRenderState& f, const InstanceSource& source, const Matrix4& cameraMatrix) {
     int32_t next = 0;
-    while (next < source.count) {
+    while (next < source.count && !CheckFrameStop()) {
         BeginChunk(f, source, next, cameraMatrix);
         if (f.instanceCount > 0) DrawWireChunk(f);
     }
@@ -619,7 +620,7 @@ void RenderFrame(const MeshObject* objects, int32_t objectCount, ObjectMatrices 
     FrameRenderState& f = frameState;
     if (objectCount <= 0) return;
     if (f.work.empty()) {
-        for (int32_t i = 0; i < objectCount; ++i)
+        for (int32_t i = 0; i < objectCount && !CheckFrameStop(); ++i)
             RenderObject(MatrixOf(matrices, i), cameraMatrix, objects[i], pixels);
         return;
     }
@@ -670,7 +671,7 @@ void RenderScene(const Scene& scene, const RenderInstance* instances, int32_t co
         std::fill(pixels, pixels + frameSize, background);
         if (view.mode != RenderMode::Wireframe) return;
         if (f.work.empty()) {
-            for (int32_t i = 0; i < source.count; ++i) {
+            for (int32_t i = 0; i < source.count && !CheckFrameStop(); ++i) {
                 const RenderInstance& instance = instances[i];
                 if (instance.object >= 0 && instance.object < source.objectCount)
                     RenderObject(instance.matrix, view.camera, scene.objects[instance.object],
@@ -704,7 +705,7 @@ void RenderScene(const Scene& scene, const RenderInstance* instances, int32_t co
         BeginChunk(f, source, next, view.camera);
         DrawSolidChunk(f, frame);
         frame.first = false;
-    } while (next < source.count);
+    } while (next < source.count && !CheckFrameStop());
 }
 
 void ShutdownFrameRender() {

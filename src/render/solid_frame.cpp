@@ -34,6 +34,7 @@
 #include <new>
 
 #include "render/frame_render_internal.h"
+#include "render/frame_stop.h"
 #include "render/wireframe.h"
 #include "render/worker_pool_internal.h"
 
@@ -751,7 +752,7 @@ void DrawFace(const SolidContext& c, const RasterTarget& target, const FaceAt& a
     FillCoverage(coverage, target, style, ShadeFace, &lazy);
 }
 
-void DrawTile(const SolidContext& c, int32_t tile) {
+void DrawTile(const SolidContext& c, int32_t tile, int32_t thread) {
     FrameRenderState& f = *c.f;
     const int32_t size = 1 << f.tileShift;
     const int32_t tx = tile % f.tilesX, ty = tile / f.tilesX;
@@ -769,7 +770,12 @@ void DrawTile(const SolidContext& c, int32_t tile) {
     if (f.instanceCount == 0) return;
     const Pass passes[4] = {Pass::Front, Pass::Back, Pass::Transparent, Pass::Lines};
     TileDepth reached;
+    // A tile may hold most of a huge frame's faces: a stop asked for (frame_stop.h) is looked
+    // for every 4,096 of them, as RenderObject does, and leaves the rest undrawn.
+    uint32_t visited = 0;
+    bool stopped = false;
     for (const Pass pass : passes) {
+        if (stopped) return;
         if (pass == Pass::Transparent && !c.transparent) continue;
         if (pass == Pass::Lines && !c.lines) continue;
         // The depth reached after the front faces, and again after all fills for the lines
@@ -789,6 +795,7 @@ void DrawTile(const SolidContext& c, int32_t tile) {
         }
         const BinnedFace* records = f.binFaces.get();
         WalkTile(c, tile, [&](uint32_t entry) {
+            if (stopped || ((++visited & 4095) == 0 && (stopped = FrameStopDue(thread)))) return;
             if ((entry & mask) != want) return;
             const BinnedFace& record = records[entry & kFaceNumber];
             DrawFace(c, target, cursor.Find(record.face), record, entry, pass, depth);
@@ -803,7 +810,7 @@ void RunSolidPiece(void* context, int32_t stage, int64_t piece, int32_t thread) 
     } else if (stage == 1) {
         BinPiece(c, piece, thread);
     } else {
-        DrawTile(c, static_cast<int32_t>(piece));
+        DrawTile(c, static_cast<int32_t>(piece), thread);
     }
 }
 

@@ -140,7 +140,7 @@ const uint8_t* GlyphRows(char character) {
 }
 
 int32_t DrawFrameText(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y,
-                 const char* text, uint32_t colour) {
+                      const char* text, uint32_t colour) {
     for (; *text != '\0'; ++text, x += kTextAdvance) {
         // Characters wholly outside the frame are skipped; the rest is clipped per pixel.
         if (x >= width || x + kGlyphWidth <= 0 || y >= height || y + kGlyphHeight <= 0) continue;

@@ -18,7 +18,7 @@ const uint8_t* GlyphRows(char character);
 // else touched. Whatever falls outside the frame is left out. Returns the x just past the
 // last character. (Not called DrawText: <windows.h> makes that name a macro.)
 int32_t DrawFrameText(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y,
-                 const char* text, uint32_t colour);
+                      const char* text, uint32_t colour);
 
 // Sets every pixel of the rectangle from (x, y), w x h, that lies inside the frame to
 // `colour`: the backing behind lines of text.

@@ -14,6 +14,7 @@ void SetProjection(int32_t width, int32_t height);
 void SetProjectionFieldOfView(int32_t width, int32_t height, double fieldOfView);
 
 // Draws the faces of `object` that face the camera as one-pixel lines of 0x0064FF96 into
-// `pixels`, a frame of the size given to SetProjection with rows exactly that wide.
+// `pixels`, a frame of the size given to SetProjection with rows exactly that wide. Every
+// 4,096 faces it runs CheckFrameStop (frame_stop.h) and leaves the rest when it says stop.
 void RenderObject(const Matrix4& objectMatrix, const Matrix4& cameraMatrix,
                   const MeshObject& object, uint32_t* pixels);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "render/frame_stop.h"
+
 #if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__) && !defined(TRELLIS_NO_THREADS)
 #define TRELLIS_NO_THREADS 1
 #endif
@@ -43,17 +45,21 @@ struct PoolState {
 PoolState pool;
 
 // Takes pieces of each stage in turn until none is left, waiting at the end of a stage until
-// every piece of it is done (by whichever thread took it).
+// every piece of it is done (by whichever thread took it). A stop asked for (frame_stop.h)
+// leaves the job unfinished: every thread tests the flag between pieces, and the caller's
+// thread also polls its input (CheckFrameStop) there.
 void TakePieces(PoolState& p, int32_t thread) {
     const StagedJob& job = p.job;
     for (int32_t stage = 0; stage < job.stageCount; ++stage) {
         for (;;) {
+            if (FrameStopDue(thread)) return;
             const int64_t piece = p.next[stage].fetch_add(1, std::memory_order_relaxed);
             if (piece >= job.pieces[stage]) break;
             job.run(job.context, stage, piece, thread);
             p.done[stage].fetch_add(1, std::memory_order_release);
         }
         while (p.done[stage].load(std::memory_order_acquire) < job.pieces[stage]) {
+            if (FrameStopRequested()) return;
 #if !defined(TRELLIS_NO_THREADS)
             std::this_thread::yield();
 #endif

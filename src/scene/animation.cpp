@@ -441,17 +441,20 @@ void PrepareAnimation(const Scene& scene, SceneAnimation& animation) {
     };
     for (int32_t i = 0; i < n; ++i) {
         const KeyframerNode& source = scene.nodes[i];
+        const float* pivot = NodeExtras(source).pivot;
         AnimatedNode& node = animation.nodes[i];
         node.kind = source.kind;
         node.record = source.recordIndex;
-        node.pivot[0] = FiniteOr0(source.pivot[0]);
-        node.pivot[1] = FiniteOr0(source.pivot[2]);
-        node.pivot[2] = FiniteOr0(source.pivot[1]);
-        node.position = PrepareVectorTrack(source.position, animation.vectorKeys);
-        node.scale = PrepareVectorTrack(source.scale, animation.vectorKeys);
-        node.fov = PrepareVectorTrack(source.fov, animation.vectorKeys);
-        node.roll = PrepareVectorTrack(source.roll, animation.vectorKeys);
-        node.rotation = PrepareRotationTrack(source.rotation, animation.rotationKeys);
+        node.pivot[0] = FiniteOr0(pivot[0]);
+        node.pivot[1] = FiniteOr0(pivot[2]);
+        node.pivot[2] = FiniteOr0(pivot[1]);
+        node.position =
+            PrepareVectorTrack(NodeTrack(source, NodePositionTrack), animation.vectorKeys);
+        node.scale = PrepareVectorTrack(NodeTrack(source, NodeScaleTrack), animation.vectorKeys);
+        node.fov = PrepareVectorTrack(NodeTrack(source, NodeFovTrack), animation.vectorKeys);
+        node.roll = PrepareVectorTrack(NodeTrack(source, NodeRollTrack), animation.vectorKeys);
+        node.rotation =
+            PrepareRotationTrack(NodeTrack(source, NodeRotationTrack), animation.rotationKeys);
         for (const PreparedTrack* t : {&node.position, &node.scale, &node.fov, &node.roll}) {
             if (t->count == 0) continue;
             const PreparedVectorKey* k = &animation.vectorKeys[t->first];
@@ -464,8 +467,9 @@ void PrepareAnimation(const Scene& scene, SceneAnimation& animation) {
             if (node.rotation.count > 1) animation.animated = true;
         }
         node.hideFirst = static_cast<int32_t>(animation.hideFrames.size());
-        for (int32_t k = 0; source.hide.frames != nullptr && k < source.hide.keyCount; ++k)
-            animation.hideFrames.push_back(static_cast<double>(source.hide.frames[k]));
+        const KeyTrack& hide = NodeTrack(source, NodeHideTrack);
+        for (int32_t k = 0; hide.frames != nullptr && k < hide.keyCount; ++k)
+            animation.hideFrames.push_back(static_cast<double>(hide.frames[k]));
         std::sort(animation.hideFrames.begin() + node.hideFirst, animation.hideFrames.end());
         node.hideCount = static_cast<int32_t>(animation.hideFrames.size()) - node.hideFirst;
         if (node.hideCount > 0) animation.animated = true;

@@ -24,7 +24,9 @@
 // its id, parent, header flags, name, instance name, pivot and all its tracks (position,
 // rotation, scale, field of view, roll, hide) with each key's full frame number and spline
 // parameters: what animation needs. A node's tracks go to its own KeyframerNode whether or
-// not its name resolves.
+// not its name resolves. The instance name, pivot and tracks live in the node's extras,
+// allocated with the first chunk that brings one, and each track in a record of its own:
+// what a node costs stays in proportion to the chunks it has.
 //
 // Key headers: flag bits 0 to 4 each announce one 4-byte spline value (tension, continuity,
 // bias, ease to, ease from). Files read by this loader's first version were taken to carry
@@ -72,12 +74,6 @@ int32_t OpenNode(uint16_t tag) {
     node.nodeId = s.nextNode;
     node.parentId = 0xFFFF;
     node.recordIndex = -1;
-    node.position.components = 3;
-    node.rotation.components = 4;
-    node.scale.components = 3;
-    node.fov.components = 1;
-    node.roll.components = 1;
-    node.hide.components = 0;
     ++s.nextNode;
     s.currentNode = &node;
     return 0;
@@ -100,6 +96,19 @@ int32_t ReadNode(FILE* stream, int32_t chunkEnd, int32_t kind) {
 // The node being read, in the fill pass.
 KeyframerNode* CurrentNode() {
     return loaderState.countingPass ? nullptr : loaderState.currentNode;
+}
+
+// The node's extras, allocated (empty) the first time; nullptr (recorded) when out of memory.
+KeyframerNodeExtras* WritableExtras(KeyframerNode& node) {
+    if (node.extras != nullptr) return node.extras;
+    auto* extras = ArenaAllocateArray<KeyframerNodeExtras>(loaderState.scene->arena, 1);
+    if (extras == nullptr) {
+        LoadFail("out of memory for a keyframer node");
+        return nullptr;
+    }
+    *extras = KeyframerNodeExtras{};
+    node.extras = extras;
+    return extras;
 }
 
 // Where a walk over keys stopped: after `end` bytes when every key fitted, else at key
@@ -162,10 +171,14 @@ int32_t ReadTrackKeys(FILE* stream, int32_t chunkEnd, int64_t payloadSize, bool 
     if (NeedBytes(chunkEnd, least, subject) != 0) return -1;
 
     const int64_t length = BytesLeft(chunkEnd);
-    const unsigned char* bytes = ReadToScratch(stream, static_cast<size_t>(length));
+    // No key reaches past keyCount of the largest keys (all five values announced), so the
+    // bytes beyond are never read into memory; what follows only compares their end.
+    const int64_t largest = keyCount * (kKeyHeaderSize + 20 + payloadSize);
+    const int64_t readable = length < largest ? length : largest;
+    const unsigned char* bytes = ReadToScratch(stream, static_cast<size_t>(readable));
     if (bytes == nullptr) return -1;
-    const KeyWalk narrow = WalkKeys(bytes, length, keyCount, payloadSize, kNarrowValueBits);
-    const KeyWalk wide = WalkKeys(bytes, length, keyCount, payloadSize, kWideValueBits);
+    const KeyWalk narrow = WalkKeys(bytes, readable, keyCount, payloadSize, kNarrowValueBits);
+    const KeyWalk wide = WalkKeys(bytes, readable, keyCount, payloadSize, kWideValueBits);
     const bool narrowExact = narrow.fits && narrow.end == length;
     const bool wideExact = wide.fits && wide.end == length;
     const bool useWide = (wideExact && !narrowExact) || (!narrow.fits && wide.fits);
@@ -180,32 +193,64 @@ int32_t ReadTrackKeys(FILE* stream, int32_t chunkEnd, int64_t payloadSize, bool 
     return 0;
 }
 
-// Allocates `track` for `keyCount` keys of its components; -1 (recorded) when out of memory.
-int32_t AllocateKeyTrack(KeyTrack& track, uint16_t keyCount, uint16_t flags) {
-    SceneArena& arena = loaderState.scene->arena;
-    uint32_t* frames = ArenaAllocateArray<uint32_t>(arena, keyCount);
-    float* values = ArenaAllocateArray<float>(
-        arena, static_cast<size_t>(keyCount) * static_cast<size_t>(track.components));
-    KeySpline* splines = ArenaAllocateArray<KeySpline>(arena, keyCount);
-    if (frames == nullptr || values == nullptr || splines == nullptr) {
-        return LoadFail("out of memory for %u keys", keyCount);
+// Values per key of each kind of node track.
+int32_t TrackComponents(uint16_t kind) {
+    switch (kind) {
+        case NodeRotationTrack:
+            return 4;
+        case NodePositionTrack:
+        case NodeScaleTrack:
+            return 3;
+        case NodeFovTrack:
+        case NodeRollTrack:
+            return 1;
+        default:
+            return 0;
     }
-    track.keyCount = keyCount;
-    track.flags = flags;
-    track.frames = frames;
-    track.values = values;
-    track.splines = splines;
-    return 0;
+}
+
+// A new track of `kind` for `keyCount` keys, put first in the node's list (so it is the
+// one NodeTrack finds: the last of its kind wins); nullptr (recorded) when out of memory.
+// A track without keys has no arrays.
+KeyTrack* AddNodeTrack(KeyframerNode& node, uint16_t kind, uint16_t keyCount, uint16_t flags) {
+    KeyframerNodeExtras* extras = WritableExtras(node);
+    if (extras == nullptr) return nullptr;
+    SceneArena& arena = loaderState.scene->arena;
+    KeyTrack* track = ArenaAllocateArray<KeyTrack>(arena, 1);
+    if (track == nullptr) {
+        LoadFail("out of memory for %u keys", keyCount);
+        return nullptr;
+    }
+    *track = KeyTrack{};
+    track->kind = kind;
+    track->components = TrackComponents(kind);
+    track->flags = flags;
+    if (keyCount > 0) {
+        track->frames = ArenaAllocateArray<uint32_t>(arena, keyCount);
+        track->values = ArenaAllocateArray<float>(
+            arena, static_cast<size_t>(keyCount) * static_cast<size_t>(track->components));
+        track->splines = ArenaAllocateArray<KeySpline>(arena, keyCount);
+        if (track->frames == nullptr || track->values == nullptr || track->splines == nullptr) {
+            LoadFail("out of memory for %u keys", keyCount);
+            return nullptr;
+        }
+    }
+    track->keyCount = keyCount;
+    track->next = extras->tracks;
+    extras->tracks = track;
+    return track;
 }
 
 // Where a track's keys go. `columns` (with `count`): the first key frames (16 bits, as
 // floats) and the values of a MeshObject or Camera track; `order[c]` is the index, in a key's
 // payload, of the value stored in column c + 1 and in component c of the node's track (the
-// axis exchange puts file z in engine y). `node`: the KeyframerNode's track, or null.
+// axis exchange puts file z in engine y). `node`: the KeyframerNode that gets a track of
+// `kind`, or null.
 struct TrackDestination {
     int32_t* count = nullptr;
     float** columns[5] = {};
-    KeyTrack* node = nullptr;
+    KeyframerNode* node = nullptr;
+    uint16_t kind = 0;
 };
 
 // Stores the keys read by ReadTrackKeys on `destination` (fill pass only).
@@ -223,8 +268,11 @@ int32_t StoreKeys(const TrackKeys& keys, int32_t payloadFloats, const int32_t* o
         for (int32_t c = 0; c < columnCount; ++c)
             *destination.columns[c] = columns[c];
     }
-    KeyTrack* track = destination.node;
-    if (track != nullptr && AllocateKeyTrack(*track, keyCount, keys.flags) != 0) return -1;
+    KeyTrack* track = nullptr;
+    if (destination.node != nullptr) {
+        track = AddNodeTrack(*destination.node, destination.kind, keyCount, keys.flags);
+        if (track == nullptr) return -1;
+    }
 
     const unsigned char* p = keys.bytes;
     for (uint32_t k = 0; k < keyCount; ++k) {
@@ -267,10 +315,11 @@ int32_t ReadTrack(FILE* stream, int32_t chunkEnd, int32_t payloadFloats, const i
 
 // A track that only the KeyframerNode keeps (scale, field of view, roll, hide), read
 // leniently; outside a node it is read and dropped.
-int32_t ReadNodeOnlyTrack(FILE* stream, int32_t chunkEnd, KeyTrack KeyframerNode::*member,
-                          int32_t payloadFloats, const int32_t* order) {
+int32_t ReadNodeOnlyTrack(FILE* stream, int32_t chunkEnd, uint16_t kind, int32_t payloadFloats,
+                          const int32_t* order) {
     TrackDestination destination;
-    if (KeyframerNode* node = CurrentNode()) destination.node = &(node->*member);
+    destination.node = CurrentNode();
+    destination.kind = kind;
     return ReadTrack(stream, chunkEnd, payloadFloats, order, destination, true);
 }
 
@@ -388,8 +437,12 @@ int32_t ReadInstanceName(FILE* stream, int32_t chunkEnd) {
     ReadName(stream, chunkEnd, name);
     KeyframerNode* node = CurrentNode();
     if (node == nullptr) return 0;
-    node->instanceName = ArenaCopyName(loaderState.scene->arena, name);
-    if (node->instanceName == nullptr) return LoadFail("out of memory for the name \"%s\"", name);
+    KeyframerNodeExtras* extras = WritableExtras(*node);
+    if (extras == nullptr) return -1;
+    extras->instanceName = ArenaCopyName(loaderState.scene->arena, name);
+    if (extras->instanceName == nullptr) {
+        return LoadFail("out of memory for the name \"%s\"", name);
+    }
     return 0;
 }
 
@@ -403,10 +456,12 @@ int32_t ReadPivot(FILE* stream, int32_t chunkEnd) {
     unsigned char bytes[12];
     if (ReadBytes(stream, bytes, sizeof bytes) != 0) return -1;
     if (KeyframerNode* node = CurrentNode()) {
-        node->hasPivot = 1;
-        node->pivot[0] = GetFloat(bytes);
-        node->pivot[1] = GetFloat(bytes + 8);
-        node->pivot[2] = GetFloat(bytes + 4);
+        KeyframerNodeExtras* extras = WritableExtras(*node);
+        if (extras == nullptr) return -1;
+        extras->hasPivot = 1;
+        extras->pivot[0] = GetFloat(bytes);
+        extras->pivot[1] = GetFloat(bytes + 8);
+        extras->pivot[2] = GetFloat(bytes + 4);
     }
     return 0;
 }
@@ -432,7 +487,8 @@ int32_t ReadPositionTrack(FILE* stream, int32_t chunkEnd) {
                             &camera->targetKeyZ}};
         }
     }
-    if (KeyframerNode* node = CurrentNode()) destination.node = &node->position;
+    destination.node = CurrentNode();
+    destination.kind = NodePositionTrack;
     return ReadTrack(stream, chunkEnd, 3, order, destination, false);
 }
 
@@ -448,30 +504,31 @@ int32_t ReadRotationTrack(FILE* stream, int32_t chunkEnd) {
             {&object->rotationKeyFrames, &object->rotationKeyAngle, &object->rotationKeyAxisX,
              &object->rotationKeyAxisY, &object->rotationKeyAxisZ}};
     }
-    if (KeyframerNode* node = CurrentNode()) destination.node = &node->rotation;
+    destination.node = CurrentNode();
+    destination.kind = NodeRotationTrack;
     return ReadTrack(stream, chunkEnd, 4, order, destination, false);
 }
 
 // 0xB022: keys of (x, y, z) scale factors, stored as x, z, y on the node's scale track.
 int32_t ReadScaleTrack(FILE* stream, int32_t chunkEnd) {
     static const int32_t order[3] = {0, 2, 1};
-    return ReadNodeOnlyTrack(stream, chunkEnd, &KeyframerNode::scale, 3, order);
+    return ReadNodeOnlyTrack(stream, chunkEnd, NodeScaleTrack, 3, order);
 }
 
 // 0xB023, 0xB024: keys of one value, the field of view and the roll in degrees.
 int32_t ReadFovTrack(FILE* stream, int32_t chunkEnd) {
     static const int32_t order[1] = {0};
-    return ReadNodeOnlyTrack(stream, chunkEnd, &KeyframerNode::fov, 1, order);
+    return ReadNodeOnlyTrack(stream, chunkEnd, NodeFovTrack, 1, order);
 }
 
 int32_t ReadRollTrack(FILE* stream, int32_t chunkEnd) {
     static const int32_t order[1] = {0};
-    return ReadNodeOnlyTrack(stream, chunkEnd, &KeyframerNode::roll, 1, order);
+    return ReadNodeOnlyTrack(stream, chunkEnd, NodeRollTrack, 1, order);
 }
 
 // 0xB029: keys without a payload; each one toggles whether the node is shown.
 int32_t ReadHideTrack(FILE* stream, int32_t chunkEnd) {
-    return ReadNodeOnlyTrack(stream, chunkEnd, &KeyframerNode::hide, 0, nullptr);
+    return ReadNodeOnlyTrack(stream, chunkEnd, NodeHideTrack, 0, nullptr);
 }
 
 // 0xB025: a colour track, whose keys are not kept; the walker's seek to the chunk's end

@@ -394,9 +394,11 @@ void ResetLoaderState() {
     ReleaseNameIndexes();
     const ChunkObserver observer = loaderState.observer;
     void* const observerUser = loaderState.observerUser;
+    const LoadLimits limits = loaderState.limits;
     loaderState = LoaderState{};
     loaderState.observer = observer;
     loaderState.observerUser = observerUser;
+    loaderState.limits = limits;
 }
 
 void SetChunkObserver(ChunkObserver observer, void* user) {
@@ -500,6 +502,8 @@ int32_t RunPass(const LoadSource& source) {
 }
 
 Scene* AbandonLoad(Scene* scene) {
+    // A block the program's memory refused under its own limit: that limit is the reason.
+    if (const char* refusal = ArenaRefusalReason()) loaderState.error.message = refusal;
     FreeScene(scene);
     loaderState.scene = nullptr;
     loaderState.currentObject = nullptr;
@@ -549,6 +553,15 @@ Scene* LoadFrom(const LoadSource& source) {
     s.countingPass = 1;
     BeginPass();
     if (RunPass(source) != 0) return AbandonLoad(scene);
+    if (s.limits.maxFaces >= 0 && s.totals.faces > s.limits.maxFaces) {
+        s.error.message = "scene too large to draw: " + std::to_string(s.totals.faces) +
+                          " faces, more than the " + std::to_string(s.limits.maxFaces) +
+                          " a frame may draw";
+        if (s.limits.maxFacesHint != nullptr) {
+            s.error.message += std::string(" (") + s.limits.maxFacesHint + ")";
+        }
+        return AbandonLoad(scene);
+    }
 
     // Every count is at most one per chunk of the file, so these sizes are bounded by it.
     scene->materials = AllocateRecords<Material>(scene, scene->materialCount);
@@ -574,7 +587,7 @@ Scene* LoadFrom(const LoadSource& source) {
     if (RunPass(source) != 0) return AbandonLoad(scene);
     ReleaseScratch();
 
-    for (int32_t i = 0; i < scene->objectCount; ++i)
+    for (int32_t i = 0; s.limits.keepFaces && i < scene->objectCount; ++i)
         ComputePlanesAndNormals(scene->objects[i]);
     for (int32_t i = 0; i < scene->cameraCount; ++i)
         SetupCamera(scene->cameras[i]);
@@ -598,6 +611,18 @@ Scene* LoadSceneFromStream(FILE* stream, const char* name) {
 
 const LoadError& LastLoadError() {
     return loaderState.error;
+}
+
+void SetLoadLimits(const LoadLimits& limits) {
+    loaderState.limits = limits;
+}
+
+const LoadLimits& CurrentLoadLimits() {
+    return loaderState.limits;
+}
+
+const LoadTotals& LastLoadTotals() {
+    return loaderState.totals;
 }
 
 const FileHead& LastFileHead() {

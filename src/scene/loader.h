@@ -54,6 +54,30 @@ bool StartsWithMainChunk(const FileHead& head);
 // The reason the most recent LoadScene failed.
 const LoadError& LastLoadError();
 
+// Limits a caller puts on every load from now on (like the observer, kept across loads).
+struct LoadLimits {
+    // False: faces are read and every corner checked as usual, and each mesh keeps its
+    // faceCount, but no Face is kept (faces stays null) and no face plane or vertex normal
+    // is derived. For reports, which count faces and never draw them.
+    bool keepFaces = true;
+    // A file whose meshes hold more faces in all fails before any record is allocated;
+    // below 0, no limit. For the viewer and --output, which cannot draw more in a frame.
+    int64_t maxFaces = -1;
+    // Words added, in parentheses, to the reason of a load that maxFaces stopped (how the
+    // program lets it be raised); may be null.
+    const char* maxFacesHint = nullptr;
+};
+void SetLoadLimits(const LoadLimits& limits);
+const LoadLimits& CurrentLoadLimits();
+
+// What the counting pass of the most recent load found: the vertices and faces of every
+// list that an open mesh gets (zero until a counting pass has run).
+struct LoadTotals {
+    int64_t vertices = 0;
+    int64_t faces = 0;
+};
+const LoadTotals& LastLoadTotals();
+
 // A chunk handler: called with the stream just after the chunk's 6-byte header and the
 // offset where the chunk ends (never past the end of the chunk that holds it, nor past the
 // end of the file). Returns 0, or -1 after recording why in LastLoadError.
@@ -159,14 +183,16 @@ struct LoaderState {
     size_t scratchSize = 0;            // ResetLoaderState and at the end of each load)
     LoadError error;
     FileHead head;                     // the file's first bytes, read by the counting pass
+    LoadTotals totals;                 // counted by the counting pass
     ChunkObserver observer = nullptr;  // kept across loads; see SetChunkObserver
     void* observerUser = nullptr;
+    LoadLimits limits;  // kept across loads; see LoadLimits
 };
 
 extern LoaderState loaderState;
 
-// Clears every field of loaderState except the observer, and releases the scratch memory
-// and the name indexes. LoadScene calls it at its start.
+// Clears every field of loaderState except the observer and the limits, and releases the
+// scratch memory and the name indexes. LoadScene calls it at its start.
 void ResetLoaderState();
 
 // Walks the chunks from the stream's position up to `end` (an offset not past the end of

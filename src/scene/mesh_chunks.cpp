@@ -34,8 +34,9 @@ bool CornerInRange(uint32_t corner, const MeshObject& mesh) {
     return corner < static_cast<uint32_t>(mesh.vertexCount);
 }
 
+// (A mesh loaded without its faces, for a report, has none to name.)
 bool FaceInRange(uint32_t face, const MeshObject& mesh) {
-    return face < static_cast<uint32_t>(mesh.faceCount);
+    return face < static_cast<uint32_t>(mesh.faceCount) && mesh.faces != nullptr;
 }
 
 uint32_t TexCoordsKept(uint32_t count, const MeshObject& mesh) {
@@ -54,6 +55,31 @@ int32_t ReadCountedPayload(FILE* stream, int32_t chunkEnd, int64_t entrySize, co
     if (ReadU16(stream, chunkEnd, count, subject) != 0) return -1;
     std::snprintf(subject, sizeof subject, "%u %s need", *count, entries);
     return NeedBytes(chunkEnd, *count * entrySize, subject);
+}
+
+// Counting pass: adds a list's entries to the totals when the fill pass will give them to a
+// mesh (one has been opened before them).
+void CountListed(int64_t LoadTotals::*total, uint16_t count) {
+    LoaderState& s = loaderState;
+    if (s.countingPass && s.scene->objectCount > 0) s.totals.*total += count;
+}
+
+// Fill pass without keeping faces: checks every corner of `count` faces as ReadFaceList
+// does and gives the mesh their count only.
+int32_t CheckFacesOnly(FILE* stream, int64_t bytes, uint16_t count, MeshObject& mesh) {
+    const unsigned char* p = ReadToScratch(stream, static_cast<size_t>(bytes));
+    if (p == nullptr) return -1;
+    for (uint32_t i = 0; i < count; ++i, p += 8) {
+        for (uint32_t corner : {GetU16(p), GetU16(p + 2), GetU16(p + 4)}) {
+            if (!CornerInRange(corner, mesh)) {
+                return LoadFail("face %u of mesh %s names vertex %u of %d", i,
+                                QuotedName(mesh.name).c_str(), corner, mesh.vertexCount);
+            }
+        }
+    }
+    mesh.faces = nullptr;
+    mesh.faceCount = count;
+    return 0;
 }
 
 // The record opened by the most recent opening chunk of its kind, in the fill pass only.
@@ -199,6 +225,7 @@ int32_t ReadVertexList(FILE* stream, int32_t chunkEnd) {
     uint16_t count = 0;
     if (ReadCountedPayload(stream, chunkEnd, 12, "vertices", &count) != 0) return -1;
     const int64_t bytes = int64_t{count} * 12;
+    CountListed(&LoadTotals::vertices, count);
     MeshObject* mesh = OpenMesh();
     if (mesh == nullptr) return SkipBytes(stream, bytes);
     if (mesh->faceCount > 0) {
@@ -238,8 +265,10 @@ int32_t ReadFaceList(FILE* stream, int32_t chunkEnd) {
     uint16_t count = 0;
     if (ReadCountedPayload(stream, chunkEnd, 8, "faces", &count) != 0) return -1;
     const int64_t bytes = int64_t{count} * 8;
+    CountListed(&LoadTotals::faces, count);
     MeshObject* mesh = OpenMesh();
     if (mesh == nullptr) return SkipBytes(stream, bytes);
+    if (!loaderState.limits.keepFaces) return CheckFacesOnly(stream, bytes, count, *mesh);
     Face* faces = ArenaAllocateArray<Face>(loaderState.scene->arena, count);
     if (faces == nullptr) return LoadFail("out of memory for %u faces", count);
     const unsigned char* p = ReadToScratch(stream, static_cast<size_t>(bytes));
@@ -311,10 +340,11 @@ int32_t ReadTexCoords(FILE* stream, int32_t chunkEnd) {
 // with no count of its own. The payload covers as many faces as it holds whole values; the
 // faces past it keep 0, and values past the mesh's faces and a tail shorter than a value
 // are dropped (the walker's seek to the chunk's end skips them). A chunk read before the
-// mesh's face list reaches no face. Never fails on the file's data.
+// mesh's face list, or for a mesh loaded without its faces (a report), reaches no face.
+// Never fails on the file's data.
 int32_t ReadSmoothGroups(FILE* stream, int32_t chunkEnd) {
     MeshObject* mesh = OpenMesh();
-    if (mesh == nullptr || mesh->faceCount == 0) return 0;
+    if (mesh == nullptr || mesh->faceCount == 0 || mesh->faces == nullptr) return 0;
     const int64_t values = BytesLeft(chunkEnd) / 4;
     const uint32_t covered = static_cast<uint32_t>(std::min<int64_t>(values, mesh->faceCount));
     const unsigned char* p = ReadToScratch(stream, size_t{covered} * 4);

@@ -25,8 +25,9 @@ void HeapRelease(void* block, size_t /*bytes*/) {
     std::free(block);
 }
 
-constexpr ArenaMemory kHeapMemory = {HeapAllocate, HeapRelease};
+constexpr ArenaMemory kHeapMemory = {HeapAllocate, HeapRelease, nullptr};
 ArenaMemory arenaMemory = kHeapMemory;
+const char* arenaRefusal = nullptr;  // since the last NewScene
 
 constexpr size_t kBlockHeader = (sizeof(ArenaBlock) + 15) & ~size_t{15};
 constexpr size_t kMinBlockSize = size_t{64} << 10;
@@ -148,7 +149,10 @@ ArenaBlock* NewBlock(SceneArena& arena, size_t size, bool dedicated) {
     ArenaBlock* block = TakeCachedBlock(size);
     if (block == nullptr) {
         void* memory = arenaMemory.allocate(kBlockHeader + size);
-        if (memory == nullptr) return nullptr;
+        if (memory == nullptr) {
+            if (arenaMemory.refusal != nullptr) arenaRefusal = arenaMemory.refusal();
+            return nullptr;
+        }
         block = static_cast<ArenaBlock*>(memory);
         block->size = size;
         block->release = arenaMemory.release;
@@ -171,6 +175,7 @@ ArenaBlock* NewBlock(SceneArena& arena, size_t size, bool dedicated) {
 }  // namespace
 
 Scene* NewScene() {
+    arenaRefusal = nullptr;
     void* memory = std::calloc(1, sizeof(Scene));
     if (memory == nullptr) return nullptr;
     return new (memory) Scene{};
@@ -195,6 +200,23 @@ void ReleaseArenaCache() {
 void SetArenaMemory(const ArenaMemory* memory) {
     ReleaseArenaCache();
     arenaMemory = memory != nullptr ? *memory : kHeapMemory;
+}
+
+const char* ArenaRefusalReason() {
+    return arenaRefusal;
+}
+
+const KeyframerNodeExtras& NodeExtras(const KeyframerNode& node) {
+    static const KeyframerNodeExtras kNone = {};
+    return node.extras != nullptr ? *node.extras : kNone;
+}
+
+const KeyTrack& NodeTrack(const KeyframerNode& node, uint16_t kind) {
+    static const KeyTrack kEmpty = {};
+    for (const KeyTrack* t = NodeExtras(node).tracks; t != nullptr; t = t->next) {
+        if (t->kind == kind) return *t;
+    }
+    return kEmpty;
 }
 
 size_t ArenaCacheBytes() {

@@ -159,18 +159,38 @@ struct KeySpline {
     uint16_t flags;  // the key header's flags word as read
 };
 
+// Which track of a keyframer node: the id of the chunk it is read from.
+inline constexpr uint16_t NodePositionTrack = 0xB020;  // x, y, z
+inline constexpr uint16_t NodeRotationTrack = 0xB021;  // angle, axis x, y, z
+inline constexpr uint16_t NodeScaleTrack = 0xB022;     // x, y, z
+inline constexpr uint16_t NodeFovTrack = 0xB023;       // degrees
+inline constexpr uint16_t NodeRollTrack = 0xB024;      // degrees
+inline constexpr uint16_t NodeHideTrack = 0xB029;      // no value
+
 // One key track of a keyframer node, keys in file order. `values` holds `components`
 // floats per key: position and scale (x, y, z) and rotation (angle, axis x, y, z) in engine
 // axes like the MeshObject and Camera tracks; field of view and roll one value (degrees);
-// hide tracks none (each key toggles whether the node is shown). Empty (keyCount 0, null
-// arrays) when the node has no such track.
+// hide tracks none (each key toggles whether the node is shown). A track without keys has
+// null arrays. A node's tracks are a list (see KeyframerNodeExtras); NodeTrack finds one.
 struct KeyTrack {
     int32_t keyCount;
     int32_t components;
     uint16_t flags;      // the track header's flags word (bits 0-1: 2 repeat, 3 loop)
+    uint16_t kind;       // which track: one of the Node*Track ids
+    KeyTrack* next;      // the node's track read before this one, or null
     uint32_t* frames;    // the full 32-bit frame numbers
     float* values;       // keyCount * components
     KeySpline* splines;  // keyCount
+};
+
+// What only some keyframer nodes have: an instance name, a pivot, key tracks. Kept apart
+// from the node and allocated with the first chunk that brings any of them, so that a node
+// chunk with nothing in it costs a few times its 6 bytes, not dozens.
+struct KeyframerNodeExtras {
+    char* instanceName;  // from its instance-name chunk; null without one
+    int32_t hasPivot;    // 1 when a pivot chunk was read
+    float pivot[3];      // engine axes; 0 without a pivot chunk
+    KeyTrack* tracks;    // every track read, the last first; null without any
 };
 
 // Chunk ids of the keyframer's node tags: the kind of a KeyframerNode.
@@ -186,25 +206,24 @@ inline constexpr uint16_t KeyframerSpotlightNode = 0xB007;
 // to evaluate the hierarchy. Kept beside the MeshObject and Camera tracks, which keep their
 // own meaning.
 struct KeyframerNode {
-    uint16_t kind;     // the node's tag, one of the Keyframer*Node ids
-    int32_t nodeId;    // from its node-id chunk; its index among the nodes without one
-    int32_t parentId;  // from its header; 65535 (no parent) without a header
-    uint16_t flags1;   // the two flag words of its header, 0 without a header
+    uint16_t kind;    // the node's tag, one of the Keyframer*Node ids
+    uint16_t flags1;  // the two flag words of its header, 0 without a header
     uint16_t flags2;
-    char* name;           // the header's name (at most 63 characters); null without a header
-    char* instanceName;   // from its instance-name chunk; null without one
+    int32_t nodeId;       // from its node-id chunk; its index among the nodes without one
+    int32_t parentId;     // from its header; 65535 (no parent) without a header
     int32_t recordIndex;  // objects (object node), cameras (camera and target nodes) or
                           // lights (light nodes) index of the record its name resolved
                           // to; -1 when none
-    int32_t hasPivot;     // 1 when a pivot chunk was read
-    float pivot[3];       // engine axes; 0 without a pivot chunk
-    KeyTrack position;
-    KeyTrack rotation;
-    KeyTrack scale;
-    KeyTrack fov;
-    KeyTrack roll;
-    KeyTrack hide;
+    char* name;           // the header's name (at most 63 characters); null without a header
+    KeyframerNodeExtras* extras;  // null when the node has no instance name, pivot or track
 };
+
+// The node's extras, or a record of none (no instance name, no pivot, no tracks).
+const KeyframerNodeExtras& NodeExtras(const KeyframerNode& node);
+
+// The node's track of `kind` (one of the Node*Track ids; of several, the last in the file),
+// or an empty track (keyCount 0, null arrays).
+const KeyTrack& NodeTrack(const KeyframerNode& node, uint16_t kind);
 
 // Memory of one load: a list of heap blocks, released together by FreeScene.
 struct ArenaBlock;
@@ -256,7 +275,14 @@ size_t ArenaCacheBytes();
 struct ArenaMemory {
     void* (*allocate)(size_t bytes);
     void (*release)(void* block, size_t bytes);
+    // Why `allocate` returned nullptr, when it refused a block under a limit of the
+    // program's rather than ran out; nullptr otherwise. May itself be null.
+    const char* (*refusal)() = nullptr;
 };
+
+// The reason the memory gave for refusing a block since the last NewScene, or nullptr (the
+// loader reports it as the reason of the failed load).
+const char* ArenaRefusalReason();
 
 // Installs `memory` (nullptr: the heap again) for the blocks allocated from now on, after
 // returning the kept blocks. Every block goes back to the memory it came from.

@@ -33,7 +33,7 @@ fail() {
 }
 
 desktop-file-validate "$desktop" || fail "trellis.desktop is not valid"
-grep -qx 'Exec=trellis %F' "$desktop" || fail "trellis.desktop: Exec line"
+grep -qx 'Exec=trellis -- %F' "$desktop" || fail "trellis.desktop: Exec line"
 
 # The MIME type: well-formed, and update-mime-database turns it into the glob and the magic.
 xmllint --noout "$mime" || fail "trellis.xml is not well-formed"
@@ -85,6 +85,16 @@ for size in 128 256; do
     [ "$(head -c 8 "$out" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] || fail "$out is no PNG"
     [ "$(png_size "$out")" = "${size}x$size" ] || fail "thumbnail $out is not ${size}x$size"
 done
+
+# A file whose name looks like an option is still the scene ("--" ends the options): no
+# picture appears under the name the option would have given.
+cp "$scene" "$work/-oevil.png"
+cd "$work"
+run_thumbnailer "-oevil.png" 128 "thumb-dash.png"
+cd - >/dev/null
+[ "$status" -eq 0 ] || fail "the thumbnailer exits $status on a scene named -oevil.png"
+[ "$(png_size "$work/thumb-dash.png")" = 128x128 ] || fail "no thumbnail of -oevil.png"
+[ ! -e "$work/evil.png" ] || fail "-oevil.png was read as an option"
 
 # Files that do not load: no main chunk at all, an empty file, a main chunk shorter than its
 # header, a folder, a file that is not there.

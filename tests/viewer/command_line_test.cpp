@@ -100,6 +100,29 @@ TEST(CommandLine, AcceptedLines) {
          ImageFormat::Png,
          1000000},
         {{"--", "-odd name.3ds"}, ParseResult::Run, "-odd name.3ds", false, ImageFormat::None, 0},
+        // "--" ends the options, as the desktop files use it: a scene named like an option.
+        {{"--thumbnail", "64", "--output", "t.png", "--", "-oevil.png"},
+         ParseResult::Run,
+         "-oevil.png",
+         false,
+         ImageFormat::Png,
+         1},
+        {{"-o", "a.png", "--", "-"}, ParseResult::Run, "-", false, ImageFormat::Png, 1},
+        {{"--", "--info"}, ParseResult::Run, "--info", false, ImageFormat::None, 0},
+        // Standard output: PNG, or the format given.
+        {{"-o", "-", "box.3ds"}, ParseResult::Run, "box.3ds", false, ImageFormat::Png, 1},
+        {{"--format", "gif", "-o", "-"},
+         ParseResult::Run,
+         "svet.3ds",
+         false,
+         ImageFormat::Gif,
+         100},
+        {{"--format=png", "-o", "picture.img"},
+         ParseResult::Run,
+         "svet.3ds",
+         false,
+         ImageFormat::Png,
+         1},
         {{"-h"}, ParseResult::Help, "svet.3ds", false, ImageFormat::None, 0},
         {{"box.3ds", "--help"}, ParseResult::Help, "svet.3ds", false, ImageFormat::None, 0},
         {{"-V"}, ParseResult::Version, "svet.3ds", false, ImageFormat::None, 0},
@@ -159,8 +182,10 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         {{"-o"}, "option '-o' needs an argument"},
         {{"--output"}, "option '--output' needs an argument"},
         {{"--frames", "5"}, "--frames applies only with --output"},
-        {{"-o", "turn.bmp"}, "cannot tell the image format of 'turn.bmp': name it .png or .gif"},
-        {{"-o", ".png"}, "cannot tell the image format of '.png': name it .png or .gif"},
+        {{"-o", "turn.bmp"},
+         "cannot tell the image format of 'turn.bmp': name it .png or .gif, or give --format"},
+        {{"-o", ".png"},
+         "cannot tell the image format of '.png': name it .png or .gif, or give --format"},
         {{"-o", "a.png", "--frames", "0"},
          "--frames needs a whole number from 1 to 1000000, "
          "not '0'"},
@@ -197,7 +222,8 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         {{"-i", "a.3ds", "b\r\x9b.3ds"},
          "more than one scene given ('b\\x0d\\x9b.3ds'); --info and --chunks take one"},
         {{"-o", "\x1b]0;x\x07.bmp"},
-         "cannot tell the image format of '\\x1b]0;x\\x07.bmp': name it .png or .gif"},
+         "cannot tell the image format of '\\x1b]0;x\\x07.bmp': name it .png or .gif, or give "
+         "--format"},
         {{"-o", "a.png", "--frames", "1\n"},
          "--frames needs a whole number from 1 to 1000000, not '1\\x0a'"},
         {{"-o", "a.png", "--size", "15x100"},
@@ -256,6 +282,24 @@ TEST(CommandLine, UsageErrorsSayWhy) {
         {{"--up", "y", "--view", "fixed", "a.3ds"},
          "--up y turns the fit and camera views; the fixed view (no SCENE, or --view fixed) "
          "keeps the file's z up"},
+        {{"--format", "bmp", "-o", "-"}, "--format is png or gif, not 'bmp'"},
+        {{"--format", "png"}, "--format applies only with --output FILE (a thumbnail is a PNG)"},
+        {{"--format", "gif", "--thumbnail", "64", "-o", "t"},
+         "--format applies only with --output FILE (a thumbnail is a PNG)"},
+        {{"--max-memory", "1M"},
+         "--max-memory needs a size from 16M to 1024T (a number of bytes, or with K, M, G or "
+         "T), not '1M'"},
+        {{"--max-memory", "2Q"},
+         "--max-memory needs a size from 16M to 1024T (a number of bytes, or with K, M, G or "
+         "T), not '2Q'"},
+        {{"--max-memory", "-5G"},
+         "--max-memory needs a size from 16M to 1024T (a number of bytes, or with K, M, G or "
+         "T), not '-5G'"},
+        {{"--max-faces", "0"}, "--max-faces needs a whole number from 1 to 1099511627776, not '0'"},
+        {{"--max-faces", "1e9"},
+         "--max-faces needs a whole number from 1 to 1099511627776, not '1e9'"},
+        {{"--info", "--max-faces", "10"},
+         "--max-faces applies to the viewer and --output, which draw"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Joined(c.arguments));
@@ -365,6 +409,32 @@ TEST(CommandLine, ThumbnailIsASquarePng) {
         EXPECT_EQ(parsed.line.outputFormat, ImageFormat::Png);
         EXPECT_EQ(parsed.line.ticks, 1);
         EXPECT_EQ(parsed.line.view, ViewMode::Fit);
+    }
+}
+
+// The budgets of memory and of a frame's faces.
+TEST(CommandLine, MemoryAndFaceBudgets) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int64_t maxMemory;
+        int64_t maxFaces;
+    };
+    const std::vector<Case> cases = {
+        {{}, 0, kDefaultMaxFrameFaces},
+        {{"--max-memory", "1G"}, int64_t{1} << 30, kDefaultMaxFrameFaces},
+        {{"--max-memory=512MiB", "-i", "a.3ds"}, int64_t{512} << 20, 0},
+        {{"--max-memory", "16777216"}, int64_t{16} << 20, kDefaultMaxFrameFaces},
+        {{"--max-memory", "2t", "--max-faces", "7"}, int64_t{2} << 40, 7},
+        {{"-o", "a.gif", "--max-faces=1000000000"}, 0, 1000000000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.arguments));
+        Parsed parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed.result, ParseResult::Run) << parsed.error;
+        EXPECT_EQ(parsed.line.maxMemory, c.maxMemory);
+        if (c.maxFaces != 0) {
+            EXPECT_EQ(parsed.line.maxFrameFaces, c.maxFaces);
+        }
     }
 }
 

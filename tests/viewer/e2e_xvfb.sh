@@ -11,7 +11,8 @@
 # its new size, exactly the frames `--output --size` writes at that size. Started with no
 # scene where there is no svet.3ds, the viewer shows the installed sample with a line on how
 # to open a file. Last, on a screen of 800x600, a named scene is shown full screen at that
-# size, exactly the frames of `--output --size 800x600`.
+# size, exactly the frames of `--output --size 800x600`. Escape and SIGTERM end the viewer
+# in the middle of a frame that would take a minute.
 #
 # Every wait for the viewer polls the screen for the state it must reach, so a loaded machine
 # makes the test slower, not wrong.
@@ -169,6 +170,24 @@ for run in $(seq "$runs"); do
 done
 echo "a folder stepped through in a window: $runs runs ended with status 0, nothing on" \
     "stderr, no event sent to the viewer's own window"
+
+# In the middle of a long frame (one mesh of 65,535 faces drawn by 2,000 nodes, the frame's
+# budget raised past it: a minute a frame), Escape and SIGTERM end the viewer at once.
+"$writer" --instances 2000 instances.3ds
+for ending in Escape TERM; do
+    "$trellis" --windowed --animate --max-faces 1000000000 instances.3ds >viewer.out \
+        2>viewer.err &
+    viewer_pid=$!
+    sleep 2
+    kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer of long frames ended by itself"
+    sent_ns=$(date +%s%N)
+    if [ "$ending" = Escape ]; then xdotool key Escape; else kill -TERM "$viewer_pid"; fi
+    wait_exit "$viewer_pid" 10
+    viewer_pid=
+    [ -n "$status" ] || fail "the viewer did not end within 10 s of $ending in a long frame"
+    [ "$status" = 0 ] || fail "the viewer ended with status $status after $ending"
+    echo "$ending in a long frame: ended after $((($(date +%s%N) - sent_ns) / 1000000)) ms"
+done
 
 # A window resized: the frame follows the window's size, drawn anew at it (not a scaled copy):
 # the window's own pixels equal a frame of --output at that size.

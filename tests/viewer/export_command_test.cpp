@@ -26,6 +26,9 @@ ParseResult Parse(std::vector<std::string> arguments, CommandLine& line, std::st
 }
 
 TEST(ExportCommand, AcceptedAndRefusedLines) {
+    const std::string kStandsAlone =
+        "--export stands alone: no --output, --info, --chunks, --windowed, --animate, --frame, "
+        "--frames, --view, --camera, --size, --thumbnail, --format or --max-faces";
     struct Case {
         std::vector<std::string> arguments;
         std::string error;  // empty: accepted
@@ -42,14 +45,13 @@ TEST(ExportCommand, AcceptedAndRefusedLines) {
         {{"--export", "a.glb", "a.3ds", "b.3ds"},
          "more than one scene given ('b.3ds'); several scenes need --export FOLDER/",
          false},
-        {{"--export", "a.glb", "-o", "a.png", "box.3ds"},
-         "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
-         "--frame, --frames, --view, --camera, --size or --thumbnail",
-         false},
-        {{"--export", "a.glb", "--info", "box.3ds"},
-         "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
-         "--frame, --frames, --view, --camera, --size or --thumbnail",
-         false},
+        {{"--export", "a.glb", "-o", "a.png", "box.3ds"}, kStandsAlone, false},
+        {{"--export", "a.glb", "--info", "box.3ds"}, kStandsAlone, false},
+        // The export draws nothing and writes no picture; its memory is the run's.
+        {{"--export", "a.glb", "--max-faces", "10", "box.3ds"}, kStandsAlone, false},
+        {{"--export", "a.glb", "--format", "png", "box.3ds"}, kStandsAlone, false},
+        {{"--export", "a.glb", "--max-memory", "2G", "box.3ds"}, "", false},
+        {{"--export", "a.glb", "--", "-box.3ds"}, "", false},
     };
     for (const Case& c : cases) {
         CommandLine line;

@@ -64,7 +64,7 @@ TEST(ImageOutput, PngHoldsTheLastFrameExactly) {
     EXPECT_EQ(ReadPng(path, width, height), kFrames[2]);
     EXPECT_EQ(width, 4);
     EXPECT_EQ(height, 3);
-    EXPECT_FALSE(fs::exists(output.partPath));
+    EXPECT_FALSE(fs::exists(output.out.tempPath));
     EXPECT_EQ(fs::status(path).permissions(), UsualPermissions());
 }
 
@@ -238,7 +238,7 @@ TEST(ImageOutput, FailuresLeaveNoPartialFileAndKeepAnExistingOne) {
         }
         EXPECT_FALSE(FinishImageOutput(output, error));
         EXPECT_EQ(error, c.error);
-        EXPECT_FALSE(fs::exists(output.partPath));
+        EXPECT_FALSE(fs::exists(output.out.tempPath));
         std::ifstream kept(path);
         std::string text;
         std::getline(kept, text);
@@ -252,7 +252,7 @@ TEST(ImageOutput, FailuresLeaveNoPartialFileAndKeepAnExistingOne) {
     WriteImageFrame(output, kFrames[0].data(), 4, 3);
     AbandonImageOutput(output);
     EXPECT_FALSE(fs::exists(path));
-    EXPECT_FALSE(fs::exists(output.partPath));
+    EXPECT_FALSE(fs::exists(output.out.tempPath));
 }
 
 }  // namespace

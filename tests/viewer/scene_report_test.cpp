@@ -125,27 +125,30 @@ TEST(SceneReport, ChunkTreeOfTheBundledSceneIndentsByDepthAndNamesRoles) {
 
 struct HostileName {
     std::string bytes;
-    const char* shown;  // in the text report
-    const char* json;   // the JSON string's value, as UTF-8
+    const char* shown;      // in the text report
+    const char* json;       // the JSON string's value, as UTF-8
+    const char* jsonBytes;  // "nameBytes" beside it: the bytes in hexadecimal; "" for none
 };
 
 // ESC sequences (clear the screen, fake a line, set the window title), CR and LF, C1
 // controls raw and as UTF-8, DEL, bytes that are not UTF-8 (read as Latin-1 in JSON).
 const HostileName kHostileNames[] = {
-    {"\x1b[2J\x1b[1;1Hok", "\\x1b[2J\\x1b[1;1Hok", "\x1b[2J\x1b[1;1Hok"},
-    {"\x1b]0;owned\x07", "\\x1b]0;owned\\x07", "\x1b]0;owned\x07"},
-    {"A\r\nloads: 1 chunks", "A\\x0d\\x0aloads: 1 chunks", "A\r\nloads: 1 chunks"},
+    {"\x1b[2J\x1b[1;1Hok", "\\x1b[2J\\x1b[1;1Hok", "\x1b[2J\x1b[1;1Hok", ""},
+    {"\x1b]0;owned\x07", "\\x1b]0;owned\\x07", "\x1b]0;owned\x07", ""},
+    {"A\r\nloads: 1 chunks", "A\\x0d\\x0aloads: 1 chunks", "A\r\nloads: 1 chunks", ""},
     {"\x9b"
      "31m\x85\x7f",
      "\\x9b31m\\x85\\x7f",
      "\xc2\x9b"
-     "31m\xc2\x85\x7f"},
+     "31m\xc2\x85\x7f",
+     "9b33316d857f"},
     {"\xc2\x9b"
      "2J",
      "\\xc2\\x9b2J",
      "\xc2\x9b"
-     "2J"},
-    {"\xff\xfe(", "\\xff\\xfe(", "\xc3\xbf\xc3\xbe("},
+     "2J",
+     ""},
+    {"\xff\xfe(", "\\xff\\xfe(", "\xc3\xbf\xc3\xbe(", "fffe28"},
 };
 
 // A scene with one mesh, material, light and camera under each hostile name; when `broken`,
@@ -229,7 +232,14 @@ TEST(SceneReport, NamesWithControlBytesReachNoReportRaw) {
     for (size_t i = 0; i < n; ++i) {
         SCOPED_TRACE(kHostileNames[i].shown);
         for (const char* kind : {"objects", "materials", "lights", "cameras"}) {
-            EXPECT_EQ(doc[kind][i]["name"], kHostileNames[i].json) << kind;
+            const nlohmann::json& record = doc[kind][i];
+            EXPECT_EQ(record["name"], kHostileNames[i].json) << kind;
+            // A name that is not UTF-8 also as its bytes: nothing of it is lost.
+            if (kHostileNames[i].jsonBytes[0] == '\0') {
+                EXPECT_FALSE(record.contains("nameBytes")) << kind;
+            } else {
+                EXPECT_EQ(record["nameBytes"], kHostileNames[i].jsonBytes) << kind;
+            }
         }
     }
 
@@ -280,6 +290,56 @@ TEST(SceneReport, AFailureNamingAHostileNameIsOnePrintableLineInEveryReport) {
     EXPECT_TRUE(PrintableLines(out, static_cast<size_t>(std::count(out.begin(), out.end(), '\n'))));
     EXPECT_NE(out.find("\nload fails: chunk 0x4120 at offset "), std::string::npos) << out;
     EXPECT_NE(out.find(reason + "\n"), std::string::npos) << out;
+    std::remove(path.c_str());
+}
+
+// Keyframer node names and the file's own name that are not UTF-8 keep their bytes too.
+TEST(SceneReport, NodeAndFileNamesThatAreNotUtf8KeepTheirBytesInJson) {
+    const std::string path = ::testing::TempDir() + "report_\xe9t\xe9.3ds";
+    ChunkWriter w;
+    w.Chunk(chunk::Main, [&] {
+        w.Chunk(chunk::Editor, [&] {
+            WriteNamedMesh(w, "Caf\xe9", [&] { WriteVertexList(w, {0, 0, 0}); });
+        });
+        w.Chunk(chunk::Keyframer, [&] {
+            w.Chunk(chunk::ObjectNode, [&] {
+                w.Chunk(chunk::NodeHeader, [&] { w.Name("Caf\xe9").U16(0).U16(0).U16(0xFFFF); });
+                w.Chunk(chunk::InstanceName, [&] {
+                    w.Name(
+                        "\xff"
+                        "1");
+                });
+            });
+            w.Chunk(chunk::ObjectNode, [&] {
+                w.Chunk(chunk::NodeHeader, [&] { w.Name("plain").U16(0).U16(0).U16(0xFFFF); });
+            });
+        });
+    });
+    ASSERT_TRUE(WriteBytesToFile(w.bytes, path.c_str()));
+    std::string out, err;
+    ASSERT_EQ(
+        CaptureBoth([&](std::FILE* o,
+                        std::FILE* e) { return PrintSceneInfo(path.c_str(), true, nullptr, o, e); },
+                    out, err),
+        0)
+        << err;
+    const nlohmann::json doc = nlohmann::json::parse(out);
+    std::string fileBytes;
+    for (const char c : path) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(c));
+        fileBytes += hex;
+    }
+    EXPECT_EQ(doc["fileBytes"], fileBytes);
+    const nlohmann::json& node = doc["nodes"][0];
+    EXPECT_EQ(node["name"], "Caf\xc3\xa9");
+    EXPECT_EQ(node["nameBytes"], "436166e9");
+    EXPECT_EQ(node["instanceName"],
+              "\xc3\xbf"
+              "1");
+    EXPECT_EQ(node["instanceNameBytes"], "ff31");
+    EXPECT_FALSE(doc["nodes"][1].contains("nameBytes"));
+    EXPECT_EQ(doc["objects"][0]["nameBytes"], "436166e9");
     std::remove(path.c_str());
 }
 

@@ -101,6 +101,14 @@ grep -q "^trellis: no-such-scene.3ds: " missing.err ||
     fail "missing scene: stderr was: $(cat missing.err)"
 echo "missing scene: status 1: $(grep '^trellis:' missing.err)"
 
+# "--" ends the options: a scene named like an option is a scene (status 1, missing), not
+# a usage error (status 2).
+status=0
+wine trellis.exe -- -no-such-scene.3ds >dash.out 2>dash.err || status=$?
+[ "$status" = 1 ] || fail "-- -no-such-scene.3ds: status $status, expected 1"
+grep -q "^trellis: -no-such-scene.3ds: " dash.err || fail "-- then a scene: stderr was: $(cat dash.err)"
+echo "-- then a scene named like an option: status 1: $(grep '^trellis:' dash.err)"
+
 # Started as Explorer starts it, with no stderr: the reason waits in a message box until
 # the user answers it.
 status=

@@ -1,14 +1,78 @@
 // The JSON report's document.
 #include "app/report/json_report.h"
 
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
 #include "scene/utf8.h"
 
 namespace {
 
-// The document as text: indented, and ASCII only (every other character as a \u escape), so
+// A value as text: indented, and ASCII only (every other character as a \u escape), so
 // that it is as safe in a terminal as the text report while losing nothing.
+std::string JsonText(const nlohmann::json& value) {
+    return value.dump(2, ' ', true);
+}
+
 void PrintDocument(const nlohmann::json& doc, std::FILE* out) {
-    std::fprintf(out, "%s\n", doc.dump(2, ' ', true).c_str());
+    std::fprintf(out, "%s\n", JsonText(doc).c_str());
+}
+
+// A name's bytes in hexadecimal, two lower-case digits a byte.
+std::string HexBytes(const char* name) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char* p = name; *p != '\0'; ++p) {
+        const auto b = static_cast<unsigned char>(*p);
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 15];
+    }
+    return hex;
+}
+
+// Sets record[key] to the name as UTF-8 and, when the name is not UTF-8, record[key +
+// "Bytes"] to its bytes in hexadecimal: no name is lost, whatever it holds.
+void AddName(nlohmann::json& record, const std::string& key, const char* name) {
+    record[key] = NameAsUtf8(name);
+    if (name != nullptr && !IsUtf8(name, std::strlen(name))) record[key + "Bytes"] = HexBytes(name);
+}
+
+// Prints `doc` as PrintDocument does, with the elements of its top-level arrays named in
+// `lists` (empty in `doc`, in the order they come in the text) made one at a time by
+// `make(list, i)` (element i of lists[list]) and printed as they are made. The text is the
+// same as PrintDocument's of the whole document.
+struct StreamedList {
+    const char* key;
+    int32_t count;
+};
+template <class Make>
+void PrintStreamed(const nlohmann::json& doc, std::initializer_list<StreamedList> lists,
+                   Make&& make, std::FILE* out) {
+    const std::string text = JsonText(doc);
+    size_t at = 0;
+    size_t index = 0;
+    for (const StreamedList& list : lists) {
+        const size_t listIndex = index++;
+        // A member of the top level starts a line with exactly two spaces; nothing nested
+        // does, and no string holds a line break.
+        const std::string member = std::string("\n  \"") + list.key + "\": []";
+        const size_t found = text.find(member, at);
+        if (found == std::string::npos || list.count <= 0) continue;
+        std::fwrite(text.data() + at, 1, found + member.size() - 1 - at, out);
+        for (int32_t i = 0; i < list.count; ++i) {
+            const std::string element = JsonText(make(listIndex, i));
+            std::fputs(i == 0 ? "\n    " : ",\n    ", out);
+            for (char c : element) {
+                std::fputc(c, out);
+                if (c == '\n') std::fputs("    ", out);
+            }
+        }
+        std::fputs("\n  ]", out);
+        at = found + member.size();
+    }
+    std::fwrite(text.data() + at, 1, text.size() - at, out);
+    std::fputc('\n', out);
 }
 
 nlohmann::json Triple(const float* v) {
@@ -29,27 +93,29 @@ nlohmann::json MatrixRows(const Matrix4& m) {
 }  // namespace
 
 void JsonReport::File(const ReportedScene& r) {
-    doc["file"] = NameAsUtf8(r.path);
+    reported = &r;
+    AddName(doc, "file", r.path);
     doc["segment"] = {{"start", r.scene->segmentStart}, {"end", r.scene->segmentEnd}};
     // A file that is not a 3DS file loads as a scene with nothing in it.
     doc["is3ds"] = r.notA3ds.empty();
     if (!r.notA3ds.empty()) doc["warning"] = r.notA3ds;
 }
 
-void JsonReport::Objects(int32_t /*count*/) {
-    doc["objects"] = nlohmann::json::array();
+bool JsonReport::Objects(int32_t /*count*/) {
+    doc["objects"] = nlohmann::json::array();  // written one by one (End)
+    return false;
 }
 
 void JsonReport::ObjectRecord(const MeshObject& o, const KeyframerNode* named) {
     // The node that names the object (null when none does).
     const nlohmann::json none = nullptr;
-    doc["objects"].push_back({{"name", NameAsUtf8(o.name)},
-                              {"vertices", o.vertexCount},
-                              {"faces", o.faceCount},
-                              {"nodeId", named ? nlohmann::json(named->nodeId) : none},
-                              {"parentId", named ? nlohmann::json(named->parentId) : none},
-                              {"positionKeys", o.positionKeyCount},
-                              {"rotationKeys", o.rotationKeyCount}});
+    element = {{"vertices", o.vertexCount},
+               {"faces", o.faceCount},
+               {"nodeId", named ? nlohmann::json(named->nodeId) : none},
+               {"parentId", named ? nlohmann::json(named->parentId) : none},
+               {"positionKeys", o.positionKeyCount},
+               {"rotationKeys", o.rotationKeyCount}};
+    AddName(element, "name", o.name);
 }
 
 void JsonReport::Materials(int32_t /*count*/) {
@@ -57,7 +123,9 @@ void JsonReport::Materials(int32_t /*count*/) {
 }
 
 void JsonReport::MaterialRecord(const Material& m) {
-    doc["materials"].push_back({{"name", NameAsUtf8(m.name)}});
+    nlohmann::json material = nlohmann::json::object();
+    AddName(material, "name", m.name);
+    doc["materials"].push_back(material);
 }
 
 void JsonReport::Lights(int32_t /*count*/) {
@@ -65,8 +133,7 @@ void JsonReport::Lights(int32_t /*count*/) {
 }
 
 void JsonReport::LightRecord(const Light& l) {
-    nlohmann::json light = {{"name", NameAsUtf8(l.name)},
-                            {"spot", l.isSpot != 0},
+    nlohmann::json light = {{"spot", l.isSpot != 0},
                             {"off", l.isOff != 0},
                             {"rayShadow", l.rayShadow != 0},
                             {"position", Triple(l.position)},
@@ -75,6 +142,7 @@ void JsonReport::LightRecord(const Light& l) {
                             {"multiplier", l.multiplier},
                             {"innerRange", l.innerRange},
                             {"outerRange", l.outerRange}};
+    AddName(light, "name", l.name);
     if (l.isSpot != 0) {
         light["target"] = Triple(l.target);
         light["hotspot"] = l.hotspot;
@@ -93,8 +161,7 @@ void JsonReport::CameraRecord(const Camera& c, const CameraAim& aim) {
     const nlohmann::json used = !aim.hasTarget       ? nlohmann::json(nullptr)
                                 : aim.targetFromKeys ? nlohmann::json("track")
                                                      : nlohmann::json("chunk");
-    nlohmann::json camera = {{"name", NameAsUtf8(c.name)},
-                             {"position", Triple(c.position)},
+    nlohmann::json camera = {{"position", Triple(c.position)},
                              {"target", Triple(c.target)},
                              {"bank", c.bank},
                              {"lens", c.lens},
@@ -103,6 +170,7 @@ void JsonReport::CameraRecord(const Camera& c, const CameraAim& aim) {
                              {"targetKeys", c.targetKeyCount},
                              {"matrix", MatrixRows(c.matrix)},
                              {"targetUsed", used}};
+    AddName(camera, "name", c.name);
     const std::string note = CameraAimNote(aim);
     if (!note.empty()) camera["warning"] = note;
     doc["cameras"].push_back(camera);
@@ -120,27 +188,32 @@ void JsonReport::Bounds(const FileBounds& b) {
     doc["bounds"] = bounds;
 }
 
-void JsonReport::Animation(const SceneAnimation& animation, const double* frameTime,
+bool JsonReport::Animation(const SceneAnimation& animation, const double* frameTime,
                            int32_t /*nodeCount*/) {
     doc["animation"] = {{"animated", animation.animated},
                         {"firstFrame", animation.firstFrame},
                         {"lastFrame", animation.lastFrame}};
     if (frameTime != nullptr) doc["animation"]["frame"] = *frameTime;
-    doc["nodes"] = nlohmann::json::array();
+    doc["nodes"] = nlohmann::json::array();  // written one by one (End)
+    return false;
 }
 
 void JsonReport::BeginNode(int32_t /*index*/, const KeyframerNode& n, int32_t parent) {
-    node = {
-        {"kind", NodeKindName(n.kind)},
-        {"name", n.name != nullptr ? nlohmann::json(NameAsUtf8(n.name)) : nlohmann::json(nullptr)},
-        {"nodeId", n.nodeId},
-        {"parentId", n.parentId},
-        {"parent", parent >= 0 ? nlohmann::json(parent) : nlohmann::json(nullptr)},
-        {"record", n.recordIndex},
-        {"flags", {n.flags1, n.flags2}},
-        {"pivot", Triple(n.pivot)}};
-    if (n.instanceName != nullptr) node["instanceName"] = NameAsUtf8(n.instanceName);
-    node["tracks"] = nlohmann::json::object();
+    const KeyframerNodeExtras& extras = NodeExtras(n);
+    element = {{"kind", NodeKindName(n.kind)},
+               {"nodeId", n.nodeId},
+               {"parentId", n.parentId},
+               {"parent", parent >= 0 ? nlohmann::json(parent) : nlohmann::json(nullptr)},
+               {"record", n.recordIndex},
+               {"flags", {n.flags1, n.flags2}},
+               {"pivot", Triple(extras.pivot)}};
+    if (n.name != nullptr) {
+        AddName(element, "name", n.name);
+    } else {
+        element["name"] = nullptr;
+    }
+    if (extras.instanceName != nullptr) AddName(element, "instanceName", extras.instanceName);
+    element["tracks"] = nlohmann::json::object();
 }
 
 void JsonReport::Track(const char* name, const KeyTrack& track) {
@@ -159,21 +232,20 @@ void JsonReport::Track(const char* name, const KeyTrack& track) {
                         {"easeFrom", s.easeFrom},
                         {"flags", s.flags}});
     }
-    node["tracks"][name] = {{"flags", track.flags}, {"keys", keys}};
+    element["tracks"][name] = {{"flags", track.flags}, {"keys", keys}};
 }
 
 void JsonReport::EndNode(int32_t index, const KeyframerNode& n, const SceneAnimation& animation,
                          const double* frameTime) {
     if (frameTime != nullptr) {
         const auto i = static_cast<size_t>(index);
-        node["world"] = MatrixRows(animation.world[i]);
-        node["worldFileAxes"] = MatrixRows(animation.worldFile[i]);
+        element["world"] = MatrixRows(animation.world[i]);
+        element["worldFileAxes"] = MatrixRows(animation.worldFile[i]);
         if (n.kind == KeyframerObjectNode && n.recordIndex >= 0) {
-            node["meshMatrix"] = MatrixRows(animation.object[i]);
+            element["meshMatrix"] = MatrixRows(animation.object[i]);
         }
-        node["hidden"] = animation.hidden[i] != 0;
+        element["hidden"] = animation.hidden[i] != 0;
     }
-    doc["nodes"].push_back(std::move(node));
 }
 
 void JsonReport::CameraAtFrame(int32_t index, const Camera& /*c*/, double /*frameTime*/,
@@ -183,13 +255,25 @@ void JsonReport::CameraAtFrame(int32_t index, const Camera& /*c*/, double /*fram
 }
 
 void JsonReport::End() {
-    PrintDocument(doc, out);
+    const Scene& scene = *reported->scene;
+    PrintStreamed(
+        doc, {{"nodes", scene.nodeCount}, {"objects", scene.objectCount}},
+        [&](size_t list, int32_t i) -> const nlohmann::json& {
+            if (list == 0) {
+                WalkNode(*reported, i, *this);
+            } else {
+                const int32_t node = reported->objectNode[static_cast<size_t>(i)];
+                ObjectRecord(scene.objects[i], node >= 0 ? &scene.nodes[node] : nullptr);
+            }
+            return element;
+        },
+        out);
 }
 
 void PrintLoadFailureJson(const char* path, const LoadError& error, std::FILE* out) {
-    const nlohmann::json doc = {
-        {"file", NameAsUtf8(path)},
+    nlohmann::json doc = {
         {"error",
          {{"message", error.message}, {"offset", error.offset}, {"chunk", error.chunkId}}}};
+    AddName(doc, "file", path);
     PrintDocument(doc, out);
 }

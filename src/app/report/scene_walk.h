@@ -38,12 +38,11 @@ void PrepareReport(ReportedScene& reported, const char* path, const Scene& scene
 // One named key track of a keyframer node.
 struct NamedTrack {
     const char* name;
-    const KeyTrack KeyframerNode::*track;
+    uint16_t kind;  // one of the Node*Track ids (records.h)
 };
 inline constexpr NamedTrack kNodeTracks[] = {
-    {"position", &KeyframerNode::position}, {"rotation", &KeyframerNode::rotation},
-    {"scale", &KeyframerNode::scale},       {"fov", &KeyframerNode::fov},
-    {"roll", &KeyframerNode::roll},         {"hide", &KeyframerNode::hide},
+    {"position", NodePositionTrack}, {"rotation", NodeRotationTrack}, {"scale", NodeScaleTrack},
+    {"fov", NodeFovTrack},           {"roll", NodeRollTrack},         {"hide", NodeHideTrack},
 };
 
 // Why the camera view does not look at a target the file gives (AimCamera refused it), in
@@ -57,16 +56,33 @@ const char* NodeKindName(uint16_t kind);
 
 inline constexpr double kDegreesPerRadian = 57.29577951308232;
 
+// Walks keyframer node `index`: the node, each of its tracks that has keys, its end.
+template <class Writer>
+void WalkNode(const ReportedScene& r, int32_t index, Writer& writer) {
+    const KeyframerNode& node = r.scene->nodes[index];
+    writer.BeginNode(index, node, r.animation.nodes[static_cast<size_t>(index)].parent);
+    for (const NamedTrack& t : kNodeTracks) {
+        const KeyTrack& track = NodeTrack(node, t.kind);
+        if (track.keyCount > 0) writer.Track(t.name, track);
+    }
+    writer.EndNode(index, node, r.animation, r.frameTime);
+}
+
 // Walks the report: the file, its records, the bounds, then the keyframer (every node with
 // its tracks, and at a frame time the cameras there), calling the writer's part for each.
+// A writer's Objects and Animation say whether the walk goes on to each object and node
+// there and then (true) or leaves them to the writer, which takes them one at a time with
+// ObjectRecord and WalkNode while it writes (false): a document of a million nodes then never
+// stands whole in memory.
 template <class Writer>
 void WalkScene(const ReportedScene& r, Writer& writer) {
     const Scene& scene = *r.scene;
     writer.File(r);
-    writer.Objects(scene.objectCount);
-    for (int32_t i = 0; i < scene.objectCount; ++i) {
-        const int32_t node = r.objectNode[static_cast<size_t>(i)];
-        writer.ObjectRecord(scene.objects[i], node >= 0 ? &scene.nodes[node] : nullptr);
+    if (writer.Objects(scene.objectCount)) {
+        for (int32_t i = 0; i < scene.objectCount; ++i) {
+            const int32_t node = r.objectNode[static_cast<size_t>(i)];
+            writer.ObjectRecord(scene.objects[i], node >= 0 ? &scene.nodes[node] : nullptr);
+        }
     }
     writer.Materials(scene.materialCount);
     for (int32_t i = 0; i < scene.materialCount; ++i)
@@ -78,14 +94,9 @@ void WalkScene(const ReportedScene& r, Writer& writer) {
     for (int32_t i = 0; i < scene.cameraCount; ++i)
         writer.CameraRecord(scene.cameras[i], AimCamera(scene.cameras[i], r.bounds.bounds));
     writer.Bounds(r.bounds);
-    writer.Animation(r.animation, r.frameTime, scene.nodeCount);
-    for (int32_t i = 0; i < scene.nodeCount; ++i) {
-        const KeyframerNode& node = scene.nodes[i];
-        writer.BeginNode(i, node, r.animation.nodes[static_cast<size_t>(i)].parent);
-        for (const NamedTrack& t : kNodeTracks) {
-            if ((node.*t.track).keyCount > 0) writer.Track(t.name, node.*t.track);
-        }
-        writer.EndNode(i, node, r.animation, r.frameTime);
+    if (writer.Animation(r.animation, r.frameTime, scene.nodeCount)) {
+        for (int32_t i = 0; i < scene.nodeCount; ++i)
+            WalkNode(r, i, writer);
     }
     if (r.frameTime != nullptr) {
         for (int32_t i = 0; i < scene.cameraCount; ++i) {

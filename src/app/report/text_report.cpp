@@ -34,8 +34,9 @@ void TextReport::File(const ReportedScene& r) {
                  r.scene->segmentEnd);
 }
 
-void TextReport::Objects(int32_t count) {
+bool TextReport::Objects(int32_t count) {
     std::fprintf(out, "objects: %d\n", count);
+    return true;
 }
 
 void TextReport::ObjectRecord(const MeshObject& o, const KeyframerNode* node) {
@@ -112,18 +113,20 @@ void TextReport::Bounds(const FileBounds& b) {
         std::fprintf(out, "  %-7s (%.9g, %.9g, %.9g)\n", row.label, row.v[0], row.v[1], row.v[2]);
 }
 
-void TextReport::Animation(const SceneAnimation& animation, const double* /*frameTime*/,
+bool TextReport::Animation(const SceneAnimation& animation, const double* /*frameTime*/,
                            int32_t nodeCount) {
     std::fprintf(out, "animation: %s, frames %g to %g\n", animation.animated ? "animated" : "still",
                  animation.firstFrame, animation.lastFrame);
     std::fprintf(out, "keyframer nodes: %d\n", nodeCount);
+    return true;
 }
 
 void TextReport::BeginNode(int32_t index, const KeyframerNode& n, int32_t parent) {
     std::fprintf(out, "  %d %s %s  id %d", index, NodeKindName(n.kind),
                  NodeNameText(n.name).c_str(), n.nodeId);
-    if (n.instanceName != nullptr) {
-        std::fprintf(out, "  instance %s", QuotedName(n.instanceName).c_str());
+    const KeyframerNodeExtras& extras = NodeExtras(n);
+    if (extras.instanceName != nullptr) {
+        std::fprintf(out, "  instance %s", QuotedName(extras.instanceName).c_str());
     }
     if (parent >= 0) {
         std::fprintf(out, "  parent %d (node %d)", n.parentId, parent);
@@ -133,9 +136,9 @@ void TextReport::BeginNode(int32_t index, const KeyframerNode& n, int32_t parent
         std::fprintf(out, "  parent %d (none: a root)", n.parentId);
     }
     std::fprintf(out, "  flags 0x%04X 0x%04X", n.flags1, n.flags2);
-    if (n.hasPivot) {
-        std::fprintf(out, "  pivot (%g, %g, %g)", static_cast<double>(n.pivot[0]),
-                     static_cast<double>(n.pivot[1]), static_cast<double>(n.pivot[2]));
+    if (extras.hasPivot) {
+        std::fprintf(out, "  pivot (%g, %g, %g)", static_cast<double>(extras.pivot[0]),
+                     static_cast<double>(extras.pivot[1]), static_cast<double>(extras.pivot[2]));
     }
     std::fprintf(out, "\n");
 }

@@ -12,7 +12,7 @@ struct TextReport {
     std::FILE* out;
 
     void File(const ReportedScene& r);
-    void Objects(int32_t count);
+    bool Objects(int32_t count);  // true: the walk goes on to each object
     void ObjectRecord(const MeshObject& o, const KeyframerNode* node);
     void Materials(int32_t count);
     void MaterialRecord(const Material& m);
@@ -21,7 +21,8 @@ struct TextReport {
     void Cameras(int32_t count);
     void CameraRecord(const Camera& c, const CameraAim& aim);
     void Bounds(const FileBounds& b);
-    void Animation(const SceneAnimation& animation, const double* frameTime, int32_t nodeCount);
+    bool Animation(const SceneAnimation& animation, const double* frameTime,
+                   int32_t nodeCount);  // true: the walk goes on to each node
     void BeginNode(int32_t index, const KeyframerNode& n, int32_t parent);
     void Track(const char* name, const KeyTrack& track);
     void EndNode(int32_t index, const KeyframerNode& n, const SceneAnimation& animation,

@@ -24,6 +24,7 @@ struct HeadlessState {
     HeadlessFrameCallback frameCallback = nullptr;
     void* frameUser = nullptr;
     int32_t framesPresented = 0;
+    bool quitPending = false;  // what quitPending reports (HeadlessSetQuitPending)
     int32_t screenWidth = kHeadlessScreenWidth;
     int32_t screenHeight = kHeadlessScreenHeight;
 };
@@ -110,6 +111,8 @@ const PlatformBackend headlessBackend = {
     [] {},
     PresentToCallback,
     [] { return DD_OK; },
+    // Nothing native can arrive during a frame: a test says when a request is to be waiting.
+    [] { return headless.quitPending; },
 };
 
 }  // namespace
@@ -124,6 +127,10 @@ void UseHeadlessBackend() {
     ResetHeadlessBackend();
     SetPlatformBackend(&headlessBackend);
     UseHeadlessCalls();
+}
+
+void HeadlessSetQuitPending(bool pending) {
+    headless.quitPending = pending;
 }
 
 void HeadlessScriptTicks(int32_t ticks) {

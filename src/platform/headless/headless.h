@@ -58,6 +58,12 @@ void HeadlessScriptDrop(std::initializer_list<const char*> names);
 
 void HeadlessSetFrameCallback(HeadlessFrameCallback callback, void* user);
 
+// What the backend's quitPending reports from now on: whether a request to end the run (a
+// window's close button, Escape) waits natively while a frame is drawn. Off after a reset.
+// The script's own messages are never reported: a run's last scripted Escape must not cut
+// short the frame before it.
+void HeadlessSetQuitPending(bool pending);
+
 // Called by GetMessageA each time it hands out a message of the script (or the WM_CLOSE that
 // ends a used-up script), before the message is dispatched and after everything the previous
 // message started has finished: between two ticks. `ticks` counts the WM_TIMER messages

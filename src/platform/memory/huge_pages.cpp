@@ -61,7 +61,7 @@ void Release(void* block, size_t bytes) {
     munmap(block, MappedLength(bytes));
 }
 
-constexpr ArenaMemory kHugePageMemory = {Allocate, Release};
+constexpr ArenaMemory kHugePageMemory = {Allocate, Release, nullptr};
 
 }  // namespace
 

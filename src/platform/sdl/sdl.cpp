@@ -451,11 +451,28 @@ HRESULT RestoreSdlScreen() {
     return CreateTexture() ? DD_OK : DDERR_SURFACELOST;
 }
 
+// --- A long frame ------------------------------------------------------------------------
+
+// A quit (the window's close button, Ctrl+C) or an Escape press among the events SDL has
+// gathered, left in its queue for the wait. SDL_PumpEvents only reads what the window system
+// sent; it never writes to it, unlike SDL's waiting functions (see WaitForSdlEvents).
+bool SdlQuitPending() {
+    if (!sdl.open) return false;
+    SDL_PumpEvents();
+    SDL_Event events[32];
+    if (SDL_PeepEvents(events, 1, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT) > 0) return true;
+    const int keys = SDL_PeepEvents(events, 32, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN);
+    for (int i = 0; i < keys; ++i) {
+        if (events[i].key.keysym.sym == SDLK_ESCAPE) return true;
+    }
+    return false;
+}
+
 const PlatformBackend sdlBackend = {
     "sdl",          CreateSdlWindow, ShowSdlWindow,     DestroySdlWindow,    SetSdlTitle,
     ShowSdlPointer, AcceptSdlFiles,  StartSdlTimer,     StopSdlTimer,        WaitForSdlEvents,
     SdlMessageTime, SdlScreenSize,   SetSdlDisplayMode, LeaveSdlDisplayMode, OpenSdlScreen,
-    CloseSdlScreen, PresentSdlFrame, RestoreSdlScreen,
+    CloseSdlScreen, PresentSdlFrame, RestoreSdlScreen,  SdlQuitPending,
 };
 
 // Holds back what libraries print on stderr while SDL looks for a display: libwayland, for

@@ -544,6 +544,9 @@ const PlatformBackend webBackend = {
     CloseCanvas,
     PresentOnCanvas,
     [] { return DD_OK; },
+    // The page's events reach the program only when it gives the browser back its thread (in
+    // the wait), never during a frame: nothing can be waiting to be seen.
+    [] { return false; },
 };
 
 }  // namespace
