@@ -19,12 +19,14 @@
 #include "large_scene.h"
 #include "render/frame_render.h"
 #include "render/line_stepper.h"
+#include "render/texture.h"
 #include "render/wireframe.h"
 #include "scene/animation.h"
 #include "scene/derived.h"
 #include "scene/loader.h"
 #include "view/views.h"
 
+#include "jade_map.h"
 #include "view_camera.h"
 
 namespace {
@@ -317,14 +319,44 @@ RenderView FitRenderView(RenderMode mode) {
 const RenderMode kModes[] = {RenderMode::Wireframe, RenderMode::Shaded, RenderMode::Edges,
                              RenderMode::HiddenLine};
 
-// A scene turning in the fit view, in mode range(0) with range(1) threads.
-void TurnScene(benchmark::State& state, const Scene& scene) {
+// The bundled scene's map (jade.png, made from code) for every material of a scene that
+// names a texture map, as the viewer prepares the maps it finds: one texture, one trilinear
+// sampler per such material.
+struct JadeMaps {
+    TextureMemory memory;
+    Texture texture;
+    std::vector<MapSampler> samplers;
+    std::vector<MapSampler> none;
+
+    explicit JadeMaps(const Scene& scene)
+        : samplers(static_cast<size_t>(scene.materialCount)),
+          none(static_cast<size_t>(scene.materialCount)) {
+        std::string reason;
+        BuildTexture(jade_map::Pixels().data(), jade_map::kSide, jade_map::kSide,
+                     TextureUse::kColor, kDefaultMaxTextureSide, memory, texture, reason);
+        for (int32_t m = 0; m < scene.materialCount; ++m) {
+            if (scene.materials[m].textureMap.present != 0)
+                PrepareMapSampler(texture, scene.materials[m].textureMap, TextureFilter::kTrilinear,
+                                  samplers[static_cast<size_t>(m)]);
+        }
+    }
+    ~JadeMaps() { FreeTexture(texture, memory); }
+    void Attach(RenderView& view) const {
+        view.textureMaps = samplers.data();
+        view.opacityMaps = none.data();
+    }
+};
+
+// A scene turning in the fit view, in mode range(0) with range(1) threads; with `maps`, its
+// textures drawn.
+void TurnScene(benchmark::State& state, const Scene& scene, const JadeMaps* maps = nullptr) {
     const RenderMode mode = kModes[state.range(0)];
     UseThreads(state.range(1));
     PrepareSceneRender(scene, mode);
     TurningView turning(scene);
     std::vector<uint32_t> frame(static_cast<size_t>(kWidth) * kHeight);
     RenderView view = FitRenderView(mode);
+    if (maps != nullptr) maps->Attach(view);
     TimeFrames(state, [&] {
         turning.Tick();
         view.lightMatrix = turning.instances.empty() ? Identity() : turning.instances[0].matrix;
@@ -356,6 +388,29 @@ void BM_BundledScene(benchmark::State& state) {
 }
 BENCHMARK(BM_BundledScene)->Apply(ModeAndThreads);
 
+// The shaded modes with the jade map on the knot. Target: 1.5 ms a shaded tick.
+void ShadedModesAndThreads(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"mode", "threads"});
+    for (int64_t mode = 1; mode <= 2; ++mode)
+        for (int64_t threads = 1; threads <= 2; ++threads)
+            b->Args({mode, threads});
+    b->Unit(benchmark::kMillisecond)->UseManualTime();
+}
+
+void BM_BundledSceneTextured(benchmark::State& state) {
+    Scene* scene = LoadScene(TRELLIS_SOURCE_DIR "/assets/svet.3ds");
+    if (scene == nullptr) {
+        state.SkipWithError(LastLoadError().message.c_str());
+        return;
+    }
+    {
+        const JadeMaps maps(*scene);
+        TurnScene(state, *scene, &maps);
+    }
+    FreeScene(scene);
+}
+BENCHMARK(BM_BundledSceneTextured)->Apply(ShadedModesAndThreads);
+
 void BM_DenseSphereScene(benchmark::State& state) {
     Mesh mesh;
     BuildSphere(mesh);
@@ -380,6 +435,32 @@ void BM_LargeSceneTurn(benchmark::State& state) {
     TurnScene(state, *LargeScene());
 }
 BENCHMARK(BM_LargeSceneTurn)->Apply(ModeAndThreads)->MinTime(2.0);
+
+// The large scene textured: its material "Stone" (every face's) given a texture map, the
+// jade map tiled over each grid. Target: within 1.5x of BM_LargeSceneTurn's shaded tick in
+// the same run.
+void BM_LargeSceneTextured(benchmark::State& state) {
+    Scene* scene = LargeScene();
+    if (scene == nullptr) {
+        state.SkipWithError(("the large scene does not load: " + LastLoadError().message).c_str());
+        return;
+    }
+    const int32_t materialCount = scene->materialCount;
+    std::vector<MaterialMap> saved(static_cast<size_t>(materialCount));
+    for (int32_t m = 0; m < materialCount; ++m) {
+        MaterialMap& map = scene->materials[m].textureMap;
+        saved[static_cast<size_t>(m)] = map;
+        map.present = 1;
+        map.uScale = map.vScale = 8.0f;
+    }
+    {
+        const JadeMaps maps(*scene);
+        TurnScene(state, *scene, &maps);
+    }
+    for (int32_t m = 0; m < materialCount; ++m)
+        scene->materials[m].textureMap = saved[static_cast<size_t>(m)];
+}
+BENCHMARK(BM_LargeSceneTextured)->Apply(ShadedModesAndThreads)->MinTime(2.0);
 
 // The large scene played through its keyframes (every mesh has an object node with its own
 // track), drawn as the fit view draws playback: one instance per shown object node, its

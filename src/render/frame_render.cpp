@@ -332,6 +332,7 @@ void ReleaseScratch(FrameRenderState& f) {
     f.blockCodes.Release();
     f.solidVertices.Release();
     f.pointColours.Release();
+    f.pointParts.Release();
     f.binFaces.Release();
     f.binEntries.Release();
     f.binRects.Release();
@@ -697,6 +698,7 @@ void RenderScene(const Scene& scene, const RenderInstance* instances, int32_t co
     Matrix4 sceneToView;
     MatrixMultiply(source.cameraInverse, view.lightMatrix, sceneToView);
     ViewLightsFor(f.lights, sceneToView, frame.lights);
+    SetFrameMaps(f, view);
     frame.first = true;
     int32_t next = 0;
     do {

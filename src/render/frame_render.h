@@ -24,6 +24,7 @@
 
 #include "math/matrix.h"
 #include "render/shade.h"
+#include "render/texture.h"
 #include "scene/records.h"
 
 // Where the objects' matrices are: object i's at `first` plus i times `stride` bytes.
@@ -97,6 +98,15 @@ struct RenderView {
     // identity camera (the fit view: ViewObjectMatrix(view, nullptr)).
     Matrix4 lightMatrix;
     RenderMode mode;
+    // The materials' maps, drawn in the lit modes (shaded, edges): arrays of one sampler per
+    // material of the scene (Scene::materialCount, indexed as Face::material), its texture
+    // (diffuse) map and its opacity map. A sampler whose texture is null or empty is not
+    // drawn, and neither array is read on faces of a mesh without texture coordinates: those
+    // faces keep their material's colour. Null (as DefaultRenderView leaves them): no maps,
+    // as when the viewer's textures are switched off. The samplers and their textures must
+    // stay put during RenderScene.
+    const MapSampler* textureMaps = nullptr;
+    const MapSampler* opacityMaps = nullptr;
 };
 
 // Identity camera and light matrix, wireframe.
@@ -119,7 +129,9 @@ void PrepareSceneRender(const Scene& scene, RenderMode mode,
 // - wireframe: the frame RenderObject(instance matrix, view.camera, object, pixels) gives for
 //   each instance in turn on a black frame;
 // - shaded: the faces filled in their materials and lights, nearest first, both sides, wire
-//   materials as their edges, transparent faces over what they cover;
+//   materials as their edges, transparent faces over what they cover; with the view's maps,
+//   textured faces (perspective-correct, mip levels chosen per pixel) and faces cut out or
+//   thinned by their opacity maps (drawn with the transparent faces);
 // - edges: shaded, with every face's three edges drawn over it in the wireframe's colour
 //   where no face lies in front of them;
 // - hidden-line: every face's three edges in the wireframe's colour on black, where no face

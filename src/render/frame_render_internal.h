@@ -66,11 +66,16 @@ struct PreparedObject {
     std::vector<uint8_t> faceFlags;  // per face: kFaceTransparent, kFaceWire
     bool hasTransparent;             // a face of a transparent material
     bool hasWire;                    // a face of a wire material
+    bool hasOpacityMap;              // a face whose material names an opacity map
+    bool texCoords;                  // the mesh has texture coordinates: maps are drawn on it
 };
 
 // Per-face flags from the face's material.
 inline constexpr uint8_t kFaceTransparent = 1;
 inline constexpr uint8_t kFaceWire = 2;
+// The material names an opacity map and the mesh has texture coordinates: the face is
+// transparent in frames that draw that map.
+inline constexpr uint8_t kFaceOpacityMap = 4;
 
 // A projected corner of the solid modes: snapped screen position and 1 / depth (0 for a
 // corner that cannot be drawn as it is: SnapCorner's tests), and the frustum planes it lies
@@ -130,6 +135,11 @@ struct FrameRenderState {
     std::vector<FaceBlock> faceBlocks;
     bool shadingBuilt = false;
     std::vector<ShadeMaterial> materials;  // [0] the default, [1 + m] the scene's material m
+    // Beside each material its maps as the frame being drawn draws them (none for [0]): the
+    // colours and amounts set once with the materials, the samplers each frame.
+    std::vector<MapStyle> mapStyles;
+    bool sceneHasMaps = false;  // some material names a texture map (pointParts sized early)
+    bool mapsDrawn = false;     // the frame being drawn draws some map
     SceneLights lights = {};
     bool sceneHasWire = false;
 
@@ -151,6 +161,9 @@ struct FrameRenderState {
     // the chunk's stamp in the top byte; written by whichever thread needs one first.
     Scratch<uint32_t> pointColours;
     uint32_t colourStamp = 0;
+    // Likewise per shade point of a material with a texture map its front and back light
+    // split for the map (LightParts, packed: see solid_frame.cpp), the stamp in the top byte.
+    Scratch<uint64_t> pointParts;
     Scratch<BinnedFace> binFaces;    // per face batch: the faces it kept, in order
     Scratch<uint32_t> binEntries;    // per face batch: its faces, by tile, then the shared ones
     Scratch<uint32_t> binRects;      // beside each shared entry: its tile rectangle
@@ -215,6 +228,11 @@ struct SolidFrame {
     bool first;
 };
 void DrawSolidChunk(FrameRenderState& f, const SolidFrame& frame);
+
+// Takes the frame's samplers from `view` into the materials' map styles: maps are drawn only
+// in the lit modes. Allocates only when a texture map is drawn for the first time on a scene
+// whose materials name none (on failure no map is drawn).
+void SetFrameMaps(FrameRenderState& f, const RenderView& view);
 
 // Sizes the solid modes' per-frame arrays for the current projection; false when they cannot
 // be had (the frame is then left as it is).

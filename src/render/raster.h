@@ -28,6 +28,7 @@
 #include <cstdint>
 
 #include "math/matrix.h"
+#include "render/texture.h"
 #include "scene/records.h"
 
 // Corner positions are snapped to 1/kSubPixelOne of a pixel.
@@ -103,14 +104,21 @@ inline uint32_t SnapCorner(ViewPoint p, const RasterProjection& projection, int3
 
 // Attributes interpolated across a triangle, perspective-correct (each is interpolated as
 // value / depth and divided by the interpolated 1 / depth at the pixel). The Gouraud shader
-// reads the lit colour from kVaryRed, kVaryGreen and kVaryBlue (0 to 255 each).
-//
-// To add texture coordinates: give u and v the next two indices (kVaryU = 3, kVaryV = 4,
-// within kMaxVaryings), fill them in where corners are built (the frame renderer's
-// corner colours; the clipper interpolates every varying it is told about), add a
-// PixelShader value whose Shade step reads them, and pass its varying count to ClipTriangle.
-// Nothing else changes: set-up builds one plane per varying the shader uses.
-enum Varying : int32_t { kVaryRed = 0, kVaryGreen = 1, kVaryBlue = 2 };
+// reads the lit colour from kVaryRed, kVaryGreen and kVaryBlue (0 to 255 each). The Textured
+// shader reads the file's texture coordinates from kVaryU and kVaryV, and with a diffuse map
+// the light split as LightParts (shade.h) splits it: `add` in kVaryRed, kVaryGreen and
+// kVaryBlue and `times` in kVaryTimesRed, kVaryTimesGreen and kVaryTimesBlue; without one,
+// the lit colour as the Gouraud shader reads it.
+enum Varying : int32_t {
+    kVaryRed = 0,
+    kVaryGreen = 1,
+    kVaryBlue = 2,
+    kVaryU = 3,
+    kVaryV = 4,
+    kVaryTimesRed = 5,
+    kVaryTimesGreen = 6,
+    kVaryTimesBlue = 7,
+};
 inline constexpr int32_t kMaxVaryings = 8;
 
 // One corner ready to fill.
@@ -122,8 +130,9 @@ struct RasterVertex {
 
 // How a pixel's colour is made.
 enum class PixelShader : int32_t {
-    Flat,     // FillStyle::colour everywhere
-    Gouraud,  // the interpolated colour (kVaryRed, kVaryGreen, kVaryBlue)
+    Flat,      // FillStyle::colour everywhere
+    Gouraud,   // the interpolated colour (kVaryRed, kVaryGreen, kVaryBlue)
+    Textured,  // FillStyle::maps over the interpolated light (see Varying and MapStyle)
 };
 
 // Number of varyings a shader reads.
@@ -133,16 +142,37 @@ int32_t VaryingCount(PixelShader shader);
 enum class FillMode : int32_t {
     Opaque,  // stores its colour and depth
     Blend,   // mixes its colour into the frame (FillStyle::alpha); depth is left alone
+    // The Textured shader with an opacity map: the pixel's weight is FillStyle::alpha times
+    // the map's opacity there; a pixel of full weight is stored as Opaque stores it, one of
+    // none is left out, and the others are mixed in as Blend mixes them (depth left alone).
+    Masked,
+};
+
+// The maps of a Textured fill. At a pixel the file's texture coordinates (u, v) are taken
+// to each map's image coordinates (MapCoordinates), and the level of detail comes from how
+// they change to the next pixel right and down, worked out exactly from the planes of
+// u / depth, v / depth and 1 / depth (MapLevelOfDetail), so a receding surface steps down
+// the mip levels smoothly. The diffuse colour is `diffuse` with the map's sample laid over
+// it at `amount` (MixMapColor: a decal map's outside leaves `diffuse`); the colour is that,
+// lit by the light varyings. The opacity map's sample (its grey level, 255 opaque) is laid
+// over full opacity at `opacityAmount`; outside a decal opacity map the face is opaque.
+struct MapStyle {
+    const MapSampler* map = nullptr;      // the diffuse map (with a texture), or null
+    const MapSampler* opacity = nullptr;  // the opacity map (with a texture), or null
+    uint32_t diffuse = 0;                 // the material's diffuse colour, 0x00RRGGBB
+    int32_t amount = 256;                 // of the diffuse map: 0 to 256 for 0 % to 100 %
+    int32_t opacityAmount = 256;          // of the opacity map, likewise
 };
 
 struct FillStyle {
     PixelShader shader = PixelShader::Flat;
     FillMode mode = FillMode::Opaque;
     uint32_t colour = 0;  // Flat: 0x00RRGGBB
-    int32_t alpha = 256;  // Blend: weight of the triangle's colour in 1/256 (0 to 256)
+    int32_t alpha = 256;  // Blend, Masked: weight of the triangle's colour in 1/256 (0 to 256)
     // Pushes the depth the triangle tests and stores back by about one pixel's change of depth
     // (and a 1/4096 part), so that lines drawn later along its edges are not hidden by it.
     bool depthOffset = false;
+    const MapStyle* maps = nullptr;  // Textured: must be set, and stay put while filling
 };
 
 // The part of a frame one call may write: colour and depth rows of `stride` elements; the

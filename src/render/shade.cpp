@@ -560,11 +560,17 @@ float SelfIlluminated(float diffuse, float selfIllumination, float lit) {
 // Ia the ambient light, Il, L_l, f_l each light's colour, direction and spot factor; each
 // channel is scaled to 0..255 (times kBackShade for the back of a one-sided material) and
 // clamped.
-uint32_t LightPoint(const ViewLights& lights, const ShadeMaterial& material, ViewPoint p,
-                    const float (&normal)[3], bool back) {
+namespace {
+
+// The diffuse and specular light the side of a point with normal N (turned round for the
+// back) receives from every light: sum_l Il f_l Lambert(N . L_l) and
+// sum_l Il f_l Highlight(N . H_l, N . L_l, n).
+void GatherLight(const ViewLights& lights, const ShadeMaterial& material, ViewPoint p,
+                 const float (&normal)[3], bool back, float (&diffuse)[3], float (&specular)[3]) {
     const float sign = back ? -1.0f : 1.0f;
     const float n[3] = {normal[0] * sign, normal[1] * sign, normal[2] * sign};
-    float diffuse[3] = {0.0f, 0.0f, 0.0f}, specular[3] = {0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 3; ++k)
+        diffuse[k] = specular[k] = 0.0f;
     for (int32_t i = 0; i < lights.count; ++i) {
         const SceneLight& light = lights.light[i];
         float toLight[3], halfway[3];
@@ -595,6 +601,14 @@ uint32_t LightPoint(const ViewLights& lights, const ShadeMaterial& material, Vie
         for (int k = 0; k < 3; ++k)
             specular[k] += light.colour[k] * shine;
     }
+}
+
+}  // namespace
+
+uint32_t LightPoint(const ViewLights& lights, const ShadeMaterial& material, ViewPoint p,
+                    const float (&normal)[3], bool back) {
+    float diffuse[3], specular[3];
+    GatherLight(lights, material, p, normal, back, diffuse, specular);
     const float scale = back && !material.twoSided ? 255.0f * kBackShade : 255.0f;
     float c[3];
     for (int k = 0; k < 3; ++k) {
@@ -605,4 +619,24 @@ uint32_t LightPoint(const ViewLights& lights, const ShadeMaterial& material, Vie
                scale;
     }
     return PackColour(c[0], c[1], c[2]);
+}
+
+// LightPoint's colour with Kd' for Kd, sorted by what multiplies Kd':
+//   C = s Kd' + (1 - s) (Ka Ia + Kd' D) + Ks S = Kd' (s + (1 - s) D) + (1 - s) Ka Ia + Ks S
+// with D and S the gathered diffuse and specular light; Kd' is 0 to 255, so `times` is
+// the bracket scaled by the back's shade alone and `add` is scaled to 0..255.
+LightParts LightPointParts(const ViewLights& lights, const ShadeMaterial& material, ViewPoint p,
+                           const float (&normal)[3], bool back) {
+    float diffuse[3], specular[3];
+    GatherLight(lights, material, p, normal, back, diffuse, specular);
+    const float shade = back && !material.twoSided ? kBackShade : 1.0f;
+    const float s = material.selfIllumination;
+    LightParts parts;
+    for (int k = 0; k < 3; ++k) {
+        parts.times[k] = (s + (1.0f - s) * diffuse[k]) * shade;
+        parts.add[k] = ((1.0f - s) * (material.ambient[k] * lights.ambient[k]) +
+                        material.specular[k] * specular[k]) *
+                       (255.0f * shade);
+    }
+    return parts;
 }

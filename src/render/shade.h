@@ -155,5 +155,17 @@ uint32_t LightPoint(const ViewLights& lights, const ShadeMaterial& material, Vie
                     const float (&n)[3], bool back);
 inline constexpr float kBackShade = 0.6f;
 
+// The light on a point of a face whose diffuse colour comes from a texture map, split so
+// that the map can stand in for the material's diffuse colour pixel by pixel: the point's
+// colour is, per channel, Kd' * times + add (0 to 255 once clamped), with Kd' the diffuse
+// colour under the map from 0 to 255. With Kd' the material's own diffuse colour this is
+// LightPoint's colour, up to rounding.
+struct LightParts {
+    float times[3];  // the light that scales the diffuse colour: 1 is full light
+    float add[3];    // the ambient and specular light, 0 to 255 (or more)
+};
+LightParts LightPointParts(const ViewLights& lights, const ShadeMaterial& material, ViewPoint p,
+                           const float (&n)[3], bool back);
+
 // A deterministic cosine (same bits on every build), for cone angles.
 double StableCos(double radians);

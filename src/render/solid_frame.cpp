@@ -17,6 +17,11 @@
 //    in the faces' order, so the frame does not depend on the number of threads (no races,
 //    nothing to merge).
 //
+// Textured faces are drawn by the same passes: a face whose material's texture map the frame
+// draws is filled by the Textured shader with its texture coordinates and its corners' light
+// split for the map (LightPointParts); a face whose opacity map is drawn counts as
+// transparent, so it is drawn after the opaque faces, its opaque pixels storing depth.
+//
 // Lighting is computed where it is needed: one side of a shade point (a smooth corner's
 // vertex, or a flat face) when the first pixel of a face through it shows, by whichever
 // thread draws that face; the value depends on the point alone, so it is the same whoever
@@ -68,6 +73,7 @@ struct SolidContext {
     bool lines;        // there are lines to draw
     bool transparent;  // some face of the chunk is transparent
     bool depthOffset;  // fills push their depth back for the lines
+    bool maps;         // faces get their materials' maps (lit modes, some map drawn)
     uint32_t stamp;    // the colours' stamp of this chunk
 };
 
@@ -130,6 +136,28 @@ inline bool RectHolds(uint32_t rect, int32_t tx, int32_t ty) {
     return tx >= x0 && tx <= x1 && ty >= y0 && ty <= y1;
 }
 
+// A map's amount (0 to 1; 1 when the file gives none) in 1/256, held to 0..256; a value
+// that is not a number counts as full.
+int32_t MapAmount(const MaterialMap& map) {
+    const float amount = map.amount;
+    if (amount != amount) return 256;
+    const float scaled = amount * 256.0f + 0.5f;
+    return scaled <= 0.0f ? 0 : (scaled >= 256.0f ? 256 : static_cast<int32_t>(scaled));
+}
+
+// The maps of a face's material as this frame draws them.
+const MapStyle& MapStyleOf(const FrameRenderState& f, const Face& face) {
+    const int64_t m = static_cast<int64_t>(face.material) + 1;
+    return f
+        .mapStyles[m >= 0 && m < static_cast<int64_t>(f.mapStyles.size()) ? static_cast<size_t>(m)
+                                                                          : 0];
+}
+
+// Whether the frame draws the opacity map of a face flagged kFaceOpacityMap.
+inline bool OpacityDrawn(const SolidContext& c, const Face& face) {
+    return c.maps && MapStyleOf(*c.f, face).opacity != nullptr;
+}
+
 void BinPiece(const SolidContext& c, int64_t piece, int32_t thread) {
     FrameRenderState& f = *c.f;
     ThreadBins& bins = f.threadBins[static_cast<size_t>(thread)];
@@ -174,7 +202,9 @@ void BinPiece(const SolidContext& c, int64_t piece, int32_t thread) {
                 if ((a.outcode & b.outcode & d.outcode) != 0) continue;
                 const uint32_t face = static_cast<uint32_t>(w.firstFace + i);
                 uint32_t entry = firstRecord + kept;
-                if (c.lit && faceFlags[i] != 0) entry |= kSpecialEntry;
+                if (c.lit && faceFlags[i] != 0 &&
+                    (faceFlags[i] != kFaceOpacityMap || OpacityDrawn(c, w.object->faces[i])))
+                    entry |= kSpecialEntry;
                 if (a.invZ == 0.0f || b.invZ == 0.0f || d.invZ == 0.0f) {
                     // To be clipped: every tile looks at it.
                     records[kept++] = BinnedFace{{0, 0, 0}, {0, 0, 0}, {0.0f, 0.0f, 0.0f}, face};
@@ -339,18 +369,14 @@ void OutwardViewNormal(const InstanceWork& w, const float* n, float (&out)[3]) {
         v *= inverse;
 }
 
-// The colour of one side of a shade point, lit on first use in this chunk: a smooth point at
-// its vertex, a flat face's at the face's centre.
-uint32_t PointColour(const SolidContext& c, const FaceAt& at, uint32_t point, bool front) {
-    FrameRenderState& f = *c.f;
-    uint32_t* slot = f.pointColours.get() +
-                     2 * static_cast<size_t>(at.instance->firstPoint + point) + (front ? 0 : 1);
-    const uint32_t seen = std::atomic_ref<uint32_t>(*slot).load(std::memory_order_relaxed);
-    if (seen >> 24 == c.stamp) return seen & 0xFFFFFFu;
+// What lighting a shade point needs: its place in view (only where a light stands
+// somewhere), its outward unit normal in view, and its material.
+const ShadeMaterial& PointInView(const SolidContext& c, const FaceAt& at, uint32_t point,
+                                 ViewPoint& position, float (&normal)[3]) {
+    const FrameRenderState& f = *c.f;
     const ShadePoint& sp = at.prepared->shading.points[point];
     const InstanceWork& w = *at.instance;
-    // The point's place in view (needed only where a light stands somewhere).
-    ViewPoint position{0.0f, 0.0f, 0.0f};
+    position = ViewPoint{0.0f, 0.0f, 0.0f};
     if (c.frame->lights.positional && sp.flat) {
         const Face& face = w.object->faces[sp.vertex];
         float sum[3] = {0.0f, 0.0f, 0.0f};
@@ -365,15 +391,59 @@ uint32_t PointColour(const SolidContext& c, const FaceAt& at, uint32_t point, bo
         const Vertex& v = w.object->vertices[sp.vertex];
         position = ViewPositionOf(w.view, v.x, v.y, v.z);
     }
-    float normal[3];
     OutwardViewNormal(w, sp.normal, normal);
     const int64_t m = static_cast<int64_t>(sp.material) + 1;
-    const ShadeMaterial& material =
-        f.materials[m >= 0 && m < static_cast<int64_t>(f.materials.size()) ? static_cast<size_t>(m)
-                                                                           : 0];
+    return f
+        .materials[m >= 0 && m < static_cast<int64_t>(f.materials.size()) ? static_cast<size_t>(m)
+                                                                          : 0];
+}
+
+// The colour of one side of a shade point, lit on first use in this chunk: a smooth point at
+// its vertex, a flat face's at the face's centre.
+uint32_t PointColour(const SolidContext& c, const FaceAt& at, uint32_t point, bool front) {
+    FrameRenderState& f = *c.f;
+    uint32_t* slot = f.pointColours.get() +
+                     2 * static_cast<size_t>(at.instance->firstPoint + point) + (front ? 0 : 1);
+    const uint32_t seen = std::atomic_ref<uint32_t>(*slot).load(std::memory_order_relaxed);
+    if (seen >> 24 == c.stamp) return seen & 0xFFFFFFu;
+    ViewPoint position;
+    float normal[3];
+    const ShadeMaterial& material = PointInView(c, at, point, position, normal);
     const uint32_t colour = LightPoint(c.frame->lights, material, position, normal, !front);
     std::atomic_ref<uint32_t>(*slot).store(colour | c.stamp << 24, std::memory_order_relaxed);
     return colour;
+}
+
+// The light of one side of a shade point split for a texture map (LightPointParts), worked
+// out on first use in this chunk and kept packed in 64 bits: the stamp in the top byte,
+// `add` rounded to whole levels in the next three (as a colour is), and `times` in 1/256
+// (0 to 1023/256; a point lit more than four times over saturates the map's colour anyway
+// unless it is very dark) in ten bits per channel below.
+void PointParts(const SolidContext& c, const FaceAt& at, uint32_t point, bool front,
+                float (&times)[3], float (&add)[3]) {
+    FrameRenderState& f = *c.f;
+    uint64_t* slot = f.pointParts.get() + 2 * static_cast<size_t>(at.instance->firstPoint + point) +
+                     (front ? 0 : 1);
+    uint64_t packed = std::atomic_ref<uint64_t>(*slot).load(std::memory_order_relaxed);
+    if (packed >> 56 != c.stamp) {
+        ViewPoint position;
+        float normal[3];
+        const ShadeMaterial& material = PointInView(c, at, point, position, normal);
+        const LightParts parts =
+            LightPointParts(c.frame->lights, material, position, normal, !front);
+        packed = static_cast<uint64_t>(c.stamp) << 56 |
+                 static_cast<uint64_t>(PackColour(parts.add[0], parts.add[1], parts.add[2])) << 32;
+        for (int k = 0; k < 3; ++k) {
+            const float scaled = parts.times[k] * 256.0f + 0.5f;
+            const float held = scaled > 0.0f ? (scaled < 1023.0f ? scaled : 1023.0f) : 0.0f;
+            packed |= static_cast<uint64_t>(static_cast<uint32_t>(held)) << (20 - 10 * k);
+        }
+        std::atomic_ref<uint64_t>(*slot).store(packed, std::memory_order_relaxed);
+    }
+    for (int k = 0; k < 3; ++k) {
+        add[k] = static_cast<float>(packed >> (48 - 8 * k) & 0xFF);
+        times[k] = static_cast<float>(packed >> (20 - 10 * k) & 0x3FF) * (1.0f / 256.0f);
+    }
 }
 
 // The colours of a face's three corners seen from the front or the back.
@@ -415,6 +485,65 @@ FillStyle StyleFor(const SolidContext& c, int32_t alpha, const uint32_t (&colour
     return style;
 }
 
+// The maps a face is drawn with in this frame, or null: none drawn, a mesh without texture
+// coordinates, or a material whose samplers have no texture.
+const MapStyle* FaceMaps(const SolidContext& c, const FaceAt& at, const Face& face) {
+    if (!c.maps || !at.prepared->texCoords) return nullptr;
+    const MapStyle& maps = MapStyleOf(*c.f, face);
+    return maps.map != nullptr || maps.opacity != nullptr ? &maps : nullptr;
+}
+
+// Completes the style of a face in a lit mode seen from the front or the back (`blend`: of a
+// transparent material, or one whose opacity map is drawn) and sets the varyings of its
+// corners (vertex0, vertex1, vertex2) that the style reads; returns how many those are.
+int32_t ShadeCorners(const SolidContext& c, const FaceAt& at, const Face& face, bool front,
+                     bool blend, float* const (&varying)[3], FillStyle& style) {
+    const int32_t alpha = MaterialOf(*c.f, face).alpha;
+    const MapStyle* maps = FaceMaps(c, at, face);
+    uint32_t colours[3];
+    if (maps == nullptr) {
+        CornerColours(c, at, front, colours);
+        style = StyleFor(c, blend ? alpha : 256, colours, blend);
+        if (style.shader != PixelShader::Gouraud) return 0;
+        for (int k = 0; k < 3; ++k)
+            SetColourVaryings(colours[k], varying[k]);
+        return 3;
+    }
+    style = FillStyle{};
+    style.depthOffset = c.depthOffset;
+    style.shader = PixelShader::Textured;
+    style.maps = maps;
+    style.alpha = alpha;
+    style.mode = maps->opacity != nullptr ? FillMode::Masked
+                 : blend                  ? FillMode::Blend
+                                          : FillMode::Opaque;
+    const Vertex* corners[3] = {face.vertex0, face.vertex1, face.vertex2};
+    if (maps->map != nullptr) {
+        const uint32_t* points =
+            at.prepared->shading.cornerPoint.data() + 3 * static_cast<size_t>(at.index);
+        for (int k = 0; k < 3; ++k) {
+            float times[3], add[3];
+            PointParts(c, at, points[k], front, times, add);
+            for (int j = 0; j < 3; ++j) {
+                varying[k][kVaryRed + j] = add[j];
+                varying[k][kVaryTimesRed + j] = times[j];
+            }
+        }
+    } else {
+        CornerColours(c, at, front, colours);
+        for (int k = 0; k < 3; ++k) {
+            SetColourVaryings(colours[k], varying[k]);
+            for (int j = 0; j < 3; ++j)
+                varying[k][kVaryTimesRed + j] = 0.0f;
+        }
+    }
+    for (int k = 0; k < 3; ++k) {
+        varying[k][kVaryU] = corners[k]->u;
+        varying[k][kVaryV] = corners[k]->v;
+    }
+    return kMaxVaryings;
+}
+
 // Whether a face with a corner that needs clipping is seen from its front, from its plane in
 // view space. (Binning marks the others: corners that turn counter-clockwise on the screen,
 // y down, face the camera, or clockwise under a mirroring matrix.)
@@ -436,13 +565,14 @@ void DrawClippedFace(const SolidContext& c, const RasterTarget& target, const Fa
         in[k].position =
             ViewPositionOf(at.instance->view, corners[k]->x, corners[k]->y, corners[k]->z);
     const bool front = FrontFacingInView(*at.instance, face, in[0].position);
-    uint32_t colours[3] = {0, 0, 0};
+    FillStyle style;
     int32_t varyings = 0;
     if (fill && c.lit) {
-        CornerColours(c, at, front, colours);
-        for (int k = 0; k < 3; ++k)
-            SetColourVaryings(colours[k], in[k].varying);
-        varyings = 3;
+        float* const cornerVaryings[3] = {in[0].varying, in[1].varying, in[2].varying};
+        varyings = ShadeCorners(c, at, face, front, blend, cornerVaryings, style);
+    } else if (fill) {
+        const uint32_t none[3] = {0, 0, 0};
+        style = StyleFor(c, material.alpha, none, blend);
     }
     ClipVertex out[kMaxClipVertices];
     bool ownSide[kMaxClipVertices];
@@ -455,7 +585,6 @@ void DrawClippedFace(const SolidContext& c, const RasterTarget& target, const Fa
         std::copy(out[k].varying, out[k].varying + kMaxVaryings, v.varying);
     }
     if (fill) {
-        const FillStyle style = StyleFor(c, material.alpha, colours, blend);
         for (int32_t k = 1; k + 1 < count; ++k)
             FillTriangle(target, snapped[0], snapped[k], snapped[k + 1], style);
     }
@@ -537,28 +666,23 @@ struct LazyShade {
 
 void ShadeFace(void* context, FillStyle& style) {
     const LazyShade& s = *static_cast<const LazyShade*>(context);
-    uint32_t colours[3];
-    CornerColours(*s.c, *s.at, s.front, colours);
-    style = StyleFor(*s.c, s.transparent ? MaterialOf(*s.c->f, *s.face).alpha : 256, colours,
-                     s.transparent);
-    if (style.shader == PixelShader::Gouraud) {
-        for (int k = 0; k < 3; ++k)
-            SetColourVaryings(colours[k], s.corners[k].varying);
-    }
+    float* const corners[3] = {s.corners[0].varying, s.corners[1].varying, s.corners[2].varying};
+    ShadeCorners(*s.c, *s.at, *s.face, s.front, s.transparent, corners, style);
 }
 
 void DrawFace(const SolidContext& c, const RasterTarget& target, const FaceAt& at,
               const BinnedFace& record, uint32_t entry, Pass pass, const TileDepth* reached) {
     bool wire = false, transparent = false;
+    const Face& face = at.instance->object->faces[at.index];
     if ((entry & kSpecialEntry) != 0) {
         const uint8_t flags = at.prepared->faceFlags[static_cast<size_t>(at.index)];
         wire = (flags & kFaceWire) != 0;
-        transparent = (flags & kFaceTransparent) != 0;
+        transparent = (flags & kFaceTransparent) != 0 ||
+                      ((flags & kFaceOpacityMap) != 0 && OpacityDrawn(c, face));
     }
     if (pass == Pass::Lines ? !(wire || c.allEdges)
                             : wire || transparent != (pass == Pass::Transparent))
         return;
-    const Face& face = at.instance->object->faces[at.index];
     const bool clipped = record.invZ[0] == 0.0f;
     const bool front = (entry & kBackEntry) == 0;
 
@@ -699,25 +823,43 @@ void BuildSceneShading(FrameRenderState& f) {
     try {
         int64_t points = 0;
         f.sceneHasWire = false;
-        f.materials.assign(static_cast<size_t>(std::max(scene.materialCount, 0)) + 1,
-                           MakeShadeMaterial(nullptr));
-        for (int32_t m = 0; m < scene.materialCount; ++m)
-            f.materials[static_cast<size_t>(m) + 1] = MakeShadeMaterial(&scene.materials[m]);
+        const size_t materialCount = static_cast<size_t>(std::max(scene.materialCount, 0));
+        f.materials.assign(materialCount + 1, MakeShadeMaterial(nullptr));
+        f.mapStyles.assign(materialCount + 1, MapStyle{});
+        std::vector<uint8_t> opacityMapped(materialCount + 1, 0);
+        f.sceneHasMaps = false;
+        for (size_t m = 0; m < materialCount; ++m) {
+            const Material& material = scene.materials[m];
+            const ShadeMaterial& shade = f.materials[m + 1] = MakeShadeMaterial(&material);
+            MapStyle& maps = f.mapStyles[m + 1];
+            maps.diffuse = PackColour(shade.diffuse[0] * 255.0f, shade.diffuse[1] * 255.0f,
+                                      shade.diffuse[2] * 255.0f);
+            maps.amount = MapAmount(material.textureMap);
+            maps.opacityAmount = MapAmount(material.opacityMap);
+            opacityMapped[m + 1] = material.opacityMap.present != 0;
+            f.sceneHasMaps = f.sceneHasMaps || material.textureMap.present != 0;
+        }
         for (int32_t i = 0; i < f.objectCount; ++i) {
             PreparedObject& p = f.prepared[static_cast<size_t>(i)];
             const MeshObject& object = f.objects[i];
             BuildMeshShading(object, scene.materials, std::max(scene.materialCount, 0), p.shading);
-            p.hasTransparent = p.hasWire = false;
+            p.hasTransparent = p.hasWire = p.hasOpacityMap = false;
+            p.texCoords = object.texCoordCount > 0 && object.vertices != nullptr;
             const int32_t faceCount = object.faces != nullptr ? std::max(object.faceCount, 0) : 0;
             p.faceFlags.assign(static_cast<size_t>(faceCount), 0);
             for (int32_t k = 0; k < faceCount; ++k) {
                 const ShadeMaterial& material = MaterialOf(f, object.faces[k]);
-                const uint8_t flags =
-                    static_cast<uint8_t>((material.alpha < 256 ? kFaceTransparent : 0) |
-                                         (material.wire ? kFaceWire : 0));
+                const int64_t m = static_cast<int64_t>(object.faces[k].material) + 1;
+                const bool opacity = p.texCoords && m > 0 &&
+                                     m < static_cast<int64_t>(opacityMapped.size()) &&
+                                     opacityMapped[static_cast<size_t>(m)] != 0;
+                const uint8_t flags = static_cast<uint8_t>(
+                    (material.alpha < 256 ? kFaceTransparent : 0) |
+                    (material.wire ? kFaceWire : 0) | (opacity ? kFaceOpacityMap : 0));
                 p.faceFlags[static_cast<size_t>(k)] = flags;
                 p.hasTransparent = p.hasTransparent || material.alpha < 256;
                 p.hasWire = p.hasWire || material.wire;
+                p.hasOpacityMap = p.hasOpacityMap || opacity;
             }
             f.sceneHasWire = f.sceneHasWire || p.hasWire;
             const int64_t times = i < static_cast<int32_t>(f.multiplicity.size())
@@ -728,6 +870,12 @@ void BuildSceneShading(FrameRenderState& f) {
         f.pointCapacity = std::max<int64_t>(points, int64_t{1} << 16);
         f.pointColours.Resize(2 * static_cast<size_t>(f.pointCapacity));
         std::fill(f.pointColours.get(), f.pointColours.get() + f.pointColours.size, 0u);
+        if (f.sceneHasMaps) {
+            f.pointParts.Resize(2 * static_cast<size_t>(f.pointCapacity));
+            std::fill(f.pointParts.get(), f.pointParts.get() + f.pointParts.size, uint64_t{0});
+        } else {
+            f.pointParts.Release();
+        }
         f.colourStamp = 0;
         f.solidVertices.Resize(static_cast<size_t>(f.vertexCapacity));
     } catch (const std::bad_alloc&) {
@@ -735,6 +883,37 @@ void BuildSceneShading(FrameRenderState& f) {
     }
     SetupSceneLights(scene, f.lights);
     f.shadingBuilt = true;
+}
+
+void SetFrameMaps(FrameRenderState& f, const RenderView& view) {
+    f.mapsDrawn = false;
+    const bool lit = view.mode == RenderMode::Shaded || view.mode == RenderMode::Edges;
+    const auto drawn = [](const MapSampler* samplers, size_t m) -> const MapSampler* {
+        if (samplers == nullptr) return nullptr;
+        const MapSampler& sampler = samplers[m];
+        return sampler.texture != nullptr && sampler.texture->levelCount > 0 ? &sampler : nullptr;
+    };
+    bool textured = false;
+    for (size_t m = 1; m < f.mapStyles.size(); ++m) {
+        MapStyle& maps = f.mapStyles[m];
+        maps.map = lit ? drawn(view.textureMaps, m - 1) : nullptr;
+        maps.opacity = lit ? drawn(view.opacityMaps, m - 1) : nullptr;
+        textured = textured || maps.map != nullptr;
+        f.mapsDrawn = f.mapsDrawn || maps.map != nullptr || maps.opacity != nullptr;
+    }
+    // The light split for texture maps: sized with the shading when the scene's materials
+    // name texture maps, else here, the first time a frame draws one.
+    const size_t parts = 2 * static_cast<size_t>(f.pointCapacity);
+    if (!textured || f.pointParts.size == parts) return;
+    try {
+        f.pointParts.Resize(parts);
+        std::fill(f.pointParts.get(), f.pointParts.get() + f.pointParts.size, uint64_t{0});
+    } catch (const std::bad_alloc&) {
+        f.pointParts.Release();
+        f.mapsDrawn = false;
+        for (MapStyle& maps : f.mapStyles)
+            maps.map = maps.opacity = nullptr;
+    }
 }
 
 bool PrepareSolidFrame(FrameRenderState& f) {
@@ -805,10 +984,19 @@ void DrawSolidChunk(FrameRenderState& f, const SolidFrame& frame) {
     c.lines = c.allEdges || (c.lit && wire);
     c.transparent = c.lit && transparent;
     c.depthOffset = c.allEdges || f.sceneHasWire;
+    c.maps = c.lit && f.mapsDrawn;
+    if (c.maps) {
+        for (int32_t i = 0; i < f.instanceCount; ++i) {
+            const PreparedObject& p =
+                f.prepared[static_cast<size_t>(f.work[static_cast<size_t>(i)].prepared)];
+            c.transparent = c.transparent || p.hasOpacityMap;
+        }
+    }
     // A new stamp for the colours of this chunk; when the stamps run out, every slot is
     // emptied and they start again.
     if (++f.colourStamp > 255) {
         std::fill(f.pointColours.get(), f.pointColours.get() + f.pointColours.size, 0u);
+        std::fill(f.pointParts.get(), f.pointParts.get() + f.pointParts.size, uint64_t{0});
         f.colourStamp = 1;
     }
     c.stamp = f.colourStamp;

@@ -227,8 +227,15 @@ const uint32_t* LevelTexels(const Texture& texture, int32_t level) {
     return texture.texels.get() + texture.offset[level];
 }
 
+#if defined(__GNUC__) || defined(__clang__)
+#define TRELLIS_SAMPLE_INLINE [[gnu::always_inline]] inline
+#else
+#define TRELLIS_SAMPLE_INLINE inline
+#endif
+
 template <TextureWrap kWrap>
-uint32_t SampleNearest(const Texture& texture, int32_t level, float rs, float rt) {
+TRELLIS_SAMPLE_INLINE uint32_t SampleNearest(const Texture& texture, int32_t level, float rs,
+                                             float rt) {
     const int32_t w = texture.width[level], h = texture.height[level];
     int32_t x, y, unused;
     WrapPair<kWrap>(Position(rs, w) >> 8, w, x, unused);
@@ -236,10 +243,27 @@ uint32_t SampleNearest(const Texture& texture, int32_t level, float rs, float rt
     return LevelTexels(texture, level)[static_cast<size_t>(y) * w + x];
 }
 
+// A texel's four channels a byte each in the low half of four 16-bit lanes (blue, red,
+// green, alpha), and back: so that one 64-bit multiply-add mixes all four, each exactly as
+// Lerp mixes it (a lane's sum stays below 2^16).
+inline uint64_t Spread(uint32_t texel) {
+    return (texel & kLowLanes) | static_cast<uint64_t>(texel & ~kLowLanes) << 24;
+}
+inline uint32_t Gather(uint64_t lanes) {
+    return static_cast<uint32_t>(lanes & kLowLanes) |
+           (static_cast<uint32_t>(lanes >> 24) & ~kLowLanes);
+}
+inline uint64_t SpreadLerp(uint64_t a, uint64_t b, uint32_t weight) {
+    constexpr uint64_t kLanes = 0x00FF00FF00FF00FFull;
+    return ((a * (256 - weight) + b * weight + 0x0080008000800080ull) >> 8) & kLanes;
+}
+
 // Bilinear: texel centres sit at whole positions plus one half, so the sample at position p
 // mixes the texels at p - 1/2 rounded down and the next, by the fraction of p - 1/2.
+// Spread (see Spread).
 template <TextureWrap kWrap>
-uint32_t SampleBilinear(const Texture& texture, int32_t level, float rs, float rt) {
+TRELLIS_SAMPLE_INLINE uint64_t SampleBilinear(const Texture& texture, int32_t level, float rs,
+                                              float rt) {
     const int32_t w = texture.width[level], h = texture.height[level];
     const int32_t fx = Position(rs, w) - 128, fy = Position(rt, h) - 128;
     int32_t x0, x1, y0, y1;
@@ -249,7 +273,8 @@ uint32_t SampleBilinear(const Texture& texture, int32_t level, float rs, float r
     const uint32_t* texels = LevelTexels(texture, level);
     const uint32_t* r0 = texels + static_cast<size_t>(y0) * w;
     const uint32_t* r1 = texels + static_cast<size_t>(y1) * w;
-    return Lerp(Lerp(r0[x0], r0[x1], wx), Lerp(r1[x0], r1[x1], wx), wy);
+    return SpreadLerp(SpreadLerp(Spread(r0[x0]), Spread(r0[x1]), wx),
+                      SpreadLerp(Spread(r1[x0]), Spread(r1[x1]), wx), wy);
 }
 
 // A sample of `texture` for one wrap mode (see SampleMap).
@@ -258,17 +283,19 @@ uint32_t Sample(const Texture& texture, TextureFilter filter, float s, float t, 
     const int32_t last = texture.levelCount - 1;
     const float rs = Reduce<kWrap>(s), rt = Reduce<kWrap>(t);
     if (filter == TextureFilter::kTrilinear) {
-        if (lod <= 0) return SampleBilinear<kWrap>(texture, 0, rs, rt);
+        if (lod <= 0) return Gather(SampleBilinear<kWrap>(texture, 0, rs, rt));
         const int32_t level = lod >> 8;
-        if (level >= last) return SampleBilinear<kWrap>(texture, last, rs, rt);
-        const uint32_t texel = SampleBilinear<kWrap>(texture, level, rs, rt);
+        if (level >= last) return Gather(SampleBilinear<kWrap>(texture, last, rs, rt));
+        const uint64_t texel = SampleBilinear<kWrap>(texture, level, rs, rt);
         const auto fraction = static_cast<uint32_t>(lod & 255);
-        if (fraction == 0) return texel;
-        return Lerp(texel, SampleBilinear<kWrap>(texture, level + 1, rs, rt), fraction);
+        if (fraction == 0) return Gather(texel);
+        return Gather(
+            SpreadLerp(texel, SampleBilinear<kWrap>(texture, level + 1, rs, rt), fraction));
     }
     const int32_t level = std::clamp((lod + 128) >> 8, 0, last);
-    return filter == TextureFilter::kNearest ? SampleNearest<kWrap>(texture, level, rs, rt)
-                                             : SampleBilinear<kWrap>(texture, level, rs, rt);
+    return filter == TextureFilter::kNearest
+               ? SampleNearest<kWrap>(texture, level, rs, rt)
+               : Gather(SampleBilinear<kWrap>(texture, level, rs, rt));
 }
 
 }  // namespace
@@ -440,6 +467,16 @@ uint32_t SampleMap(const MapSampler& sampler, float s, float t, int32_t lod) {
             break;
     }
     return (texel ^ sampler.invert) | sampler.opaque;
+}
+
+uint32_t SampleMapAt(const MapSampler& sampler, float u, float v, float dudx, float dvdx,
+                     float dudy, float dvdy, float& s, float& t) {
+    MapCoordinates(sampler, u, v, s, t);
+    const float dsdx = sampler.su * dudx + sampler.sv * dvdx;
+    const float dtdx = sampler.tu * dudx + sampler.tv * dvdx;
+    const float dsdy = sampler.su * dudy + sampler.sv * dvdy;
+    const float dtdy = sampler.tu * dudy + sampler.tv * dvdy;
+    return SampleMap(sampler, s, t, MapLevelOfDetail(sampler, dsdx, dtdx, dsdy, dtdy));
 }
 
 uint32_t MixMapColor(uint32_t base, uint32_t sample, int32_t amount) {

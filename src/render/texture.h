@@ -152,6 +152,13 @@ int32_t MapLevelOfDetail(const MapSampler& sampler, float dsdx, float dtdx, floa
 // without a texture. Any s and t are safe (huge, infinite and NaN ones give some texel).
 uint32_t SampleMap(const MapSampler& sampler, float s, float t, int32_t lod);
 
+// SampleMap at the image coordinates of file coordinates (u, v) that change by (dudx, dvdx)
+// to the next pixel right and by (dudy, dvdy) to the next one down, with the level of detail
+// of those changes taken to image coordinates (the transform is affine: its linear part
+// takes them): what a rasteriser asks per pixel, in one call. Sets (s, t).
+uint32_t SampleMapAt(const MapSampler& sampler, float u, float v, float dudx, float dvdx,
+                     float dudy, float dvdy, float& s, float& t);
+
 // `base` (0x00RRGGBB) with `sample` laid over it at `amount` (0 to 256 for 0 % to 100 %) of
 // the sample's alpha: what a material's texture map does to its colour. The result's top
 // byte is 0.
