@@ -38,7 +38,7 @@ int64_t FrameFaces(const Scene& scene, const SceneMatrices& matrices) {
 
 bool DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
                const SceneMatrices& matrices, const char* sceneName, uint32_t* pixels,
-               int32_t width, int32_t height) {
+               int32_t width, int32_t height, DrawnMaps maps) {
     const int64_t faces = FrameFaces(scene, matrices);
     if (faces > frameBudget.maxFaces) {
         // The notice on black: the frame holds the last tick's picture until drawn.
@@ -54,6 +54,8 @@ bool DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, Re
     }
     RenderView render = DefaultRenderView();
     render.mode = mode;
+    render.textureMaps = maps.texture;
+    render.opacityMaps = maps.opacity;
     ViewTransform transform = {};
     if (fixed) {
         // The scene's own space, seen through the fixed camera: the lights stand where the

@@ -59,6 +59,13 @@ void PrepareDrawing(DrawingState& draw, const Scene& scene, RenderMode mode,
 // sized with the frame: its depth buffer and tiles' bins are made anew by the first solid
 // frame of a new size (and the solid modes' data by the first solid frame after a
 // wireframe-only prepare).
+//
+// `maps` are the scene's texture and opacity maps, one sampler per material (RenderView's
+// textureMaps and opacityMaps); none (null) draws every face in its material's colour.
+struct DrawnMaps {
+    const MapSampler* texture = nullptr;
+    const MapSampler* opacity = nullptr;
+};
 bool DrawScene(DrawingState& draw, const Scene& scene, const ViewState& view, RenderMode mode,
                const SceneMatrices& matrices, const char* sceneName, uint32_t* pixels,
-               int32_t width, int32_t height);
+               int32_t width, int32_t height, DrawnMaps maps = {});

@@ -33,7 +33,7 @@ const KeyHelp kKeyHelp[] = {
      "again, as --up y|z; a fixed view becomes the orbit about the origin",
      "the file's y or z up", "U up axis", false},
     {"T", "textures on or off (with --no-textures, the first T loads the scene's maps)",
-     "textures on or off", "T textures", false},
+     "textures on or off", "T maps", false},
     {"Page Down / Page Up, N / P", "the next / previous file of the list (going round)",
      "next, previous file", "PgDn PgUp N P file", false},
     {"F12",

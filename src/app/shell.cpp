@@ -62,13 +62,18 @@ void FrameTick(ViewerState& v) {
         Scene& scene = *v.scene;
         SceneMatrices matrices;
         matrices.fixedCamera = &v.fixedCamera;
+        DrawnMaps maps;
+        if (const SceneSamplers* samplers = SamplersToDraw(v)) {
+            maps.texture = samplers->texture.data();
+            maps.opacity = samplers->opacity.data();
+        }
         if (v.playback.active) {
             // The keyframes at the time shown; time moves on after the frame is drawn.
             PosePlayback(v.playback, scene, v.view);
             matrices.instances = v.playback.shown.data();
             matrices.instanceCount = v.playback.shown.size();
             DrawScene(v.draw, scene, v.view, v.render, matrices, SceneName(v), pixels, v.frameWidth,
-                      v.frameHeight);
+                      v.frameHeight, maps);
             if (!v.paused) AdvancePlayback(v.playback);
         } else {
             // The turn: the fixed view turns each object's own matrix; the others turn the
@@ -81,7 +86,7 @@ void FrameTick(ViewerState& v) {
                 }
             }
             DrawScene(v.draw, scene, v.view, v.render, matrices, SceneName(v), pixels, v.frameWidth,
-                      v.frameHeight);
+                      v.frameHeight, maps);
         }
     }
     DrawOverlay(v.overlay, v.view, v.render, v.paused, pixels, v.frameWidth, v.frameHeight);

@@ -300,7 +300,8 @@ TEST(CommandLine, UsageErrorsSayWhy) {
          "--info, not to --export"},
         {{"--export", "a.glb", "--frames", "5", "a.3ds"},
          "--export stands alone: no --output, --info, --chunks, --windowed, --animate, "
-         "--frame, --frames, --view, --camera, --size, --thumbnail, --format or --max-faces"},
+         "--frame, --frames, --view, --camera, --size, --render, --thumbnail, --format or "
+         "--max-faces"},
         {{"--json", "--up", "y", "a.3ds"},
          "--view, --camera, --size, --up and --render apply to the viewer and --output, not to "
          "--info"},

@@ -24,6 +24,7 @@
 #include "platform/headless/headless.h"
 
 #include "image_files.h"
+#include "program_run.h"
 
 namespace {
 
@@ -168,8 +169,7 @@ TEST(ImageOutput, GifFramesOfManyColoursAreReducedCloselyAndAlike) {
         WriteImageFrame(output, gradient.data(), kSide, kSide);
         WriteImageFrame(output, few.data(), kSide, kSide);
         ASSERT_TRUE(FinishImageOutput(output, error)) << error;
-        std::ifstream in(path, std::ios::binary);
-        files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        files.push_back(ReadTextFile(path));
 
         GifContents gif = ReadGif(path);
         ASSERT_EQ(gif.frames.size(), 2u);

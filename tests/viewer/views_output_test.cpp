@@ -187,4 +187,27 @@ TEST(ViewsOutput, MissingCameraIsAUsageErrorNamingTheFilesCameras) {
     EXPECT_NE(errors.find("the file has no cameras"), std::string::npos) << errors;
 }
 
+// A shaded picture of the bundled scene wears its jade map (found beside the scene), and
+// --no-textures draws the same faces in the material's own colour.
+TEST(ViewsOutput, ShadedPicturesWearTheSceneMapsUnlessTexturesAreOff) {
+    const fs::path textured = TestFile("-textured.png");
+    const fs::path plain = TestFile("-plain.png");
+    std::string errors;
+    ASSERT_EQ(RunTrellis(TRELLIS_ASSETS_DIR,
+                         "--render shaded --size 160x120 -o '" + textured.string() + "' svet.3ds",
+                         errors),
+              0)
+        << errors;
+    EXPECT_EQ(errors, "");
+    ASSERT_EQ(RunTrellis(TRELLIS_ASSETS_DIR,
+                         "--render shaded --no-textures --size 160x120 -o '" + plain.string() +
+                             "' svet.3ds",
+                         errors),
+              0)
+        << errors;
+    const std::string texturedBytes = ReadTextFile(textured);
+    ASSERT_FALSE(texturedBytes.empty());
+    EXPECT_NE(texturedBytes, ReadTextFile(plain));
+}
+
 }  // namespace

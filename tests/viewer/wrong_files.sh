@@ -98,7 +98,8 @@ cmp -s info.out info.expected || fail "--info -: $(diff info.out info.expected |
 cat "$scene" | "$trellis" --chunks - >chunks.out || fail "--chunks -: status $?"
 cmp -s chunks.out chunks.expected || fail "--chunks -: $(diff chunks.out chunks.expected | head)"
 "$trellis" --output file.png --frames 7 "$scene"
-cat "$scene" | "$trellis" --output pipe.png --frames 7 - || fail "--output -: status $?"
+cat "$scene" | "$trellis" --output pipe.png --frames 7 --textures "$maps" - ||
+    fail "--output -: status $?"
 cmp -s file.png pipe.png || fail "--output -: the image differs from the file's"
 status=0
 cat notes.txt | "$trellis" --output notes-pipe.png - 2>err || status=$?
