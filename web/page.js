@@ -12,7 +12,13 @@ var Module = {
   // The table of the mouse and keys, from the viewer's own list, once it has started; the
   // download of the file shown as .glb from then on.
   onRuntimeInitialized: function() {
-    document.getElementById('download-glb').disabled = false;
+    var download = document.getElementById('download-glb');
+    if (typeof Module._WebExportGlb === 'function') {
+      download.disabled = false;
+    } else {
+      download.hidden = true;  // a build without the export
+      download.style.display = 'none';
+    }
     var table = document.getElementById('keys');
     Module.UTF8ToString(Module._WebKeyLines()).split('\n').forEach(function(line) {
       if (!line) return;

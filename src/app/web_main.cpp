@@ -50,6 +50,11 @@ extern "C" const char* WebKeyLines() {
     return lines.c_str();
 }
 
+// "Download .glb" is built only with TRELLIS_WEB_EXPORT: the export adds about 35 KB to the
+// program, which takes the page past its size budget (400,000 bytes of trellis.js and
+// trellis.wasm) together with the solid modes and the maps. The page hides its button when
+// the program has no WebExportGlb.
+#if defined(TRELLIS_WEB_EXPORT)
 // For the page (exported): the scene shown as a .glb (export/gltf.h), written into the
 // in-memory file system as /exports/NAME.glb, NAME the scene file's without its extension.
 // Returns that path for the page to offer as a download (and remove), or "" when no scene
@@ -92,6 +97,7 @@ extern "C" const char* WebExportGlb() {
         std::printf("trellis: %s: %s\n", shown.c_str(), note.c_str());
     return path.c_str();
 }
+#endif
 
 int main() {
     if (chdir("/scenes") != 0) std::perror("trellis: /scenes");
